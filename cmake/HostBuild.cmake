@@ -1,0 +1,59 @@
+# Native build: the portable core, the host tools, unit tests under ASan and
+# UBSan, and libFuzzer targets.
+if(CORVANE_SANITIZE AND NOT CORVANE_TOOLS_ONLY)
+  set(CORVANE_SAN_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_options(${CORVANE_SAN_FLAGS} -g -O1)
+  add_link_options(${CORVANE_SAN_FLAGS})
+endif()
+
+add_library(corvane_core STATIC ${CORVANE_PORTABLE_SOURCES} ${CORVANE_HOST_SOURCES})
+target_include_directories(corvane_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_definitions(corvane_core PUBLIC CORVANE_HOST=1)
+corvane_warnings(corvane_core)
+
+file(GLOB _tool_dirs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*/CMakeLists.txt)
+foreach(_f ${_tool_dirs})
+  get_filename_component(_dir ${_f} DIRECTORY)
+  add_subdirectory(${_dir})
+endforeach()
+
+if(CORVANE_TOOLS_ONLY)
+  return()
+endif()
+
+enable_testing()
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Unit tests shared with the win32 build, plus native-only ones.
+file(GLOB CORVANE_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+file(GLOB CORVANE_HOST_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/host/*.cpp)
+add_executable(unit_tests ${CORVANE_UNIT_TESTS} ${CORVANE_HOST_TESTS})
+target_link_libraries(unit_tests PRIVATE corvane_core GTest::gtest_main)
+foreach(_t ${CORVANE_HOST_TEST_LIBS})
+  target_link_libraries(unit_tests PRIVATE ${_t})
+endforeach()
+target_compile_definitions(unit_tests PRIVATE CORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+corvane_warnings(unit_tests)
+add_test(NAME host.unit COMMAND unit_tests)
+
+# Fuzz targets: tests/fuzz/fuzz_NAME.cpp, corpus in tests/fuzz/corpus/NAME.
+if(CORVANE_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  file(GLOB _fuzzers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_*.cpp)
+  foreach(_src ${_fuzzers})
+    get_filename_component(_name ${_src} NAME_WE)
+    string(REPLACE "fuzz_" "" _short ${_name})
+    add_executable(${_name} ${_src})
+    target_compile_options(${_name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${_name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${_name} PRIVATE corvane_core ${CORVANE_HOST_TEST_LIBS})
+    corvane_warnings(${_name})
+    set(_corpus ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${_short})
+    # Smoke run: a few seconds on a scratch copy of the kept corpus.
+    add_test(NAME fuzz.${_short}
+      COMMAND ${CMAKE_COMMAND} -DFUZZER=$<TARGET_FILE:${_name}> -DCORPUS=${_corpus}
+              -DWORK=${CMAKE_BINARY_DIR}/fuzz-work/${_short} -DSECONDS=5
+              -P ${CMAKE_SOURCE_DIR}/cmake/FuzzSmoke.cmake)
+  endforeach()
+endif()

@@ -1,0 +1,64 @@
+# Cross build: the launcher, the sample medium and the Windows tests.
+enable_language(RC)
+enable_testing()
+
+# Reproducible output: no PE timestamp, no build paths in the binary.
+add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+add_link_options(-Wl,--no-insert-timestamp)
+
+# The host tools (SZDD compressor, language table compiler) are built with the
+# native compiler, as a nested build of this same tree.
+include(ExternalProject)
+set(CORVANE_HOSTTOOLS_DIR ${CMAKE_BINARY_DIR}/hosttools)
+ExternalProject_Add(hosttools
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${CORVANE_HOSTTOOLS_DIR}
+  CMAKE_ARGS -DCORVANE_TOOLS_ONLY=ON -DCORVANE_SANITIZE=OFF -DCORVANE_FUZZ=OFF
+             -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=cc -DCMAKE_CXX_COMPILER=c++
+  CMAKE_GENERATOR Ninja
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS ON
+  BUILD_BYPRODUCTS ${CORVANE_HOSTTOOLS_DIR}/tools/szdd/szdd ${CORVANE_HOSTTOOLS_DIR}/tools/langtable/langtable)
+set(CORVANE_SZDD ${CORVANE_HOSTTOOLS_DIR}/tools/szdd/szdd)
+set(CORVANE_LANGTABLE ${CORVANE_HOSTTOOLS_DIR}/tools/langtable/langtable)
+
+# Size and hardening flags for the launcher's own code.
+set(CORVANE_LAUNCHER_COMPILE -Os -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections
+    -fno-asynchronous-unwind-tables -fno-unwind-tables)
+set(CORVANE_LAUNCHER_LINK -static -mwindows -s -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat)
+
+add_library(corvane_win STATIC ${CORVANE_PORTABLE_SOURCES} ${CORVANE_WIN32_SOURCES})
+target_include_directories(corvane_win PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(corvane_win PRIVATE ${CORVANE_LAUNCHER_COMPILE})
+target_link_libraries(corvane_win PUBLIC gdi32 user32 kernel32)
+corvane_warnings(corvane_win)
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/sample/CMakeLists.txt)
+  add_subdirectory(sample)
+endif()
+if(EXISTS ${CMAKE_SOURCE_DIR}/resources/CMakeLists.txt)
+  add_subdirectory(resources)
+endif()
+
+# GoogleTest for the Windows tests.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+file(GLOB CORVANE_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+file(GLOB CORVANE_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
+add_executable(win_tests ${CORVANE_UNIT_TESTS} ${CORVANE_WIN_TESTS})
+target_link_libraries(win_tests PRIVATE corvane_win GTest::gtest_main ${CORVANE_WIN_TEST_LIBS})
+target_link_options(win_tests PRIVATE -static)
+target_compile_definitions(win_tests PRIVATE CORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+corvane_warnings(win_tests)
+add_test(NAME win.unit COMMAND win_tests)
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
+  add_subdirectory(tests/e2e)
+endif()
+
+# The double-byte cases again, under code page 932 (Wine follows LC_ALL).
+add_test(NAME win.unit.cp932 COMMAND win_tests --gtest_filter=*Cp932*)
+set_tests_properties(win.unit.cp932 PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8")

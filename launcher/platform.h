@@ -1,0 +1,41 @@
+// The few platform calls that the portable core needs.
+//
+// Everything that parses or walks text (text and path helpers, the command
+// line scan, the language table, the keyed table, the ordered list, the logo
+// line parser) goes through this header and never includes <windows.h>, so it
+// builds both for Windows and for the native test and fuzz build. The Windows
+// implementation is platform_win32.cpp (CharNextA, GlobalAlloc, lstrcmpiA);
+// the native one is platform_host.cpp.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// Next character after `p`; stays at the terminator. A character is two bytes
+// when its first byte is a lead byte of the current code page and the next
+// byte is not the terminator.
+const char *NextChar(const char *p);
+// Character before `p`; stays at `start`.
+const char *PrevChar(const char *start, const char *p);
+
+// Case-insensitive and exact comparison of two texts (lstrcmpiA, lstrcmpA):
+// 0 when equal.
+int TextCompareNoCase(const char *a, const char *b);
+int TextCompare(const char *a, const char *b);
+
+// Memory blocks: zero-filled, fixed-address memory that carries its own handle
+// in a 4-byte header, so it can be released from the data pointer alone.
+// Pools are nominal: PoolCreate always gives 1 and PoolDestroy frees nothing.
+void *BlockAlloc(int32_t pool, uint32_t size);   // null when out of memory
+int BlockFree(int32_t pool, void *data);          // data must come from BlockAlloc; always 1
+int32_t PoolCreate(uint32_t sizeHint, uint32_t flags);  // always 1
+int PoolDestroy(int32_t pool);                    // always 1
+
+#ifdef CORVANE_HOST
+// Native build only: the code page whose lead bytes NextChar honours.
+// 1252 (no lead bytes, the default) or 932 (Shift-JIS lead bytes).
+void HostSetCodePage(int codePage);
+// Native build only: makes the next `n` BlockAlloc calls succeed and every
+// later one fail, so tests can reach out-of-memory paths; -1 switches it off.
+void HostFailAllocAfter(int n);
+#endif

@@ -1,0 +1,85 @@
+// Native stand-ins for the platform calls of platform.h, used by the host
+// build's unit tests, tools and fuzz targets.
+#include "launcher/platform.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+
+static int g_codePage = 1252;
+static int g_allocBudget = -1;
+
+void HostSetCodePage(int codePage) { g_codePage = codePage; }
+void HostFailAllocAfter(int n) { g_allocBudget = n; }
+
+static int IsLeadByte(unsigned char c)
+{
+    if (g_codePage == 932)
+        return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    return 0;
+}
+
+const char *NextChar(const char *p)
+{
+    if (*p == '\0')
+        return p;
+    if (IsLeadByte((unsigned char)*p) && p[1] != '\0')
+        return p + 2;
+    return p + 1;
+}
+
+const char *PrevChar(const char *start, const char *p)
+{
+    // Walk forward from the start: a trailing byte can equal a lead byte, so
+    // backwards scanning alone cannot tell where a character begins.
+    if (p <= start)
+        return start;
+    const char *q = start;
+    for (;;) {
+        const char *n = NextChar(q);
+        if (n >= p || n == q)
+            return q;
+        q = n;
+    }
+}
+
+int TextCompareNoCase(const char *a, const char *b) { return strcasecmp(a, b); }
+int TextCompare(const char *a, const char *b) { return strcmp(a, b); }
+
+// Same layout as the Windows block: 4-byte header, then the caller's data.
+// The header holds a marker rather than a handle; free() uses the base.
+void *BlockAlloc(int32_t pool, uint32_t size)
+{
+    (void)pool;
+    if (g_allocBudget == 0)
+        return NULL;
+    if (g_allocBudget > 0)
+        g_allocBudget--;
+    if (size > 0xFFFFFFFFu - 4u)
+        return NULL;
+    unsigned char *base = (unsigned char *)calloc(1, (size_t)size + 4u);
+    if (!base)
+        return NULL;
+    memcpy(base, "BLK1", 4);
+    return base + 4;
+}
+
+int BlockFree(int32_t pool, void *data)
+{
+    (void)pool;
+    free((unsigned char *)data - 4);
+    return 1;
+}
+
+int32_t PoolCreate(uint32_t sizeHint, uint32_t flags)
+{
+    (void)sizeHint;
+    (void)flags;
+    return 1;
+}
+
+int PoolDestroy(int32_t pool)
+{
+    (void)pool;
+    return 1;
+}

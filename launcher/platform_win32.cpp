@@ -1,0 +1,56 @@
+// The platform calls of platform.h over the real Win32 API.
+#include "launcher/platform.h"
+
+#include <windows.h>
+
+const char *NextChar(const char *p) { return CharNextA(p); }
+const char *PrevChar(const char *start, const char *p) { return CharPrevA(start, p); }
+
+int TextCompareNoCase(const char *a, const char *b) { return lstrcmpiA(a, b); }
+int TextCompare(const char *a, const char *b) { return lstrcmpA(a, b); }
+
+void *BlockAlloc(int32_t pool, uint32_t size)
+{
+    (void)pool;
+    if (size > 0xFFFFFFFFu - 4u)
+        return NULL;
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)size + 4u);
+    if (!h)
+        return NULL;
+    unsigned char *p = (unsigned char *)GlobalLock(h);
+    if (!p) {
+        GlobalFree(h);
+        return NULL;
+    }
+    uint32_t handle = (uint32_t)(uintptr_t)h;
+    p[0] = (unsigned char)handle;
+    p[1] = (unsigned char)(handle >> 8);
+    p[2] = (unsigned char)(handle >> 16);
+    p[3] = (unsigned char)(handle >> 24);
+    return p + 4;
+}
+
+int BlockFree(int32_t pool, void *data)
+{
+    (void)pool;
+    const unsigned char *p = (const unsigned char *)data - 4;
+    uint32_t handle = (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
+                      ((uint32_t)p[3] << 24);
+    HGLOBAL h = (HGLOBAL)(uintptr_t)handle;
+    GlobalUnlock(h);
+    GlobalFree(h);
+    return 1;
+}
+
+int32_t PoolCreate(uint32_t sizeHint, uint32_t flags)
+{
+    (void)sizeHint;
+    (void)flags;
+    return 1;
+}
+
+int PoolDestroy(int32_t pool)
+{
+    (void)pool;
+    return 1;
+}

@@ -1,0 +1,19 @@
+# Sources of the launcher core. Portable ones build in both builds; the
+# Windows ones only in the win32 build; WinMain lives apart so that the
+# Windows test programs can link everything else.
+set(_d ${CMAKE_CURRENT_LIST_DIR})
+list(APPEND CORVANE_PORTABLE_SOURCES
+  ${_d}/text.cpp
+  ${_d}/cmdline.cpp
+  ${_d}/state.cpp
+)
+list(APPEND CORVANE_HOST_SOURCES
+  ${_d}/platform_host.cpp
+  ${_d}/errorbox_host.cpp
+)
+list(APPEND CORVANE_WIN32_SOURCES
+  ${_d}/platform_win32.cpp
+  ${_d}/files_win32.cpp
+  ${_d}/errorbox.cpp
+)
+set(CORVANE_WINMAIN_SOURCES ${_d}/main.cpp)

@@ -1,0 +1,39 @@
+// The resource module: _SETUP.DLL opened as a resource library, and the
+// redirection of (resource kind, id) to the module and id to load from.
+#pragma once
+
+#include <windows.h>
+
+struct LangTable;
+
+enum ResKind {
+    RES_KIND_STRING = 1,
+    RES_KIND_DIALOG = 2,
+    RES_KIND_ICON = 3,
+    RES_KIND_BITMAP = 4,
+};
+
+// Library records: one per library loaded by path.
+int LibraryOpen(const char *path);
+HMODULE LibraryHandle(const char *path);
+int LibraryClose(const char *path);
+
+// Opens the primary (and optional secondary) library. 1 when open.
+int ResModuleOpen(HMODULE defaultModule, int pool, const char *primaryPath, const char *secondaryPath);
+int ResModuleClose();
+int ResModuleIsOpen();
+// Copies both paths into buffers of at least 261 bytes; 0 when not open.
+int ResModuleGetPaths(char *primaryOut, char *secondaryOut);
+LangTable *ResModuleLanguageTable();
+HMODULE ResModulePrimary();
+
+int ResRedirect(HMODULE defaultModule, int kind, int id, HMODULE *moduleOut);
+HMODULE ResRedirectModule(int kind, int id);
+int ResRedirectId(int kind, int id);
+int ResKindToType(int kind);
+int ResProbe(HMODULE module, int type, int id);
+int ResHasLanguageTable(HMODULE module);
+
+// Loads a library for its resources only: its entry point never runs. System
+// error boxes are suppressed while loading; null on failure.
+HMODULE LoadResourceLibrary(const char *path);

@@ -1,0 +1,1 @@
+set(_d ${CMAKE_CURRENT_LIST_DIR})
