@@ -12,16 +12,29 @@ enum {
 // leaves in g_launcher.commandLine the copy to forward, with the script option
 // rewritten or appended. Errors are shown with ShowLaunchError (which sets the
 // abort flag); returns 1.
+//
+// Nothing is forwarded cut short: a script path that does not fit its buffer
+// shows 7061 with what was read; a forwarded copy that does not fit (the
+// command line itself, or with the script option) shows 7062 and leaves the
+// copy empty. Both set the abort flag, so start-up launches nothing.
 int ProcessCommandLine(const char *commandLine);
 
 // Reads one option argument starting at `position` into `dst` of `cap` bytes
 // (quoted with '"' or '\'', or up to the next blank). Returns the position at
-// which the scan goes on.
-const char *ReadArgument(char *dst, size_t cap, const char *position);
+// which the scan goes on: after the closing quote, at the blank, or at the
+// terminator. An unclosed quote shows 7067 with the text from the quote on.
+// An argument longer than dst keeps only the whole characters that fit, the
+// scan still goes on after all of it, and *fitted (when given) is set to 0;
+// otherwise to 1.
+const char *ReadArgument(char *dst, size_t cap, const char *position, int *fitted);
 
 // Prefixes a path without a directory part with the source directory.
+// Returns 1, or 0 when the result does not fit in `cap` bytes (path unchanged).
 int MakeScriptPathAbsolute(char *path, size_t cap);
 
-// Replaces the first recognised -f option of `copy` (a buffer of `cap` bytes)
-// with " -f" and the quoted script path.
-int RewriteScriptOption(char *copy, size_t cap, const char *scriptPath);
+// Replaces the script option whose '-' or '/' is at `optionOffset` in `copy`
+// (a buffer of `cap` bytes) with " -f", the script path (in double quotes when
+// it holds a blank) and a blank; the option's argument is read again to find
+// where the rest of the copy begins. Returns 1, or 0 when the new copy does
+// not fit (copy unchanged).
+int RewriteScriptOption(char *copy, size_t cap, size_t optionOffset, const char *scriptPath);
