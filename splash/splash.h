@@ -1,0 +1,56 @@
+// The splash: chosen through the resource library's language table, created
+// as a modeless, ownerless dialog, and shown until the launched setup sends
+// "SETUP_MSG_LOGOCLOSE_SE".
+#pragma once
+
+#include <windows.h>
+
+// Splash types, as the language table's header gives them.
+enum SplashType {
+    SPLASH_TYPE_DIALOG = 2,    // a dialog template of the primary library
+    SPLASH_TYPE_BITMAP = 4,    // a bitmap of the primary library
+    SPLASH_TYPE_LOGO = 5,      // a logo script, resource type 1001 of the library file
+    SPLASH_TYPE_DEFAULT = 8,   // the default dialog 7500 through the redirection
+    SPLASH_TYPE_NONE = 9,      // no splash
+};
+
+// Splash modes: the creation parameter of the dialog.
+enum SplashMode {
+    SPLASH_MODE_DIALOG = 1,    // the template draws itself, with an etched frame
+    SPLASH_MODE_LOGO = 2,      // logo script text in dialog 7501
+    SPLASH_MODE_BITMAP = 3,    // a bitmap in dialog 7501, without the frame
+};
+
+enum {
+    kSplashNameBuffer = 60,    // the splash name: at most 59 characters
+    kSplashIdBuffer = 20,      // the id text: at most 19 characters
+    kSplashMinimumCap = 30000, // longest minimum display time, ms
+};
+
+// Registers the close message, chooses the splash and creates it. Returns the
+// shown dialog, or null when no splash is shown. `instance` is not used; the
+// dialog 7501 of modes 2 and 3 comes from g_launcher.instance.
+// `sourceDirectory` (at most 262 characters) is kept for the logo script's
+// fallback file.
+HWND SplashCreate(HINSTANCE instance, const char *sourceDirectory);
+
+// Asks the language table for the splash. 1 when it made a choice: `typeOut`
+// holds the type and, unless it is 9, `moduleOut` the primary library and
+// `idOut` the resource id. 0 leaves the choice to the default dialog. A splash
+// name longer than 59 characters or an id text longer than 19 counts as not
+// found.
+int SplashChoose(int *typeOut, HMODULE *moduleOut, int *idOut);
+
+// Creates the splash of a type that SplashChoose gave. Null for type 9, for
+// types other than 2, 4 and 5, for an id outside 1..65535, and when the
+// bitmap, the logo resource or the dialog cannot be had. A type-5 splash's
+// temporary logo file is gone when this returns.
+HWND SplashCreateTyped(int type, HMODULE module, int id);
+
+// Copies resource (type, name) of the library at `libraryPath` into a file.
+// With `makeTempName` the file is the Windows directory followed by
+// "_ins1163.tmp", written into `filePath` (at least 261 bytes); otherwise
+// `filePath` names it. 1 on success; 0 when the library or the resource is
+// missing, or with ResLastError -307 when the file cannot be written whole
+// (a partial file is removed).
+int ResourceToFile(const char *libraryPath, int makeTempName, int type, int name, char *filePath);
