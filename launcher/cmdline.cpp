@@ -194,9 +194,12 @@ int ProcessCommandLine(const char *commandLine)
                                            g_launcher.scriptPath);
     }
     if (!forwarded) {
-        // The bootstrap must get the user's whole command line or nothing.
+        // The bootstrap gets the user's whole command line or nothing. One
+        // box is enough: when an earlier one has already stopped the launch,
+        // this one adds nothing.
         g_launcher.commandLine[0] = '\0';
-        ShowLaunchError(IDS_LAUNCH_FAILED, nullptr);
+        if (!g_launcher.abortFlag)
+            ShowLaunchError(IDS_LAUNCH_FAILED, nullptr);
     }
     return 1;
 }

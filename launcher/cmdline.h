@@ -15,8 +15,9 @@ enum {
 //
 // Nothing is forwarded cut short: a script path that does not fit its buffer
 // shows 7061 with what was read; a forwarded copy that does not fit (the
-// command line itself, or with the script option) shows 7062 and leaves the
-// copy empty. Both set the abort flag, so start-up launches nothing.
+// command line itself, or with the script option) leaves the copy empty and
+// shows 7062, unless an earlier box of the scan has already set the abort
+// flag. Either way the abort flag is set, so start-up launches nothing.
 int ProcessCommandLine(const char *commandLine);
 
 // Reads one option argument starting at `position` into `dst` of `cap` bytes
