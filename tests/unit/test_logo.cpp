@@ -283,6 +283,47 @@ TEST_F(Logo, NeitherFileGivesNone)
     EXPECT_EQ(LogoRead(), nullptr);
 }
 
+TEST_F(Logo, SampleMediumScript)
+{
+    std::string path = CORVANE_SOURCE_DIR "/sample/library/logo.lgo";
+#ifdef _WIN32
+    path = "Z:" + path;   // the Unix root under Wine
+#endif
+    UseLogoFile(path);
+    OrderedList *lines = LogoRead();
+    ASSERT_NE(lines, nullptr) << path;
+    std::vector<LogoLine> r;
+    for (void *p = ListFirst(lines); p; p = ListNext(lines))
+        r.push_back(*(const LogoLine *)p);
+    LogoFree(lines);
+
+    ASSERT_EQ(r.size(), 8u);
+    EXPECT_EQ(r[0].kind, LOGO_IGNORED);   // the comment
+    EXPECT_EQ(r[1].kind, LOGO_BACKGROUND);
+    EXPECT_EQ(r[1].backColor, Rgb(32, 72, 128));
+    EXPECT_EQ(r[2].kind, LOGO_TEXTCOLOR);
+    EXPECT_EQ(r[2].textColor, Rgb(244, 214, 128));
+    EXPECT_EQ(r[3].kind, LOGO_RAISED);
+    EXPECT_EQ(g_splash.raised, 1);
+    const struct {
+        const char *text, *face;
+        int size;
+    } shown[] = {
+        {"Corvane Setup", "Arial", 44},
+        {"Version 1.0", "Times New Roman", -18},
+        {" ", "", kLogoNoSize},
+        {"Preparing the installation...", "", kLogoNoSize},
+    };
+    for (size_t i = 0; i < 4; i++) {
+        const LogoLine &line = r[4 + i];
+        EXPECT_EQ(line.kind, LOGO_TEXT);
+        EXPECT_STREQ(line.text, shown[i].text);
+        EXPECT_STREQ(line.face, shown[i].face);
+        EXPECT_EQ(line.size, shown[i].size);
+        EXPECT_LT(strlen(line.face), 32u);   // fits a font's face name whole
+    }
+}
+
 struct TokenCase {
     const char *text;
     size_t start;
