@@ -34,9 +34,9 @@ int TextAppend(char *dst, size_t cap, const char *src);
 // returns 0.
 int FormatOneArgument(char *dst, size_t cap, const char *format, const char *argument);
 
-// Decimal text to number: leading blanks, tabs and line ends skipped, an
-// optional sign, then digits up to the first other character; no digits
-// give 0. Arithmetic wraps in 32 bits as the platform's own conversion does.
+// Decimal text to number: leading white space (blanks, tabs, line ends,
+// vertical tabs, form feeds) skipped, an optional sign, then digits up to the
+// first other character; no digits give 0. Arithmetic wraps in 32 bits.
 long ParseDecimal(const char *text);
 
 // Ends a non-empty path with a backslash. Returns 1 when the path already
@@ -60,7 +60,8 @@ int QuoteIfSpaces(char *text, size_t cap);
 // (the first byte of `delimiter`) into dst of `cap` bytes. Returns the
 // position right after the delimiter, the position of the terminator at the
 // end of the text, or null when the token does not fit in cap - 1 bytes
-// (dst then holds no usable text).
+// (dst is then left empty). A double-byte character is never compared with
+// the delimiter nor split.
 const char *CopyToken(const char *source, char *dst, size_t cap, const char *delimiter);
 
 // Removes leading and trailing blanks and tabs in place. 0 for a null text,
