@@ -1,0 +1,569 @@
+#include "tests/e2e/rig.h"
+
+#include <algorithm>
+#include <set>
+#include <string.h>
+
+namespace rig {
+namespace {
+
+bool SameNameNoCase(const std::string &a, const std::string &b) {
+    return a.size() == b.size() && _strnicmp(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
+// The rig's own environment with the options' changes, as an ANSI block.
+std::string BuildEnvironment(const RunOptions &options) {
+    std::vector<std::string> entries;
+    char *block = GetEnvironmentStringsA();
+    for (const char *p = block; p != nullptr && *p != '\0'; p += strlen(p) + 1)
+        entries.push_back(p);
+    if (block != nullptr)
+        FreeEnvironmentStringsA(block);
+
+    auto nameOf = [](const std::string &entry) {
+        // "=C:=C:\x" style entries keep their leading '='.
+        const size_t eq = entry.find('=', 1);
+        return entry.substr(0, eq);
+    };
+    auto drop = [&](const std::string &name) {
+        entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                     [&](const std::string &e) { return SameNameNoCase(nameOf(e), name); }),
+                      entries.end());
+    };
+    for (const std::string &name : options.unsetEnv)
+        drop(name);
+    for (const auto &kv : options.setEnv) {
+        drop(kv.first);
+        entries.push_back(kv.first + "=" + kv.second);
+    }
+    std::string out;
+    for (const std::string &e : entries) {
+        out += e;
+        out += '\0';
+    }
+    out += '\0';
+    return out;
+}
+
+bool InjectDll(HANDLE process, const std::string &dll, std::string &error) {
+    void *remote = VirtualAllocEx(process, nullptr, dll.size() + 1, MEM_COMMIT | MEM_RESERVE,
+                                  PAGE_READWRITE);
+    if (remote == nullptr) {
+        error = "VirtualAllocEx failed";
+        return false;
+    }
+    SIZE_T written = 0;
+    bool ok = WriteProcessMemory(process, remote, dll.c_str(), dll.size() + 1, &written) &&
+              written == dll.size() + 1;
+    if (ok) {
+        auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+            reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
+        HANDLE thread = CreateRemoteThread(process, nullptr, 0, loadLibrary, remote, 0, nullptr);
+        DWORD module = 0;
+        ok = thread != nullptr && WaitForSingleObject(thread, 15000) == WAIT_OBJECT_0 &&
+             GetExitCodeThread(thread, &module) && module != 0;
+        if (thread != nullptr)
+            CloseHandle(thread);
+        if (!ok)
+            error = "could not load " + dll + " into the process";
+    } else {
+        error = "WriteProcessMemory failed";
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return ok;
+}
+
+std::string WindowText(HWND window) {
+    char text[2048] = "";
+    if (GetWindowTextA(window, text, sizeof text) > 0)
+        return text;
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                            SMTO_ABORTIFHUNG, 1000, &result))
+        return text;
+    return "";
+}
+
+struct Watch {
+    DWORD pid;
+    Run *run;
+    std::map<HWND, DWORD> answered;  // box → tick of the last OK sent
+};
+
+BOOL CALLBACK WatchWindow(HWND window, LPARAM context) {
+    Watch &watch = *reinterpret_cast<Watch *>(context);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != watch.pid)
+        return TRUE;
+    char cls[64] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    if (strcmp(cls, "#32770") != 0)
+        return TRUE;
+    // Judge a dialog once it is shown: a message box has its controls and
+    // texts by then.
+    if (!IsWindowVisible(window))
+        return TRUE;
+    HWND textControl = GetDlgItem(window, 0xFFFF);
+    if (textControl == nullptr) {
+        watch.run->splashSeen = true;
+        return TRUE;
+    }
+    // A message box: read it, then press OK; press again if it is still
+    // there a second later.
+    const DWORD now = GetTickCount();
+    auto seen = watch.answered.find(window);
+    if (seen == watch.answered.end()) {
+        Box box;
+        box.caption = WindowText(window);
+        box.text = WindowText(textControl);
+        box.tick = now;
+        watch.run->boxes.push_back(box);
+        watch.answered[window] = now;
+        PostMessageA(window, WM_COMMAND, IDOK, 0);
+    } else if (now - seen->second > 1000) {
+        seen->second = now;
+        PostMessageA(window, WM_COMMAND, IDOK, 0);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+Run RunAndWatch(const RunOptions &options) {
+    Run run;
+    std::string env = BuildEnvironment(options);
+    std::string cmd = "\"" + options.program + "\"";
+    if (!options.arguments.empty())
+        cmd += " " + options.arguments;
+    std::vector<char> cmdBuffer(cmd.begin(), cmd.end());
+    cmdBuffer.push_back('\0');
+
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(options.program.c_str(), cmdBuffer.data(), nullptr, nullptr, FALSE,
+                        CREATE_SUSPENDED, &env[0],
+                        options.currentDir.empty() ? nullptr : options.currentDir.c_str(), &si, &pi)) {
+        run.error = "CreateProcessA failed, error " + std::to_string(GetLastError());
+        return run;
+    }
+    run.pid = pi.dwProcessId;
+    for (const std::string &dll : options.injectDlls) {
+        if (!InjectDll(pi.hProcess, dll, run.error)) {
+            TerminateProcess(pi.hProcess, 1);
+            WaitForSingleObject(pi.hProcess, 5000);
+            CloseHandle(pi.hThread);
+            CloseHandle(pi.hProcess);
+            return run;
+        }
+    }
+    run.started = true;
+    run.startTick = GetTickCount();
+    ResumeThread(pi.hThread);
+    CloseHandle(pi.hThread);
+
+    Watch watch{pi.dwProcessId, &run, {}};
+    for (;;) {
+        EnumWindows(WatchWindow, reinterpret_cast<LPARAM>(&watch));
+        if (WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0) {
+            run.exitTick = GetTickCount();
+            run.exited = true;
+            GetExitCodeProcess(pi.hProcess, &run.exitCode);
+            break;
+        }
+        if (options.stopWhen && options.stopWhen(run)) {
+            run.stoppedEarly = true;
+            break;
+        }
+        if (GetTickCount() - run.startTick > options.timeoutMs) {
+            run.timedOut = true;
+            break;
+        }
+    }
+    if (!run.exited) {
+        TerminateProcess(pi.hProcess, 0xE2E);
+        WaitForSingleObject(pi.hProcess, 5000);
+    }
+    CloseHandle(pi.hProcess);
+    return run;
+}
+
+std::string WinPath(const std::string &path) {
+    std::string out = path;
+    std::replace(out.begin(), out.end(), '/', '\\');
+    if (!path.empty() && path[0] == '/')
+        out = "Z:" + out;
+    return out;
+}
+
+std::string WithBackslash(const std::string &dir) {
+    if (dir.empty() || dir.back() == '\\')
+        return dir;
+    return dir + "\\";
+}
+
+std::string JoinPath(const std::string &dir, const std::string &name) {
+    return WithBackslash(dir) + name;
+}
+
+std::string EnvOr(const char *name, const std::string &fallback) {
+    char value[4096];
+    const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    if (n == 0 || n >= sizeof value)
+        return fallback;
+    return value;
+}
+
+bool ReadBytes(const std::string &path, std::string &out) {
+    out.clear();
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    char chunk[65536];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, chunk, sizeof chunk, &got, nullptr) != 0) && got > 0)
+        out.append(chunk, got);
+    CloseHandle(file);
+    return ok;
+}
+
+bool WriteBytes(const std::string &path, const std::string &data) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, data.data(), DWORD(data.size()), &written, nullptr) &&
+                    written == data.size();
+    CloseHandle(file);
+    return ok;
+}
+
+bool CopyFileTo(const std::string &from, const std::string &to) {
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+bool Exists(const std::string &path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool MakeDirs(const std::string &dir) {
+    if (dir.empty() || Exists(dir))
+        return true;
+    const size_t cut = dir.find_last_of('\\', dir.size() - 2);
+    if (cut != std::string::npos && cut > 2 && !MakeDirs(dir.substr(0, cut)))
+        return false;
+    return CreateDirectoryA(dir.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+std::vector<std::string> ListNames(const std::string &dir) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA(JoinPath(dir, "*").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0)
+            names.push_back(fd.cFileName);
+    } while (FindNextFileA(find, &fd));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool RemoveTree(const std::string &dir) {
+    if (!Exists(dir))
+        return true;
+    bool ok = true;
+    for (const std::string &name : ListNames(dir)) {
+        const std::string path = JoinPath(dir, name);
+        const DWORD attr = GetFileAttributesA(path.c_str());
+        if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY)) {
+            ok = RemoveTree(path) && ok;
+        } else {
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            ok = DeleteFileA(path.c_str()) && ok;
+        }
+    }
+    return RemoveDirectoryA(dir.c_str()) && ok;
+}
+
+std::map<std::string, std::string> ParseReport(const std::string &text) {
+    std::map<std::string, std::string> out;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            break;  // an unfinished last line is not taken
+        std::string line = text.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos)
+            out[line.substr(0, eq)] = line.substr(eq + 1);
+        pos = end + 1;
+    }
+    return out;
+}
+
+bool ReadReport(const std::string &path, std::map<std::string, std::string> &report) {
+    std::string text;
+    if (!ReadBytes(path, text))
+        return false;
+    report = ParseReport(text);
+    return report.count("end") != 0;
+}
+
+std::string LoadModuleString(const std::string &modulePath, UINT id) {
+    HMODULE module = LoadLibraryExA(modulePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (module == nullptr)
+        return "";
+    char text[4096] = "";
+    const int n = LoadStringA(module, id, text, sizeof text);
+    FreeLibrary(module);
+    return n > 0 ? std::string(text, size_t(n)) : std::string();
+}
+
+namespace {
+
+struct StringBlock {
+    WORD language = 0;
+    std::vector<std::wstring> entries = std::vector<std::wstring>(16);
+};
+
+BOOL CALLBACK CollectLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR context) {
+    reinterpret_cast<std::vector<WORD> *>(context)->push_back(language);
+    return TRUE;
+}
+
+std::vector<std::wstring> DecodeBlock(const BYTE *data, DWORD size) {
+    std::vector<std::wstring> entries(16);
+    DWORD pos = 0;
+    for (int i = 0; i < 16 && pos + 2 <= size; ++i) {
+        WORD len;
+        memcpy(&len, data + pos, 2);
+        pos += 2;
+        if (pos + DWORD(len) * 2 > size)
+            break;
+        entries[i].resize(len);
+        if (len > 0)
+            memcpy(&entries[i][0], data + pos, size_t(len) * 2);
+        pos += DWORD(len) * 2;
+    }
+    return entries;
+}
+
+std::string EncodeBlock(const std::vector<std::wstring> &entries) {
+    std::string out;
+    for (const std::wstring &e : entries) {
+        const WORD len = WORD(e.size());
+        out.append(reinterpret_cast<const char *>(&len), 2);
+        out.append(reinterpret_cast<const char *>(e.data()), e.size() * 2);
+    }
+    return out;
+}
+
+std::wstring Widen(const std::string &text) {
+    if (text.empty())
+        return std::wstring();
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring out(size_t(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &out[0], n);
+    return out;
+}
+
+}  // namespace
+
+bool PatchStrings(const std::string &exePath, const std::map<UINT, std::string> &strings) {
+    HMODULE module = LoadLibraryExA(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (module == nullptr)
+        return false;
+    // Language of the module's string table, for blocks it does not have yet.
+    WORD defaultLanguage = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+    {
+        std::vector<WORD> langs;
+        EnumResourceLanguagesA(module, RT_STRING, MAKEINTRESOURCEA(7061 / 16 + 1), CollectLanguage,
+                               reinterpret_cast<LONG_PTR>(&langs));
+        if (!langs.empty())
+            defaultLanguage = langs.front();
+    }
+    std::vector<std::pair<WORD, StringBlock>> blocks;  // (block id, block)
+    std::set<WORD> blockIds;
+    for (const auto &kv : strings)
+        blockIds.insert(WORD(kv.first / 16 + 1));
+    for (WORD blockId : blockIds) {
+        std::vector<WORD> langs;
+        EnumResourceLanguagesA(module, RT_STRING, MAKEINTRESOURCEA(blockId), CollectLanguage,
+                               reinterpret_cast<LONG_PTR>(&langs));
+        if (langs.empty())
+            langs.push_back(defaultLanguage);
+        for (WORD lang : langs) {
+            StringBlock block;
+            block.language = lang;
+            HRSRC res = FindResourceExA(module, RT_STRING, MAKEINTRESOURCEA(blockId), lang);
+            if (res != nullptr) {
+                const BYTE *data = static_cast<const BYTE *>(LockResource(LoadResource(module, res)));
+                if (data != nullptr)
+                    block.entries = DecodeBlock(data, SizeofResource(module, res));
+            }
+            for (const auto &kv : strings)
+                if (kv.first / 16 + 1 == blockId)
+                    block.entries[kv.first % 16] = Widen(kv.second);
+            blocks.push_back({blockId, block});
+        }
+    }
+    FreeLibrary(module);
+
+    HANDLE update = BeginUpdateResourceA(exePath.c_str(), FALSE);
+    if (update == nullptr)
+        return false;
+    bool ok = true;
+    for (const auto &b : blocks) {
+        std::string data = EncodeBlock(b.second.entries);
+        ok = UpdateResourceA(update, RT_STRING, MAKEINTRESOURCEA(b.first), b.second.language, &data[0],
+                             DWORD(data.size())) && ok;
+    }
+    return EndUpdateResourceA(update, ok ? FALSE : TRUE) && ok;
+}
+
+namespace {
+
+// Bounds-checked reads over a PE file held in memory.
+struct PeFile {
+    const std::string &bytes;
+    std::vector<IMAGE_SECTION_HEADER> sections;
+
+    bool Read(size_t offset, void *out, size_t size) const {
+        if (offset > bytes.size() || size > bytes.size() - offset)
+            return false;
+        memcpy(out, bytes.data() + offset, size);
+        return true;
+    }
+    bool RvaToOffset(DWORD rva, size_t &offset) const {
+        for (const IMAGE_SECTION_HEADER &s : sections) {
+            const DWORD span = std::max(s.Misc.VirtualSize, s.SizeOfRawData);
+            if (rva >= s.VirtualAddress && rva - s.VirtualAddress < span) {
+                offset = size_t(s.PointerToRawData) + (rva - s.VirtualAddress);
+                return true;
+            }
+        }
+        return false;
+    }
+    bool CString(DWORD rva, std::string &out) const {
+        size_t offset;
+        if (!RvaToOffset(rva, offset))
+            return false;
+        out.clear();
+        for (size_t i = offset; i < bytes.size() && i - offset < 256; ++i) {
+            if (bytes[i] == '\0')
+                return true;
+            out += bytes[i];
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+bool ReadImports(const std::string &path, std::vector<std::string> &normal,
+                 std::vector<std::string> &delayed, std::string &error) {
+    normal.clear();
+    delayed.clear();
+    std::string bytes;
+    if (!ReadBytes(path, bytes)) {
+        error = "cannot read " + path;
+        return false;
+    }
+    PeFile pe{bytes, {}};
+    IMAGE_DOS_HEADER dos;
+    IMAGE_NT_HEADERS32 nt;
+    if (!pe.Read(0, &dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE ||
+        !pe.Read(size_t(dos.e_lfanew), &nt, sizeof nt) || nt.Signature != IMAGE_NT_SIGNATURE ||
+        nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
+        error = "not a 32-bit PE file";
+        return false;
+    }
+    const size_t sectionTable = size_t(dos.e_lfanew) + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
+                                nt.FileHeader.SizeOfOptionalHeader;
+    for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
+        IMAGE_SECTION_HEADER s;
+        if (!pe.Read(sectionTable + i * sizeof s, &s, sizeof s)) {
+            error = "truncated section table";
+            return false;
+        }
+        pe.sections.push_back(s);
+    }
+    const IMAGE_DATA_DIRECTORY importDir = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (importDir.VirtualAddress != 0) {
+        size_t offset;
+        if (!pe.RvaToOffset(importDir.VirtualAddress, offset)) {
+            error = "import directory outside the sections";
+            return false;
+        }
+        for (int i = 0; i < 64; ++i) {
+            IMAGE_IMPORT_DESCRIPTOR d;
+            if (!pe.Read(offset + i * sizeof d, &d, sizeof d)) {
+                error = "truncated import directory";
+                return false;
+            }
+            if (d.Name == 0)
+                break;
+            std::string name;
+            if (!pe.CString(d.Name, name)) {
+                error = "bad import name";
+                return false;
+            }
+            normal.push_back(name);
+        }
+    }
+    const IMAGE_DATA_DIRECTORY delayDir = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT];
+    if (delayDir.VirtualAddress != 0) {
+        size_t offset;
+        if (!pe.RvaToOffset(delayDir.VirtualAddress, offset)) {
+            error = "delay import directory outside the sections";
+            return false;
+        }
+        for (int i = 0; i < 64; ++i) {
+            DWORD d[8];  // attributes, name RVA, ...
+            if (!pe.Read(offset + i * sizeof d, d, sizeof d)) {
+                error = "truncated delay import directory";
+                return false;
+            }
+            if (d[1] == 0)
+                break;
+            std::string name;
+            if (!pe.CString(d[1], name)) {
+                error = "bad delay import name";
+                return false;
+            }
+            delayed.push_back(name);
+        }
+    }
+    return true;
+}
+
+std::string QuoteIfSpaces(const std::string &text) {
+    if (!text.empty() && text[0] == '"')
+        return text;
+    if (text.find(' ') == std::string::npos)
+        return text;
+    return "\"" + text + "\"";
+}
+
+void WaitOrEnd(DWORD pid, DWORD boundMs) {
+    if (pid == 0)
+        return;
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    if (process == nullptr)
+        return;
+    if (WaitForSingleObject(process, boundMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process, 0xE2E);
+        WaitForSingleObject(process, 5000);
+    }
+    CloseHandle(process);
+}
+
+}  // namespace rig

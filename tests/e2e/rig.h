@@ -1,0 +1,92 @@
+// The end-to-end rig: starts a Windows program under a chosen environment,
+// answers every message box it shows (recording caption and text, then
+// pressing OK, so that nothing can hang), and measures when it ends. Used by
+// the e2e driver and by the medium runner of the main job.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace rig {
+
+struct Box {
+    std::string caption;
+    std::string text;
+    DWORD tick = 0;  // when the rig first saw it, GetTickCount
+};
+
+struct Run;
+
+struct RunOptions {
+    std::string program;     // Windows path of the executable
+    std::string arguments;   // text after the quoted program name; "" for none
+    std::string currentDir;  // "" keeps the rig's own
+    std::map<std::string, std::string> setEnv;  // added or replaced (names case-insensitive)
+    std::vector<std::string> unsetEnv;          // removed
+    std::vector<std::string> injectDlls;  // loaded into the process before its first instruction
+    DWORD timeoutMs = 60000;              // hard bound; the program is then terminated
+    // Polled about every 10 ms while the program runs; returning true ends the
+    // wait (the program is terminated if it still runs).
+    std::function<bool(const Run &)> stopWhen;
+};
+
+struct Run {
+    bool started = false;
+    std::string error;   // why it did not start
+    DWORD pid = 0;
+    DWORD startTick = 0;  // just before the program was resumed
+    bool exited = false;
+    DWORD exitTick = 0;
+    DWORD exitCode = 0;
+    bool timedOut = false;    // terminated at the hard bound
+    bool stoppedEarly = false;  // terminated because stopWhen said so
+    std::vector<Box> boxes;
+    bool splashSeen = false;  // a dialog of the program that is not a message box
+};
+
+// Runs the program and watches it until it ends, stopWhen is true, or the
+// bound passes.
+Run RunAndWatch(const RunOptions &options);
+
+// Paths: a Unix path ("/x/y") becomes its Wine drive Z: form; a Windows path
+// is returned with forward slashes turned into backslashes.
+std::string WinPath(const std::string &path);
+std::string JoinPath(const std::string &dir, const std::string &name);
+std::string WithBackslash(const std::string &dir);
+std::string EnvOr(const char *name, const std::string &fallback);
+
+// Files.
+bool ReadBytes(const std::string &path, std::string &out);
+bool WriteBytes(const std::string &path, const std::string &data);
+bool CopyFileTo(const std::string &from, const std::string &to);
+bool Exists(const std::string &path);
+bool MakeDirs(const std::string &dir);
+bool RemoveTree(const std::string &dir);
+std::vector<std::string> ListNames(const std::string &dir);  // sorted, without . and ..
+
+// The bootstrap's report: key=value lines; complete once "end" is present.
+std::map<std::string, std::string> ParseReport(const std::string &text);
+bool ReadReport(const std::string &path, std::map<std::string, std::string> &report);
+
+// String resources of a module file (loaded as data); "" when absent.
+std::string LoadModuleString(const std::string &modulePath, UINT id);
+// Replaces strings in an executable's string table (every language that holds
+// the block). Returns false on failure.
+bool PatchStrings(const std::string &exePath, const std::map<UINT, std::string> &strings);
+
+// Names of the libraries an executable imports, normal and delay-loaded,
+// as written in the file.
+bool ReadImports(const std::string &path, std::vector<std::string> &normal,
+                 std::vector<std::string> &delayed, std::string &error);
+
+// QuoteIfSpaces as the launcher applies it.
+std::string QuoteIfSpaces(const std::string &text);
+
+// Waits for a process by id to end, terminating it after the bound.
+void WaitOrEnd(DWORD pid, DWORD boundMs);
+
+}  // namespace rig
