@@ -46,8 +46,12 @@ const char *PrevChar(const char *start, const char *p)
 int TextCompareNoCase(const char *a, const char *b) { return strcasecmp(a, b); }
 int TextCompare(const char *a, const char *b) { return strcmp(a, b); }
 
-// Same layout as the Windows block: 4-byte header, then the caller's data.
-// The header holds a marker rather than a handle; free() uses the base.
+// Like the Windows block, the 4 bytes in front of the data hold the header (a
+// marker here rather than a handle). The header is padded to 16 bytes so that
+// records with pointers in them are aligned on a 64-bit host, as they are on
+// 32-bit Windows; free() uses the base.
+enum { kHostBlockHeader = 16 };
+
 void *BlockAlloc(int32_t pool, uint32_t size)
 {
     (void)pool;
@@ -57,17 +61,17 @@ void *BlockAlloc(int32_t pool, uint32_t size)
         g_allocBudget--;
     if (size > 0xFFFFFFFFu - 4u)
         return NULL;
-    unsigned char *base = (unsigned char *)calloc(1, (size_t)size + 4u);
+    unsigned char *base = (unsigned char *)calloc(1, (size_t)size + kHostBlockHeader);
     if (!base)
         return NULL;
-    memcpy(base, "BLK1", 4);
-    return base + 4;
+    memcpy(base + kHostBlockHeader - 4, "BLK1", 4);
+    return base + kHostBlockHeader;
 }
 
 int BlockFree(int32_t pool, void *data)
 {
     (void)pool;
-    free((unsigned char *)data - 4);
+    free((unsigned char *)data - kHostBlockHeader);
     return 1;
 }
 

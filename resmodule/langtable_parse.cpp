@@ -1,0 +1,439 @@
+// Language table: the parse of the resource bytes and the lookups. Portable;
+// the fetch of the resource from a library is langtable_load_win32.cpp.
+#include "resmodule/langtable.h"
+
+#include <string.h>
+
+#include "launcher/platform.h"
+#include "launcher/text.h"
+
+int ResLastError;
+
+// A reader over the resource that keeps its first error: after a failed read
+// every later read fails too and gives zeros, so a run of reads is checked
+// once. Bounds are written as `want <= len - pos` (pos never exceeds len) so
+// that they cannot overflow.
+struct LangCursor {
+    const unsigned char *data;
+    uint32_t len;
+    uint32_t pos;
+    int err;
+};
+
+static const unsigned char *CursorTake(LangCursor *c, uint32_t want)
+{
+    if (c->err || want > c->len - c->pos) {
+        c->err = 1;
+        return nullptr;
+    }
+    const unsigned char *p = c->data + c->pos;
+    c->pos += want;
+    return p;
+}
+
+static uint32_t CursorU8(LangCursor *c)
+{
+    const unsigned char *p = CursorTake(c, 1);
+    return p ? p[0] : 0;
+}
+
+static uint32_t CursorU16(LangCursor *c)
+{
+    const unsigned char *p = CursorTake(c, 2);
+    return p ? (uint32_t)p[0] | ((uint32_t)p[1] << 8) : 0;
+}
+
+static uint32_t CursorU32(LangCursor *c)
+{
+    const unsigned char *p = CursorTake(c, 4);
+    if (!p)
+        return 0;
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+
+// A counted text into `out`, which holds kLangItemChars + 1 bytes: the
+// length byte bounds the copy. Empty text when the read failed.
+static void CursorCountedText(LangCursor *c, char *out)
+{
+    uint32_t n = CursorU8(c);
+    const unsigned char *p = CursorTake(c, n);
+    if (!p)
+        n = 0;
+    memcpy(out, p ? (const void *)p : "", n);
+    out[n] = '\0';
+}
+
+static char *CopyText(int32_t pool, const char *text)
+{
+    size_t len = strlen(text);
+    char *copy = (char *)BlockAlloc(pool, (uint32_t)len + 1u);
+    if (copy)
+        memcpy(copy, text, len + 1);
+    return copy;
+}
+
+// "%s:%d" into key of `cap` bytes; 0 when it does not fit.
+static int FormatKey(char *key, size_t cap, const char *name, int kind)
+{
+    char number[16];
+    unsigned magnitude = kind < 0 ? 0u - (unsigned)kind : (unsigned)kind;
+    size_t n = sizeof(number);
+    number[--n] = '\0';
+    do {
+        number[--n] = (char)('0' + magnitude % 10u);
+        magnitude /= 10u;
+    } while (magnitude != 0);
+    if (kind < 0)
+        number[--n] = '-';
+    return TextCopy(key, cap, name) && TextAppend(key, cap, ":") && TextAppend(key, cap, number + n);
+}
+
+static void FreeEntry(int32_t pool, LangEntry *entry)
+{
+    if (!entry)
+        return;
+    if (entry->name)
+        BlockFree(pool, entry->name);
+    for (int i = 0; i < entry->valueCount; i++) {
+        if (entry->values[i].text)
+            BlockFree(pool, entry->values[i].text);
+    }
+    BlockFree(pool, entry);
+}
+
+int LangSplitItem(const char *item, char *nameOut, size_t nameCap, char *lcidOut, size_t lcidCap)
+{
+    // Working copy of the item, as the text of a counted item always fits.
+    char buffer[kLangItemChars + 2];
+    int flags = LANG_FLAG_ELIGIBLE;
+    TextCopy(buffer, sizeof(buffer), item);
+    TextCopy(lcidOut, lcidCap, "");
+
+    char *name = buffer;
+    char *scan = buffer;
+    if (buffer[0] == '@') {
+        char *p = buffer + 1;
+        while (*p != '\0' && *p != ';')
+            p = (char *)NextChar(p);
+        if (*p == ';') {
+            *p = '\0';
+            char flagsText[kLangFlagsChars + 1];
+            TextCopy(flagsText, sizeof(flagsText), buffer + 1);
+            flags = (int)ParseDecimal(flagsText);
+            name = p + 1;
+            // The scan for the name's end starts at its second character.
+            scan = (char *)NextChar(name);
+        } else {
+            scan = p;
+        }
+    }
+    char *p = scan;
+    while (*p != '\0' && *p != ';')
+        p = (char *)NextChar(p);
+    if (*p == ';') {
+        *p = '\0';
+        TextCopy(lcidOut, lcidCap, p + 1);
+        TextCopy(nameOut, nameCap, name);
+    } else {
+        // No name delimiter: the buffer's text up to its first terminator,
+        // which is "@" and the flags text when there was a flags part.
+        TextCopy(nameOut, nameCap, buffer);
+    }
+    return flags;
+}
+
+int LangLcidListHolds(const char *list, const char *text)
+{
+    if (!list || !text || list[0] == '\0' || text[0] == '\0')
+        return 0;
+    const char *p = list;
+    for (;;) {
+        char item[kLangLcidItemChars + 1];
+        const char *rest = CopyToken(p, item, sizeof(item), ",");
+        if (!rest)
+            return 0;
+        TrimBlanks(item);
+        if (TextCompareNoCase(item, text) == 0)
+            return 1;
+        if (*rest == '\0')
+            return 0;
+        p = rest;
+    }
+}
+
+int LangTableLoadsFromLibrary(int loadFlags)
+{
+    if (loadFlags & 4)
+        return 0;
+    if (loadFlags & 1)
+        return 0;
+    if (loadFlags & 2)
+        return 0;
+    return (loadFlags & LANG_LOAD_LIBRARY) != 0;
+}
+
+LangTable *LangTableCreate(const char *libraryPath, int loadFlags)
+{
+    int32_t pool = PoolCreate(kLangPoolSizeHint, kLangPoolFlags);
+    if (pool == -1)
+        return nullptr;
+    LangTable *table = (LangTable *)BlockAlloc(pool, (uint32_t)sizeof(LangTable));
+    if (!table)
+        return nullptr;
+    table->pool = pool;
+    table->loadFlags = loadFlags;
+    if (!TextCopy(table->libraryPath, sizeof(table->libraryPath), libraryPath ? libraryPath : "")) {
+        BlockFree(pool, table);
+        return nullptr;
+    }
+    table->entries = KeyedTableCreate(kLangBuckets, pool);
+    if (!table->entries) {
+        BlockFree(pool, table);
+        return nullptr;
+    }
+    table->languageCount = 0;
+    return table;
+}
+
+static int Fail(LangTable *table, const LangCursor *c, int code)
+{
+    if (code != 0)
+        ResLastError = code;
+    table->failOffset = c->pos;
+    return 0;
+}
+
+int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size)
+{
+    LangCursor c = {data, size, 0, 0};
+    LangEntry *entry = nullptr;
+    char text[kLangItemChars + 1];
+
+    // The magic comes first: nothing else is read from a foreign resource.
+    uint32_t magic = CursorU32(&c);
+    if (c.err)
+        return Fail(table, &c, LANG_ERR_TRUNCATED);
+    if (magic != (uint32_t)kLangMagic)
+        return Fail(table, &c, LANG_ERR_BAD_MAGIC);
+    uint32_t version = CursorU16(&c);
+    if (c.err)
+        return Fail(table, &c, LANG_ERR_TRUNCATED);
+    if (version > kLangMaxVersion)
+        return Fail(table, &c, LANG_ERR_BAD_VERSION);
+    CursorTake(&c, 2);  // not read
+    uint32_t splashType = CursorU16(&c);
+    uint32_t defaultLanguage = CursorU8(&c);
+    uint32_t count = CursorU8(&c);
+    if (c.err)
+        return Fail(table, &c, LANG_ERR_TRUNCATED);
+    if (count > kLangMaxLanguages)
+        return Fail(table, &c, LANG_ERR_TOO_MANY_LANGUAGES);
+    table->splashType = (int)splashType;
+
+    int firstEligible = -1;
+    for (uint32_t i = 0; i < count; i++) {
+        CursorCountedText(&c, text);
+        if (c.err)
+            return Fail(table, &c, LANG_ERR_TRUNCATED);
+        table->languageFlags[i] = LangSplitItem(text, table->languageNames[i], kLangNameBuffer,
+                                                table->lcidLists[i], kLangLcidBuffer);
+        table->languageCount = (int)i + 1;
+        if (firstEligible < 0 && (table->languageFlags[i] & LANG_FLAG_ELIGIBLE))
+            firstEligible = (int)i;
+    }
+    if (defaultLanguage < count && (table->languageFlags[defaultLanguage] & LANG_FLAG_ELIGIBLE))
+        table->defaultLanguage = (int)defaultLanguage;
+    else
+        table->defaultLanguage = firstEligible;
+
+    CursorTake(&c, 1);  // not read
+    uint32_t entryCount = CursorU16(&c);
+    if (c.err)
+        return Fail(table, &c, LANG_ERR_TRUNCATED);
+
+    for (uint32_t e = 0; e < entryCount; e++) {
+        CursorCountedText(&c, text);
+        uint32_t kind = CursorU8(&c);
+        if (c.err)
+            return Fail(table, &c, LANG_ERR_TRUNCATED);
+        char key[kLangLoadKeyChars + 1];
+        if (!FormatKey(key, sizeof(key), text, (int)kind))
+            return Fail(table, &c, LANG_ERR_KEY_TOO_LONG);
+
+        // The entry and its value slots are one block.
+        uint32_t slots = count * (uint32_t)sizeof(LangValue);
+        entry = (LangEntry *)BlockAlloc(table->pool, (uint32_t)sizeof(LangEntry) + slots);
+        if (!entry)
+            return Fail(table, &c, LANG_ERR_NO_MEMORY_ENTRY);
+        entry->values = (LangValue *)(entry + 1);
+        entry->kind = (int)kind;
+        entry->name = CopyText(table->pool, text);
+        if (!entry->name)
+            goto fail_no_code;
+        for (uint32_t i = 0; i < count; i++) {
+            uint32_t type = CursorU8(&c);
+            if (type == LANG_VALUE_NUMBER) {
+                uint32_t number = CursorU16(&c);
+                char digits[8];
+                size_t n = sizeof(digits);
+                digits[--n] = '\0';
+                do {
+                    digits[--n] = (char)('0' + number % 10u);
+                    number /= 10u;
+                } while (number != 0);
+                TextCopy(text, sizeof(text), digits + n);
+            } else {
+                CursorCountedText(&c, text);
+            }
+            if (c.err)
+                goto fail_truncated;
+            entry->values[i].type = (int)type;
+            entry->values[i].text = CopyText(table->pool, text);
+            // Counted as soon as the slot holds something, so that a failure
+            // releases exactly what was allocated.
+            entry->valueCount = (int)i + 1;
+            if (!entry->values[i].text)
+                goto fail_no_code;
+        }
+        entry->valueCount = (int)count;
+        if (KeyedTableInsert(table->entries, key, entry, 0) != KEYED_STORED) {
+            FreeEntry(table->pool, entry);
+            return Fail(table, &c, LANG_ERR_DUPLICATE_KEY);
+        }
+        entry = nullptr;
+    }
+    return 1;
+
+fail_truncated:
+    FreeEntry(table->pool, entry);
+    return Fail(table, &c, LANG_ERR_TRUNCATED);
+fail_no_code:
+    FreeEntry(table->pool, entry);
+    return Fail(table, &c, 0);
+}
+
+LangTable *LangTableLoadWith(const char *libraryPath, int loadFlags, LangResourceFetch fetch)
+{
+    LangTable *table = LangTableCreate(libraryPath, loadFlags);
+    if (!table)
+        return nullptr;
+    if (!LangTableLoadsFromLibrary(loadFlags))
+        return table;
+    uint32_t size = 0;
+    unsigned char *copy = fetch ? fetch(libraryPath, table->pool, &size) : nullptr;
+    int ok = copy && LangTableParse(table, copy, size);
+    if (copy)
+        BlockFree(table->pool, copy);
+    if (!ok) {
+        LangTableClose(table);
+        return nullptr;
+    }
+    return table;
+}
+
+int LangTableClose(LangTable *table)
+{
+    if (!table)
+        return 0;
+    int32_t pool = table->pool;
+    // Pools free nothing, so the table gives its blocks back itself: every
+    // stored entry is reachable from exactly one node.
+    KeyedTable *entries = table->entries;
+    if (entries) {
+        for (uint32_t b = 0; b < entries->bucketCount; b++) {
+            for (KeyedNode *node = entries->buckets[b]; node; node = node->next)
+                FreeEntry(pool, (LangEntry *)node->value);
+        }
+        KeyedTableDestroy(entries);
+    }
+    BlockFree(pool, table);
+    PoolDestroy(pool);
+    return 1;
+}
+
+int LangTableLookup(const LangTable *table, const char *name, int kind, char *textOut, size_t cap)
+{
+    if (!table || !name)
+        return 0;
+    char key[kLangLookupKeyChars + 1];
+    // A cut key could name another entry: a key that does not fit finds nothing.
+    if (!FormatKey(key, sizeof(key), name, kind))
+        return 0;
+    void *value = nullptr;
+    if (!KeyedTableLookup(table->entries, key, &value))
+        return 0;
+    const LangEntry *entry = (const LangEntry *)value;
+    int current = table->currentLanguage;
+    if (current < 0 || current >= entry->valueCount)
+        return 0;
+    const char *text = entry->values[current].text;
+    if (cap == 0 || strlen(text) > cap - 1)
+        return 0;
+    TextCopy(textOut, cap, text);
+    return 1;
+}
+
+int LangTableSplashType(const LangTable *table)
+{
+    if (!table || !(table->loadFlags & LANG_LOAD_SPLASH_MASK))
+        return -1;
+    return table->splashType;
+}
+
+int LangTableFind(const LangTable *table, const char *name)
+{
+    if (!table || !name)
+        return -1;
+    for (int i = 0; i < table->languageCount; i++) {
+        if (TextCompareNoCase(table->languageNames[i], name) == 0)
+            return i;
+    }
+    return -1;
+}
+
+int LangTableSelect(LangTable *table, const char *name)
+{
+    if (!table)
+        return 0;
+    int index = LangTableFind(table, name);
+    if (index < 0)
+        return 0;
+    table->currentLanguage = index;
+    return 1;
+}
+
+int LangTableDefaultName(const LangTable *table, char *nameOut, size_t cap)
+{
+    if (!table)
+        return 0;
+    int index = table->defaultLanguage;
+    if (index < 0 || index >= table->languageCount)
+        return 0;
+    const char *name = table->languageNames[index];
+    if (cap == 0 || strlen(name) > cap - 1)
+        return 0;
+    TextCopy(nameOut, cap, name);
+    return 1;
+}
+
+int LangTableMatchLcid(const LangTable *table, const char *lcidText, char *nameOut, size_t cap)
+{
+    if (cap == 0)
+        return 0;
+    nameOut[0] = '\0';
+    if (!table)
+        return 0;
+    for (int i = 0; i < table->languageCount; i++) {
+        if ((table->loadFlags & LANG_LOAD_LIBRARY) && !(table->languageFlags[i] & LANG_FLAG_ELIGIBLE))
+            continue;
+        if (LangLcidListHolds(table->lcidLists[i], lcidText)) {
+            // Names are at most 51 characters; a smaller buffer gets no
+            // partial name that could select another language.
+            if (strlen(table->languageNames[i]) > cap - 1)
+                return 0;
+            TextCopy(nameOut, cap, table->languageNames[i]);
+            return 1;
+        }
+    }
+    return 0;
+}
