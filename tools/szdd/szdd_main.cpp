@@ -181,5 +181,8 @@ int main(int argc, char **argv) {
     signal(SIGINT, RemoveTempOnSignal);
     signal(SIGTERM, RemoveTempOnSignal);
     signal(SIGHUP, RemoveTempOnSignal);
+    // Over a file size limit, let write fail and the temp file be removed
+    // rather than the process be killed with it in place.
+    signal(SIGXFSZ, SIG_IGN);
     return Run(compress, argv[2], argv[3]);
 }
