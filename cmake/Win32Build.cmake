@@ -46,6 +46,10 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
+# The SZDD codec, compiled for Windows too, so a test can check that LZCopy
+# expands what the host tool writes.
+add_subdirectory(tools/szdd)
+
 file(GLOB CORVANE_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 file(GLOB CORVANE_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
 add_executable(win_tests ${CORVANE_UNIT_TESTS} ${CORVANE_WIN_TESTS})
