@@ -5,19 +5,18 @@
 
 #include "launcher/platform.h"
 #include "resmodule/langtable.h"
+#include "resmodule/resmodule.h"
 
-// The library is mapped as a data file, so its entry point never runs: the
-// table is data, and a library on the medium must not get to run code here.
+// The library is mapped as a data file (LoadResourceLibrary), so its entry
+// point never runs: the table is data.
 static unsigned char *FetchTableResource(const char *libraryPath, int32_t pool, uint32_t *sizeOut)
 {
     HMODULE module = nullptr;
     unsigned char *copy = nullptr;
 
     *sizeOut = 0;
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    module = LoadLibraryExA(libraryPath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    SetErrorMode(0);
-    if ((uintptr_t)module < 32)
+    module = LoadResourceLibrary(libraryPath);
+    if (!module)
         return nullptr;
 
     HRSRC info = FindResourceA(module, MAKEINTRESOURCEA(kLangResourceName),

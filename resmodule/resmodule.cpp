@@ -1,49 +1,299 @@
-// Resource module. Until the library is opened, every lookup answers with
-// the default module and the id unchanged.
+// The resource module: _SETUP.DLL opened for its resources, and the
+// redirection of every (kind, id) the launcher loads to a module and an id.
+//
+// Probing mode (no language table): a resource comes from the library when the
+// library has it, else from the launcher. Indexed mode: the language table
+// maps the id to the library's id for the current language; ids it does not
+// list come from the launcher.
 #include "resmodule/resmodule.h"
+
+#include "launcher/ids.h"
+#include "launcher/platform.h"
+#include "launcher/text.h"
+#include "resmodule/langtable.h"
+
+enum {
+    kLanguageNameBuffer = 52,
+    kProbeBuffer = 1024,
+    kNoSuchType = 10000,
+    kErrorModeQuiet = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX,
+};
+
+struct LibraryRecord {
+    char path[kPathBuffer];
+    HMODULE module;
+    LibraryRecord *next;
+};
 
 struct ResModuleState {
     HMODULE defaultModule;
     int open;
+    int indexed;
+    HMODULE primaryModule;
+    HMODULE secondaryModule;
+    LangTable *languageTable;
+    char *primaryPath;     // kPathBuffer bytes, a memory block
+    char *secondaryPath;   // kPathBuffer bytes, a memory block
 };
 
 static ResModuleState g_res;
+static LibraryRecord *g_libraries;
+
+HMODULE LoadResourceLibrary(const char *path)
+{
+    // As a data file: the library is only read for its resources, and its
+    // entry point must never run inside the launcher.
+    SetErrorMode(kErrorModeQuiet);
+    HMODULE module = LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
+    SetErrorMode(0);
+    if ((UINT_PTR)module < 32)
+        return NULL;
+    return module;
+}
+
+static LibraryRecord *FindLibrary(const char *path)
+{
+    for (LibraryRecord *r = g_libraries; r; r = r->next)
+        if (TextCompare(r->path, path) == 0)
+            return r;
+    return NULL;
+}
+
+int LibraryOpen(const char *path)
+{
+    if (!path || !*path)
+        return 0;
+    // A record keeps the path it was opened under; one that cannot be kept
+    // whole could not be found again, so it is not opened.
+    if (TextLength(path) > kPathChars)
+        return 0;
+    HMODULE module = LoadResourceLibrary(path);
+    if (!module)
+        return 0;
+    LibraryRecord *record = (LibraryRecord *)BlockAlloc(1, sizeof(LibraryRecord));
+    if (!record) {
+        FreeLibrary(module);
+        return 0;
+    }
+    TextCopy(record->path, sizeof record->path, path);
+    record->module = module;
+    record->next = g_libraries;
+    g_libraries = record;
+    return 1;
+}
+
+HMODULE LibraryHandle(const char *path)
+{
+    LibraryRecord *r = path ? FindLibrary(path) : NULL;
+    return r ? r->module : NULL;
+}
+
+int LibraryClose(const char *path)
+{
+    if (!path)
+        return 1;
+    for (LibraryRecord **link = &g_libraries; *link; link = &(*link)->next) {
+        LibraryRecord *r = *link;
+        if (TextCompare(r->path, path) == 0) {
+            FreeLibrary(r->module);
+            *link = r->next;
+            BlockFree(1, r);
+            break;
+        }
+    }
+    return 1;
+}
+
+// Signed decimal text, as the language table writes locale ids and entry names.
+static void DecimalText(long value, char *out, size_t cap)
+{
+    char digits[24];
+    int n = 0;
+    unsigned long v = value < 0 ? 0UL - (unsigned long)value : (unsigned long)value;
+    do {
+        digits[n++] = (char)('0' + v % 10);
+        v /= 10;
+    } while (v);
+    size_t pos = 0;
+    if (value < 0 && pos + 1 < cap)
+        out[pos++] = '-';
+    while (n > 0 && pos + 1 < cap)
+        out[pos++] = digits[--n];
+    out[pos] = '\0';
+}
+
+static void ChooseLanguage(LangTable *table)
+{
+    char lcid[16];
+    char name[kLanguageNameBuffer] = "";
+    DecimalText((long)GetUserDefaultLCID(), lcid, sizeof lcid);
+    LangTableMatchLcid(table, lcid, name, sizeof name);
+    if (!LangTableSelect(table, name)) {
+        LangTableDefaultName(table, name, sizeof name);
+        LangTableSelect(table, name);
+    }
+}
 
 int ResModuleOpen(HMODULE defaultModule, int pool, const char *primaryPath, const char *secondaryPath)
 {
-    (void)pool;
-    (void)primaryPath;
-    (void)secondaryPath;
     g_res.defaultModule = defaultModule;
-    return 0;
+    if (g_res.open)
+        return 1;
+    g_res.primaryModule = NULL;
+    g_res.secondaryModule = NULL;
+    g_res.languageTable = NULL;
+    g_res.indexed = 0;
+
+    if (!g_res.primaryPath)
+        g_res.primaryPath = (char *)BlockAlloc(pool, kPathBuffer);
+    if (!g_res.secondaryPath)
+        g_res.secondaryPath = (char *)BlockAlloc(pool, kPathBuffer);
+    if (!g_res.primaryPath || !g_res.secondaryPath)
+        return 0;
+
+    if (LibraryOpen(primaryPath))
+        g_res.primaryModule = LibraryHandle(primaryPath);
+    if (LibraryOpen(secondaryPath))
+        g_res.secondaryModule = LibraryHandle(secondaryPath);
+
+    if (ResHasLanguageTable(g_res.primaryModule)) {
+        LangTable *table = LangTableLoad(primaryPath, 8);
+        if (!table) {
+            // The module stays closed and everything comes from the launcher;
+            // nothing will close these libraries later, so release them now.
+            if (g_res.primaryModule)
+                LibraryClose(primaryPath);
+            if (g_res.secondaryModule)
+                LibraryClose(secondaryPath);
+            g_res.primaryModule = NULL;
+            g_res.secondaryModule = NULL;
+            return 0;
+        }
+        g_res.languageTable = table;
+        g_res.indexed = 1;
+        ChooseLanguage(table);
+        TextCopy(g_res.primaryPath, kPathBuffer, primaryPath);
+        g_res.open = 1;
+        return 1;
+    }
+
+    if (!g_res.primaryModule && !g_res.secondaryModule)
+        return 0;
+    g_res.open = 1;
+    TextCopy(g_res.primaryPath, kPathBuffer, primaryPath ? primaryPath : "");
+    TextCopy(g_res.secondaryPath, kPathBuffer, secondaryPath ? secondaryPath : "");
+    return 1;
 }
 
 int ResModuleClose()
 {
     if (!g_res.open)
         return 0;
+    if (g_res.languageTable)
+        LangTableClose(g_res.languageTable);
+    if (g_res.primaryModule)
+        LibraryClose(g_res.primaryPath);
+    if (g_res.secondaryModule)
+        LibraryClose(g_res.secondaryPath);
+    if (g_res.primaryPath)
+        BlockFree(1, g_res.primaryPath);
+    if (g_res.secondaryPath)
+        BlockFree(1, g_res.secondaryPath);
+    g_res.primaryPath = NULL;
+    g_res.secondaryPath = NULL;
     g_res.open = 0;
+    g_res.indexed = 0;
+    g_res.primaryModule = NULL;
+    g_res.secondaryModule = NULL;
+    g_res.languageTable = NULL;
     return 1;
 }
 
 int ResModuleIsOpen() { return g_res.open; }
 
+int ResModuleGetPaths(char *primaryOut, char *secondaryOut)
+{
+    primaryOut[0] = '\0';
+    secondaryOut[0] = '\0';
+    if (!g_res.open)
+        return 0;
+    TextCopy(primaryOut, kPathBuffer, g_res.primaryPath);
+    TextCopy(secondaryOut, kPathBuffer, g_res.secondaryPath);
+    return 1;
+}
+
+LangTable *ResModuleLanguageTable() { return g_res.languageTable; }
+HMODULE ResModulePrimary() { return g_res.primaryModule; }
+
+int ResKindToType(int kind)
+{
+    switch (kind) {
+    case RES_KIND_STRING: return 6;   // RT_STRING
+    case RES_KIND_DIALOG: return 5;   // RT_DIALOG
+    case RES_KIND_ICON: return 3;     // RT_ICON
+    case RES_KIND_BITMAP: return 2;   // RT_BITMAP
+    default: return kNoSuchType;
+    }
+}
+
+int ResProbe(HMODULE module, int type, int id)
+{
+    switch (type) {
+    case 6: {
+        // An empty string counts as absent.
+        static char probe[kProbeBuffer];
+        return LoadStringA(module, (UINT)id, probe, kProbeBuffer) != 0;
+    }
+    case 5:
+        return FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5)) != NULL;
+    case 3:
+        return LoadIconA(module, MAKEINTRESOURCEA(id)) != NULL;
+    case 2:
+        return FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(2)) != NULL;
+    default:
+        return 0;
+    }
+}
+
+int ResHasLanguageTable(HMODULE module)
+{
+    if (!module)
+        return 0;
+    return FindResourceA(module, MAKEINTRESOURCEA(RES_LANG_TABLE_NAME),
+                         MAKEINTRESOURCEA(RT_LANG_TABLE)) != NULL;
+}
+
 int ResRedirect(HMODULE defaultModule, int kind, int id, HMODULE *moduleOut)
 {
-    (void)kind;
     *moduleOut = defaultModule;
-    return id;
+    if (!g_res.open)
+        return id;
+    if (!g_res.indexed) {
+        int type = ResKindToType(kind);
+        if (g_res.secondaryModule && ResProbe(g_res.secondaryModule, type, id))
+            *moduleOut = g_res.secondaryModule;
+        else if (g_res.primaryModule && ResProbe(g_res.primaryModule, type, id))
+            *moduleOut = g_res.primaryModule;
+        return id;
+    }
+    char name[16];
+    char value[256];
+    DecimalText(id, name, sizeof name);
+    if (!LangTableLookup(g_res.languageTable, name, kind, value, sizeof value))
+        return id;
+    *moduleOut = g_res.primaryModule;
+    return (int)ParseDecimal(value);
 }
 
 HMODULE ResRedirectModule(int kind, int id)
 {
-    HMODULE m;
-    ResRedirect(g_res.defaultModule, kind, id, &m);
-    return m;
+    HMODULE module;
+    ResRedirect(g_res.defaultModule, kind, id, &module);
+    return module;
 }
 
 int ResRedirectId(int kind, int id)
 {
-    HMODULE m;
-    return ResRedirect(g_res.defaultModule, kind, id, &m);
+    HMODULE module;
+    return ResRedirect(g_res.defaultModule, kind, id, &module);
 }
