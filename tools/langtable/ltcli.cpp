@@ -1,0 +1,364 @@
+// langtable: compile, dump and check language tables of resource libraries.
+#include "tools/langtable/ltcli.h"
+
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+#include <vector>
+
+#include "launcher/platform.h"
+#include "resmodule/langtable.h"
+#include "tools/langtable/ltdesc.h"
+
+namespace lt {
+
+namespace {
+
+const char kUsage[] =
+    "usage: langtable [--codepage 1252|932] compile IN.txt OUT.bin\n"
+    "       langtable [--codepage 1252|932] dump IN.bin [OUT.txt]\n"
+    "       langtable [--codepage 1252|932] check IN.bin [--lcid N]\n"
+    "compile: text description -> table resource (type 1001, name 100)\n"
+    "dump:    table resource -> text description (to OUT.txt or standard output)\n"
+    "check:   read the table with the launcher's own parser and report on it;\n"
+    "         --lcid N shows the language chosen for the locale id N\n"
+    "exit codes: 0 ok, 1 invalid description or refused table, 2 usage, 3 file error\n";
+
+bool ReadFile(const std::string &path, std::string *data, std::string *error)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) {
+        *error = path + ": cannot open: " + strerror(errno);
+        return false;
+    }
+    data->clear();
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), f)) > 0)
+        data->append(buf, n);
+    bool ok = !ferror(f);
+    fclose(f);
+    if (!ok)
+        *error = path + ": read error";
+    return ok;
+}
+
+struct TableCloser {
+    void operator()(LangTable *t) const { LangTableClose(t); }
+};
+using TablePtr = std::unique_ptr<LangTable, TableCloser>;
+
+// Runs the launcher's parser over an exact-size copy of the bytes, as the
+// launcher loads with flags 8. On failure *code is ResLastError's new value
+// (0 when the failure has no code).
+TablePtr LauncherParse(const std::string &bytes, const std::string &path, int *ok, int *code)
+{
+    TablePtr table(LangTableCreate(path.size() < kLangPathBuffer ? path.c_str() : "", LANG_LOAD_LIBRARY));
+    *ok = 0;
+    *code = 0;
+    if (!table)
+        return table;
+    std::vector<unsigned char> copy(bytes.begin(), bytes.end());
+    ResLastError = 0;
+    *ok = LangTableParse(table.get(), copy.data(), (uint32_t)copy.size());
+    *code = ResLastError;
+    return table;
+}
+
+std::string RefusalText(int code, uint32_t offset)
+{
+    char buf[64];
+    snprintf(buf, sizeof(buf), " (stopped at byte %u)", (unsigned)offset);
+    if (code == 0)
+        return std::string("failed without a code: ") + ErrorText(0) + buf;
+    return "error " + std::to_string(code) + ": " + ErrorText(code) + buf;
+}
+
+int Compile(const std::string &in, const std::string &outPath, FILE *err)
+{
+    std::string text, error;
+    if (!ReadFile(in, &text, &error)) {
+        fprintf(err, "langtable: %s\n", error.c_str());
+        return kExitIo;
+    }
+    Table table;
+    std::vector<std::string> errors, warnings;
+    if (!ParseDescription(text, &table, &errors, &warnings)) {
+        for (const std::string &e : errors)
+            fprintf(err, "%s: %s\n", in.c_str(), e.c_str());
+        fprintf(err, "langtable: %s not written\n", outPath.c_str());
+        return kExitInvalid;
+    }
+    for (const std::string &w : warnings)
+        fprintf(err, "%s: warning: %s\n", in.c_str(), w.c_str());
+    std::vector<uint8_t> bytes = Encode(table);
+    std::string data(bytes.begin(), bytes.end());
+    // What the launcher will make of it: the description checks should have
+    // caught everything, so a refusal here is the tool's own fault.
+    int ok, code;
+    TablePtr parsed = LauncherParse(data, in, &ok, &code);
+    if (!ok) {
+        fprintf(err, "langtable: internal error: the launcher would refuse the result: %s\n",
+                RefusalText(code, parsed ? parsed->failOffset : 0).c_str());
+        return kExitInvalid;
+    }
+    if (!WriteFileAtomic(outPath, data, &error)) {
+        fprintf(err, "langtable: %s\n", error.c_str());
+        return kExitIo;
+    }
+    return kExitOk;
+}
+
+int Dump(const std::string &in, const std::string &outPath, FILE *out, FILE *err)
+{
+    std::string bytes, error;
+    if (!ReadFile(in, &bytes, &error)) {
+        fprintf(err, "langtable: %s\n", error.c_str());
+        return kExitIo;
+    }
+    int ok, code;
+    TablePtr parsed = LauncherParse(bytes, in, &ok, &code);
+    if (!ok) {
+        fprintf(err, "%s: the launcher refuses this table: %s\n", in.c_str(),
+                RefusalText(code, parsed ? parsed->failOffset : 0).c_str());
+        return kExitInvalid;
+    }
+    Table table;
+    if (!Decode((const uint8_t *)bytes.data(), bytes.size(), &table, &error)) {
+        fprintf(err, "langtable: internal error: %s: %s\n", in.c_str(), error.c_str());
+        return kExitInvalid;
+    }
+    std::string text = FormatDescription(table);
+    if (outPath.empty()) {
+        fwrite(text.data(), 1, text.size(), out);
+        return ferror(out) ? kExitIo : kExitOk;
+    }
+    if (!WriteFileAtomic(outPath, text, &error)) {
+        fprintf(err, "langtable: %s\n", error.c_str());
+        return kExitIo;
+    }
+    return kExitOk;
+}
+
+bool ParseLcid(const char *text, long *value)
+{
+    char *end = nullptr;
+    errno = 0;
+    long long v = strtoll(text, &end, 0);
+    if (errno != 0 || end == text || *end != '\0' || v < -2147483648LL || v > 4294967295LL)
+        return false;
+    // The launcher formats GetUserDefaultLCID with "%ld": signed 32 bits.
+    *value = (long)(int32_t)(uint32_t)(v & 0xFFFFFFFFLL);
+    return true;
+}
+
+int Check(const std::string &in, bool haveLcid, long lcid, FILE *out, FILE *err)
+{
+    std::string bytes, error;
+    if (!ReadFile(in, &bytes, &error)) {
+        fprintf(err, "langtable: %s\n", error.c_str());
+        return kExitIo;
+    }
+    int ok, code;
+    TablePtr t = LauncherParse(bytes, in, &ok, &code);
+    if (!t) {
+        fprintf(err, "langtable: out of memory\n");
+        return kExitIo;
+    }
+    fprintf(out, "file        %s, %zu bytes\n", in.c_str(), bytes.size());
+    if (!ok) {
+        fprintf(out, "result      refused: %s\n", RefusalText(code, t->failOffset).c_str());
+        if (t->languageCount > 0)
+            fprintf(out, "            languages read before that: %d\n", t->languageCount);
+        return kExitInvalid;
+    }
+    Table table;
+    if (!Decode((const uint8_t *)bytes.data(), bytes.size(), &table, &error)) {
+        fprintf(err, "langtable: internal error: %s: %s\n", in.c_str(), error.c_str());
+        return kExitInvalid;
+    }
+    fprintf(out, "version     0x%03X\n", table.version);
+    fprintf(out, "splash type %d\n", t->splashType);
+    fprintf(out, "languages   %d\n", t->languageCount);
+    std::string eligible;
+    for (int i = 0; i < t->languageCount; i++) {
+        bool yes = (t->languageFlags[i] & LANG_FLAG_ELIGIBLE) != 0;
+        fprintf(out, "  %2d  %-20s flags %-3d %-13s LCIDs %s\n", i, t->languageNames[i], t->languageFlags[i],
+                yes ? "eligible" : "not eligible", t->lcidLists[i][0] ? t->lcidLists[i] : "(none)");
+        if (yes)
+            eligible += (eligible.empty() ? "" : ", ") + std::string(t->languageNames[i]);
+    }
+    fprintf(out, "eligible    %s\n", eligible.empty() ? "(none)" : eligible.c_str());
+    if (t->defaultLanguage >= 0)
+        fprintf(out, "default     %d %s\n", t->defaultLanguage, t->languageNames[t->defaultLanguage]);
+    else
+        fprintf(out, "default     (none)\n");
+    fprintf(out, "entries     %u (longest chain %u of %u)\n", (unsigned)t->entries->itemCount,
+            (unsigned)KeyedTableLongestChain(t->entries), (unsigned)t->entries->bucketCount);
+
+    if (haveLcid) {
+        // The resource module's choice: the first eligible language whose
+        // LCID list holds the locale id, else the default language, else the
+        // first language.
+        char lcidText[16];
+        snprintf(lcidText, sizeof(lcidText), "%ld", lcid);
+        char name[kLangNameBuffer];
+        std::string how;
+        LangTableMatchLcid(t.get(), lcidText, name, sizeof(name));
+        if (LangTableSelect(t.get(), name)) {
+            how = "its LCID list holds " + std::string(lcidText);
+        } else {
+            LangTableDefaultName(t.get(), name, sizeof(name));
+            if (LangTableSelect(t.get(), name))
+                how = "no eligible language lists " + std::string(lcidText) + "; the default language";
+            else
+                how = "no match and no default language; the first language";
+        }
+        if (t->languageCount == 0)
+            fprintf(out, "locale %-5s no languages: every lookup finds nothing\n", lcidText);
+        else
+            fprintf(out, "locale %-5s %s (index %d): %s\n", lcidText, t->languageNames[t->currentLanguage],
+                    t->currentLanguage, how.c_str());
+    }
+    for (const std::string &w : Lint(table))
+        fprintf(out, "note        %s\n", w.c_str());
+    fprintf(out, "result      ok\n");
+    return kExitOk;
+}
+
+}  // namespace
+
+const char *ErrorText(int code)
+{
+    switch (code) {
+    case LANG_ERR_NO_MEMORY_ENTRY:
+        return "no memory for an entry or its value slots";
+    case LANG_ERR_DUPLICATE_KEY:
+        return "two entries have the same key (name and kind), or no memory for a key";
+    case LANG_ERR_BAD_MAGIC:
+        return "not a language table: the magic number is not 0xA723F8CB";
+    case LANG_ERR_TOO_MANY_LANGUAGES:
+        return "more than 30 languages";
+    case LANG_ERR_WRITE_SPLASH:
+        return "the splash resource could not be written to its file";
+    case LANG_ERR_BAD_VERSION:
+        return "format version above 0x201";
+    case LANG_ERR_TRUNCATED:
+        return "the resource ends before its counts say";
+    case LANG_ERR_KEY_TOO_LONG:
+        return "an entry's key (name, colon, kind) is longer than 255 characters";
+    case 0:
+        return "out of memory for a name or value text";
+    default:
+        return "unknown code";
+    }
+}
+
+bool WriteFileAtomic(const std::string &path, const std::string &data, std::string *error)
+{
+    std::string tmpl = path + ".tmp-XXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    if (fd < 0) {
+        *error = path + ": cannot create a temporary file beside it: " + strerror(errno);
+        return false;
+    }
+    size_t done = 0;
+    bool ok = true;
+    while (done < data.size()) {
+        ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        done += (size_t)n;
+    }
+    if (ok && fsync(fd) != 0)
+        ok = false;
+    int saved = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    // mkstemp makes the file private; give it the usual permissions.
+    if (ok) {
+        mode_t mask = umask(0);
+        umask(mask);
+        chmod(name.data(), 0666 & ~mask);
+    }
+    if (ok && rename(name.data(), path.c_str()) != 0) {
+        ok = false;
+        saved = errno;
+    }
+    if (!ok) {
+        unlink(name.data());
+        *error = path + ": cannot write: " + strerror(saved);
+    }
+    return ok;
+}
+
+int ToolMain(int argc, char **argv, FILE *out, FILE *err)
+{
+    std::vector<std::string> args;
+    bool haveLcid = false;
+    long lcid = 0;
+    int codePage = 1252;
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        if (a == "--codepage" || a == "--lcid") {
+            if (i + 1 >= argc) {
+                fprintf(err, "langtable: %s wants a value\n%s", a.c_str(), kUsage);
+                return kExitUsage;
+            }
+            const char *value = argv[++i];
+            if (a == "--codepage") {
+                if (strcmp(value, "1252") != 0 && strcmp(value, "932") != 0) {
+                    fprintf(err, "langtable: --codepage is 1252 or 932\n");
+                    return kExitUsage;
+                }
+                codePage = atoi(value);
+            } else {
+                if (!ParseLcid(value, &lcid)) {
+                    fprintf(err, "langtable: --lcid wants a locale id, such as 1033 or 0x409\n");
+                    return kExitUsage;
+                }
+                haveLcid = true;
+            }
+        } else if (a == "-h" || a == "--help" || a == "help") {
+            fputs(kUsage, out);
+            return kExitOk;
+        } else {
+            args.push_back(a);
+        }
+    }
+    if (args.empty()) {
+        fputs(kUsage, err);
+        return kExitUsage;
+    }
+    // The item splitting of the launcher walks double-byte characters of
+    // the code page; the tool reads names as the launcher will.
+    HostSetCodePage(codePage);
+    const std::string &cmd = args[0];
+    int rc;
+    if (cmd == "compile" && args.size() == 3 && !haveLcid)
+        rc = Compile(args[1], args[2], err);
+    else if (cmd == "dump" && (args.size() == 2 || args.size() == 3) && !haveLcid)
+        rc = Dump(args[1], args.size() == 3 ? args[2] : std::string(), out, err);
+    else if (cmd == "check" && args.size() == 2)
+        rc = Check(args[1], haveLcid, lcid, out, err);
+    else {
+        fputs(kUsage, err);
+        rc = kExitUsage;
+    }
+    HostSetCodePage(1252);
+    return rc;
+}
+
+}  // namespace lt

@@ -1,0 +1,28 @@
+// The langtable command line, as a function so that tests can run it in the
+// same process and read its output.
+#pragma once
+
+#include <stdio.h>
+
+#include <string>
+
+namespace lt {
+
+// Exit codes.
+enum {
+    kExitOk = 0,
+    kExitInvalid = 1,   // the description or the table is wrong, or the launcher refuses it
+    kExitUsage = 2,
+    kExitIo = 3,        // a file could not be read or written
+};
+
+int ToolMain(int argc, char **argv, FILE *out, FILE *err);
+
+// Plain explanation of a ResLastError code of the language table.
+const char *ErrorText(int code);
+
+// Writes `data` to `path` through a temporary file in the same directory and
+// a rename, so that `path` is either the old file or the whole new one.
+bool WriteFileAtomic(const std::string &path, const std::string &data, std::string *error);
+
+}  // namespace lt
