@@ -63,6 +63,11 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
   add_subdirectory(tests/e2e)
 endif()
 
+# Fixtures of the Windows tests (resource libraries built around tables).
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/fixtures/CMakeLists.txt)
+  add_subdirectory(tests/fixtures)
+endif()
+
 # The double-byte cases again, under code page 932 (Wine follows LC_ALL).
 add_test(NAME win.unit.cp932 COMMAND win_tests --gtest_filter=*Cp932*)
 set_tests_properties(win.unit.cp932 PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8")
