@@ -6,6 +6,7 @@ list(APPEND CORVANE_PORTABLE_SOURCES
   ${_d}/text.cpp
   ${_d}/cmdline.cpp
   ${_d}/state.cpp
+  ${_d}/launchcmd.cpp
 )
 list(APPEND CORVANE_HOST_SOURCES
   ${_d}/platform_host.cpp
@@ -15,5 +16,11 @@ list(APPEND CORVANE_WIN32_SOURCES
   ${_d}/platform_win32.cpp
   ${_d}/files_win32.cpp
   ${_d}/errorbox.cpp
+  ${_d}/ticks.cpp
+  ${_d}/startup.cpp
+  ${_d}/workdir.cpp
+  ${_d}/extract.cpp
+  ${_d}/launch.cpp
+  ${_d}/mainwnd.cpp
 )
 set(CORVANE_WINMAIN_SOURCES ${_d}/main.cpp)

@@ -5,3 +5,6 @@ list(APPEND CORVANE_PORTABLE_SOURCES
   ${_d}/logoparse.cpp
   ${_d}/logoread.cpp
 )
+list(APPEND CORVANE_WIN32_SOURCES
+  ${_d}/splash_stub.cpp
+)

@@ -1,0 +1,64 @@
+// Starting the bootstrap.
+#include "launcher/launch.h"
+
+#include <windows.h>
+
+#include "launcher/errorbox.h"
+#include "launcher/extract.h"
+#include "launcher/ids.h"
+#include "launcher/state.h"
+#include "launcher/text.h"
+
+char g_lastLaunchCommand[kLaunchCommandBuffer];
+
+int FindRunningEngine(char *directory, size_t directoryCap, char *fileName, size_t fileNameCap)
+{
+    HMODULE engine = GetModuleHandleA(ENGINE_MODULE);
+    if (!engine)
+        return 1;
+    // Without the engine's whole path there is nothing to start from it:
+    // extract as usual.
+    char path[kPathBuffer];
+    DWORD n = GetModuleFileNameA(engine, path, sizeof path);
+    if (n == 0 || n >= sizeof path)
+        return 1;
+    char engineDir[kPathBuffer];
+    if (!DirectoryPart(path, engineDir, sizeof engineDir) ||
+        TextLength(engineDir) >= directoryCap || TextLength(ENGINE_FILE) >= fileNameCap)
+        return 1;
+    TextCopy(directory, directoryCap, engineDir);
+    TextCopy(fileName, fileNameCap, ENGINE_FILE);
+    return 0;
+}
+
+static void DeleteInDirectory(const char *directory, const char *name)
+{
+    char path[kWorkPathBuffer];
+    if (TextCopy(path, sizeof path, directory) && AddTrailingBackslash(path, sizeof path) &&
+        TextAppend(path, sizeof path, name))
+        DeleteFileA(path);
+}
+
+int LaunchBootstrap(const char *directory, const char *fileName, int extract)
+{
+    if (extract && !ExtractPayloads(directory))
+        return 0;
+
+    g_lastLaunchCommand[0] = '\0';
+    char command[kLaunchCommandBuffer];
+    if (BuildLaunchCommand(command, sizeof command, directory, fileName)) {
+        TextCopy(g_lastLaunchCommand, sizeof g_lastLaunchCommand, command);
+        if (WinExec(command, SW_SHOWNORMAL) >= 32)
+            return 1;
+    }
+
+    // A command that does not fit is refused like a failed start: a cut one
+    // would lose the script, the work directory or the user's own options.
+    ShowLaunchError(IDS_LAUNCH_FAILED, NULL);
+    if (extract) {
+        // The companion stays; the two programs of this run go.
+        DeleteInDirectory(directory, BOOTSTRAP_FILE);
+        DeleteInDirectory(directory, EngineFileName());
+    }
+    return 0;
+}

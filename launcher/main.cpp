@@ -1,0 +1,116 @@
+// WinMain: checks the medium, processes the options, shows the splash and
+// creates the hidden main window, whose creation extracts and launches; then
+// serves messages until the timer ends the launcher. The exit code is 0 on
+// every path: failures differ from success only in the boxes shown.
+#include <windows.h>
+
+#include "launcher/cmdline.h"
+#include "launcher/errorbox.h"
+#include "launcher/ids.h"
+#include "launcher/mainwnd.h"
+#include "launcher/startup.h"
+#include "launcher/state.h"
+#include "launcher/text.h"
+#include "launcher/ticks.h"
+#include "resmodule/resmodule.h"
+#include "splash/splash.h"
+
+// Source directory and default script path from the launcher's own file
+// name. 0 when the file name cannot be had whole.
+static int TakeSourceDirectory(HINSTANCE instance, int *defaultScriptFits)
+{
+    char modulePath[kPathBuffer];
+    DWORD n = GetModuleFileNameA(instance, modulePath, sizeof modulePath);
+    if (n == 0 || n >= sizeof modulePath)
+        return 0;
+    char *script = g_launcher.scriptPath;
+    if (!DirectoryPart(modulePath, script, kStateTextBuffer) || !AddTrailingBackslash(script, kStateTextBuffer))
+        return 0;
+    TextCopy(g_launcher.sourceDir, kStateTextBuffer, script);
+    *defaultScriptFits = TextAppend(script, kStateTextBuffer, DEFAULT_SCRIPT_FILE);
+    return 1;
+}
+
+static int RegisterLauncherClass(HINSTANCE instance)
+{
+    WNDCLASSA wc = {};
+    wc.style = CS_VREDRAW | CS_HREDRAW;
+    wc.lpfnWndProc = LauncherWndProc;
+    wc.hInstance = instance;
+    // No icon of this name exists, so the class has none; kept so that a
+    // resource library build can give it one.
+    wc.hIcon = LoadIconA(instance, LAUNCHER_CLASS_NAME);
+    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    wc.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
+    wc.lpszClassName = LAUNCHER_CLASS_NAME;
+    return RegisterClassA(&wc) != 0;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show)
+{
+    (void)previous;
+    (void)show;
+    HardenLibrarySearch();
+
+    g_launcher.instance = instance;
+    g_launcher.splashWindow = NULL;
+    g_launcher.mainWindow = NULL;
+    g_launcher.abortFlag = 0;
+    g_launcher.splashClosed = 1;
+
+    if (!LauncherStateAllocate())
+        return 0;
+    int defaultScriptFits = 0;
+    if (!TakeSourceDirectory(instance, &defaultScriptFits)) {
+        // Without its own directory the launcher cannot find the medium.
+        ShowLaunchError(IDS_LIBRARY_MISSING, NULL);
+        return 0;
+    }
+    if (!CheckResourceLibrary())
+        return 0;
+
+    ProcessCommandLine(commandLine ? commandLine : "");
+
+    // A default script path cut short names no script; -f replaces it.
+    if (!ScriptExists(g_launcher.scriptPath) || (!g_launcher.scriptGiven && !defaultScriptFits)) {
+        ShowLaunchError(IDS_SCRIPT_MISSING, g_launcher.scriptPath);
+        return 0;
+    }
+
+    if (!RegisterLauncherClass(instance)) {
+        ResModuleClose();
+        return 0;
+    }
+    if (g_launcher.abortFlag) {
+        ResModuleClose();
+        return 0;
+    }
+
+    g_launcher.splashTimeBase = 0;
+    g_launcher.splashWindow = g_launcher.noSplash ? NULL : SplashCreate(instance, g_launcher.sourceDir);
+    if (g_launcher.splashWindow)
+        g_launcher.splashClosed = 0;
+    g_launcher.splashTimeBase = TickNow();
+
+    HWND main = CreateWindowExA(0, LAUNCHER_CLASS_NAME, LAUNCHER_CLASS_NAME, WS_POPUP, 0, 0, 0, 0, NULL, NULL,
+                                instance, NULL);
+    g_launcher.mainWindow = main;
+    if (!main) {
+        ResModuleClose();
+        return 0;
+    }
+
+    // GetMessageA gives -1 on an error: that ends the loop too.
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+
+    if (IsWindow(main))
+        DestroyWindow(main);
+    if (g_launcher.splashWindow && IsWindow((HWND)g_launcher.splashWindow))
+        DestroyWindow((HWND)g_launcher.splashWindow);
+    ResModuleClose();
+    return 0;
+}

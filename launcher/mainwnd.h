@@ -1,0 +1,20 @@
+// The hidden main window: its creation does the launcher's work (work
+// directory, extraction, launch), and its timer decides when the launcher
+// ends.
+#pragma once
+
+#include <windows.h>
+
+#define LAUNCHER_CLASS_NAME "CorvaneSetup_SE"
+
+enum {
+    kLaunchTimerId = 3000,
+    kLaunchTimerPeriodMs = 15000,
+    kCaptureHoldMs = 29000,    // after the launch, the mouse capture is kept this long
+    kMaxTimerTicks = 8,        // the ninth tick ends the launcher in any case
+};
+
+// WM_CREATE: capture and hourglass, work directory, extraction, launch and
+// the timer (a failure posts the quit message after its box). WM_TIMER: the
+// quit and capture rule. Both return 0; the rest goes to DefWindowProcA.
+LRESULT CALLBACK LauncherWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,98 @@
+// Work directory selection.
+#include "launcher/workdir.h"
+
+#include <windows.h>
+
+#include "launcher/errorbox.h"
+#include "launcher/extract.h"
+#include "launcher/ids.h"
+#include "launcher/text.h"
+
+static int IsAsciiLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+int FreeSpaceExceeds(uint32_t sectorsPerCluster, uint32_t bytesPerSector,
+                     uint32_t freeClusters, uint32_t need)
+{
+    // Two 32-bit factors fit in 64 bits; the third may not, and any product
+    // that would overflow is far above a 32-bit need anyway.
+    uint64_t clusterBytes = (uint64_t)sectorsPerCluster * bytesPerSector;
+    if (clusterBytes != 0 && freeClusters > UINT64_MAX / clusterBytes)
+        return 1;
+    return clusterBytes * freeClusters > need;
+}
+
+int HasFreeSpace(const char *path, uint32_t need)
+{
+    // A network path, a relative path or an empty one names no drive root.
+    if (!IsAsciiLetter(path[0]) || path[1] != ':')
+        return 0;
+    char root[4] = {path[0], ':', '\\', '\0'};
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    if (!GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+        return 0;
+    return FreeSpaceExceeds(sectorsPerCluster, bytesPerSector, freeClusters, need);
+}
+
+int ProbeWritable(const char *directory)
+{
+    char probe[kWorkPathBuffer];
+    if (!TextCopy(probe, sizeof probe, directory) || !AddTrailingBackslash(probe, sizeof probe) ||
+        !TextAppend(probe, sizeof probe, PROBE_FILE))
+        return 0;
+    OFSTRUCT of = {};
+    HFILE file = OpenFile(probe, &of, OF_CREATE | OF_READWRITE);
+    if (file == HFILE_ERROR)
+        return 0;
+    _lclose(file);
+    OpenFile(probe, &of, OF_DELETE);
+    return 1;
+}
+
+int ScanDrives(unsigned driveType, uint32_t need, char *out, size_t cap)
+{
+    for (int i = 0; i < 26; i++) {
+        char root[4] = {(char)('A' + i), ':', '\\', '\0'};
+        if (GetDriveTypeA(root) != driveType)
+            continue;
+        char lower[4] = {(char)('a' + i), ':', '\\', '\0'};
+        if (HasFreeSpace(lower, need) && ProbeWritable(lower) && TextCopy(out, cap, lower))
+            return 0;
+    }
+    return -1;
+}
+
+// 1 when `candidate` qualifies; it is then copied to `out`.
+static int TakeIfSuitable(const char *candidate, uint32_t need, char *out, size_t cap)
+{
+    if (!HasFreeSpace(candidate, need) || !ProbeWritable(candidate))
+        return 0;
+    return TextCopy(out, cap, candidate);
+}
+
+int SelectWorkDirectory(uint32_t need, char *out, size_t cap)
+{
+    char candidate[kPathBuffer];
+
+    // A result of 0 means absent; one of the buffer's size or more means the
+    // value does not fit, and a cut path would name another directory.
+    DWORD n = GetEnvironmentVariableA("TEMP", candidate, sizeof candidate);
+    if (n > 0 && n < sizeof candidate && TakeIfSuitable(candidate, need, out, cap))
+        return 1;
+
+    n = GetWindowsDirectoryA(candidate, sizeof candidate);
+    if (n > 0 && n < sizeof candidate && TakeIfSuitable(candidate, need, out, cap))
+        return 1;
+
+    if (cap > 0)
+        out[0] = '\0';
+    if (ScanDrives(DRIVE_FIXED, need, out, cap) == 0)
+        return 1;
+    if (ScanDrives(DRIVE_REMOTE, need, out, cap) == 0)
+        return 1;
+
+    ShowLaunchError(IDS_NO_WORK_DIRECTORY, NULL);
+    return 0;
+}
