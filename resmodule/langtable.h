@@ -139,8 +139,8 @@ int LangTableClose(LangTable *table);
 // value that does not fit -> 0 with textOut untouched.
 int LangTableLookup(const LangTable *table, const char *name, int kind, char *textOut, size_t cap);
 
-// The header's splash type when the table exists and its load flags have bit
-// 1 or 8 set; otherwise -1.
+// The header's splash type when the table exists and its load flags have 1 or
+// 8 set (mask 9); otherwise -1.
 int LangTableSplashType(const LangTable *table);
 
 // Index of the first language whose name equals `name` ignoring case, or -1.

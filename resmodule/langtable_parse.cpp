@@ -51,15 +51,16 @@ static uint32_t CursorU32(LangCursor *c)
     return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
-// A counted text into `out`, which holds kLangItemChars + 1 bytes: the
-// length byte bounds the copy. Empty text when the read failed.
-static void CursorCountedText(LangCursor *c, char *out)
+// A counted text into `out` of `cap` bytes (256 hold any), terminated.
+// Empty text when the read failed or the text does not fit.
+static void CursorCountedText(LangCursor *c, char *out, size_t cap)
 {
     uint32_t n = CursorU8(c);
     const unsigned char *p = CursorTake(c, n);
-    if (!p)
+    if (!p || n >= cap)
         n = 0;
-    memcpy(out, p ? (const void *)p : "", n);
+    if (n)
+        memcpy(out, p, n);
     out[n] = '\0';
 }
 
@@ -232,7 +233,7 @@ int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size)
 
     int firstEligible = -1;
     for (uint32_t i = 0; i < count; i++) {
-        CursorCountedText(&c, text);
+        CursorCountedText(&c, text, sizeof(text));
         if (c.err)
             return Fail(table, &c, LANG_ERR_TRUNCATED);
         table->languageFlags[i] = LangSplitItem(text, table->languageNames[i], kLangNameBuffer,
@@ -252,7 +253,7 @@ int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size)
         return Fail(table, &c, LANG_ERR_TRUNCATED);
 
     for (uint32_t e = 0; e < entryCount; e++) {
-        CursorCountedText(&c, text);
+        CursorCountedText(&c, text, sizeof(text));
         uint32_t kind = CursorU8(&c);
         if (c.err)
             return Fail(table, &c, LANG_ERR_TRUNCATED);
@@ -283,7 +284,7 @@ int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size)
                 } while (number != 0);
                 TextCopy(text, sizeof(text), digits + n);
             } else {
-                CursorCountedText(&c, text);
+                CursorCountedText(&c, text, sizeof(text));
             }
             if (c.err)
                 goto fail_truncated;
