@@ -6,10 +6,11 @@
 #include "launcher/errorbox.h"
 #include "launcher/extract.h"
 #include "launcher/ids.h"
+#include "launcher/platform.h"
 #include "launcher/state.h"
 #include "launcher/text.h"
 
-char g_lastLaunchCommand[kLaunchCommandBuffer];
+char *g_lastLaunchCommand;
 
 int FindRunningEngine(char *directory, size_t directoryCap, char *fileName, size_t fileNameCap)
 {
@@ -44,13 +45,13 @@ int LaunchBootstrap(const char *directory, const char *fileName, int extract)
     if (extract && !ExtractPayloads(directory))
         return 0;
 
-    g_lastLaunchCommand[0] = '\0';
-    char command[kLaunchCommandBuffer];
-    if (BuildLaunchCommand(command, sizeof command, directory, fileName)) {
-        TextCopy(g_lastLaunchCommand, sizeof g_lastLaunchCommand, command);
-        if (WinExec(command, SW_SHOWNORMAL) >= 32)
-            return 1;
-    }
+    // A block rather than a static buffer: it costs no space in the file.
+    if (!g_lastLaunchCommand)
+        g_lastLaunchCommand = (char *)BlockAlloc(1, kLaunchCommandBuffer);
+    char *command = g_lastLaunchCommand;
+    if (command && BuildLaunchCommand(command, kLaunchCommandBuffer, directory, fileName) &&
+        WinExec(command, SW_SHOWNORMAL) >= 32)
+        return 1;
 
     // A command that does not fit is refused like a failed start: a cut one
     // would lose the script, the work directory or the user's own options.

@@ -7,9 +7,10 @@
 
 #define ENGINE_MODULE "CVINSTSE"
 
-// The command last handed to WinExec, empty before the first launch and
-// after a refused one. Kept for tests and diagnosis; nothing reads it.
-extern char g_lastLaunchCommand[kLaunchCommandBuffer];
+// The command last handed to WinExec: a memory block of 768 bytes, made at
+// the first launch and kept. Null before it; empty text after a refused one.
+// For tests and diagnosis; nothing in the launcher reads it.
+extern char *g_lastLaunchCommand;
 
 // 1 when the payloads must be extracted. 0 when a module named "CVINSTSE" is
 // loaded: `directory` (`directoryCap` bytes) then holds that module's
@@ -18,7 +19,7 @@ int FindRunningEngine(char *directory, size_t directoryCap, char *fileName, size
 
 // Extracts the payloads into `directory` when `extract` is 1, then starts
 // `directory` + `fileName` with the forwarded command line. 1 when started;
-// 0 after a box: the extraction's, or 7062 when the command does not fit or
-// the start fails (then the bootstrap and engine files that this run
-// extracted are deleted).
+// 0 after a box: the extraction's, or 7062 when the command does not fit (or
+// there is no memory for it) or the start fails; then the bootstrap and
+// engine files that this run extracted are deleted.
 int LaunchBootstrap(const char *directory, const char *fileName, int extract);

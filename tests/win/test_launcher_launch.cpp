@@ -47,6 +47,7 @@ TEST_F(LauncherLaunch, FailedStartDeletesTheProgramsOfThisRun)
             program = "\"" + program + "\"";
             workDir = "\"" + workDir + "\"";
         }
+        ASSERT_NE(nullptr, g_lastLaunchCommand);
         EXPECT_EQ(program + "  -fD:\\SETUP.INS  -z1 -c -x" + workDir, std::string(g_lastLaunchCommand));
     }
 }
@@ -69,10 +70,12 @@ TEST_F(LauncherLaunch, ACommandThatDoesNotFitIsRefusedNotCut)
     std::string directory = "C:\\" + std::string(250, 'd');
     std::string longCopy = " -fD:\\" + std::string(250, 'x');
     TextCopy(g_launcher.commandLine, kStateTextBuffer, longCopy.c_str());
-    TextCopy(g_lastLaunchCommand, sizeof g_lastLaunchCommand, "stale");
+    if (g_lastLaunchCommand)
+        TextCopy(g_lastLaunchCommand, kLaunchCommandBuffer, "stale");
     ErrorBoxes boxes;
     EXPECT_EQ(0, LaunchBootstrap(directory.c_str(), "_INS0466._MP", 0));
     EXPECT_EQ(std::vector<int>{IDS_LAUNCH_FAILED}, ShownIds(boxes)) << boxes.Describe();
+    ASSERT_NE(nullptr, g_lastLaunchCommand);
     EXPECT_STREQ("", g_lastLaunchCommand) << "nothing was handed to the system";
 }
 
