@@ -88,20 +88,36 @@ HMODULE LibraryHandle(const char *path)
     return r ? r->module : NULL;
 }
 
+static void DropRecord(LibraryRecord **link)
+{
+    LibraryRecord *r = *link;
+    FreeLibrary(r->module);
+    *link = r->next;
+    BlockFree(1, r);
+}
+
 int LibraryClose(const char *path)
 {
     if (!path)
         return 1;
-    for (LibraryRecord **link = &g_libraries; *link; link = &(*link)->next) {
-        LibraryRecord *r = *link;
-        if (TextCompare(r->path, path) == 0) {
-            FreeLibrary(r->module);
-            *link = r->next;
-            BlockFree(1, r);
+    for (LibraryRecord **link = &g_libraries; *link; link = &(*link)->next)
+        if (TextCompare((*link)->path, path) == 0) {
+            DropRecord(link);
             break;
         }
-    }
     return 1;
+}
+
+// Closes the record that holds `module`. The resource module closes its
+// libraries this way: the indexed mode keeps no secondary path, and that
+// library must not stay loaded after close.
+static void LibraryCloseModule(HMODULE module)
+{
+    for (LibraryRecord **link = &g_libraries; *link; link = &(*link)->next)
+        if ((*link)->module == module) {
+            DropRecord(link);
+            return;
+        }
 }
 
 // Signed decimal text, as the language table writes locale ids and entry names.
@@ -161,10 +177,9 @@ int ResModuleOpen(HMODULE defaultModule, int pool, const char *primaryPath, cons
         if (!table) {
             // The module stays closed and everything comes from the launcher;
             // nothing will close these libraries later, so release them now.
-            if (g_res.primaryModule)
-                LibraryClose(primaryPath);
+            LibraryCloseModule(g_res.primaryModule);
             if (g_res.secondaryModule)
-                LibraryClose(secondaryPath);
+                LibraryCloseModule(g_res.secondaryModule);
             g_res.primaryModule = NULL;
             g_res.secondaryModule = NULL;
             return 0;
@@ -192,9 +207,9 @@ int ResModuleClose()
     if (g_res.languageTable)
         LangTableClose(g_res.languageTable);
     if (g_res.primaryModule)
-        LibraryClose(g_res.primaryPath);
+        LibraryCloseModule(g_res.primaryModule);
     if (g_res.secondaryModule)
-        LibraryClose(g_res.secondaryPath);
+        LibraryCloseModule(g_res.secondaryModule);
     if (g_res.primaryPath)
         BlockFree(1, g_res.primaryPath);
     if (g_res.secondaryPath)
