@@ -1,0 +1,208 @@
+// Choosing and creating the splash.
+#include "splash/splash.h"
+
+#include "launcher/ids.h"
+#include "launcher/platform.h"
+#include "launcher/state.h"
+#include "launcher/text.h"
+#include "resmodule/langtable.h"
+#include "resmodule/resmodule.h"
+#include "splash/splash_state.h"
+#include "splash/splashdlg.h"
+
+static const char kCloseMessageName[] = "SETUP_MSG_LOGOCLOSE_SE";
+static const char kSplashEntry[] = "SPLASH";
+static const char kLogoTempName[] = "_ins1163.tmp";
+
+enum { kSplashEntryKind = 6 };
+
+int SplashChoose(int *typeOut, HMODULE *moduleOut, int *idOut)
+{
+    if (!ResModuleIsOpen())
+        return 0;
+    LangTable *table = ResModuleLanguageTable();
+    int type = LangTableSplashType(table);
+    *typeOut = type;
+    if (type == SPLASH_TYPE_NONE)
+        return 1;
+
+    // A value longer than its buffer is refused, not cut: a cut name or
+    // number would name some other resource.
+    char name[kSplashNameBuffer] = "";
+    if (!LangTableLookup(table, kSplashEntry, kSplashEntryKind, name, sizeof name))
+        return 0;
+    if (type == SPLASH_TYPE_DEFAULT)
+        return 0;
+
+    char text[kSplashIdBuffer] = "";
+    if (!LangTableLookup(table, name, type, text, sizeof text))
+        return 0;
+    *idOut = (int)ParseDecimal(text);
+    *moduleOut = ResModulePrimary();
+    return 1;
+}
+
+static void DeleteLogoFile()
+{
+    OFSTRUCT info;
+    if (g_splash.logoPath && g_splash.logoPath[0] != '\0')
+        OpenFile(g_splash.logoPath, &info, OF_DELETE);
+}
+
+static HWND CreateSplashDialog(HMODULE module, int templateId, int mode)
+{
+    return CreateDialogParamA(module, MAKEINTRESOURCEA(templateId), NULL, SplashDlgProc, (LPARAM)mode);
+}
+
+// A dialog whose set-up failed is never used again: destroy it now, which
+// also gives back its brush.
+static HWND KeepIfCreated(HWND dialog)
+{
+    if (g_splash.created)
+        return dialog;
+    if (dialog)
+        DestroyWindow(dialog);
+    return NULL;
+}
+
+HWND SplashCreateTyped(int type, HMODULE module, int id)
+{
+    HMODULE own = (HMODULE)g_launcher.instance;
+    HMODULE templateModule = own;
+    int templateId = IDD_SPLASH_FRAME;
+    int mode = 0;
+
+    // An integer resource name has 16 bits; 0 names nothing.
+    if (id < 1 || id > 0xFFFF)
+        return NULL;
+
+    switch (type) {
+    case SPLASH_TYPE_DIALOG:
+        templateModule = module;
+        templateId = id;
+        mode = SPLASH_MODE_DIALOG;
+        break;
+    case SPLASH_TYPE_BITMAP:
+        g_splash.resourceBitmap = LoadBitmapA(module, MAKEINTRESOURCEA(id));
+        if (!g_splash.resourceBitmap)
+            return NULL;
+        mode = SPLASH_MODE_BITMAP;
+        break;
+    case SPLASH_TYPE_LOGO: {
+        char primary[kPathBuffer];
+        char secondary[kPathBuffer];
+        ResModuleGetPaths(primary, secondary);
+        if (!g_splash.logoPath || !ResourceToFile(primary, 1, RT_LANG_TABLE, id, g_splash.logoPath))
+            return NULL;
+        mode = SPLASH_MODE_LOGO;
+        break;
+    }
+    default:
+        return NULL;
+    }
+
+    g_splash.created = 0;
+    HWND dialog = CreateSplashDialog(templateModule, templateId, mode);
+    if (type == SPLASH_TYPE_BITMAP && !dialog) {
+        // The dialog never took the bitmap over.
+        DeleteObject((HBITMAP)g_splash.resourceBitmap);
+        g_splash.resourceBitmap = NULL;
+    }
+    // The logo script was read whole during WM_INITDIALOG.
+    if (type == SPLASH_TYPE_LOGO)
+        DeleteLogoFile();
+    dialog = KeepIfCreated(dialog);
+    if (dialog)
+        UpdateWindow(dialog);
+    return dialog;
+}
+
+HWND SplashCreate(HINSTANCE instance, const char *sourceDirectory)
+{
+    (void)instance;
+    g_splash.closeMessage = RegisterWindowMessageA(kCloseMessageName);
+    if (!g_splash.closeMessage)
+        return NULL;
+    g_splash.linePool = 0;
+    g_splash.created = 0;
+
+    if (!g_splash.sourceDir)
+        g_splash.sourceDir = (char *)BlockAlloc(1, kSplashSourceDirBuffer);
+    if (!g_splash.logoPath)
+        g_splash.logoPath = (char *)BlockAlloc(1, kSplashLogoPathBuffer);
+    if (!g_splash.sourceDir || !g_splash.logoPath)
+        return NULL;   // no memory: go on without a splash
+    g_splash.logoPath[0] = '\0';
+    TextCopy(g_splash.sourceDir, kSplashSourceDirBuffer, sourceDirectory ? sourceDirectory : "");
+
+    int type = 0;
+    HMODULE module = NULL;
+    int id = 0;
+    if (SplashChoose(&type, &module, &id))
+        return SplashCreateTyped(type, module, id);
+
+    HWND dialog = CreateSplashDialog(ResRedirectModule(RES_KIND_DIALOG, IDD_SPLASH_DEFAULT),
+                                     ResRedirectId(RES_KIND_DIALOG, IDD_SPLASH_DEFAULT),
+                                     SPLASH_MODE_DIALOG);
+    dialog = KeepIfCreated(dialog);
+    if (dialog)
+        UpdateWindow(dialog);
+    return dialog;
+}
+
+int ResourceToFile(const char *libraryPath, int makeTempName, int type, int name, char *filePath)
+{
+    if (!libraryPath || !FileExists(libraryPath))
+        return 0;
+    HMODULE library = LoadResourceLibrary(libraryPath);
+    if (!library)
+        return 0;
+
+    int result = 0;
+    HGLOBAL loaded = NULL;
+    const void *data = NULL;
+    DWORD size = 0;
+    HFILE file = HFILE_ERROR;
+    OFSTRUCT info;
+    HRSRC found = FindResourceA(library, MAKEINTRESOURCEA(name), MAKEINTRESOURCEA(type));
+    if (!found)
+        goto done;
+    loaded = LoadResource(library, found);
+    data = loaded ? LockResource(loaded) : NULL;
+    size = SizeofResource(library, found);
+    if (!data)
+        goto done;
+
+    if (makeTempName) {
+        UINT length = GetWindowsDirectoryA(filePath, kPathBuffer);
+        if (length == 0 || length >= kPathBuffer || !AddTrailingBackslash(filePath, kPathBuffer) ||
+            !TextAppend(filePath, kPathBuffer, kLogoTempName)) {
+            filePath[0] = '\0';
+            ResLastError = LANG_ERR_WRITE_SPLASH;
+            goto done;
+        }
+    }
+
+    file = OpenFile(filePath, &info, OF_CREATE | OF_WRITE);
+    if (file == HFILE_ERROR) {
+        ResLastError = LANG_ERR_WRITE_SPLASH;
+        goto done;
+    }
+    {
+        // A short write (a full disk) would leave a cut script behind.
+        UINT written = _lwrite(file, (LPCCH)data, size);
+        int closed = _lclose(file);
+        if (written != size || closed == HFILE_ERROR) {
+            OpenFile(filePath, &info, OF_DELETE);
+            ResLastError = LANG_ERR_WRITE_SPLASH;
+            goto done;
+        }
+    }
+    result = 1;
+
+done:
+    if (loaded)
+        FreeResource(loaded);
+    FreeLibrary(library);
+    return result;
+}
