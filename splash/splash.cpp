@@ -54,6 +54,16 @@ static HWND CreateSplashDialog(HMODULE module, int templateId, int mode)
     return CreateDialogParamA(module, MAKEINTRESOURCEA(templateId), NULL, SplashDlgProc, (LPARAM)mode);
 }
 
+// The path blocks live until the process ends; allocated once.
+static int EnsurePathBlocks()
+{
+    if (!g_splash.sourceDir)
+        g_splash.sourceDir = (char *)BlockAlloc(1, kSplashSourceDirBuffer);
+    if (!g_splash.logoPath)
+        g_splash.logoPath = (char *)BlockAlloc(1, kSplashLogoPathBuffer);
+    return g_splash.sourceDir && g_splash.logoPath;
+}
+
 // A dialog whose set-up failed is never used again: destroy it now, which
 // also gives back its brush.
 static HWND KeepIfCreated(HWND dialog)
@@ -92,7 +102,7 @@ HWND SplashCreateTyped(int type, HMODULE module, int id)
         char primary[kPathBuffer];
         char secondary[kPathBuffer];
         ResModuleGetPaths(primary, secondary);
-        if (!g_splash.logoPath || !ResourceToFile(primary, 1, RT_LANG_TABLE, id, g_splash.logoPath))
+        if (!EnsurePathBlocks() || !ResourceToFile(primary, 1, RT_LANG_TABLE, id, g_splash.logoPath))
             return NULL;
         mode = SPLASH_MODE_LOGO;
         break;
@@ -126,11 +136,7 @@ HWND SplashCreate(HINSTANCE instance, const char *sourceDirectory)
     g_splash.linePool = 0;
     g_splash.created = 0;
 
-    if (!g_splash.sourceDir)
-        g_splash.sourceDir = (char *)BlockAlloc(1, kSplashSourceDirBuffer);
-    if (!g_splash.logoPath)
-        g_splash.logoPath = (char *)BlockAlloc(1, kSplashLogoPathBuffer);
-    if (!g_splash.sourceDir || !g_splash.logoPath)
+    if (!EnsurePathBlocks())
         return NULL;   // no memory: go on without a splash
     g_splash.logoPath[0] = '\0';
     TextCopy(g_splash.sourceDir, kSplashSourceDirBuffer, sourceDirectory ? sourceDirectory : "");
