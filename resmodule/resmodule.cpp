@@ -255,8 +255,9 @@ int ResProbe(HMODULE module, int type, int id)
 {
     switch (type) {
     case 6: {
-        // An empty string counts as absent.
-        static char probe[kProbeBuffer];
+        // An empty string counts as absent. On the stack: a static buffer
+        // would cost its size in the file.
+        char probe[kProbeBuffer];
         return LoadStringA(module, (UINT)id, probe, kProbeBuffer) != 0;
     }
     case 5:
