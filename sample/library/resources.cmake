@@ -48,4 +48,4 @@ add_custom_command(OUTPUT ${_gen}/langtable.bin
   VERBATIM)
 target_include_directories(sample_library PRIVATE ${CMAKE_SOURCE_DIR} ${_lib} ${_gen})
 set_property(SOURCE library/_setup.rc APPEND PROPERTY OBJECT_DEPENDS
-  ${_gen}/splash.bmp ${_gen}/banner.bmp ${_gen}/langtable.bin ${_lib}/splash.rc ${_lib}/logo.lgo ${CMAKE_SOURCE_DIR}/resources/launcher.ico)
+  ${_gen}/splash.bmp ${_gen}/banner.bmp ${_gen}/langtable.bin ${_lib}/splash.rc ${_lib}/messages.rc ${_lib}/logo.lgo ${CMAKE_SOURCE_DIR}/resources/launcher.ico)

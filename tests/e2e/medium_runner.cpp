@@ -8,6 +8,7 @@
 // Exit status: 0 when the bootstrap was launched and the launcher ended by
 // itself with code 0; 1 when no launch happened; 2 on a wrong command line;
 // 3 when the launcher had to be stopped or ended with another code.
+#include "tests/e2e/library_info.h"
 #include "tests/e2e/rig.h"
 
 #include <stdio.h>
@@ -65,6 +66,12 @@ int main(int argc, char **argv) {
     printf("launcher:        %s (%lu bytes)\n", setup.c_str(), FileSize(setup));
     printf("arguments:       %s\n", o.arguments.empty() ? "(none)" : o.arguments.c_str());
     printf("TEMP:            %s\n", temp);
+    // The launcher keeps no log: its resource module, run here in the same
+    // locale, tells what it makes of the medium's library.
+    const size_t slash = setup.find_last_of("\\/");
+    const std::string library = (slash == std::string::npos ? std::string() : setup.substr(0, slash + 1)) + "_SETUP.DLL";
+    printf("library:         %s\n", library.c_str());
+    printf("  resources:     %s\n", libinfo::Describe(libinfo::Inspect(library)).c_str());
     fflush(stdout);
     const rig::Run run = rig::RunAndWatch(o);
     if (!run.started) {
