@@ -6,10 +6,17 @@
 //   CORVANE_REPORT          report file; default %TEMP%\corvane-bootstrap.txt
 //   CORVANE_CLOSE_DELAY_MS  delay before "SETUP_MSG_LOGOCLOSE_SE" is sent (3000)
 //   CORVANE_EXIT_AFTER_MS   time after which the program ends (8000)
+//   CORVANE_CLOSE_SCOPE     "all" (default): the close message goes to every
+//                           top-level window, as a real setup sends it;
+//                           "parent": only to the windows of the process that
+//                           started this one (tests that run several media
+//                           at once, so that one setup does not close
+//                           another's splash)
 //
 // The report is written and flushed before anything else, in one write, so a
 // reader that sees the last line ("end=1") has the whole report.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -63,11 +70,46 @@ int WriteReport(const char *path, const char *text) {
     return ok ? 1 : 0;
 }
 
-// Sends the close message to every top-level window; posting does not block
+DWORD ParentProcessId() {
+    DWORD parent = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    const DWORD self = GetCurrentProcessId();
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ProcessID == self) {
+            parent = entry.th32ParentProcessID;
+            break;
+        }
+    }
+    CloseHandle(snapshot);
+    return parent;
+}
+
+BOOL CALLBACK PostToWindowOf(HWND window, LPARAM pid) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == DWORD(pid))
+        PostMessageA(window, g_closeMessage, 0, 0);
+    return TRUE;
+}
+
+// Sends the close message to the top-level windows; posting does not block
 // on a window that does not answer.
 void SendCloseMessage() {
-    if (g_closeMessage != 0)
-        PostMessageA(HWND_BROADCAST, g_closeMessage, 0, 0);
+    if (g_closeMessage == 0)
+        return;
+    char scope[16];
+    const DWORD n = GetEnvironmentVariableA("CORVANE_CLOSE_SCOPE", scope, sizeof scope);
+    if (n > 0 && n < sizeof scope && lstrcmpiA(scope, "parent") == 0) {
+        const DWORD parent = ParentProcessId();
+        if (parent != 0)
+            EnumWindows(PostToWindowOf, LPARAM(parent));
+        return;
+    }
+    PostMessageA(HWND_BROADCAST, g_closeMessage, 0, 0);
 }
 
 LRESULT CALLBACK BootstrapWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

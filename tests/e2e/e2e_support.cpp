@@ -1,9 +1,9 @@
 #include "tests/e2e/e2e_support.h"
-#include "tests/e2e/library_info.h"
 
 #include <algorithm>
 #include <set>
 #include <sstream>
+#include <stdio.h>
 #include <stdlib.h>
 
 namespace e2e {
@@ -26,8 +26,10 @@ std::string TestFolderName() {
     for (char &ch : name)
         if (ch == '/' || ch == '\\' || ch == ':' || ch == ' ')
             ch = '.';
-    if (name.size() > 60)
-        name = name.substr(name.size() - 60);
+    // Short folder names keep the work directories within what the
+    // platform's OpenFile takes (a 128-byte path).
+    if (name.size() > 48)
+        name = name.substr(0, 12) + "~" + name.substr(name.size() - 35);
     return name;
 }
 
@@ -35,6 +37,12 @@ std::string CurrentDirectory() {
     char dir[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof dir, dir);
     return dir;
+}
+
+// Where the cases' folders go: CORVANE_E2E_CASES, else "cases" here.
+std::string CasesFolder() {
+    const std::string configured = rig::EnvOr("CORVANE_E2E_CASES", "");
+    return configured.empty() ? rig::JoinPath(CurrentDirectory(), "cases") : rig::WinPath(configured);
 }
 
 std::vector<std::string> Lines(const std::string &text) {
@@ -96,14 +104,37 @@ std::string FillerName(size_t length, bool withBlank) {
     return name;
 }
 
+namespace {
+
+std::string g_lastCaseRoot;
+
+// Removes the folder of a case that passed; a failed case keeps its folder
+// for a look at what the launcher left.
+class CaseFolderCleanup : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo &info) override {
+        if (!g_lastCaseRoot.empty() && info.result() != nullptr && !info.result()->Failed())
+            rig::RemoveTree(g_lastCaseRoot.substr(0, g_lastCaseRoot.size() - 1));
+        g_lastCaseRoot.clear();
+    }
+};
+
+const bool g_cleanupInstalled = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new CaseFolderCleanup);
+    return true;
+}();
+
+}  // namespace
+
 Case PrepareCase(int content, const std::string &mediumDir) {
+    (void)g_cleanupInstalled;
     Case c;
-    c.root = rig::WithBackslash(rig::JoinPath(CurrentDirectory(), "cases\\" + TestFolderName()));
+    c.root = rig::WithBackslash(rig::JoinPath(CasesFolder(), TestFolderName()));
     rig::RemoveTree(c.root.substr(0, c.root.size() - 1));
     c.medium = rig::WithBackslash(c.root + mediumDir);
     c.temp = c.root + "temp\\";
     c.report = c.root + "report.txt";
     c.probeReport = c.root + "probe.txt";
+    g_lastCaseRoot = c.root;
     EXPECT_TRUE(rig::MakeDirs(c.medium)) << c.medium;
     EXPECT_TRUE(rig::MakeDirs(c.temp)) << c.temp;
     const Originals &f = Files();
@@ -166,6 +197,8 @@ Result RunLauncher(const Case &c, const Launch &launch) {
     o.setEnv["CORVANE_REPORT"] = c.report;
     o.setEnv["CORVANE_CLOSE_DELAY_MS"] = "300";
     o.setEnv["CORVANE_EXIT_AFTER_MS"] = "1500";
+    // Cases run side by side: each bootstrap closes its own launcher's splash only.
+    o.setEnv["CORVANE_CLOSE_SCOPE"] = "parent";
     o.setEnv["CORVANE_PROBE_REPORT"] = c.probeReport;
     for (const auto &kv : launch.env)
         o.setEnv[kv.first] = kv.second;
@@ -220,15 +253,38 @@ std::string FormatBoxText(const std::string &format, const std::string &argument
     return out;
 }
 
-// The launcher's error box loads its caption and text through the resource
-// module, which the case's library may redirect to its own strings in the
-// user's language: the same module, run here, gives the expected texts.
+namespace {
+
+std::string LibraryString(const Case &c, unsigned id) {
+    const std::string library = c.medium + "_SETUP.DLL";
+    return rig::Exists(library) ? rig::LoadModuleString(library, id) : std::string();
+}
+
+std::string Cut(const std::string &text, size_t cap) {
+    return text.size() > cap - 1 ? text.substr(0, cap - 1) : text;
+}
+
+}  // namespace
+
 std::string ExpectedCaption(const Case &c) {
-    return libinfo::ErrorBoxStrings(c.Launcher(), c.medium + "_SETUP.DLL", 7061).caption;
+    std::string caption = LibraryString(c, 7110);
+    if (caption.empty())
+        caption = rig::LoadModuleString(c.Launcher(), 7110);
+    if (caption.empty())
+        caption = rig::LoadModuleString(c.Launcher(), 7112);
+    return Cut(caption, 80);
 }
 
 std::string ExpectedText(const Case &c, unsigned id, const std::string *argument) {
-    const std::string text = libinfo::ErrorBoxStrings(c.Launcher(), c.medium + "_SETUP.DLL", id).text;
+    std::string redirectedCaption = LibraryString(c, 7110);
+    if (redirectedCaption.empty())
+        redirectedCaption = rig::LoadModuleString(c.Launcher(), 7110);
+    std::string text;
+    if (!redirectedCaption.empty())
+        text = LibraryString(c, id);
+    if (text.empty())
+        text = rig::LoadModuleString(c.Launcher(), id);
+    text = Cut(text, 244);
     return argument != nullptr ? FormatBoxText(text, *argument) : text;
 }
 
@@ -291,6 +347,11 @@ std::string WindowsDirectory() {
     char dir[MAX_PATH] = "";
     GetWindowsDirectoryA(dir, sizeof dir);
     return rig::WithBackslash(dir);
+}
+
+void Measure(const std::string &name, long long value, const char *unit) {
+    printf("[ measure  ] %s: %lld %s\n", name.c_str(), value, unit);
+    fflush(stdout);
 }
 
 std::string Describe(const Result &r) {

@@ -84,9 +84,10 @@ struct Result {
 };
 
 // Runs the case's launcher. Defaults: TEMP = case temp, CORVANE_REPORT = case
-// report, a bootstrap that closes the splash after 300 ms and ends after
-// 1500 ms, the probe's report in the case folder, current directory = the
-// case folder. Waits for the bootstrap to end before returning.
+// report, a bootstrap that closes its own launcher's splash (not those of
+// other cases running at the same time) after 300 ms and ends after 1500 ms,
+// the probe's report in the case folder, current directory = the case
+// folder. Waits for the bootstrap to end before returning.
 Result RunLauncher(const Case &c, const Launch &launch);
 
 // The caption and text a box of the given message id shows, from the case's
@@ -117,6 +118,8 @@ std::vector<std::string> LauncherFilesIn(const std::string &dir);
 void DeleteLauncherFilesIn(const std::string &dir);
 
 std::string WindowsDirectory();  // with a trailing backslash
+// Prints a measurement of the running case ("[ measure  ] name: value unit").
+void Measure(const std::string &name, long long value, const char *unit);
 std::string Describe(const Result &r);  // for failure messages
 
 }  // namespace e2e

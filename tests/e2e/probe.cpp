@@ -11,6 +11,7 @@
 //   CORVANE_PROBE_PLANT   ';'-separated library names; at the launcher's first
 //                         free-space query (inside its main window creation)
 //                         the probe tries LoadLibraryA on each by bare name
+//   CORVANE_PROBE_NO_WINDIR  "1": GetWindowsDirectoryA fails (returns 0)
 //   CORVANE_PROBE_CPU     "1": a thread appends the process's CPU time every
 //                         100 ms ("cpu <tick> <ms>")
 #include <windows.h>
@@ -149,6 +150,14 @@ BOOL WINAPI HookGetDiskFreeSpaceExA(LPCSTR root, PULARGE_INTEGER available, PULA
     return GetDiskFreeSpaceExW(wideRoot, available, total, totalFree);
 }
 
+UINT WINAPI HookGetWindowsDirectoryA(LPSTR buffer, UINT size) {
+    if (buffer != nullptr && size > 0)
+        buffer[0] = '\0';
+    Append("windir query failed");
+    SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+}
+
 // Replaces, in the main executable's import table, every entry imported by
 // that name. Returns the number of entries replaced.
 int PatchImport(const char *function, void *hook) {
@@ -232,6 +241,10 @@ void Configure() {
         ReportPatch("GetDiskFreeSpaceA", reinterpret_cast<void *>(HookGetDiskFreeSpaceA));
         ReportPatch("GetDiskFreeSpaceExA", reinterpret_cast<void *>(HookGetDiskFreeSpaceExA));
     }
+
+    n = GetEnvironmentVariableA("CORVANE_PROBE_NO_WINDIR", text, sizeof text);
+    if (n > 0 && n < sizeof text && text[0] == '1')
+        ReportPatch("GetWindowsDirectoryA", reinterpret_cast<void *>(HookGetWindowsDirectoryA));
 
     n = GetEnvironmentVariableA("CORVANE_PROBE_CPU", text, sizeof text);
     if (n > 0 && n < sizeof text && text[0] == '1') {
