@@ -1,4 +1,5 @@
 #include "tests/e2e/e2e_support.h"
+#include "tests/e2e/library_info.h"
 
 #include <algorithm>
 #include <set>
@@ -253,38 +254,15 @@ std::string FormatBoxText(const std::string &format, const std::string &argument
     return out;
 }
 
-namespace {
-
-std::string LibraryString(const Case &c, unsigned id) {
-    const std::string library = c.medium + "_SETUP.DLL";
-    return rig::Exists(library) ? rig::LoadModuleString(library, id) : std::string();
-}
-
-std::string Cut(const std::string &text, size_t cap) {
-    return text.size() > cap - 1 ? text.substr(0, cap - 1) : text;
-}
-
-}  // namespace
-
+// The launcher's error box loads its caption and text through the resource
+// module, which the case's library may redirect to its own strings in the
+// user's language: the same module, run here, gives the expected texts.
 std::string ExpectedCaption(const Case &c) {
-    std::string caption = LibraryString(c, 7110);
-    if (caption.empty())
-        caption = rig::LoadModuleString(c.Launcher(), 7110);
-    if (caption.empty())
-        caption = rig::LoadModuleString(c.Launcher(), 7112);
-    return Cut(caption, 80);
+    return libinfo::ErrorBoxStrings(c.Launcher(), c.medium + "_SETUP.DLL", 7061).caption;
 }
 
 std::string ExpectedText(const Case &c, unsigned id, const std::string *argument) {
-    std::string redirectedCaption = LibraryString(c, 7110);
-    if (redirectedCaption.empty())
-        redirectedCaption = rig::LoadModuleString(c.Launcher(), 7110);
-    std::string text;
-    if (!redirectedCaption.empty())
-        text = LibraryString(c, id);
-    if (text.empty())
-        text = rig::LoadModuleString(c.Launcher(), id);
-    text = Cut(text, 244);
+    const std::string text = libinfo::ErrorBoxStrings(c.Launcher(), c.medium + "_SETUP.DLL", id).text;
     return argument != nullptr ? FormatBoxText(text, *argument) : text;
 }
 
