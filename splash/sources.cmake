@@ -7,4 +7,5 @@ list(APPEND CORVANE_PORTABLE_SOURCES
 )
 list(APPEND CORVANE_WIN32_SOURCES
   ${_d}/splash_stub.cpp
+  ${_d}/logo_win32.cpp
 )

@@ -297,13 +297,14 @@ TEST_F(Logo, SampleMediumScript)
         r.push_back(*(const LogoLine *)p);
     LogoFree(lines);
 
-    ASSERT_EQ(r.size(), 8u);
-    EXPECT_EQ(r[0].kind, LOGO_IGNORED);   // the comment
-    EXPECT_EQ(r[1].kind, LOGO_BACKGROUND);
-    EXPECT_EQ(r[1].backColor, Rgb(32, 72, 128));
-    EXPECT_EQ(r[2].kind, LOGO_TEXTCOLOR);
-    EXPECT_EQ(r[2].textColor, Rgb(244, 214, 128));
-    EXPECT_EQ(r[3].kind, LOGO_RAISED);
+    ASSERT_EQ(r.size(), 12u);
+    for (size_t i = 0; i < 4; i++)
+        EXPECT_EQ(r[i].kind, LOGO_IGNORED);   // the comments
+    EXPECT_EQ(r[4].kind, LOGO_BACKGROUND);
+    EXPECT_EQ(r[4].backColor, Rgb(32, 72, 128));
+    EXPECT_EQ(r[5].kind, LOGO_TEXTCOLOR);
+    EXPECT_EQ(r[5].textColor, Rgb(244, 214, 128));
+    EXPECT_EQ(r[6].kind, LOGO_RAISED);
     EXPECT_EQ(g_splash.raised, 1);
     const struct {
         const char *text, *face;
@@ -313,9 +314,10 @@ TEST_F(Logo, SampleMediumScript)
         {"Version 1.0", "Times New Roman", -18},
         {" ", "", kLogoNoSize},
         {"Preparing the installation...", "", kLogoNoSize},
+        {" ", "Arial", 44},   // room below the last line of text
     };
-    for (size_t i = 0; i < 4; i++) {
-        const LogoLine &line = r[4 + i];
+    for (size_t i = 0; i < 5; i++) {
+        const LogoLine &line = r[7 + i];
         EXPECT_EQ(line.kind, LOGO_TEXT);
         EXPECT_STREQ(line.text, shown[i].text);
         EXPECT_STREQ(line.face, shown[i].face);
