@@ -3,6 +3,9 @@
 // sends the close message 300 ms after its start), with exit code 0.
 #include "tests/e2e/e2e_support.h"
 
+#include <stdlib.h>
+#include <string.h>
+
 namespace {
 
 class TimingTable : public ::testing::TestWithParam<const char *> {};
@@ -35,5 +38,86 @@ INSTANTIATE_TEST_SUITE_P(Timing, TimingTable, ::testing::Values("-s", ""),
                          [](const ::testing::TestParamInfo<const char *> &p) {
                              return std::string(*p.param ? "NoSplashOption" : "NoArguments");
                          });
+
+}  // namespace
+
+namespace {
+
+struct CaptureWatch {
+    DWORD pid;
+    HWND mainWindow = nullptr;
+};
+
+BOOL CALLBACK FindMainWindow(HWND window, LPARAM context) {
+    auto *watch = reinterpret_cast<CaptureWatch *>(context);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char cls[64] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    if (pid == watch->pid && strcmp(cls, "CorvaneSetup_SE") == 0) {
+        watch->mainWindow = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Whether the launcher's thread holds the mouse capture; -1 when its main
+// window is not found.
+int HoldsCapture(DWORD pid) {
+    CaptureWatch watch{pid};
+    EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&watch));
+    if (watch.mainWindow == nullptr)
+        return -1;
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(watch.mainWindow, nullptr), &info))
+        return -1;
+    return info.hwndCapture != nullptr ? 1 : 0;
+}
+
+// The mouse capture taken at the launch is released at the second timer
+// tick (the launch deadline is 29 s after the launch), also when the tick
+// count wraps 20 s after the launch, between the first tick and the
+// deadline. A splash that is never told to close keeps the launcher running.
+TEST(TimingWrap, TheCaptureIsKeptUntilTheSecondTickWhenTheTickCountWraps) {
+    E2E_REQUIRE_LAUNCHER();
+    const e2e::Case c = e2e::PrepareCase(e2e::kFullMedium);
+    e2e::Launch launch;
+    launch.injectDlls.push_back(e2e::Files().probe);
+    launch.waitForExit = true;  // stopWhen below ends the run
+    launch.env["CORVANE_CLOSE_DELAY_MS"] = "4000000000";
+    // The launcher's tick count wraps about 20.5 s after its start.
+    launch.env["CORVANE_PROBE_TICK_SHIFT"] = std::to_string(0u - (GetTickCount() + 20500));
+    launch.timeoutMs = 60000;
+    const std::string report = c.report;
+    DWORD launchTick = 0, lastHeld = 0, firstReleased = 0;
+    int held = -1;
+    launch.stopWhen = [&](const rig::Run &run) {
+        std::map<std::string, std::string> fields;
+        if (launchTick == 0 && rig::ReadReport(report, fields))
+            launchTick = DWORD(strtoul(fields["tick"].c_str(), nullptr, 10));
+        if (launchTick == 0)
+            return false;
+        held = HoldsCapture(run.pid);
+        const DWORD now = GetTickCount();
+        if (held == 1)
+            lastHeld = now;
+        if (held == 0 && firstReleased == 0)
+            firstReleased = now;
+        return firstReleased != 0 || now - launchTick > 33000;
+    };
+    const e2e::Result r = e2e::RunLauncher(c, launch);
+    ASSERT_TRUE(r.run.started) << r.run.error;
+    EXPECT_GT(r.HookCount("GetTickCount"), 0) << e2e::Describe(r);
+    ASSERT_TRUE(r.launched) << e2e::Describe(r);
+    ASSERT_TRUE(r.run.splashSeen) << "no splash: the launcher ends at its first tick" << e2e::Describe(r);
+    EXPECT_TRUE(r.run.boxes.empty()) << e2e::Describe(r);
+    ASSERT_NE(lastHeld, 0u) << "the capture was never seen";
+    ASSERT_NE(firstReleased, 0u) << "the capture was not released within 33 s of the launch" << e2e::Describe(r);
+    const DWORD releasedAfter = firstReleased - launchTick;
+    e2e::Measure("capture released after the launch", releasedAfter, "ms");
+    EXPECT_GE(releasedAfter, 28500u) << "released before the second tick";
+    EXPECT_LE(releasedAfter, 32500u);
+}
 
 }  // namespace

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The main job: builds everything, assembles the sample medium, runs its
+# setup.exe under Wine as a user would (in a virtual display when none is
+# set), and tells what happened: the boxes shown, the command line the
+# bootstrap received, the work directory and the files expanded there, and
+# when the launcher ended. Fails (non-zero) when the launch did not happen.
+#
+#   scripts/main.sh [ARGUMENTS FOR SETUP.EXE...]     e.g. scripts/main.sh -s
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+scripts/install-deps.sh
+
+echo "== host build (portable core, tools)"
+cmake --preset host >/dev/null
+cmake --build --preset host
+
+echo "== win32 build (launcher, sample medium, Windows tests)"
+cmake --preset win32 >/dev/null
+cmake --build --preset win32
+
+build=$root/build/win32
+medium=$build/medium
+for f in setup.exe SETUP.INS _SETUP.DLL; do
+  [ -f "$medium/$f" ] || { echo "main: the sample medium lacks $f ($medium)" >&2; exit 1; }
+done
+
+echo
+echo "== the sample medium: $medium"
+ls -l "$medium" | sed 1d
+# The launcher without its resources, and what the resources carry.
+exe=$medium/setup.exe
+total=$(stat -c %s "$exe")
+rsrc_hex=$(i686-w64-mingw32-objdump -h "$exe" | awk '$2 == ".rsrc" { print $3 }')
+rsrc=$((16#${rsrc_hex:-0}))
+echo "setup.exe: $total bytes; resource section $rsrc bytes; without it $((total - rsrc)) bytes"
+for id in 7100 7200 7300; do
+  piece=$build/resources/piece$id.szdd
+  [ -f "$piece" ] && echo "  payload $id: one SZDD piece of $(stat -c %s "$piece") bytes"
+done
+
+echo
+echo "== running setup.exe under Wine"
+scripts/wine-prefix.sh
+# Wine's helper processes may keep inherited output open: the runner's
+# output goes to files, shown afterwards.
+out=$build/main-run.txt
+err=$build/main-run.err
+runner=(scripts/wine-run "$build/tests/e2e/medium_runner.exe" "$exe" "$@")
+rc=0
+if [ -z "${DISPLAY:-}" ]; then
+  xvfb-run -a -s "-screen 0 1024x768x24" "${runner[@]}" >"$out" 2>"$err" || rc=$?
+else
+  "${runner[@]}" >"$out" 2>"$err" || rc=$?
+fi
+cat "$out"
+if [ -s "$err" ]; then
+  echo "(Wine's messages: $err)"
+fi
+
+echo
+case $rc in
+  0) echo "== main: the sample medium's setup ran and launched its bootstrap" ;;
+  1) echo "== main: FAILED: the bootstrap was not launched" >&2 ;;
+  3) echo "== main: FAILED: the launcher did not end by itself with exit code 0" >&2 ;;
+  *) echo "== main: FAILED: the medium runner ended with status $rc" >&2 ;;
+esac
+exit "$rc"
