@@ -26,7 +26,9 @@ TEST_P(TimingTable, TheLauncherEndsAtTheFirstTimerTickWithExitCodeZero) {
     const DWORD afterLaunch = r.run.exitTick - r.LaunchTick();
     e2e::Measure("launcher end after the launch", afterLaunch, "ms");
     e2e::Measure("launch after the launcher's start", r.LaunchTick() - r.run.startTick, "ms");
-    EXPECT_GE(afterLaunch, 13500u) << e2e::Describe(r);
+    // The bootstrap reports a little after the launch (more on a busy
+    // machine); the next tick would be 15 s later.
+    EXPECT_GE(afterLaunch, 12000u) << e2e::Describe(r);
     EXPECT_LE(afterLaunch, 17500u) << e2e::Describe(r);
     if (std::string(GetParam()).find("-s") != std::string::npos) {
         EXPECT_FALSE(r.run.splashSeen) << "-s shows no splash";
@@ -116,7 +118,8 @@ TEST(TimingWrap, TheCaptureIsKeptUntilTheSecondTickWhenTheTickCountWraps) {
     ASSERT_NE(firstReleased, 0u) << "the capture was not released within 33 s of the launch" << e2e::Describe(r);
     const DWORD releasedAfter = firstReleased - launchTick;
     e2e::Measure("capture released after the launch", releasedAfter, "ms");
-    EXPECT_GE(releasedAfter, 28500u) << "released before the second tick";
+    // The first tick is 15 s after the launch, the second 30 s.
+    EXPECT_GE(releasedAfter, 25000u) << "released before the second tick";
     EXPECT_LE(releasedAfter, 32500u);
 }
 
