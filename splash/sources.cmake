@@ -6,6 +6,7 @@ list(APPEND CORVANE_PORTABLE_SOURCES
   ${_d}/logoread.cpp
 )
 list(APPEND CORVANE_WIN32_SOURCES
-  ${_d}/splash_stub.cpp
+  ${_d}/splash.cpp
+  ${_d}/splashdlg.cpp
   ${_d}/logo_win32.cpp
 )
