@@ -47,14 +47,23 @@ scripts/wine-prefix.sh
 # output goes to files, shown afterwards.
 out=$build/main-run.txt
 err=$build/main-run.err
-runner=(scripts/wine-run "$build/tests/e2e/medium_runner.exe" "$exe" "$@")
+# A picture of the screen while the splash is up goes beside the report.
+shot=$build/main-splash.png
+runner=(scripts/photograph-run.sh "$shot" "$build/main-splash.seen" "$out" "$err"
+        env CORVANE_SPLASH_SIGNAL="$build/main-splash.seen"
+        scripts/wine-run "$build/tests/e2e/medium_runner.exe" "$exe" "$@")
 rc=0
 if [ -z "${DISPLAY:-}" ]; then
-  xvfb-run -a -s "-screen 0 1024x768x24" "${runner[@]}" >"$out" 2>"$err" || rc=$?
+  xvfb-run -a -s "-screen 0 1024x768x24" "${runner[@]}" || rc=$?
 else
-  "${runner[@]}" >"$out" 2>"$err" || rc=$?
+  "${runner[@]}" || rc=$?
 fi
 cat "$out"
+if [ -f "$shot" ]; then
+  echo "splash picture:  $shot"
+else
+  echo "splash picture:  none (no splash was seen)"
+fi
 if [ -s "$err" ]; then
   echo "(Wine's messages: $err)"
 fi

@@ -5,6 +5,9 @@
 //
 //   medium_runner SETUP.EXE [ARGUMENTS...]
 //
+// CORVANE_SPLASH_SIGNAL, when set, names a file that the runner creates once
+// it sees the launcher's splash, so that a script can photograph it.
+//
 // Exit status: 0 when the bootstrap was launched and the launcher ended by
 // itself with code 0; 1 when no launch happened; 2 on a wrong command line;
 // 3 when the launcher had to be stopped or ended with another code.
@@ -62,6 +65,15 @@ int main(int argc, char **argv) {
     o.arguments = Arguments(argc, argv);
     o.setEnv["CORVANE_REPORT"] = report;
     o.timeoutMs = 180000;  // the latest a launcher with a splash ends is 135 s
+    const std::string splashSignal = rig::EnvOr("CORVANE_SPLASH_SIGNAL", "");
+    bool signalled = false;
+    o.stopWhen = [&](const rig::Run &watched) {
+        if (watched.splashSeen && !signalled && !splashSignal.empty()) {
+            signalled = true;
+            rig::WriteBytes(rig::WinPath(splashSignal), "splash\n");
+        }
+        return false;
+    };
 
     printf("launcher:        %s (%lu bytes)\n", setup.c_str(), FileSize(setup));
     printf("arguments:       %s\n", o.arguments.empty() ? "(none)" : o.arguments.c_str());
