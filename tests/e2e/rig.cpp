@@ -84,10 +84,21 @@ std::string WindowText(HWND window) {
     return "";
 }
 
+// A message box is recorded when first seen and answered a little later:
+// closing a box the moment Wine has mapped it can make Wine's X11 driver fail
+// on the next window the program shows (BadWindow on unmapping).
+const DWORD kAnswerAfterMs = 150;
+const DWORD kAnswerAgainMs = 1000;
+
+struct BoxState {
+    DWORD seen = 0;
+    DWORD answered = 0;  // tick of the last OK sent, 0 for none
+};
+
 struct Watch {
     DWORD pid;
     Run *run;
-    std::map<HWND, DWORD> answered;  // box → tick of the last OK sent
+    std::map<HWND, BoxState> boxes;
 };
 
 BOOL CALLBACK WatchWindow(HWND window, LPARAM context) {
@@ -109,20 +120,23 @@ BOOL CALLBACK WatchWindow(HWND window, LPARAM context) {
         watch.run->splashSeen = true;
         return TRUE;
     }
-    // A message box: read it, then press OK; press again if it is still
-    // there a second later.
+    // A message box: read it, press OK a moment later, and again if it is
+    // still there a second after that.
     const DWORD now = GetTickCount();
-    auto seen = watch.answered.find(window);
-    if (seen == watch.answered.end()) {
+    auto found = watch.boxes.find(window);
+    if (found == watch.boxes.end()) {
         Box box;
         box.caption = WindowText(window);
         box.text = WindowText(textControl);
         box.tick = now;
         watch.run->boxes.push_back(box);
-        watch.answered[window] = now;
-        PostMessageA(window, WM_COMMAND, IDOK, 0);
-    } else if (now - seen->second > 1000) {
-        seen->second = now;
+        watch.boxes[window].seen = now;
+        return TRUE;
+    }
+    BoxState &state = found->second;
+    if ((state.answered == 0 && now - state.seen >= kAnswerAfterMs) ||
+        (state.answered != 0 && now - state.answered >= kAnswerAgainMs)) {
+        state.answered = now;
         PostMessageA(window, WM_COMMAND, IDOK, 0);
     }
     return TRUE;
