@@ -25,6 +25,7 @@
 #include "splash/splash.h"
 #include "splash/splash_state.h"
 #include "splash/splashdlg.h"
+#include "tests/win/gdi_canvas.h"
 
 namespace {
 
@@ -91,68 +92,6 @@ void Pump()
         DispatchMessageA(&msg);
     }
 }
-
-// A 24-bit top-down DIB section to draw into and read back exactly.
-struct Canvas {
-    HDC dc = NULL;
-    HBITMAP bitmap = NULL;
-    HGDIOBJ old = NULL;
-    unsigned char *bits = nullptr;
-    int width = 0;
-    int height = 0;
-    int stride = 0;
-    Canvas(int w, int h) : width(w), height(h), stride((w * 3 + 3) & ~3)
-    {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 24;
-        void *data = nullptr;
-        dc = CreateCompatibleDC(NULL);
-        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &data, NULL, 0);
-        bits = (unsigned char *)data;
-        old = SelectObject(dc, bitmap);
-    }
-    ~Canvas()
-    {
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-    }
-    COLORREF At(int x, int y) const
-    {
-        const unsigned char *p = bits + y * stride + x * 3;
-        return RGB(p[2], p[1], p[0]);
-    }
-    bool RowHas(int y, COLORREF color) const
-    {
-        for (int x = 0; x < width; ++x)
-            if (At(x, y) == color)
-                return true;
-        return false;
-    }
-    // Saves the picture as a 24-bit BMP file.
-    bool Save(const std::string &path) const
-    {
-        GdiFlush();
-        BITMAPFILEHEADER file = {};
-        BITMAPINFOHEADER info = {};
-        info.biSize = sizeof info;
-        info.biWidth = width;
-        info.biHeight = -height;
-        info.biPlanes = 1;
-        info.biBitCount = 24;
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof file + sizeof info;
-        file.bfSize = file.bfOffBits + stride * height;
-        std::string out((const char *)&file, sizeof file);
-        out.append((const char *)&info, sizeof info);
-        out.append((const char *)bits, (size_t)stride * height);
-        return WriteAll(path, out);
-    }
-};
 
 // Rows of the picture that hold the colour, as runs [top, bottom).
 std::vector<std::pair<int, int>> RowRuns(const Canvas &c, COLORREF color)
