@@ -10,8 +10,7 @@
 #include "launcher/text.h"
 #include "launcher/ticks.h"
 
-// directory + backslash + name into `out` of kWorkPathBuffer bytes. 1/0.
-static int WorkPath(char *out, const char *directory, const char *name)
+int WorkPath(char *out, const char *directory, const char *name)
 {
     return TextCopy(out, kWorkPathBuffer, directory) && AddTrailingBackslash(out, kWorkPathBuffer) &&
            TextAppend(out, kWorkPathBuffer, name);

@@ -15,6 +15,10 @@ enum {
 #define PIECE_TEMP_FILE     "_INS0166.TMP"
 #define PROBE_FILE          "_INS0566._MP"
 
+// Writes directory + backslash + name into `out` of kWorkPathBuffer bytes.
+// 0 when it does not fit (out then holds no usable path).
+int WorkPath(char *out, const char *directory, const char *name);
+
 // Expands the bootstrap, the engine and the companion into `directory`,
 // after waiting up to 20 s for an old bootstrap file to become deletable.
 // Returns 1; 0 after the failing payload's box (7064, 7065, 7066). Payloads

@@ -35,8 +35,7 @@ int FindRunningEngine(char *directory, size_t directoryCap, char *fileName, size
 static void DeleteInDirectory(const char *directory, const char *name)
 {
     char path[kWorkPathBuffer];
-    if (TextCopy(path, sizeof path, directory) && AddTrailingBackslash(path, sizeof path) &&
-        TextAppend(path, sizeof path, name))
+    if (WorkPath(path, directory, name))
         DeleteFileA(path);
 }
 

@@ -39,8 +39,7 @@ int HasFreeSpace(const char *path, uint32_t need)
 int ProbeWritable(const char *directory)
 {
     char probe[kWorkPathBuffer];
-    if (!TextCopy(probe, sizeof probe, directory) || !AddTrailingBackslash(probe, sizeof probe) ||
-        !TextAppend(probe, sizeof probe, PROBE_FILE))
+    if (!WorkPath(probe, directory, PROBE_FILE))
         return 0;
     OFSTRUCT of = {};
     HFILE file = OpenFile(probe, &of, OF_CREATE | OF_READWRITE);
