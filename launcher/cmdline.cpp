@@ -5,10 +5,10 @@
 #include <string.h>
 
 #include "launcher/errorbox.h"
-#include "launcher/ids.h"
-#include "launcher/platform.h"
-#include "launcher/state.h"
-#include "launcher/text.h"
+#include "base/ids.h"
+#include "base/platform.h"
+#include "base/state.h"
+#include "base/text.h"
 
 const char *ReadArgument(char *dst, size_t cap, const char *position, int *fitted)
 {

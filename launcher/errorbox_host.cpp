@@ -2,8 +2,8 @@
 // the abort flag, as the real box does.
 #include "launcher/errorbox.h"
 
-#include "launcher/state.h"
-#include "launcher/text.h"
+#include "base/state.h"
+#include "base/text.h"
 
 enum { kMaxRecorded = 16 };
 static HostErrorBox g_boxes[kMaxRecorded];

@@ -4,11 +4,11 @@
 #include <windows.h>
 
 #include "launcher/errorbox.h"
-#include "launcher/ids.h"
-#include "launcher/platform.h"
-#include "launcher/state.h"
-#include "launcher/text.h"
-#include "launcher/ticks.h"
+#include "base/ids.h"
+#include "base/platform.h"
+#include "base/state.h"
+#include "base/text.h"
+#include "base/ticks.h"
 
 int WorkPath(char *out, const char *directory, const char *name)
 {

@@ -5,10 +5,10 @@
 
 #include "launcher/errorbox.h"
 #include "launcher/extract.h"
-#include "launcher/ids.h"
-#include "launcher/platform.h"
-#include "launcher/state.h"
-#include "launcher/text.h"
+#include "base/ids.h"
+#include "base/platform.h"
+#include "base/state.h"
+#include "base/text.h"
 
 char *g_lastLaunchCommand;
 

@@ -1,8 +1,8 @@
 // The bootstrap's command line.
 #include "launcher/launchcmd.h"
 
-#include "launcher/state.h"
-#include "launcher/text.h"
+#include "base/state.h"
+#include "base/text.h"
 
 enum {
     // A directory (262 characters at most) with a file name, in quotes.

@@ -6,12 +6,12 @@
 
 #include "launcher/cmdline.h"
 #include "launcher/errorbox.h"
-#include "launcher/ids.h"
+#include "base/ids.h"
 #include "launcher/mainwnd.h"
 #include "launcher/startup.h"
-#include "launcher/state.h"
-#include "launcher/text.h"
-#include "launcher/ticks.h"
+#include "base/state.h"
+#include "base/text.h"
+#include "base/ticks.h"
 #include "resmodule/resmodule.h"
 #include "splash/splash.h"
 

@@ -5,9 +5,9 @@
 
 #include "launcher/extract.h"
 #include "launcher/launch.h"
-#include "launcher/state.h"
-#include "launcher/text.h"
-#include "launcher/ticks.h"
+#include "base/state.h"
+#include "base/text.h"
+#include "base/ticks.h"
 #include "launcher/workdir.h"
 
 static LRESULT OnCreate(HWND window)

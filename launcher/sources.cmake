@@ -3,20 +3,14 @@
 # Windows test programs can link everything else.
 set(_d ${CMAKE_CURRENT_LIST_DIR})
 list(APPEND CORVANE_PORTABLE_SOURCES
-  ${_d}/text.cpp
   ${_d}/cmdline.cpp
-  ${_d}/state.cpp
   ${_d}/launchcmd.cpp
 )
 list(APPEND CORVANE_HOST_SOURCES
-  ${_d}/platform_host.cpp
   ${_d}/errorbox_host.cpp
 )
 list(APPEND CORVANE_WIN32_SOURCES
-  ${_d}/platform_win32.cpp
-  ${_d}/files_win32.cpp
   ${_d}/errorbox.cpp
-  ${_d}/ticks.cpp
   ${_d}/startup.cpp
   ${_d}/workdir.cpp
   ${_d}/extract.cpp

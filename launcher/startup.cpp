@@ -4,9 +4,9 @@
 #include <windows.h>
 
 #include "launcher/errorbox.h"
-#include "launcher/ids.h"
-#include "launcher/state.h"
-#include "launcher/text.h"
+#include "base/ids.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "resmodule/resmodule.h"
 
 enum {

@@ -5,8 +5,8 @@
 
 #include "launcher/errorbox.h"
 #include "launcher/extract.h"
-#include "launcher/ids.h"
-#include "launcher/text.h"
+#include "base/ids.h"
+#include "base/text.h"
 
 static int IsAsciiLetter(char c)
 {

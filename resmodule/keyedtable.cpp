@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 
 KeyedTable *KeyedTableCreate(uint32_t bucketCount, int32_t pool)
 {

@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "resmodule/langtable.h"
 #include "resmodule/resmodule.h"
 

@@ -4,8 +4,8 @@
 
 #include <string.h>
 
-#include "launcher/platform.h"
-#include "launcher/text.h"
+#include "base/platform.h"
+#include "base/text.h"
 
 int ResLastError;
 

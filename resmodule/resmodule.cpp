@@ -7,9 +7,9 @@
 // list come from the launcher.
 #include "resmodule/resmodule.h"
 
-#include "launcher/ids.h"
-#include "launcher/platform.h"
-#include "launcher/text.h"
+#include "base/ids.h"
+#include "base/platform.h"
+#include "base/text.h"
 #include "resmodule/langtable.h"
 
 enum {

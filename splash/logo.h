@@ -3,7 +3,7 @@
 // Each line of the file becomes one LogoLine record: a text line (optionally
 // "<face,size>text", which switches the font) or a "#keyword=r,g,b"
 // directive. This part is portable (C runtime file reading and
-// launcher/platform.h); measuring and drawing live in the Windows code.
+// base/platform.h); measuring and drawing live in the Windows code.
 //
 // Fixed fields: a text, face or token longer than its field is cut at the
 // last whole character that fits; parsing goes on after the whole run, as if

@@ -3,10 +3,10 @@
 
 #include <stdint.h>
 
-#include "launcher/text.h"
+#include "base/text.h"
 #include "splash/logo.h"
 #include "splash/orderedlist.h"
-#include "splash/splash_state.h"
+#include "base/splash_state.h"
 
 static const char kStartFace[] = "Helv";
 

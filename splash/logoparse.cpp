@@ -5,9 +5,9 @@
 
 #include <string.h>
 
-#include "launcher/platform.h"
-#include "launcher/text.h"
-#include "splash/splash_state.h"
+#include "base/platform.h"
+#include "base/text.h"
+#include "base/splash_state.h"
 
 enum {
     kLinePoolSize = 512,

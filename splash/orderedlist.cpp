@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 
 enum {
     kListPoolSize = 5000,

@@ -1,6 +1,6 @@
 // The ordered list: a doubly linked list with a cursor. Inserts go after the
 // cursor and move it to the new node, so successive inserts append in order.
-// Portable: memory comes from the memory blocks of launcher/platform.h.
+// Portable: memory comes from the memory blocks of base/platform.h.
 #pragma once
 
 #include <stdint.h>

@@ -1,7 +1,6 @@
 set(_d ${CMAKE_CURRENT_LIST_DIR})
 list(APPEND CORVANE_PORTABLE_SOURCES
   ${_d}/orderedlist.cpp
-  ${_d}/splash_state.cpp
   ${_d}/logoparse.cpp
   ${_d}/logoread.cpp
 )

@@ -1,13 +1,13 @@
 // Choosing and creating the splash.
 #include "splash/splash.h"
 
-#include "launcher/ids.h"
-#include "launcher/platform.h"
-#include "launcher/state.h"
-#include "launcher/text.h"
+#include "base/ids.h"
+#include "base/platform.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "resmodule/langtable.h"
 #include "resmodule/resmodule.h"
-#include "splash/splash_state.h"
+#include "base/splash_state.h"
 #include "splash/splashdlg.h"
 
 static const char kCloseMessageName[] = "SETUP_MSG_LOGOCLOSE_SE";

@@ -2,15 +2,15 @@
 #include "splash/splashdlg.h"
 
 #include "launcher/errorbox.h"
-#include "launcher/ids.h"
-#include "launcher/platform.h"
-#include "launcher/state.h"
-#include "launcher/text.h"
-#include "launcher/ticks.h"
+#include "base/ids.h"
+#include "base/platform.h"
+#include "base/state.h"
+#include "base/text.h"
+#include "base/ticks.h"
 #include "splash/logo.h"
 #include "splash/logo_win32.h"
 #include "splash/splash.h"
-#include "splash/splash_state.h"
+#include "base/splash_state.h"
 
 enum {
     kMinimumTextBuffer = 261,

@@ -31,7 +31,7 @@ uint32_t SplashMinimumFromText(const char *text);
 uint32_t SplashMinimumTime();
 
 // How SplashWaitMinimum passes the time between two looks at the tick count
-// (TickNow, launcher/ticks.h): Sleep unless a test puts its own in, so that a
+// (TickNow, base/ticks.h): Sleep unless a test puts its own in, so that a
 // test clock can run without real waiting. Null restores Sleep.
 typedef void (*SplashSleeper)(uint32_t milliseconds);
 void SplashSetSleeper(SplashSleeper sleeper);

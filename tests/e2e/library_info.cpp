@@ -1,7 +1,7 @@
 // The resource module of the launcher (corvane_win), run in a test program.
 #include "tests/e2e/library_info.h"
 
-#include "launcher/ids.h"
+#include "base/ids.h"
 #include "resmodule/langtable.h"
 #include "resmodule/resmodule.h"
 

@@ -7,9 +7,9 @@
 
 #include "launcher/cmdline.h"
 #include "launcher/errorbox.h"
-#include "launcher/platform.h"
-#include "launcher/state.h"
-#include "launcher/text.h"
+#include "base/platform.h"
+#include "base/state.h"
+#include "base/text.h"
 
 static char *Buffer(const char *text)
 {

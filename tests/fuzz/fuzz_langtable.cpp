@@ -6,8 +6,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "launcher/platform.h"
-#include "launcher/text.h"
+#include "base/platform.h"
+#include "base/text.h"
 #include "resmodule/keyedtable.h"
 #include "resmodule/langtable.h"
 

@@ -6,10 +6,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "splash/logo.h"
 #include "splash/orderedlist.h"
-#include "splash/splash_state.h"
+#include "base/splash_state.h"
 
 static void Check(bool condition)
 {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "resmodule/langtable.h"
 
 namespace {

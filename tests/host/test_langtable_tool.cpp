@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "resmodule/langtable.h"
 #include "tools/langtable/ltcli.h"
 #include "tools/langtable/ltdesc.h"

@@ -8,11 +8,11 @@
 #include <random>
 #include <string>
 
-#include "launcher/platform.h"
-#include "launcher/text.h"
+#include "base/platform.h"
+#include "base/text.h"
 #include "splash/logo.h"
 #include "splash/orderedlist.h"
-#include "splash/splash_state.h"
+#include "base/splash_state.h"
 
 namespace {
 

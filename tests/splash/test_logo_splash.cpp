@@ -14,16 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "launcher/ids.h"
-#include "launcher/platform.h"
-#include "launcher/state.h"
-#include "launcher/text.h"
+#include "base/ids.h"
+#include "base/platform.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "resmodule/langtable.h"
 #include "resmodule/resmodule.h"
 #include "splash/logo.h"
 #include "splash/orderedlist.h"
 #include "splash/splash.h"
-#include "splash/splash_state.h"
+#include "base/splash_state.h"
 #include "splash/splashdlg.h"
 #include "tests/win/gdi_canvas.h"
 

@@ -11,15 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "launcher/ids.h"
+#include "base/ids.h"
 #include "launcher/mainwnd.h"
-#include "launcher/state.h"
-#include "launcher/ticks.h"
+#include "base/state.h"
+#include "base/ticks.h"
 #include "resmodule/langtable.h"
 #include "resmodule/resmodule.h"
 #include "splash/orderedlist.h"
 #include "splash/splash.h"
-#include "splash/splash_state.h"
+#include "base/splash_state.h"
 #include "splash/splashdlg.h"
 
 namespace {

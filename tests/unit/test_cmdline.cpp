@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "launcher/cmdline.h"
-#include "launcher/ids.h"
-#include "launcher/state.h"
-#include "launcher/text.h"
+#include "base/ids.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "tests/unit/error_boxes.h"
 #include "tests/unit/test_support.h"
 

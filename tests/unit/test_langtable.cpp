@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "resmodule/keyedtable.h"
 #include "resmodule/langtable.h"
 #include "test_support.h"

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/launchcmd.h"
-#include "launcher/state.h"
+#include "base/state.h"
 #include "tests/unit/test_support.h"
 
 namespace {

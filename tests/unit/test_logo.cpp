@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "launcher/text.h"
+#include "base/text.h"
 #include "splash/logo.h"
-#include "splash/splash_state.h"
+#include "base/splash_state.h"
 #include "test_support.h"
 
 namespace {

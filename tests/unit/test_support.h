@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 
 #ifdef CORVANE_HOST
 // Switches the native build to code page 932 for one test.

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "launcher/text.h"
+#include "base/text.h"
 #include "tests/unit/test_support.h"
 
 namespace {

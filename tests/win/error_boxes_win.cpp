@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/state.h"
+#include "base/state.h"
 #include "tests/unit/error_boxes.h"
 
 namespace {

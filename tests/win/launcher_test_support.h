@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/platform.h"
-#include "launcher/state.h"
+#include "base/platform.h"
+#include "base/state.h"
 #include "tests/unit/error_boxes.h"
 
 // Gives each test a launcher state of its own: the real buffers, the test

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/text.h"
+#include "base/text.h"
 #include "tests/unit/error_boxes.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 
 namespace {
 

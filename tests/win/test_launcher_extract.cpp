@@ -12,8 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "launcher/extract.h"
-#include "launcher/ids.h"
-#include "launcher/ticks.h"
+#include "base/ids.h"
+#include "base/ticks.h"
 #include "tests/win/launcher_test_support.h"
 
 #ifndef CORVANE_TEST_DATA_DIR

@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "launcher/extract.h"
-#include "launcher/ids.h"
+#include "base/ids.h"
 #include "launcher/launch.h"
-#include "launcher/text.h"
+#include "base/text.h"
 #include "tests/win/launcher_test_support.h"
 
 #ifndef CORVANE_TEST_ENGINE_MODULE

@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/ids.h"
+#include "base/ids.h"
 #include "launcher/startup.h"
-#include "launcher/text.h"
+#include "base/text.h"
 #include "resmodule/resmodule.h"
 #include "tests/win/launcher_test_support.h"
 

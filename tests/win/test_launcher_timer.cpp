@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/mainwnd.h"
-#include "launcher/ticks.h"
+#include "base/ticks.h"
 #include "tests/win/launcher_test_support.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/text.h"
+#include "base/text.h"
 #include "launcher/workdir.h"
 #include "tests/win/launcher_test_support.h"
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "launcher/text.h"
+#include "base/text.h"
 #include "splash/logo.h"
 #include "splash/logo_win32.h"
 #include "splash/orderedlist.h"
-#include "splash/splash_state.h"
+#include "base/splash_state.h"
 #include "tests/unit/test_support.h"
 #include "tests/win/gdi_canvas.h"
 

@@ -16,9 +16,9 @@
 #include <string>
 
 #include "launcher/errorbox.h"
-#include "launcher/ids.h"
-#include "launcher/state.h"
-#include "launcher/text.h"
+#include "base/ids.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "resmodule/langtable.h"
 #include "resmodule/resmodule.h"
 #include "tests/unit/error_boxes.h"

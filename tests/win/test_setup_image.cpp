@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/ids.h"
+#include "base/ids.h"
 #include "tests/win/launcher_test_support.h"
 
 #ifndef CORVANE_SETUP_EXE

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "resmodule/langtable.h"
 #include "tools/langtable/ltdesc.h"
 

@@ -1,6 +1,6 @@
 // Native stand-ins for the platform calls of platform.h, used by the host
 // build's unit tests, tools and fuzz targets.
-#include "launcher/platform.h"
+#include "base/platform.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -72,18 +72,5 @@ int BlockFree(int32_t pool, void *data)
 {
     (void)pool;
     free((unsigned char *)data - kHostBlockHeader);
-    return 1;
-}
-
-int32_t PoolCreate(uint32_t sizeHint, uint32_t flags)
-{
-    (void)sizeHint;
-    (void)flags;
-    return 1;
-}
-
-int PoolDestroy(int32_t pool)
-{
-    (void)pool;
     return 1;
 }

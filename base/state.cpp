@@ -1,6 +1,6 @@
-#include "launcher/state.h"
+#include "base/state.h"
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 
 LauncherState g_launcher;
 

@@ -1,5 +1,5 @@
 // Path helpers that ask the file system.
-#include "launcher/text.h"
+#include "base/text.h"
 
 #include <windows.h>
 

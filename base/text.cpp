@@ -1,11 +1,11 @@
 // Text and path helpers. Portable: the only platform calls are NextChar and
 // PrevChar, so the same code runs natively under the sanitizers.
-#include "launcher/text.h"
+#include "base/text.h"
 
 #include <stdint.h>
 #include <string.h>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 
 int IsDoubleByteChar(const char *p)
 {

@@ -1,5 +1,5 @@
 // The platform calls of platform.h over the real Win32 API.
-#include "launcher/platform.h"
+#include "base/platform.h"
 
 #include <windows.h>
 
@@ -39,18 +39,5 @@ int BlockFree(int32_t pool, void *data)
     HGLOBAL h = (HGLOBAL)(uintptr_t)handle;
     GlobalUnlock(h);
     GlobalFree(h);
-    return 1;
-}
-
-int32_t PoolCreate(uint32_t sizeHint, uint32_t flags)
-{
-    (void)sizeHint;
-    (void)flags;
-    return 1;
-}
-
-int PoolDestroy(int32_t pool)
-{
-    (void)pool;
     return 1;
 }

@@ -1,4 +1,4 @@
-#include "launcher/ticks.h"
+#include "base/ticks.h"
 
 #include <windows.h>
 

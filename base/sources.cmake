@@ -1,0 +1,19 @@
+# The base: platform seam, memory blocks, text and path helpers, byte
+# cursor, ids, ticks and the process-wide records. Depends on nothing else of
+# ours; every other folder builds on it.
+set(_d ${CMAKE_CURRENT_LIST_DIR})
+list(APPEND CORVANE_PORTABLE_SOURCES
+  ${_d}/text.cpp
+  ${_d}/blocks.cpp
+  ${_d}/bytes.cpp
+  ${_d}/state.cpp
+  ${_d}/splash_state.cpp
+)
+list(APPEND CORVANE_HOST_SOURCES
+  ${_d}/platform_host.cpp
+)
+list(APPEND CORVANE_WIN32_SOURCES
+  ${_d}/platform_win32.cpp
+  ${_d}/files_win32.cpp
+  ${_d}/ticks.cpp
+)

@@ -1,0 +1,3 @@
+#include "base/splash_state.h"
+
+SplashState g_splash;

@@ -1,3 +1,0 @@
-#include "splash/splash_state.h"
-
-SplashState g_splash;
