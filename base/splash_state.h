@@ -6,12 +6,10 @@
 
 #include <stdint.h>
 
-struct OrderedList;
+#include "base/state.h"
+#include "base/text.h"
 
-enum {
-    kSplashSourceDirBuffer = 263,   // bytes of sourceDir
-    kSplashLogoPathBuffer = 261,    // bytes of logoPath
-};
+struct OrderedList;
 
 struct SplashState {
     uint32_t closeMessage;    // registered "SETUP_MSG_LOGOCLOSE_SE", 0 until registered

@@ -3,6 +3,7 @@
 #include "base/platform.h"
 
 LauncherState g_launcher;
+int ResLastError;
 
 int LauncherStateAllocate()
 {

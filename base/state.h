@@ -29,6 +29,11 @@ struct LauncherState {
 
 extern LauncherState g_launcher;
 
+// Last negative code of a failed language-table load and of the splash's
+// resource copy (the language table's LANG_ERR_* codes). 0 at start; nothing
+// in the launcher reads it; never reset.
+extern int ResLastError;
+
 // Allocates the four text buffers (pool 1) in the order command-line copy,
 // work directory, script path, source directory. Returns 0 when memory is
 // short; the buffers that were allocated stay.

@@ -172,6 +172,16 @@ int AddTrailingBackslash(char *path, size_t cap)
     return 1;
 }
 
+int PathJoin(char *out, size_t cap, const char *directory, const char *name)
+{
+    if (cap == 0)
+        return 0;
+    if (TextCopy(out, cap, directory) && AddTrailingBackslash(out, cap) && TextAppend(out, cap, name))
+        return 1;
+    out[0] = '\0';
+    return 0;
+}
+
 int DirectoryPart(const char *path, char *out, size_t cap)
 {
     const char *lastSeparator = nullptr;

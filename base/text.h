@@ -13,6 +13,8 @@
 enum {
     kPathChars = 260,        // characters of a path, terminator not counted
     kPathBuffer = 261,       // bytes of a path buffer
+    kJoinedPathBuffer = 264, // a directory from a 263-byte buffer with a short file name
+    kLongPathBuffer = 280,   // a 262-character directory and a file name
 };
 
 // 1 when the character at p takes two bytes.
@@ -43,6 +45,11 @@ long ParseDecimal(const char *text);
 // ended in one or the backslash fitted, 0 when the buffer of `cap` bytes had
 // no room (the path is then unchanged).
 int AddTrailingBackslash(char *path, size_t cap);
+
+// Writes `directory`, a backslash unless it ends in one (or is empty), and
+// `name` into `out` of `cap` bytes. Returns 1 when all of it fitted; else 0
+// with `out` empty, so that a cut path is never used as a name.
+int PathJoin(char *out, size_t cap, const char *directory, const char *name);
 
 // Writes the directory part of `path` into `out` of `cap` bytes: a root keeps
 // its separator ("C:\", "C:", "\"), deeper directories lose the trailing one

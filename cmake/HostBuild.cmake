@@ -38,6 +38,14 @@ target_compile_definitions(unit_tests PRIVATE CORVANE_SOURCE_DIR="${CMAKE_SOURCE
 corvane_warnings(unit_tests)
 add_test(NAME host.unit COMMAND unit_tests)
 
+# The folder order: no file includes a header from a folder above its own.
+# The second entry shows the check refuses a tree where the base reaches up.
+add_test(NAME layers.order COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-layers.sh ${CMAKE_SOURCE_DIR})
+add_test(NAME layers.refuses COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-layers.sh
+         ${CMAKE_SOURCE_DIR}/tests/fixtures/layers)
+set_tests_properties(layers.refuses PROPERTIES
+  PASS_REGULAR_EXPRESSION "base/reaches_up.h: includes a header of launcher/")
+
 # Fuzz targets: tests/fuzz/fuzz_NAME.cpp, corpus in tests/fuzz/corpus/NAME.
 if(CORVANE_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   # The fuzzers steer by the coverage of the code they drive, so they link a

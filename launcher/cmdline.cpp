@@ -61,9 +61,7 @@ int MakeScriptPathAbsolute(char *path, size_t cap)
 
     char absolute[kStateTextBuffer];
     size_t room = cap < sizeof absolute ? cap : sizeof absolute;
-    if (!TextCopy(absolute, room, g_launcher.sourceDir) ||
-        !AddTrailingBackslash(absolute, room) ||
-        !TextAppend(absolute, room, path))
+    if (!PathJoin(absolute, room, g_launcher.sourceDir, path))
         return 0;
     return TextCopy(path, cap, absolute);
 }

@@ -6,28 +6,20 @@
 #include "base/ids.h"
 #include "base/state.h"
 #include "base/text.h"
-#include "resmodule/resmodule.h"
+#include "resmodule/setupstring.h"
 
 enum {
     kCaptionChars = 80,
     kTextChars = 244,
-    kArgumentCopy = 280,  // a 262-character path and "/INSTALL.INS"
     // Room for the longest text with a whole path or command line in it.
     kMessageBuffer = 1024,
 };
-
-int LoadSetupString(int id, char *buffer, int size)
-{
-    HMODULE module = ResRedirectModule(RES_KIND_STRING, id);
-    int mapped = ResRedirectId(RES_KIND_STRING, id);
-    return LoadStringA(module, (UINT)mapped, buffer, size);
-}
 
 int ShowLaunchError(int id, const char *argument)
 {
     char caption[kCaptionChars] = "";
     char text[kTextChars] = "";
-    char copy[kArgumentCopy] = "";
+    char copy[kLongPathBuffer] = "";  // a 262-character path and "/INSTALL.INS"
     char message[kMessageBuffer] = "";
     HINSTANCE own = (HINSTANCE)g_launcher.instance;
 

@@ -16,9 +16,3 @@ int HostErrorBoxCount();
 const HostErrorBox *HostErrorBoxAt(int index);
 void HostErrorBoxReset();
 #endif
-
-#ifndef CORVANE_HOST
-// Loads string `id` through the resource redirection into `buffer` of `size`
-// characters. Returns the characters copied, 0 when the module chosen lacks it.
-int LoadSetupString(int id, char *buffer, int size);
-#endif

@@ -9,12 +9,7 @@
 #include "base/state.h"
 #include "base/text.h"
 #include "base/ticks.h"
-
-int WorkPath(char *out, const char *directory, const char *name)
-{
-    return TextCopy(out, kWorkPathBuffer, directory) && AddTrailingBackslash(out, kWorkPathBuffer) &&
-           TextAppend(out, kWorkPathBuffer, name);
-}
+#include "resmodule/setupstring.h"
 
 // 1 when the path the platform reports ends in `name` (case ignored).
 static int EndsWithName(const char *reported, const char *name)
@@ -34,8 +29,8 @@ static int EndsWithName(const char *reported, const char *name)
 // the handle or a negative value.
 static int LzOpenExact(const char *directory, const char *name, WORD style)
 {
-    char path[kWorkPathBuffer];
-    if (!WorkPath(path, directory, name))
+    char path[kJoinedPathBuffer];
+    if (!PathJoin(path, sizeof path, directory, name))
         return -1;
     OFSTRUCT of = {};
     int handle = LZOpenFileA(path, &of, style);
@@ -76,8 +71,8 @@ int ExpandPiece(int payloadFile, int resourceId, const char *directory)
         return 0;
     DWORD size = SizeofResource(own, info);
 
-    char temp[kWorkPathBuffer];
-    if (!WorkPath(temp, directory, PIECE_TEMP_FILE))
+    char temp[kJoinedPathBuffer];
+    if (!PathJoin(temp, sizeof temp, directory, PIECE_TEMP_FILE))
         return 0;
     OFSTRUCT of = {};
     HFILE file = OpenFile(temp, &of, OF_CREATE | OF_READWRITE);
@@ -109,8 +104,8 @@ int ExpandPiece(int payloadFile, int resourceId, const char *directory)
 
 int ExtractPayload(const char *directory, int baseId, const char *fileName)
 {
-    char target[kWorkPathBuffer];
-    if (!WorkPath(target, directory, fileName))
+    char target[kJoinedPathBuffer];
+    if (!PathJoin(target, sizeof target, directory, fileName))
         return 0;
     int file = LzOpenExact(directory, fileName, OF_CREATE | OF_SHARE_DENY_NONE | OF_READWRITE);
     if (file < 0)
@@ -153,8 +148,8 @@ static void WaitForOldBootstrap(const char *old)
 
 int ExtractPayloads(const char *directory)
 {
-    char old[kWorkPathBuffer];
-    if (WorkPath(old, directory, BOOTSTRAP_FILE))
+    char old[kJoinedPathBuffer];
+    if (PathJoin(old, sizeof old, directory, BOOTSTRAP_FILE))
         WaitForOldBootstrap(old);
 
     if (!ExtractPayload(directory, PAYLOAD_BOOTSTRAP, BOOTSTRAP_FILE)) {

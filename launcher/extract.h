@@ -3,7 +3,6 @@
 #pragma once
 
 enum {
-    kWorkPathBuffer = 264,     // a work directory path with a file name
     kOldBootstrapWaitMs = 20000,
     kOldBootstrapPollMs = 10,  // sleep between tries while waiting
 };
@@ -13,11 +12,6 @@ enum {
 #define ENGINE_FILE_EXE     "_INS0466.EXE"
 #define COMPANION_FILE      "_INS0166._MP"
 #define PIECE_TEMP_FILE     "_INS0166.TMP"
-#define PROBE_FILE          "_INS0566._MP"
-
-// Writes directory + backslash + name into `out` of kWorkPathBuffer bytes.
-// 0 when it does not fit (out then holds no usable path).
-int WorkPath(char *out, const char *directory, const char *name);
 
 // Expands the bootstrap, the engine and the companion into `directory`,
 // after waiting up to 20 s for an old bootstrap file to become deletable.

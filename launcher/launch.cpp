@@ -1,5 +1,6 @@
 // Starting the bootstrap.
 #include "launcher/launch.h"
+#include "launcher/launch_seam.h"
 
 #include <windows.h>
 
@@ -10,32 +11,39 @@
 #include "base/state.h"
 #include "base/text.h"
 
-char *g_lastLaunchCommand;
+// The command handed to WinExec: a block made at the first launch and kept.
+// A block rather than a static buffer: it costs no space in the file.
+static char *s_launchCommand;
+
+char *LaunchCommandBlock()
+{
+    return s_launchCommand;
+}
 
 int FindRunningEngine(char *directory, size_t directoryCap, char *fileName, size_t fileNameCap)
 {
     HMODULE engine = GetModuleHandleA(ENGINE_MODULE);
     if (!engine)
-        return 1;
+        return ENGINE_EXTRACT;
     // Without the engine's whole path there is nothing to start from it:
     // extract as usual.
     char path[kPathBuffer];
     DWORD n = GetModuleFileNameA(engine, path, sizeof path);
     if (n == 0 || n >= sizeof path)
-        return 1;
+        return ENGINE_EXTRACT;
     char engineDir[kPathBuffer];
     if (!DirectoryPart(path, engineDir, sizeof engineDir) ||
         TextLength(engineDir) >= directoryCap || TextLength(ENGINE_FILE) >= fileNameCap)
-        return 1;
+        return ENGINE_EXTRACT;
     TextCopy(directory, directoryCap, engineDir);
     TextCopy(fileName, fileNameCap, ENGINE_FILE);
-    return 0;
+    return ENGINE_RUNNING;
 }
 
 static void DeleteInDirectory(const char *directory, const char *name)
 {
-    char path[kWorkPathBuffer];
-    if (WorkPath(path, directory, name))
+    char path[kJoinedPathBuffer];
+    if (PathJoin(path, sizeof path, directory, name))
         DeleteFileA(path);
 }
 
@@ -44,10 +52,9 @@ int LaunchBootstrap(const char *directory, const char *fileName, int extract)
     if (extract && !ExtractPayloads(directory))
         return 0;
 
-    // A block rather than a static buffer: it costs no space in the file.
-    if (!g_lastLaunchCommand)
-        g_lastLaunchCommand = (char *)BlockAlloc(1, kLaunchCommandBuffer);
-    char *command = g_lastLaunchCommand;
+    if (!s_launchCommand)
+        s_launchCommand = (char *)BlockAlloc(1, kLaunchCommandBuffer);
+    char *command = s_launchCommand;
     if (command && BuildLaunchCommand(command, kLaunchCommandBuffer, directory, fileName) &&
         WinExec(command, SW_SHOWNORMAL) >= 32)
         return 1;

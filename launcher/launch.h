@@ -7,14 +7,16 @@
 
 #define ENGINE_MODULE "CVINSTSE"
 
-// The command last handed to WinExec: a memory block of 768 bytes, made at
-// the first launch and kept. Null before it; empty text after a refused one.
-// For tests and diagnosis; nothing in the launcher reads it.
-extern char *g_lastLaunchCommand;
+// What FindRunningEngine found.
+enum {
+    ENGINE_RUNNING = 0,   // start the loaded engine's file; nothing to extract
+    ENGINE_EXTRACT = 1,   // no engine loaded: extract the payloads
+};
 
-// 1 when the payloads must be extracted. 0 when a module named "CVINSTSE" is
-// loaded: `directory` (`directoryCap` bytes) then holds that module's
-// directory and `fileName` (`fileNameCap` bytes) "_INS0466._MP".
+// ENGINE_EXTRACT when the payloads must be extracted. ENGINE_RUNNING when a
+// module named "CVINSTSE" is loaded: `directory` (`directoryCap` bytes) then
+// holds that module's directory and `fileName` (`fileNameCap` bytes)
+// "_INS0466._MP".
 int FindRunningEngine(char *directory, size_t directoryCap, char *fileName, size_t fileNameCap);
 
 // Extracts the payloads into `directory` when `extract` is 1, then starts

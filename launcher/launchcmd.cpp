@@ -18,9 +18,7 @@ int BuildLaunchCommand(char *out, size_t cap, const char *directory, const char 
     // to the blank first ("C:\Program" for "C:\Program Files\..."), so a
     // planted C:\Program.exe would run instead.
     char program[kProgramBuffer];
-    int fits = TextCopy(program, sizeof program, directory) &&
-               AddTrailingBackslash(program, sizeof program) &&
-               TextAppend(program, sizeof program, fileName) &&
+    int fits = PathJoin(program, sizeof program, directory, fileName) &&
                QuoteIfSpaces(program, sizeof program) >= 0;
 
     char workDir[kProgramBuffer];

@@ -50,6 +50,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 {
     (void)previous;
     (void)show;
+    HWND main = NULL;
+    int defaultScriptFits = 0;
     HardenLibrarySearch();
 
     g_launcher.instance = instance;
@@ -59,32 +61,24 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     g_launcher.splashClosed = 1;
 
     if (!LauncherStateAllocate())
-        return 0;
-    int defaultScriptFits = 0;
+        goto done;
     if (!TakeSourceDirectory(instance, &defaultScriptFits)) {
         // Without its own directory the launcher cannot find the medium.
         ShowLaunchError(IDS_LIBRARY_MISSING, NULL);
-        return 0;
+        goto done;
     }
     if (!CheckResourceLibrary())
-        return 0;
+        goto done;
 
     ProcessCommandLine(commandLine ? commandLine : "");
 
     // A default script path cut short names no script; -f replaces it.
     if (!ScriptExists(g_launcher.scriptPath) || (!g_launcher.scriptGiven && !defaultScriptFits)) {
         ShowLaunchError(IDS_SCRIPT_MISSING, g_launcher.scriptPath);
-        return 0;
+        goto done;
     }
-
-    if (!RegisterLauncherClass(instance)) {
-        ResModuleClose();
-        return 0;
-    }
-    if (g_launcher.abortFlag) {
-        ResModuleClose();
-        return 0;
-    }
+    if (!RegisterLauncherClass(instance) || g_launcher.abortFlag)
+        goto done;
 
     g_launcher.splashTimeBase = 0;
     g_launcher.splashWindow = g_launcher.noSplash ? NULL : SplashCreate(instance, g_launcher.sourceDir);
@@ -92,22 +86,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
         g_launcher.splashClosed = 0;
     g_launcher.splashTimeBase = TickNow();
 
-    HWND main = CreateWindowExA(0, LAUNCHER_CLASS_NAME, LAUNCHER_CLASS_NAME, WS_POPUP, 0, 0, 0, 0, NULL, NULL,
-                                instance, NULL);
+    main = CreateWindowExA(0, LAUNCHER_CLASS_NAME, LAUNCHER_CLASS_NAME, WS_POPUP, 0, 0, 0, 0, NULL, NULL, instance,
+                           NULL);
     g_launcher.mainWindow = main;
-    if (!main) {
-        ResModuleClose();
-        return 0;
+    if (main) {
+        // GetMessageA gives -1 on an error: that ends the loop too.
+        MSG msg;
+        while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
     }
 
-    // GetMessageA gives -1 on an error: that ends the loop too.
-    MSG msg;
-    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-
-    if (IsWindow(main))
+done:
+    // One way out: whatever was made is taken down here, in reverse order.
+    if (main && IsWindow(main))
         DestroyWindow(main);
     if (g_launcher.splashWindow && IsWindow((HWND)g_launcher.splashWindow))
         DestroyWindow((HWND)g_launcher.splashWindow);

@@ -10,7 +10,6 @@
 #include "resmodule/resmodule.h"
 
 enum {
-    kStartupPathBuffer = 280,   // a 262-character directory and a file name
     kSearchSystem32 = 0x800,    // LOAD_LIBRARY_SEARCH_SYSTEM32
 };
 
@@ -27,25 +26,29 @@ void HardenLibrarySearch()
         ((SetDefaultDllDirectoriesFn)generic)(kSearchSystem32);
 }
 
-int ScriptExists(const char *path)
+// 1 when `path` exists or INSTALL.INS stands in its directory.
+static int FileOrInstallScriptExists(const char *path)
 {
     if (FileExists(path))
         return 1;
-    if (g_launcher.scriptGiven)
-        return 0;
-    char fallback[kStartupPathBuffer];
-    if (!DirectoryPart(path, fallback, sizeof fallback) || !AddTrailingBackslash(fallback, sizeof fallback) ||
-        !TextAppend(fallback, sizeof fallback, FALLBACK_SCRIPT_FILE))
+    char directory[kLongPathBuffer];
+    char fallback[kLongPathBuffer];
+    if (!DirectoryPart(path, directory, sizeof directory) ||
+        !PathJoin(fallback, sizeof fallback, directory, FALLBACK_SCRIPT_FILE))
         return 0;
     return FileExists(fallback);
 }
 
+int ScriptExists(const char *path)
+{
+    // A script named with -f must exist under that very name.
+    return g_launcher.scriptGiven ? FileExists(path) : FileOrInstallScriptExists(path);
+}
+
 int CheckResourceLibrary()
 {
-    char path[kStartupPathBuffer];
-    int fits = TextCopy(path, sizeof path, g_launcher.sourceDir) && AddTrailingBackslash(path, sizeof path) &&
-               TextAppend(path, sizeof path, RESOURCE_LIBRARY_FILE);
-    if (fits && ScriptExists(path)) {
+    char path[kLongPathBuffer];
+    if (PathJoin(path, sizeof path, g_launcher.sourceDir, RESOURCE_LIBRARY_FILE) && FileOrInstallScriptExists(path)) {
         // Whatever the open gives: a library that cannot be read leaves the
         // launcher on its own resources.
         ResModuleOpen((HMODULE)g_launcher.instance, 1, path, "");

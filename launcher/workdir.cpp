@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include "launcher/errorbox.h"
-#include "launcher/extract.h"
 #include "base/ids.h"
 #include "base/text.h"
 
@@ -38,8 +37,8 @@ int HasFreeSpace(const char *path, uint32_t need)
 
 int ProbeWritable(const char *directory)
 {
-    char probe[kWorkPathBuffer];
-    if (!WorkPath(probe, directory, PROBE_FILE))
+    char probe[kJoinedPathBuffer];
+    if (!PathJoin(probe, sizeof probe, directory, PROBE_FILE))
         return 0;
     OFSTRUCT of = {};
     HFILE file = OpenFile(probe, &of, OF_CREATE | OF_READWRITE);
@@ -58,9 +57,9 @@ int ScanDrives(unsigned driveType, uint32_t need, char *out, size_t cap)
             continue;
         char lower[4] = {(char)('a' + i), ':', '\\', '\0'};
         if (HasFreeSpace(lower, need) && ProbeWritable(lower) && TextCopy(out, cap, lower))
-            return 0;
+            return SCAN_FOUND;
     }
-    return -1;
+    return SCAN_NONE;
 }
 
 // 1 when `candidate` qualifies; it is then copied to `out`.
@@ -87,9 +86,9 @@ int SelectWorkDirectory(uint32_t need, char *out, size_t cap)
 
     if (cap > 0)
         out[0] = '\0';
-    if (ScanDrives(DRIVE_FIXED, need, out, cap) == 0)
+    if (ScanDrives(DRIVE_FIXED, need, out, cap) == SCAN_FOUND)
         return 1;
-    if (ScanDrives(DRIVE_REMOTE, need, out, cap) == 0)
+    if (ScanDrives(DRIVE_REMOTE, need, out, cap) == SCAN_FOUND)
         return 1;
 
     ShowLaunchError(IDS_NO_WORK_DIRECTORY, NULL);

@@ -7,6 +7,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#define PROBE_FILE "_INS0566._MP"
+
 enum {
     kWorkDirNeed = 500000,   // bytes the work directory's drive must exceed
 };
@@ -29,7 +31,14 @@ int FreeSpaceExceeds(uint32_t sectorsPerCluster, uint32_t bytesPerSector,
 // probe is deleted again.
 int ProbeWritable(const char *directory);
 
+// What ScanDrives found.
+enum {
+    SCAN_FOUND = 0,
+    SCAN_NONE = -1,
+};
+
 // Tries the drive roots of `driveType` (DRIVE_FIXED 3, DRIVE_REMOTE 4) from
-// a to z. 0 when one has room and is writable: its root ("c:\") is in `out`
-// (at least 4 bytes). -1 when none qualifies; `out` is then unchanged.
+// a to z. SCAN_FOUND when one has room and is writable: its root ("c:\") is
+// in `out` (`cap` bytes, at least 4). SCAN_NONE when none qualifies; `out` is
+// then unchanged.
 int ScanDrives(unsigned driveType, uint32_t need, char *out, size_t cap);

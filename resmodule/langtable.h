@@ -16,6 +16,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "base/ids.h"
+#include "base/text.h"
 #include "resmodule/keyedtable.h"
 
 enum {
@@ -24,8 +26,6 @@ enum {
     kLangMaxLanguages = 30,
     kLangMaxEntries = 0xFFFF,
     kLangBuckets = 983,
-    kLangResourceType = 1001,    // custom resource type of the table in the library
-    kLangResourceName = 100,
     kLangPoolSizeHint = 10000,
     kLangPoolFlags = 4099,
     kLangNameChars = 51,         // language names fit the resource module's 52-byte buffer
@@ -38,7 +38,6 @@ enum {
     kLangLookupKeyChars = 79,    // "%s:%d" key of a lookup
     kLangValueChars = 255,       // a value text; LangTableLookup wants 256 bytes
     kLangValueBuffer = kLangValueChars + 1,
-    kLangPathBuffer = 261,
 };
 
 // Load flags: the first set bit of 4, 1, 2, 8 (in that order) picks the
@@ -69,9 +68,7 @@ enum {
     LANG_ERR_KEY_TOO_LONG = -310,        // an entry's "%s:%d" key is longer than 255
 };
 
-// Last negative code of a failed language-table load (and of the splash's
-// resource copy). 0 at start; nothing in the launcher reads it; never reset.
-extern int ResLastError;
+// ResLastError (base/state.h) takes these codes.
 
 struct LangValue {
     int type;           // 0..255 as read
@@ -88,7 +85,7 @@ struct LangEntry {
 struct LangTable {
     int32_t pool;
     int loadFlags;
-    char libraryPath[kLangPathBuffer];
+    char libraryPath[kPathBuffer];
     KeyedTable *entries;                 // "%s:%d" key -> LangEntry
     int splashType;                      // header field, 0..65535
     int defaultLanguage;                 // index, or -1 for none

@@ -5,7 +5,7 @@
 
 #include "base/platform.h"
 #include "resmodule/langtable.h"
-#include "resmodule/resmodule.h"
+#include "resmodule/reslibrary.h"
 
 // The library is mapped as a data file (LoadResourceLibrary), so its entry
 // point never runs: the table is data.
@@ -19,8 +19,8 @@ static unsigned char *FetchTableResource(const char *libraryPath, int32_t pool, 
     if (!module)
         return nullptr;
 
-    HRSRC info = FindResourceA(module, MAKEINTRESOURCEA(kLangResourceName),
-                               MAKEINTRESOURCEA(kLangResourceType));
+    HRSRC info = FindResourceA(module, MAKEINTRESOURCEA(RES_LANG_TABLE_NAME),
+                               MAKEINTRESOURCEA(RT_LANG_TABLE));
     if (!info)
         goto done;
     {

@@ -4,59 +4,17 @@
 
 #include <string.h>
 
+#include "base/bytes.h"
 #include "base/platform.h"
+#include "base/state.h"
 #include "base/text.h"
-
-int ResLastError;
-
-// A reader over the resource that keeps its first error: after a failed read
-// every later read fails too and gives zeros, so a run of reads is checked
-// once. Bounds are written as `want <= len - pos` (pos never exceeds len) so
-// that they cannot overflow.
-struct LangCursor {
-    const unsigned char *data;
-    uint32_t len;
-    uint32_t pos;
-    int err;
-};
-
-static const unsigned char *CursorTake(LangCursor *c, uint32_t want)
-{
-    if (c->err || want > c->len - c->pos) {
-        c->err = 1;
-        return nullptr;
-    }
-    const unsigned char *p = c->data + c->pos;
-    c->pos += want;
-    return p;
-}
-
-static uint32_t CursorU8(LangCursor *c)
-{
-    const unsigned char *p = CursorTake(c, 1);
-    return p ? p[0] : 0;
-}
-
-static uint32_t CursorU16(LangCursor *c)
-{
-    const unsigned char *p = CursorTake(c, 2);
-    return p ? (uint32_t)p[0] | ((uint32_t)p[1] << 8) : 0;
-}
-
-static uint32_t CursorU32(LangCursor *c)
-{
-    const unsigned char *p = CursorTake(c, 4);
-    if (!p)
-        return 0;
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
 
 // A counted text into `out` of `cap` bytes (256 hold any), terminated.
 // Empty text when the read failed or the text does not fit.
-static void CursorCountedText(LangCursor *c, char *out, size_t cap)
+static void ReadCountedText(ByteReader *c, char *out, size_t cap)
 {
-    uint32_t n = CursorU8(c);
-    const unsigned char *p = CursorTake(c, n);
+    uint32_t n = ReaderU8(c);
+    const unsigned char *p = ReaderTake(c, n);
     if (!p || n >= cap)
         n = 0;
     if (n)
@@ -76,17 +34,9 @@ static char *CopyText(int32_t pool, const char *text)
 // "%s:%d" into key of `cap` bytes; 0 when it does not fit.
 static int FormatKey(char *key, size_t cap, const char *name, int kind)
 {
-    char number[16];
-    unsigned magnitude = kind < 0 ? 0u - (unsigned)kind : (unsigned)kind;
-    size_t n = sizeof(number);
-    number[--n] = '\0';
-    do {
-        number[--n] = (char)('0' + magnitude % 10u);
-        magnitude /= 10u;
-    } while (magnitude != 0);
-    if (kind < 0)
-        number[--n] = '-';
-    return TextCopy(key, cap, name) && TextAppend(key, cap, ":") && TextAppend(key, cap, number + n);
+    char number[kDecimalBuffer];
+    FormatDecimal(number, sizeof number, kind);
+    return TextCopy(key, cap, name) && TextAppend(key, cap, ":") && TextAppend(key, cap, number);
 }
 
 static void FreeEntry(int32_t pool, LangEntry *entry)
@@ -196,7 +146,7 @@ LangTable *LangTableCreate(const char *libraryPath, int loadFlags)
     return table;
 }
 
-static int Fail(LangTable *table, const LangCursor *c, int code)
+static int Fail(LangTable *table, const ByteReader *c, int code)
 {
     if (code != 0)
         ResLastError = code;
@@ -206,25 +156,25 @@ static int Fail(LangTable *table, const LangCursor *c, int code)
 
 int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size)
 {
-    LangCursor c = {data, size, 0, 0};
+    ByteReader c = {data, size, 0, 0};
     LangEntry *entry = nullptr;
     char text[kLangItemChars + 1];
 
     // The magic comes first: nothing else is read from a foreign resource.
-    uint32_t magic = CursorU32(&c);
+    uint32_t magic = ReaderU32(&c);
     if (c.err)
         return Fail(table, &c, LANG_ERR_TRUNCATED);
     if (magic != (uint32_t)kLangMagic)
         return Fail(table, &c, LANG_ERR_BAD_MAGIC);
-    uint32_t version = CursorU16(&c);
+    uint32_t version = ReaderU16(&c);
     if (c.err)
         return Fail(table, &c, LANG_ERR_TRUNCATED);
     if (version > kLangMaxVersion)
         return Fail(table, &c, LANG_ERR_BAD_VERSION);
-    CursorTake(&c, 2);  // not read
-    uint32_t splashType = CursorU16(&c);
-    uint32_t defaultLanguage = CursorU8(&c);
-    uint32_t count = CursorU8(&c);
+    ReaderTake(&c, 2);  // not read
+    uint32_t splashType = ReaderU16(&c);
+    uint32_t defaultLanguage = ReaderU8(&c);
+    uint32_t count = ReaderU8(&c);
     if (c.err)
         return Fail(table, &c, LANG_ERR_TRUNCATED);
     if (count > kLangMaxLanguages)
@@ -233,7 +183,7 @@ int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size)
 
     int firstEligible = -1;
     for (uint32_t i = 0; i < count; i++) {
-        CursorCountedText(&c, text, sizeof(text));
+        ReadCountedText(&c, text, sizeof(text));
         if (c.err)
             return Fail(table, &c, LANG_ERR_TRUNCATED);
         table->languageFlags[i] = LangSplitItem(text, table->languageNames[i], kLangNameBuffer,
@@ -247,14 +197,14 @@ int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size)
     else
         table->defaultLanguage = firstEligible;
 
-    CursorTake(&c, 1);  // not read
-    uint32_t entryCount = CursorU16(&c);
+    ReaderTake(&c, 1);  // not read
+    uint32_t entryCount = ReaderU16(&c);
     if (c.err)
         return Fail(table, &c, LANG_ERR_TRUNCATED);
 
     for (uint32_t e = 0; e < entryCount; e++) {
-        CursorCountedText(&c, text, sizeof(text));
-        uint32_t kind = CursorU8(&c);
+        ReadCountedText(&c, text, sizeof(text));
+        uint32_t kind = ReaderU8(&c);
         if (c.err)
             return Fail(table, &c, LANG_ERR_TRUNCATED);
         char key[kLangLoadKeyChars + 1];
@@ -272,19 +222,11 @@ int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size)
         if (!entry->name)
             goto fail_no_code;
         for (uint32_t i = 0; i < count; i++) {
-            uint32_t type = CursorU8(&c);
+            uint32_t type = ReaderU8(&c);
             if (type == LANG_VALUE_NUMBER) {
-                uint32_t number = CursorU16(&c);
-                char digits[8];
-                size_t n = sizeof(digits);
-                digits[--n] = '\0';
-                do {
-                    digits[--n] = (char)('0' + number % 10u);
-                    number /= 10u;
-                } while (number != 0);
-                TextCopy(text, sizeof(text), digits + n);
+                FormatDecimal(text, sizeof(text), ReaderU16(&c));
             } else {
-                CursorCountedText(&c, text, sizeof(text));
+                ReadCountedText(&c, text, sizeof(text));
             }
             if (c.err)
                 goto fail_truncated;

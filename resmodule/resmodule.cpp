@@ -7,16 +7,17 @@
 // list come from the launcher.
 #include "resmodule/resmodule.h"
 
+#include "base/bytes.h"
 #include "base/ids.h"
 #include "base/platform.h"
 #include "base/text.h"
 #include "resmodule/langtable.h"
+#include "resmodule/reslibrary.h"
 
 enum {
     kLanguageNameBuffer = 52,
     kProbeBuffer = 1024,
     kNoSuchType = 10000,
-    kErrorModeQuiet = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX,
 };
 
 struct LibraryRecord {
@@ -38,18 +39,6 @@ struct ResModuleState {
 
 static ResModuleState g_res;
 static LibraryRecord *g_libraries;
-
-HMODULE LoadResourceLibrary(const char *path)
-{
-    // As a data file: the library is only read for its resources, and its
-    // entry point must never run inside the launcher.
-    SetErrorMode(kErrorModeQuiet);
-    HMODULE module = LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
-    SetErrorMode(0);
-    if ((UINT_PTR)module < 32)
-        return NULL;
-    return module;
-}
 
 static LibraryRecord *FindLibrary(const char *path)
 {
@@ -120,29 +109,11 @@ static void LibraryCloseModule(HMODULE module)
         }
 }
 
-// Signed decimal text, as the language table writes locale ids and entry names.
-static void DecimalText(long value, char *out, size_t cap)
-{
-    char digits[24];
-    int n = 0;
-    unsigned long v = value < 0 ? 0UL - (unsigned long)value : (unsigned long)value;
-    do {
-        digits[n++] = (char)('0' + v % 10);
-        v /= 10;
-    } while (v);
-    size_t pos = 0;
-    if (value < 0 && pos + 1 < cap)
-        out[pos++] = '-';
-    while (n > 0 && pos + 1 < cap)
-        out[pos++] = digits[--n];
-    out[pos] = '\0';
-}
-
 static void ChooseLanguage(LangTable *table)
 {
-    char lcid[16];
+    char lcid[kDecimalBuffer];
     char name[kLanguageNameBuffer] = "";
-    DecimalText((long)GetUserDefaultLCID(), lcid, sizeof lcid);
+    FormatDecimal(lcid, sizeof lcid, (int64_t)GetUserDefaultLCID());
     LangTableMatchLcid(table, lcid, name, sizeof name);
     if (!LangTableSelect(table, name)) {
         LangTableDefaultName(table, name, sizeof name);
@@ -173,7 +144,7 @@ int ResModuleOpen(HMODULE defaultModule, int pool, const char *primaryPath, cons
         g_res.secondaryModule = LibraryHandle(secondaryPath);
 
     if (ResHasLanguageTable(g_res.primaryModule)) {
-        LangTable *table = LangTableLoad(primaryPath, 8);
+        LangTable *table = LangTableLoad(primaryPath, LANG_LOAD_LIBRARY);
         if (!table) {
             // The module stays closed and everything comes from the launcher;
             // nothing will close these libraries later, so release them now.
@@ -226,14 +197,14 @@ int ResModuleClose()
 
 int ResModuleIsOpen() { return g_res.open; }
 
-int ResModuleGetPaths(char *primaryOut, char *secondaryOut)
+int ResModuleGetPaths(char *primaryOut, size_t primaryCap, char *secondaryOut, size_t secondaryCap)
 {
-    primaryOut[0] = '\0';
-    secondaryOut[0] = '\0';
+    TextCopy(primaryOut, primaryCap, "");
+    TextCopy(secondaryOut, secondaryCap, "");
     if (!g_res.open)
         return 0;
-    TextCopy(primaryOut, kPathBuffer, g_res.primaryPath);
-    TextCopy(secondaryOut, kPathBuffer, g_res.secondaryPath);
+    TextCopy(primaryOut, primaryCap, g_res.primaryPath);
+    TextCopy(secondaryOut, secondaryCap, g_res.secondaryPath);
     return 1;
 }
 
@@ -243,10 +214,10 @@ HMODULE ResModulePrimary() { return g_res.primaryModule; }
 int ResKindToType(int kind)
 {
     switch (kind) {
-    case RES_KIND_STRING: return 6;   // RT_STRING
-    case RES_KIND_DIALOG: return 5;   // RT_DIALOG
-    case RES_KIND_ICON: return 3;     // RT_ICON
-    case RES_KIND_BITMAP: return 2;   // RT_BITMAP
+    case RES_KIND_STRING: return RES_TYPE_STRING;
+    case RES_KIND_DIALOG: return RES_TYPE_DIALOG;
+    case RES_KIND_ICON: return RES_TYPE_ICON;
+    case RES_KIND_BITMAP: return RES_TYPE_BITMAP;
     default: return kNoSuchType;
     }
 }
@@ -254,18 +225,18 @@ int ResKindToType(int kind)
 int ResProbe(HMODULE module, int type, int id)
 {
     switch (type) {
-    case 6: {
+    case RES_TYPE_STRING: {
         // An empty string counts as absent. On the stack: a static buffer
         // would cost its size in the file.
         char probe[kProbeBuffer];
         return LoadStringA(module, (UINT)id, probe, kProbeBuffer) != 0;
     }
-    case 5:
-        return FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5)) != NULL;
-    case 3:
+    case RES_TYPE_DIALOG:
+        return FindResourceA(module, MAKEINTRESOURCEA(id), RT_DIALOG) != NULL;
+    case RES_TYPE_ICON:
         return LoadIconA(module, MAKEINTRESOURCEA(id)) != NULL;
-    case 2:
-        return FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(2)) != NULL;
+    case RES_TYPE_BITMAP:
+        return FindResourceA(module, MAKEINTRESOURCEA(id), RT_BITMAP) != NULL;
     default:
         return 0;
     }
@@ -292,9 +263,9 @@ int ResRedirect(HMODULE defaultModule, int kind, int id, HMODULE *moduleOut)
             *moduleOut = g_res.primaryModule;
         return id;
     }
-    char name[16];
-    char value[256];
-    DecimalText(id, name, sizeof name);
+    char name[kDecimalBuffer];
+    char value[kLangValueBuffer];
+    FormatDecimal(name, sizeof name, id);
     if (!LangTableLookup(g_res.languageTable, name, kind, value, sizeof value))
         return id;
     *moduleOut = g_res.primaryModule;

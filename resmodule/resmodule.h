@@ -22,10 +22,20 @@ int LibraryClose(const char *path);
 int ResModuleOpen(HMODULE defaultModule, int pool, const char *primaryPath, const char *secondaryPath);
 int ResModuleClose();
 int ResModuleIsOpen();
-// Copies both paths into buffers of at least 261 bytes; 0 when not open.
-int ResModuleGetPaths(char *primaryOut, char *secondaryOut);
+// Copies both paths into `primaryOut` and `secondaryOut` of their
+// capacities (kPathBuffer hold any); 0 with both empty when not open.
+int ResModuleGetPaths(char *primaryOut, size_t primaryCap, char *secondaryOut, size_t secondaryCap);
 LangTable *ResModuleLanguageTable();
 HMODULE ResModulePrimary();
+
+// Resource types as numbers (the values of RT_BITMAP, RT_ICON, RT_DIALOG and
+// RT_STRING), as ResKindToType gives them and ResProbe takes them.
+enum ResType {
+    RES_TYPE_BITMAP = 2,
+    RES_TYPE_ICON = 3,
+    RES_TYPE_DIALOG = 5,
+    RES_TYPE_STRING = 6,
+};
 
 int ResRedirect(HMODULE defaultModule, int kind, int id, HMODULE *moduleOut);
 HMODULE ResRedirectModule(int kind, int id);
@@ -33,7 +43,3 @@ int ResRedirectId(int kind, int id);
 int ResKindToType(int kind);
 int ResProbe(HMODULE module, int type, int id);
 int ResHasLanguageTable(HMODULE module);
-
-// Loads a library for its resources only: its entry point never runs. System
-// error boxes are suppressed while loading; null on failure.
-HMODULE LoadResourceLibrary(const char *path);

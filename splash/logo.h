@@ -14,6 +14,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "base/text.h"
 #include "splash/orderedlist.h"
 
 enum {
@@ -22,7 +23,7 @@ enum {
     kLogoTokenBuffer = 100,   // a token: 99 characters and the terminator
     kLogoLineChars = 260,     // bytes of a raw line; a longer line of the file is split
     kLogoLineBuffer = 261,
-    kLogoNameBuffer = 264,    // the fallback file name
+    kLogoNameBuffer = kJoinedPathBuffer,    // the fallback file name
     kLogoNoSize = -1,         // LogoLine.size of a line that sets no font
 };
 

@@ -86,8 +86,7 @@ static FILE *OpenLogoFile()
         return nullptr;
     // A name that does not fit is not opened at all rather than cut.
     char name[kLogoNameBuffer];
-    if (!TextCopy(name, sizeof name, g_splash.sourceDir) ||
-        !AddTrailingBackslash(name, sizeof name) || !TextAppend(name, sizeof name, kFallbackName))
+    if (!PathJoin(name, sizeof name, g_splash.sourceDir, kFallbackName))
         return nullptr;
     return fopen(name, "r");
 }

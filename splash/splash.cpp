@@ -6,6 +6,7 @@
 #include "base/state.h"
 #include "base/text.h"
 #include "resmodule/langtable.h"
+#include "resmodule/reslibrary.h"
 #include "resmodule/resmodule.h"
 #include "base/splash_state.h"
 #include "splash/splashdlg.h"
@@ -58,9 +59,9 @@ static HWND CreateSplashDialog(HMODULE module, int templateId, int mode)
 static int EnsurePathBlocks()
 {
     if (!g_splash.sourceDir)
-        g_splash.sourceDir = (char *)BlockAlloc(1, kSplashSourceDirBuffer);
+        g_splash.sourceDir = (char *)BlockAlloc(1, kStateTextBuffer);
     if (!g_splash.logoPath)
-        g_splash.logoPath = (char *)BlockAlloc(1, kSplashLogoPathBuffer);
+        g_splash.logoPath = (char *)BlockAlloc(1, kPathBuffer);
     return g_splash.sourceDir && g_splash.logoPath;
 }
 
@@ -101,8 +102,9 @@ HWND SplashCreateTyped(int type, HMODULE module, int id)
     case SPLASH_TYPE_LOGO: {
         char primary[kPathBuffer];
         char secondary[kPathBuffer];
-        ResModuleGetPaths(primary, secondary);
-        if (!EnsurePathBlocks() || !ResourceToFile(primary, 1, RT_LANG_TABLE, id, g_splash.logoPath))
+        ResModuleGetPaths(primary, sizeof primary, secondary, sizeof secondary);
+        if (!EnsurePathBlocks() ||
+            !ResourceToFile(primary, 1, RT_LANG_TABLE, id, g_splash.logoPath, kPathBuffer))
             return NULL;
         mode = SPLASH_MODE_LOGO;
         break;
@@ -139,7 +141,7 @@ HWND SplashCreate(HINSTANCE instance, const char *sourceDirectory)
     if (!EnsurePathBlocks())
         return NULL;   // no memory: go on without a splash
     g_splash.logoPath[0] = '\0';
-    TextCopy(g_splash.sourceDir, kSplashSourceDirBuffer, sourceDirectory ? sourceDirectory : "");
+    TextCopy(g_splash.sourceDir, kStateTextBuffer, sourceDirectory ? sourceDirectory : "");
 
     int type = 0;
     HMODULE module = NULL;
@@ -156,7 +158,7 @@ HWND SplashCreate(HINSTANCE instance, const char *sourceDirectory)
     return dialog;
 }
 
-int ResourceToFile(const char *libraryPath, int makeTempName, int type, int name, char *filePath)
+int ResourceToFile(const char *libraryPath, int makeTempName, int type, int name, char *filePath, size_t cap)
 {
     if (!libraryPath || !FileExists(libraryPath))
         return 0;
@@ -180,9 +182,9 @@ int ResourceToFile(const char *libraryPath, int makeTempName, int type, int name
         goto done;
 
     if (makeTempName) {
-        UINT length = GetWindowsDirectoryA(filePath, kPathBuffer);
-        if (length == 0 || length >= kPathBuffer || !AddTrailingBackslash(filePath, kPathBuffer) ||
-            !TextAppend(filePath, kPathBuffer, kLogoTempName)) {
+        char windows[kPathBuffer];
+        UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+        if (length == 0 || length >= sizeof windows || !PathJoin(filePath, cap, windows, kLogoTempName)) {
             filePath[0] = '\0';
             ResLastError = LANG_ERR_WRITE_SPLASH;
             goto done;

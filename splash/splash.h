@@ -49,8 +49,8 @@ HWND SplashCreateTyped(int type, HMODULE module, int id);
 
 // Copies resource (type, name) of the library at `libraryPath` into a file.
 // With `makeTempName` the file is the Windows directory followed by
-// "_ins1163.tmp", written into `filePath` (at least 261 bytes); otherwise
+// "_ins1163.tmp", written into `filePath` of `cap` bytes; otherwise
 // `filePath` names it. 1 on success; 0 when the library or the resource is
 // missing, or with ResLastError -307 when the file cannot be written whole
 // (a partial file is removed).
-int ResourceToFile(const char *libraryPath, int makeTempName, int type, int name, char *filePath);
+int ResourceToFile(const char *libraryPath, int makeTempName, int type, int name, char *filePath, size_t cap);

@@ -1,19 +1,18 @@
 // The splash dialog procedure and its helpers.
 #include "splash/splashdlg.h"
 
-#include "launcher/errorbox.h"
 #include "base/ids.h"
 #include "base/platform.h"
 #include "base/state.h"
 #include "base/text.h"
 #include "base/ticks.h"
+#include "resmodule/setupstring.h"
 #include "splash/logo.h"
 #include "splash/logo_win32.h"
 #include "splash/splash.h"
 #include "base/splash_state.h"
 
 enum {
-    kMinimumTextBuffer = 261,
     kWaitStep = 10,   // ms slept per pass while the minimum time runs out
 };
 
@@ -35,8 +34,8 @@ uint32_t SplashMinimumFromText(const char *text)
 
 uint32_t SplashMinimumTime()
 {
-    char text[kMinimumTextBuffer] = "";
-    LoadSetupString(IDS_SPLASH_MINIMUM, text, kMinimumTextBuffer);
+    char text[kPathBuffer] = "";
+    LoadSetupString(IDS_SPLASH_MINIMUM, text, sizeof text);
     return SplashMinimumFromText(text);
 }
 

@@ -9,6 +9,7 @@
 #include "base/platform.h"
 #include "base/text.h"
 #include "resmodule/keyedtable.h"
+#include "base/state.h"
 #include "resmodule/langtable.h"
 
 static void Check(bool condition)

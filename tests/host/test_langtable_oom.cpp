@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/platform.h"
+#include "base/state.h"
 #include "resmodule/langtable.h"
 
 namespace {

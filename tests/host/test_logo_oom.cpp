@@ -86,7 +86,7 @@ TEST(LogoOom, EveryFailedAllocationGivesNone)
     ASSERT_NE(f, nullptr);
     fputs("#background=0,0,128\n<Arial,24>Corvane\n\nlast\n", f);
     fclose(f);
-    char logoPath[kSplashLogoPathBuffer];
+    char logoPath[kPathBuffer];
     TextCopy(logoPath, sizeof logoPath, path.c_str());
     g_splash.logoPath = logoPath;
     g_splash.sourceDir = nullptr;

@@ -117,9 +117,9 @@ protected:
         g_launcher.splashWindow = NULL;
         // The blocks of the paths, as SplashCreate makes them.
         if (!g_splash.sourceDir)
-            g_splash.sourceDir = (char *)BlockAlloc(1, kSplashSourceDirBuffer);
+            g_splash.sourceDir = (char *)BlockAlloc(1, kStateTextBuffer);
         if (!g_splash.logoPath)
-            g_splash.logoPath = (char *)BlockAlloc(1, kSplashLogoPathBuffer);
+            g_splash.logoPath = (char *)BlockAlloc(1, kPathBuffer);
         ASSERT_NE(nullptr, g_splash.sourceDir);
         ASSERT_NE(nullptr, g_splash.logoPath);
         g_splash.logoPath[0] = '\0';
@@ -129,7 +129,7 @@ protected:
         GetTempPathA(MAX_PATH, temp);
         dir_ = std::string(temp) + "corvane-logo-" + std::to_string(GetCurrentProcessId()) + "\\";
         CreateDirectoryA(dir_.c_str(), NULL);
-        TextCopy(g_splash.sourceDir, kSplashSourceDirBuffer, dir_.c_str());
+        TextCopy(g_splash.sourceDir, kStateTextBuffer, dir_.c_str());
         DeleteFileA(WindowsTempName().c_str());
         ResLastError = kSentinel;
     }
@@ -307,7 +307,7 @@ TEST_F(LogoSplash, InstallLgoIsReadWhenTheCopyCannotBeOpened)
     // the same sharing as the reader, so whatever stops the reader stops the
     // copy first.)
     ASSERT_TRUE(WriteAll(dir_ + "install.lgo", "#background=1,2,3\r\n<Tahoma,30>Fallback script\r\n\r\n"));
-    TextCopy(g_splash.logoPath, kSplashLogoPathBuffer, WindowsTempName().c_str());
+    TextCopy(g_splash.logoPath, kPathBuffer, WindowsTempName().c_str());
     ASSERT_FALSE(FileThere(WindowsTempName()));
     g_splash.created = 0;
     HWND splash = Keep(CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_SPLASH_FRAME), NULL, SplashDlgProc,

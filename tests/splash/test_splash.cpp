@@ -333,23 +333,23 @@ TEST_F(SplashTest, ResourceToFile)
     char path[MAX_PATH] = "";
 
     // A library that does not exist: nothing written, no code.
-    EXPECT_EQ(0, ResourceToFile((ExeDir() + "fixtures\\absent.dll").c_str(), 1, RT_LANG_TABLE, kLogoScript, path));
+    EXPECT_EQ(0, ResourceToFile((ExeDir() + "fixtures\\absent.dll").c_str(), 1, RT_LANG_TABLE, kLogoScript, path, sizeof path));
     EXPECT_EQ(0, ResLastError);
     // A resource the library lacks: the same.
-    EXPECT_EQ(0, ResourceToFile(library.c_str(), 1, RT_LANG_TABLE, 7999, path));
+    EXPECT_EQ(0, ResourceToFile(library.c_str(), 1, RT_LANG_TABLE, 7999, path, sizeof path));
     EXPECT_EQ(0, ResLastError);
     EXPECT_FALSE(FileThere(WindowsTempName()));
 
     // A file that cannot be created: -307.
     strcpy(path, "Z:\\no\\such\\directory\\logo.tmp");
-    EXPECT_EQ(0, ResourceToFile(library.c_str(), 0, RT_LANG_TABLE, kLogoScript, path));
+    EXPECT_EQ(0, ResourceToFile(library.c_str(), 0, RT_LANG_TABLE, kLogoScript, path, sizeof path));
     EXPECT_EQ(LANG_ERR_WRITE_SPLASH, ResLastError);
 
     // Success: the Windows directory, one backslash, the name; the bytes of
     // the resource exactly.
     ResLastError = 0;
     char temp[MAX_PATH] = "";
-    ASSERT_EQ(1, ResourceToFile(library.c_str(), 1, RT_LANG_TABLE, kLogoScript, temp));
+    ASSERT_EQ(1, ResourceToFile(library.c_str(), 1, RT_LANG_TABLE, kLogoScript, temp, sizeof temp));
     EXPECT_EQ(WindowsTempName(), std::string(temp));
     EXPECT_EQ(0, ResLastError);
     HMODULE data = Data("plain");
@@ -530,7 +530,7 @@ TEST_F(SplashTest, LogoModeFailsWithoutAScript)
     // the blocks for the paths exist from here on.
     EXPECT_EQ((HWND)NULL, Create());
     ASSERT_NE(nullptr, g_splash.logoPath);
-    lstrcpynA(g_splash.sourceDir, "Z:\\no\\such\\directory\\", kSplashSourceDirBuffer);
+    lstrcpynA(g_splash.sourceDir, "Z:\\no\\such\\directory\\", kStateTextBuffer);
     g_splash.logoPath[0] = '\0';
     g_splash.created = 1;
     HWND dialog = Keep(CreateDialogParamA(Own(), MAKEINTRESOURCEA(IDD_SPLASH_FRAME), NULL, SplashDlgProc,

@@ -10,6 +10,7 @@
 
 #include "base/platform.h"
 #include "resmodule/keyedtable.h"
+#include "base/state.h"
 #include "resmodule/langtable.h"
 #include "test_support.h"
 

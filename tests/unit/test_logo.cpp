@@ -88,8 +88,8 @@ protected:
     }
 
     fs::path dir_;
-    char logoPath_[kSplashLogoPathBuffer];
-    char sourceDir_[kSplashSourceDirBuffer];
+    char logoPath_[kPathBuffer];
+    char sourceDir_[kStateTextBuffer];
     SplashState saved_;
 };
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "base/state.h"
 #include "resmodule/langtable.h"
 
 namespace {

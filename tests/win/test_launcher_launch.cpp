@@ -10,6 +10,7 @@
 #include "launcher/extract.h"
 #include "base/ids.h"
 #include "launcher/launch.h"
+#include "launcher/launch_seam.h"
 #include "base/text.h"
 #include "tests/win/launcher_test_support.h"
 
@@ -47,8 +48,8 @@ TEST_F(LauncherLaunch, FailedStartDeletesTheProgramsOfThisRun)
             program = "\"" + program + "\"";
             workDir = "\"" + workDir + "\"";
         }
-        ASSERT_NE(nullptr, g_lastLaunchCommand);
-        EXPECT_EQ(program + "  -fD:\\SETUP.INS  -z1 -c -x" + workDir, std::string(g_lastLaunchCommand));
+        ASSERT_NE(nullptr, LaunchCommandBlock());
+        EXPECT_EQ(program + "  -fD:\\SETUP.INS  -z1 -c -x" + workDir, std::string(LaunchCommandBlock()));
     }
 }
 
@@ -70,13 +71,13 @@ TEST_F(LauncherLaunch, ACommandThatDoesNotFitIsRefusedNotCut)
     std::string directory = "C:\\" + std::string(250, 'd');
     std::string longCopy = " -fD:\\" + std::string(250, 'x');
     TextCopy(g_launcher.commandLine, kStateTextBuffer, longCopy.c_str());
-    if (g_lastLaunchCommand)
-        TextCopy(g_lastLaunchCommand, kLaunchCommandBuffer, "stale");
+    if (LaunchCommandBlock())
+        TextCopy(LaunchCommandBlock(), kLaunchCommandBuffer, "stale");
     ErrorBoxes boxes;
     EXPECT_EQ(0, LaunchBootstrap(directory.c_str(), "_INS0466._MP", 0));
     EXPECT_EQ(std::vector<int>{IDS_LAUNCH_FAILED}, ShownIds(boxes)) << boxes.Describe();
-    ASSERT_NE(nullptr, g_lastLaunchCommand);
-    EXPECT_STREQ("", g_lastLaunchCommand) << "nothing was handed to the system";
+    ASSERT_NE(nullptr, LaunchCommandBlock());
+    EXPECT_STREQ("", LaunchCommandBlock()) << "nothing was handed to the system";
 }
 
 TEST_F(LauncherLaunch, RunningEngineModule)

@@ -21,6 +21,7 @@
 #include "base/text.h"
 #include "resmodule/langtable.h"
 #include "resmodule/resmodule.h"
+#include "resmodule/setupstring.h"
 #include "tests/unit/error_boxes.h"
 #include "tests/win/launcher_test_support.h"
 
@@ -299,7 +300,7 @@ TEST_F(ResModuleTest, IndexedOpenKeepsNoSecondaryPathAndReleasesBothLibrariesAtC
     ASSERT_EQ(ResModuleOpen(Self(), 1, primary.c_str(), secondary.c_str()), 1);
     ASSERT_NE(ResModuleLanguageTable(), nullptr);
     char p[kPathBuffer], s[kPathBuffer];
-    EXPECT_EQ(ResModuleGetPaths(p, s), 1);
+    EXPECT_EQ(ResModuleGetPaths(p, sizeof p, s, sizeof s), 1);
     EXPECT_EQ(std::string(p), primary);
     EXPECT_EQ(std::string(s), "") << "the indexed mode keeps no secondary path";
     // The secondary library is loaded but never asked in this mode.
@@ -322,7 +323,7 @@ TEST_F(ResModuleTest, ClosedModuleAnswersWithTheDefaultModule)
     EXPECT_EQ(ResModuleClose(), 0) << "not open";
     EXPECT_EQ(ResModuleIsOpen(), 0);
     char p[kPathBuffer] = "x", s[kPathBuffer] = "y";
-    EXPECT_EQ(ResModuleGetPaths(p, s), 0);
+    EXPECT_EQ(ResModuleGetPaths(p, sizeof p, s, sizeof s), 0);
     EXPECT_STREQ(p, "");
     EXPECT_STREQ(s, "");
     EXPECT_EQ(ResModuleLanguageTable(), nullptr);
@@ -348,13 +349,13 @@ TEST_F(ResModuleTest, PathsAfterAProbingOpen)
     const std::string secondary = Fixture("probe_secondary");
     ASSERT_EQ(ResModuleOpen(Self(), 1, primary.c_str(), secondary.c_str()), 1);
     char p[kPathBuffer] = "x", s[kPathBuffer] = "y";
-    EXPECT_EQ(ResModuleGetPaths(p, s), 1);
+    EXPECT_EQ(ResModuleGetPaths(p, sizeof p, s, sizeof s), 1);
     EXPECT_EQ(std::string(p), primary);
     EXPECT_EQ(std::string(s), secondary);
     EXPECT_EQ(ResModuleClose(), 1);
     EXPECT_EQ(LibraryHandle(primary.c_str()), nullptr);
     EXPECT_EQ(LibraryHandle(secondary.c_str()), nullptr);
-    EXPECT_EQ(ResModuleGetPaths(p, s), 0);
+    EXPECT_EQ(ResModuleGetPaths(p, sizeof p, s, sizeof s), 0);
     EXPECT_STREQ(p, "");
     EXPECT_STREQ(s, "");
 }
@@ -376,7 +377,7 @@ TEST_F(ResModuleTest, SecondOpenChangesOnlyTheDefaultModule)
     EXPECT_EQ(ResModulePrimary(), primary);
     EXPECT_EQ(LibraryHandle(probing.c_str()), nullptr) << "nothing more is loaded";
     char p[kPathBuffer], s[kPathBuffer];
-    ResModuleGetPaths(p, s);
+    ResModuleGetPaths(p, sizeof p, s, sizeof s);
     EXPECT_EQ(std::string(p), indexed);
     EXPECT_EQ(std::string(s), "");
     // Unlisted ids now answer with the new default module; listed ones still

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/state.h"
 #include "resmodule/langtable.h"
 #include "tools/langtable/ltdesc.h"
 

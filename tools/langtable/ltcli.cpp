@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/platform.h"
+#include "base/state.h"
 #include "resmodule/langtable.h"
 #include "tools/langtable/ltdesc.h"
 
@@ -57,7 +58,7 @@ using TablePtr = std::unique_ptr<LangTable, TableCloser>;
 // (0 when the failure has no code).
 TablePtr LauncherParse(const std::string &bytes, const std::string &path, int *ok, int *code)
 {
-    TablePtr table(LangTableCreate(path.size() < kLangPathBuffer ? path.c_str() : "", LANG_LOAD_LIBRARY));
+    TablePtr table(LangTableCreate(path.size() < kPathBuffer ? path.c_str() : "", LANG_LOAD_LIBRARY));
     *ok = 0;
     *code = 0;
     if (!table)

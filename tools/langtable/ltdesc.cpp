@@ -6,6 +6,7 @@
 
 #include <map>
 
+#include "base/bytes.h"
 #include "resmodule/langtable.h"
 
 namespace lt {
@@ -14,61 +15,48 @@ namespace {
 
 const size_t kMaxErrors = 20;
 
-void PutU8(std::vector<uint8_t> *out, unsigned v) { out->push_back((uint8_t)v); }
-void PutU16(std::vector<uint8_t> *out, unsigned v)
+void WriteCounted(ByteWriter *w, const std::string &s)
 {
-    out->push_back((uint8_t)v);
-    out->push_back((uint8_t)(v >> 8));
+    WriterU8(w, (unsigned)s.size());
+    WriterBytes(w, s.data(), (uint32_t)s.size());
 }
-void PutCounted(std::vector<uint8_t> *out, const std::string &s)
+
+std::string ReadCounted(ByteReader *r)
 {
-    PutU8(out, (unsigned)s.size());
-    out->insert(out->end(), s.begin(), s.end());
+    uint32_t n = ReaderU8(r);
+    const unsigned char *p = ReaderTake(r, n);
+    return p ? std::string((const char *)p, n) : std::string();
+}
+
+// The resource bytes through `w`: a counting writer gives the size, a second
+// pass over a buffer of that size the bytes.
+void EncodeTo(ByteWriter *w, const Table &table)
+{
+    WriterU32(w, (uint32_t)kLangMagic);
+    WriterU16(w, table.version);
+    WriterU16(w, table.headerReserved);
+    WriterU16(w, table.splashType);
+    WriterU8(w, table.defaultIndex);
+    WriterU8(w, (unsigned)table.languages.size());
+    for (const Language &l : table.languages)
+        WriteCounted(w, l.item);
+    WriterU8(w, table.listReserved);
+    WriterU16(w, (unsigned)table.entries.size());
+    for (const Entry &e : table.entries) {
+        WriteCounted(w, e.name);
+        WriterU8(w, (unsigned)e.kind);
+        for (const Value &v : e.values) {
+            WriterU8(w, (unsigned)v.type);
+            if (v.type == LANG_VALUE_NUMBER)
+                WriterU16(w, v.number);
+            else
+                WriteCounted(w, v.text);
+        }
+    }
+    WriterBytes(w, table.trailer.data(), (uint32_t)table.trailer.size());
 }
 
 // Bounds-checked reader for Decode.
-struct Reader {
-    const uint8_t *data;
-    size_t size;
-    size_t pos;
-    bool ok;
-    bool Take(size_t n, const uint8_t **p)
-    {
-        if (!ok || n > size - pos) {
-            ok = false;
-            return false;
-        }
-        *p = data + pos;
-        pos += n;
-        return true;
-    }
-    unsigned U8()
-    {
-        const uint8_t *p;
-        return Take(1, &p) ? p[0] : 0;
-    }
-    unsigned U16()
-    {
-        const uint8_t *p;
-        return Take(2, &p) ? (unsigned)(p[0] | (p[1] << 8)) : 0;
-    }
-    uint32_t U32()
-    {
-        const uint8_t *p;
-        if (!Take(4, &p))
-            return 0;
-        return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-    }
-    std::string Counted()
-    {
-        unsigned n = U8();
-        const uint8_t *p;
-        if (!Take(n, &p))
-            return std::string();
-        return std::string((const char *)p, n);
-    }
-};
-
 // --- description tokens ------------------------------------------------------
 
 struct Piece {
@@ -343,75 +331,62 @@ std::string EntryKey(const Entry &entry)
 
 std::vector<uint8_t> Encode(const Table &table)
 {
-    std::vector<uint8_t> out;
-    uint32_t magic = (uint32_t)kLangMagic;
-    PutU16(&out, magic & 0xFFFFu);
-    PutU16(&out, magic >> 16);
-    PutU16(&out, table.version);
-    PutU16(&out, table.headerReserved);
-    PutU16(&out, table.splashType);
-    PutU8(&out, table.defaultIndex);
-    PutU8(&out, (unsigned)table.languages.size());
-    for (const Language &l : table.languages)
-        PutCounted(&out, l.item);
-    PutU8(&out, table.listReserved);
-    PutU16(&out, (unsigned)table.entries.size());
-    for (const Entry &e : table.entries) {
-        PutCounted(&out, e.name);
-        PutU8(&out, (unsigned)e.kind);
-        for (const Value &v : e.values) {
-            PutU8(&out, (unsigned)v.type);
-            if (v.type == LANG_VALUE_NUMBER)
-                PutU16(&out, v.number);
-            else
-                PutCounted(&out, v.text);
-        }
-    }
-    out.insert(out.end(), table.trailer.begin(), table.trailer.end());
+    ByteWriter count;
+    WriterInit(&count, nullptr, 0);
+    EncodeTo(&count, table);
+    std::vector<uint8_t> out(count.pos);
+    ByteWriter w;
+    WriterInit(&w, out.data(), (uint32_t)out.size());
+    EncodeTo(&w, table);
     return out;
 }
 
 bool Decode(const uint8_t *data, size_t size, Table *table, std::string *error)
 {
-    Reader r = {data, size, 0, true};
+    if (size > 0xFFFFFFFFu) {
+        *error = "larger than a resource can be";
+        return false;
+    }
+    ByteReader r;
+    ReaderInit(&r, data, (uint32_t)size);
     Table t;
-    uint32_t magic = r.U32();
-    if (r.ok && magic != (uint32_t)kLangMagic) {
+    uint32_t magic = ReaderU32(&r);
+    if (!r.err && magic != (uint32_t)kLangMagic) {
         *error = "not a language table (wrong magic number)";
         return false;
     }
-    t.version = (uint16_t)r.U16();
-    t.headerReserved = (uint16_t)r.U16();
-    t.splashType = (uint16_t)r.U16();
-    t.defaultIndex = (uint8_t)r.U8();
-    unsigned count = r.U8();
-    if (r.ok && count > kLangMaxLanguages) {
+    t.version = (uint16_t)ReaderU16(&r);
+    t.headerReserved = (uint16_t)ReaderU16(&r);
+    t.splashType = (uint16_t)ReaderU16(&r);
+    t.defaultIndex = (uint8_t)ReaderU8(&r);
+    unsigned count = ReaderU8(&r);
+    if (!r.err && count > kLangMaxLanguages) {
         *error = "more than 30 languages";
         return false;
     }
-    for (unsigned i = 0; i < count && r.ok; i++) {
+    for (unsigned i = 0; i < count && !r.err; i++) {
         Language l;
-        l.item = r.Counted();
+        l.item = ReadCounted(&r);
         t.languages.push_back(l);
     }
-    t.listReserved = (uint8_t)r.U8();
-    unsigned entries = r.U16();
-    for (unsigned e = 0; e < entries && r.ok; e++) {
+    t.listReserved = (uint8_t)ReaderU8(&r);
+    unsigned entries = ReaderU16(&r);
+    for (unsigned e = 0; e < entries && !r.err; e++) {
         Entry entry;
-        entry.name = r.Counted();
-        entry.kind = (int)r.U8();
-        for (unsigned i = 0; i < count && r.ok; i++) {
+        entry.name = ReadCounted(&r);
+        entry.kind = (int)ReaderU8(&r);
+        for (unsigned i = 0; i < count && !r.err; i++) {
             Value v;
-            v.type = (int)r.U8();
+            v.type = (int)ReaderU8(&r);
             if (v.type == LANG_VALUE_NUMBER)
-                v.number = (uint16_t)r.U16();
+                v.number = (uint16_t)ReaderU16(&r);
             else
-                v.text = r.Counted();
+                v.text = ReadCounted(&r);
             entry.values.push_back(v);
         }
         t.entries.push_back(entry);
     }
-    if (!r.ok) {
+    if (r.err) {
         *error = "the resource ends before its counts say";
         return false;
     }
