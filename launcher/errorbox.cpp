@@ -6,6 +6,7 @@
 #include "base/ids.h"
 #include "base/state.h"
 #include "base/text.h"
+#include "resmodule/resbytes.h"
 #include "resmodule/setupstring.h"
 
 enum {
@@ -27,8 +28,8 @@ int ShowLaunchError(int id, const char *argument)
         LoadSetupString(id, text, kTextChars);
     } else {
         // Caption and text come from the same table, so they match in language.
-        LoadStringA(own, IDS_CAPTION_OWN, caption, kCaptionChars);
-        LoadStringA(own, (UINT)id, text, kTextChars);
+        LoadStringBounded(own, IDS_CAPTION_OWN, caption, kCaptionChars);
+        LoadStringBounded(own, id, text, kTextChars);
     }
 
     if (id == IDS_SCRIPT_MISSING) {

@@ -5,6 +5,7 @@
 
 #include "base/platform.h"
 #include "resmodule/langtable.h"
+#include "resmodule/resbytes.h"
 #include "resmodule/reslibrary.h"
 
 // The library is mapped as a data file (LoadResourceLibrary), so its entry
@@ -19,23 +20,20 @@ static unsigned char *FetchTableResource(const char *libraryPath, int32_t pool, 
     if (!module)
         return nullptr;
 
-    HRSRC info = FindResourceA(module, MAKEINTRESOURCEA(RES_LANG_TABLE_NAME),
-                               MAKEINTRESOURCEA(RT_LANG_TABLE));
-    if (!info)
-        goto done;
     {
-        DWORD size = SizeofResource(module, info);
-        HGLOBAL loaded = LoadResource(module, info);
-        const void *bytes = loaded ? LockResource(loaded) : nullptr;
+        // Only bytes that lie inside the library: a size that runs past
+        // its file counts as no table.
+        uint32_t size = 0;
+        const unsigned char *bytes = ResourceBytes(module, MAKEINTRESOURCEA(RT_LANG_TABLE),
+                                                   MAKEINTRESOURCEA(RES_LANG_TABLE_NAME), &size);
         if (!bytes || size > 0xFFFFFFFFu - 8u)
             goto done;
         // Two zero bytes after the data, as the block is zero-filled.
-        copy = (unsigned char *)BlockAlloc(pool, (uint32_t)size + 2u);
+        copy = (unsigned char *)BlockAlloc(pool, size + 2u);
         if (copy) {
             memcpy(copy, bytes, size);
-            *sizeOut = (uint32_t)size;
+            *sizeOut = size;
         }
-        FreeResource(loaded);
     }
 done:
     FreeLibrary(module);

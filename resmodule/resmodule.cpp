@@ -12,6 +12,7 @@
 #include "base/platform.h"
 #include "base/text.h"
 #include "resmodule/langtable.h"
+#include "resmodule/resbytes.h"
 #include "resmodule/reslibrary.h"
 
 enum {
@@ -229,7 +230,7 @@ int ResProbe(HMODULE module, int type, int id)
         // An empty string counts as absent. On the stack: a static buffer
         // would cost its size in the file.
         char probe[kProbeBuffer];
-        return LoadStringA(module, (UINT)id, probe, kProbeBuffer) != 0;
+        return LoadStringBounded(module, id, probe, kProbeBuffer) != 0;
     }
     case RES_TYPE_DIALOG:
         return FindResourceA(module, MAKEINTRESOURCEA(id), RT_DIALOG) != NULL;

@@ -6,6 +6,7 @@ list(APPEND CORVANE_PORTABLE_SOURCES
 list(APPEND CORVANE_WIN32_SOURCES
   ${_d}/resmodule.cpp
   ${_d}/reslibrary.cpp
+  ${_d}/resbytes.cpp
   ${_d}/setupstring.cpp
   ${_d}/langtable_load_win32.cpp
 )

@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "splash/logo.h"
+#include "splash/placement.h"
 #include "splash/orderedlist.h"
 #include "base/splash_state.h"
 
@@ -103,11 +104,8 @@ void LogoMeasure(HWND dialog, OrderedList *lines)
             DeleteObject(current);
     }
 
-    int width = (int)((5 * maxWidth) / 4);
-    int height = (int)sumHeight + 2 * GetSystemMetrics(SM_CYDLGFRAME);
-    int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    MoveWindow(dialog, left, top, width, height, TRUE);
+    SplashRect place = SplashPlaceOnScreen((5 * maxWidth) / 4, sumHeight + 2 * GetSystemMetrics(SM_CYDLGFRAME));
+    MoveWindow(dialog, place.left, place.top, place.width, place.height, TRUE);
 }
 
 // The first text line from the start of the list, or null.

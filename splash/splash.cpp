@@ -5,10 +5,13 @@
 #include "base/platform.h"
 #include "base/state.h"
 #include "base/text.h"
+#include "base/files.h"
 #include "resmodule/langtable.h"
+#include "resmodule/resbytes.h"
 #include "resmodule/reslibrary.h"
 #include "resmodule/resmodule.h"
 #include "base/splash_state.h"
+#include "splash/bitmapcheck.h"
 #include "splash/splashdlg.h"
 
 static const char kCloseMessageName[] = "SETUP_MSG_LOGOCLOSE_SE";
@@ -43,11 +46,21 @@ int SplashChoose(int *typeOut, HMODULE *moduleOut, int *idOut)
     return 1;
 }
 
+// 1 when bitmap `id` of `module` lies inside the library and its header
+// promises no more than it holds.
+static int BitmapResourceWhole(HMODULE module, int id)
+{
+    uint32_t size = 0;
+    const unsigned char *dib = ResourceBytes(module, RT_BITMAP, MAKEINTRESOURCEA(id), &size);
+    int32_t width = 0;
+    int32_t height = 0;
+    return dib && BitmapCheck(dib, size, &width, &height);
+}
+
 static void DeleteLogoFile()
 {
-    OFSTRUCT info;
     if (g_splash.logoPath && g_splash.logoPath[0] != '\0')
-        OpenFile(g_splash.logoPath, &info, OF_DELETE);
+        DeleteFileA(g_splash.logoPath);
 }
 
 static HWND CreateSplashDialog(HMODULE module, int templateId, int mode)
@@ -94,6 +107,8 @@ HWND SplashCreateTyped(int type, HMODULE module, int id)
         mode = SPLASH_MODE_DIALOG;
         break;
     case SPLASH_TYPE_BITMAP:
+        if (!BitmapResourceWhole(module, id))
+            return NULL;
         g_splash.resourceBitmap = LoadBitmapA(module, MAKEINTRESOURCEA(id));
         if (!g_splash.resourceBitmap)
             return NULL;
@@ -167,17 +182,9 @@ int ResourceToFile(const char *libraryPath, int makeTempName, int type, int name
         return 0;
 
     int result = 0;
-    HGLOBAL loaded = NULL;
-    const void *data = NULL;
-    DWORD size = 0;
-    HFILE file = HFILE_ERROR;
-    OFSTRUCT info;
-    HRSRC found = FindResourceA(library, MAKEINTRESOURCEA(name), MAKEINTRESOURCEA(type));
-    if (!found)
-        goto done;
-    loaded = LoadResource(library, found);
-    data = loaded ? LockResource(loaded) : NULL;
-    size = SizeofResource(library, found);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    uint32_t size = 0;
+    const unsigned char *data = ResourceBytes(library, MAKEINTRESOURCEA(type), MAKEINTRESOURCEA(name), &size);
     if (!data)
         goto done;
 
@@ -191,17 +198,17 @@ int ResourceToFile(const char *libraryPath, int makeTempName, int type, int name
         }
     }
 
-    file = OpenFile(filePath, &info, OF_CREATE | OF_WRITE);
-    if (file == HFILE_ERROR) {
+    file = FileCreateNew(filePath);
+    if (file == INVALID_HANDLE_VALUE) {
         ResLastError = LANG_ERR_WRITE_SPLASH;
         goto done;
     }
     {
         // A short write (a full disk) would leave a cut script behind.
-        UINT written = _lwrite(file, (LPCCH)data, size);
-        int closed = _lclose(file);
-        if (written != size || closed == HFILE_ERROR) {
-            OpenFile(filePath, &info, OF_DELETE);
+        int written = FileWriteAll(file, data, size);
+        int closed = CloseHandle(file);
+        if (!written || !closed) {
+            DeleteFileA(filePath);
             ResLastError = LANG_ERR_WRITE_SPLASH;
             goto done;
         }
@@ -209,8 +216,6 @@ int ResourceToFile(const char *libraryPath, int makeTempName, int type, int name
     result = 1;
 
 done:
-    if (loaded)
-        FreeResource(loaded);
     FreeLibrary(library);
     return result;
 }

@@ -8,6 +8,7 @@
 #include "base/ticks.h"
 #include "resmodule/setupstring.h"
 #include "splash/logo.h"
+#include "splash/placement.h"
 #include "splash/logo_win32.h"
 #include "splash/splash.h"
 #include "base/splash_state.h"
@@ -85,10 +86,9 @@ void SplashFitWindow(HWND dialog, int mode, void *object)
     SetWindowLongA(dialog, GWL_STYLE, style ^ WS_DLGFRAME);
     BITMAP info = {};
     GetObjectA((HBITMAP)object, sizeof info, &info);
-    int left = (GetSystemMetrics(SM_CXSCREEN) - info.bmWidth) / 2;
-    int top = (GetSystemMetrics(SM_CYSCREEN) - info.bmHeight) / 2;
+    SplashRect place = SplashPlaceOnScreen(info.bmWidth, info.bmHeight);
     // SWP_FRAMECHANGED: the new style counts even when the size stays the same.
-    SetWindowPos(dialog, NULL, left, top, info.bmWidth, info.bmHeight,
+    SetWindowPos(dialog, NULL, place.left, place.top, place.width, place.height,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_FRAMECHANGED);
 }
 

@@ -1,0 +1,107 @@
+// Bounded resource access.
+#include "resmodule/resbytes.h"
+
+#include "base/bytes.h"
+
+enum {
+    kStringsPerBlock = 16,
+    kReadable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY,
+};
+
+// 1 when the `size` bytes at `p` are committed, readable memory of one
+// allocation (the module's mapping): a size past the file's end reaches
+// memory that is free or belongs to something else.
+static int InsideOneMapping(const unsigned char *p, uint32_t size)
+{
+    MEMORY_BASIC_INFORMATION info;
+    if (!VirtualQuery(p, &info, sizeof info))
+        return 0;
+    void *allocation = info.AllocationBase;
+    const unsigned char *at = p;
+    uint32_t left = size;
+    for (;;) {
+        if (info.State != MEM_COMMIT || !(info.Protect & kReadable) || (info.Protect & PAGE_GUARD) ||
+            info.AllocationBase != allocation)
+            return 0;
+        uintptr_t regionEnd = (uintptr_t)info.BaseAddress + info.RegionSize;
+        uintptr_t room = regionEnd - (uintptr_t)at;
+        if (left <= room)
+            return 1;
+        left -= (uint32_t)room;
+        at = (const unsigned char *)regionEnd;
+        if (!VirtualQuery(at, &info, sizeof info))
+            return 0;
+    }
+}
+
+const unsigned char *ResourceBytes(HMODULE module, LPCSTR type, LPCSTR name, uint32_t *size)
+{
+    *size = 0;
+    if (!module)
+        return NULL;
+    HRSRC info = FindResourceA(module, name, type);
+    if (!info)
+        return NULL;
+    DWORD n = SizeofResource(module, info);
+    HGLOBAL loaded = LoadResource(module, info);
+    const unsigned char *bytes = loaded ? (const unsigned char *)LockResource(loaded) : NULL;
+    if (!bytes || (n && !InsideOneMapping(bytes, n)))
+        return NULL;
+    *size = n;
+    return bytes;
+}
+
+int LoadStringBounded(HMODULE module, int id, char *buffer, int size)
+{
+    if (!buffer || size <= 0)
+        return 0;
+    buffer[0] = '\0';
+    if (id < 0 || id > 0xFFFF)
+        return 0;
+    uint32_t blockSize = 0;
+    const unsigned char *block =
+        ResourceBytes(module, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(id / kStringsPerBlock + 1), &blockSize);
+    if (!block)
+        return 0;
+
+    // Walk the whole block first: one length that runs past the end makes
+    // every string of the block suspect.
+    ByteReader r;
+    ReaderInit(&r, block, blockSize);
+    const unsigned char *chars = NULL;
+    uint32_t count = 0;
+    for (int i = 0; i < kStringsPerBlock; i++) {
+        uint32_t n = ReaderU16(&r);
+        const unsigned char *p = ReaderTake(&r, n * 2u);
+        if (i == id % kStringsPerBlock) {
+            chars = p;
+            count = n;
+        }
+    }
+    if (r.err || !chars)
+        return 0;
+
+    // Character by character, so that a double-byte character is copied
+    // whole or not at all.
+    int used = 0;
+    for (uint32_t i = 0; i < count; i++) {
+        WCHAR wide[2];
+        int units = 1;
+        wide[0] = (WCHAR)GetUi16(chars + 2 * i);
+        if (wide[0] >= 0xD800 && wide[0] < 0xDC00 && i + 1 < count) {
+            wide[1] = (WCHAR)GetUi16(chars + 2 * (i + 1));
+            units = 2;
+        }
+        char bytes[8];
+        int n = WideCharToMultiByte(CP_ACP, 0, wide, units, bytes, sizeof bytes, NULL, NULL);
+        if (n <= 0 || n > size - 1 - used)
+            break;
+        for (int k = 0; k < n; k++)
+            buffer[used + k] = bytes[k];
+        used += n;
+        i += (uint32_t)(units - 1);
+    }
+    buffer[used] = '\0';
+    return used;
+}
