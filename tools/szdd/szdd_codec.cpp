@@ -26,11 +26,9 @@ const int kHashBits = 15;
 const size_t kHashSize = size_t(1) << kHashBits;
 const uint64_t kNone = ~uint64_t(0);
 
-// Candidates tried per position. A window holds at most 4078, and text or
-// code rarely has more than a few hundred places starting with the same three
-// bytes, so the parse stays all but exact (measured: within 0.01% of an
-// unbounded search) while degenerate input cannot make the search crawl.
-const size_t kMaxChain = 1024;
+// Tree nodes: a ring of one per position, a whole window long (more than
+// the kMaxDistance + 1 within reach, so the slot is a mask, not a division).
+const size_t kCyclic = kWindowSize;
 
 // Positions parsed per optimal-parse block: the cost tables stay small and
 // cache-resident whatever the input size; a block boundary costs at most one
@@ -111,7 +109,7 @@ private:
 struct Compressor::State {
     State(uint64_t totalLength, Sink s)
         : total(totalLength), sink(std::move(s)), writer(sink), buf(kBufferSize),
-          head(kHashSize, kNone), prev(kWindowSize, kNone), matchLen(kBlockSize),
+          head(kHashSize, kNone), tree(2 * kCyclic, kNone), matchLen(kBlockSize),
           matchPos(kBlockSize), cost(kBlockSize + 1), choice(kBlockSize) {}
 
     uint64_t total;
@@ -124,12 +122,17 @@ struct Compressor::State {
     std::vector<uint8_t> buf;
     uint64_t base = 0;
     uint64_t end = 0;
-    uint64_t next = 0;   // first stream position not yet parsed
+    uint64_t next = 0;       // first stream position not yet parsed
+    uint64_t inserted = 0;   // first stream position not yet in the match finder
 
-    // Hash chains; `prev` is a ring one window long, which is enough because
-    // no chain is followed farther back than kMaxDistance.
+    // Match finder: per hash of the first three bytes, a binary search tree
+    // of the positions within reach, ordered by their next kMaxMatch bytes;
+    // `head` is the root, the newest position. With slot = p % kCyclic,
+    // tree[2 * slot] and tree[2 * slot + 1] are the roots of p's smaller and
+    // greater subtrees, all older than p, so a walk ends at the first node
+    // out of reach. Searching for a position and inserting it are one walk.
     std::vector<uint64_t> head;
-    std::vector<uint64_t> prev;
+    std::vector<uint64_t> tree;
 
     // Per block: the longest match at each position (0 for none) and its
     // window position, then the cheapest cost from each position to the
@@ -163,48 +166,62 @@ void Compressor::State::Start() {
 
     memset(buf.data(), kBlank, kBlankLead);
     end = next = kBlankLead;
-    uint64_t unused;
-    for (uint64_t i = 0; i < kBlankLead; ++i)
-        FindAndInsert(i, 0, &unused);
 }
 
-// Longest match (at most `limit` bytes, limit <= end - pos) for `pos` against
-// earlier positions, then enters `pos` in the chains. Positions must be given
-// in order, each once. Returns the length (0 when under kMinMatch) and its
-// start in *source.
+// Longest match (at most `limit` bytes, limit <= end - pos and <= kMaxMatch)
+// for `pos` against the positions within reach, then enters `pos` as the root
+// of its tree. Positions must be given in order, each once. Returns the
+// length (0 when under kMinMatch) and its start in *source. The search is
+// exact: the longest common prefix is shared with a neighbour in key order,
+// and the walk passes both neighbours.
 size_t Compressor::State::FindAndInsert(uint64_t pos, size_t limit, uint64_t *source) {
-    if (end - pos < kMinMatch)
+    if (limit < kMinMatch)
         return 0;
     const uint8_t *cur = At(pos);
     const uint32_t h = Hash3(cur);
-    const uint64_t lowest = pos > kMaxDistance ? pos - kMaxDistance : 0;
+    uint64_t cand = head[h];
+    head[h] = pos;
+    const size_t slot = size_t(pos) & (kCyclic - 1);
+    uint64_t *smaller = &tree[2 * slot];     // where the next smaller node hangs
+    uint64_t *greater = &tree[2 * slot + 1];
+    size_t smallerLen = 0;   // prefix shared with every node left to visit...
+    size_t greaterLen = 0;   // ...is at least the lesser of these two
     size_t best = kMinMatch - 1;
     uint64_t bestSource = 0;
-    uint64_t cand = head[h];
-    size_t tries = kMaxChain;
-    // kNone fails cand < pos, ending the walk at a chain's end.
-    while (limit >= kMinMatch && cand < pos && cand >= lowest && tries-- > 0) {
-        const uint8_t *p = At(cand);
-        // best < limit here, so p[best] and cur[best] are inside the buffer;
-        // p may run into cur, which is what the expander's copy sees.
-        if (p[best] == cur[best]) {
-            size_t n = 0;
-            while (n < limit && p[n] == cur[n])
-                ++n;
-            if (n > best) {
-                best = n;
-                bestSource = cand;
-                if (n == limit)
-                    break;
-            }
-        }
-        const uint64_t older = prev[cand & kWindowMask];
-        if (older >= cand)
+    for (;;) {
+        if (cand == kNone || pos - cand > kMaxDistance) {
+            *smaller = kNone;
+            *greater = kNone;
             break;
-        cand = older;
+        }
+        uint64_t *pair = &tree[2 * (size_t(cand) & (kCyclic - 1))];
+        // p may run into cur, which is what the expander's copy sees.
+        const uint8_t *p = At(cand);
+        size_t len = smallerLen < greaterLen ? smallerLen : greaterLen;
+        while (len < limit && p[len] == cur[len])
+            ++len;
+        if (len > best) {
+            best = len;
+            bestSource = cand;
+        }
+        if (len == limit) {
+            // Same key: the new node takes the old one's place.
+            *smaller = pair[0];
+            *greater = pair[1];
+            break;
+        }
+        if (p[len] < cur[len]) {
+            *smaller = cand;
+            smaller = &pair[1];
+            cand = pair[1];
+            smallerLen = len;
+        } else {
+            *greater = cand;
+            greater = &pair[0];
+            cand = pair[0];
+            greaterLen = len;
+        }
     }
-    prev[pos & kWindowMask] = head[h];
-    head[h] = pos;
     if (best < kMinMatch)
         return 0;
     *source = bestSource;
@@ -215,12 +232,17 @@ size_t Compressor::State::FindAndInsert(uint64_t pos, size_t limit, uint64_t *so
 // costs from the block's end backwards (every shorter length at the same
 // source is also a match), then the cheapest path forwards.
 void Compressor::State::ParseBlock(uint64_t stop) {
+    // The blanks in front are entered once the bytes after them are here.
+    for (uint64_t unused; inserted < next; ++inserted)
+        FindAndInsert(inserted, end - inserted < kMaxMatch ? size_t(end - inserted) : kMaxMatch,
+                      &unused);
     const size_t count = size_t(stop - next);
     for (size_t k = 0; k < count; ++k) {
         const uint64_t pos = next + k;
         const size_t limit = end - pos < kMaxMatch ? size_t(end - pos) : kMaxMatch;
         uint64_t source = 0;
         const size_t n = FindAndInsert(pos, limit, &source);
+        inserted = pos + 1;
         matchLen[k] = uint8_t(n);
         // Input byte i (counting from 0) goes to window position
         // kWindowStart + i; the stream holds it at kBlankLead + i.
