@@ -47,7 +47,8 @@ uint32_t PayloadRecordSize(uint32_t count)
 uint32_t PayloadRecordWrite(void *buf, uint32_t cap, const PayloadRecordEntry *entries,
                             uint32_t count)
 {
-    if (count > kPayloadRecordMaxEntries)
+    // (A null buffer would make the writer only count.)
+    if (!buf || count > kPayloadRecordMaxEntries)
         return 0;
     ByteWriter w;
     WriterInit(&w, buf, cap);
