@@ -21,6 +21,7 @@
 #define PAYLOAD_ENGINE          7200
 #define PAYLOAD_COMPANION       7300
 #define RT_PAYLOAD_PIECE        3000  // resource type of the SZDD pieces
+#define RES_PAYLOAD_RECORD      7099  // payload check record (base/payload_record.h), type 3000
 
 #define IDI_LAUNCHER            7001
 #define IDD_SPLASH_DEFAULT      7500  // default splash, from the resource library

@@ -6,6 +6,9 @@ list(APPEND CORVANE_PORTABLE_SOURCES
   ${_d}/text.cpp
   ${_d}/blocks.cpp
   ${_d}/bytes.cpp
+  ${_d}/crc32.cpp
+  ${_d}/szdd.cpp
+  ${_d}/payload_record.cpp
   ${_d}/state.cpp
   ${_d}/splash_state.cpp
 )

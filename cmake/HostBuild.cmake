@@ -50,11 +50,17 @@ set_tests_properties(layers.refuses PROPERTIES
 if(CORVANE_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   # The fuzzers steer by the coverage of the code they drive, so they link a
   # copy of the core that is instrumented for it (the unit tests keep theirs).
-  add_library(corvane_core_fuzz STATIC ${CORVANE_PORTABLE_SOURCES} ${CORVANE_HOST_SOURCES})
+  # Tools' codecs that a fuzzer drives come in as sources for the same reason.
+  add_library(corvane_core_fuzz STATIC ${CORVANE_PORTABLE_SOURCES} ${CORVANE_HOST_SOURCES}
+    ${CORVANE_FUZZ_CODEC_SOURCES})
   target_include_directories(corvane_core_fuzz PUBLIC ${CMAKE_SOURCE_DIR})
   target_compile_definitions(corvane_core_fuzz PUBLIC CORVANE_HOST=1)
   target_compile_options(corvane_core_fuzz PRIVATE -fsanitize=fuzzer-no-link)
   corvane_warnings(corvane_core_fuzz)
+  set(_fuzz_libs ${CORVANE_HOST_TEST_LIBS})
+  if(CORVANE_FUZZ_CODEC_LIBS)
+    list(REMOVE_ITEM _fuzz_libs ${CORVANE_FUZZ_CODEC_LIBS})
+  endif()
   file(GLOB _fuzzers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_*.cpp)
   foreach(_src ${_fuzzers})
     get_filename_component(_name ${_src} NAME_WE)
@@ -62,7 +68,7 @@ if(CORVANE_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     add_executable(${_name} ${_src})
     target_compile_options(${_name} PRIVATE -fsanitize=fuzzer)
     target_link_options(${_name} PRIVATE -fsanitize=fuzzer)
-    target_link_libraries(${_name} PRIVATE corvane_core_fuzz ${CORVANE_HOST_TEST_LIBS})
+    target_link_libraries(${_name} PRIVATE corvane_core_fuzz ${_fuzz_libs})
     corvane_warnings(${_name})
     set(_corpus ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${_short})
     # Smoke run: a few seconds on a scratch copy of the kept corpus.

@@ -6,6 +6,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -175,41 +176,22 @@ TEST(SzddExpand, FileFromAnotherCompressor) {
     EXPECT_EQ(expected, std::string(out.begin(), out.end()));
 }
 
-TEST(SzddExpand, RefusesBadFiles) {
-    const Bytes good = Compress(Text(3000, 7));
-    auto withSize = [&](uint32_t size) {
-        Bytes f = good;
-        for (int i = 0; i < 4; ++i)
-            f[szdd::kSizeOffset + i] = uint8_t(size >> (8 * i));
-        return f;
-    };
-    auto setByte = [&](size_t at, uint8_t value) {
-        Bytes f = good;
-        f[at] = value;
-        return f;
-    };
+// The base expander's results in full are in tests/unit/test_szdd_expand.cpp;
+// here, that the wrapper passes each of them on.
+TEST(SzddExpand, WrapperReportsEachResult) {
+    Bytes methodB = Header(0);
+    methodB[szdd::kMethodOffset] = 'B';
     struct Case {
         const char *name;
         Bytes file;
         szdd::Result expected;
     };
     const Case cases[] = {
-        {"empty file", {}, szdd::Result::ShortHeader},
-        {"header cut short", Bytes(good.begin(), good.begin() + 13), szdd::Result::ShortHeader},
-        {"first magic byte", setByte(0, 's'), szdd::Result::BadMagic},
-        {"last magic byte", setByte(7, 0x34), szdd::Result::BadMagic},
-        {"unknown method", setByte(szdd::kMethodOffset, 'B'), szdd::Result::BadMethod},
-        {"header only", Bytes(good.begin(), good.begin() + 14), szdd::Result::Truncated},
-        {"last byte missing", Bytes(good.begin(), good.end() - 1), szdd::Result::Truncated},
-        {"size one too large", withSize(3001), szdd::Result::Truncated},
-        {"size one too small", withSize(2999), szdd::Result::SizeMismatch},
-        {"size zero", withSize(0), szdd::Result::SizeMismatch},
-        {"trailing byte", Concat(good, {0x00}), szdd::Result::SizeMismatch},
-        // Refused from the lengths alone, before any allocation.
-        {"forged 4 GiB size", withSize(0xFFFFFFFFu), szdd::Result::Truncated},
-        {"match cut in half", Concat(Header(3), {0x00, 0x00}), szdd::Result::Truncated},
-        {"flag byte without its item", Concat(Header(1), {0xFF}), szdd::Result::Truncated},
-        {"match past the size", Concat(Header(2), {0x00, 0x00, 0x00}), szdd::Result::SizeMismatch},
+        {"empty file", {}, szdd::Result::NotSzdd},
+        {"plain text", FromText("hello"), szdd::Result::NotSzdd},
+        {"method B", methodB, szdd::Result::BadHeader},
+        {"header only", Header(1), szdd::Result::Truncated},
+        {"match past the size", Concat(Header(2), {0x00, 0x00, 0x00}), szdd::Result::TooLong},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -250,7 +232,7 @@ TEST(SzddRoundTrip, Cases) {
         SCOPED_TRACE(c.name);
         const Bytes packed = Compress(c.data);
         ASSERT_GE(packed.size(), szdd::kHeaderSize);
-        EXPECT_EQ(0, memcmp(packed.data(), szdd::kMagic, szdd::kMagicSize));
+        EXPECT_EQ(0, memcmp(packed.data(), kSzddMagic, szdd::kMagicSize));
         EXPECT_EQ('A', packed[szdd::kMethodOffset]);
         EXPECT_EQ(0, packed[szdd::kNameCharOffset]);
         EXPECT_LE(packed.size(), c.bound ? c.bound : szdd::MaxCompressedSize(c.data.size()));
@@ -279,3 +261,171 @@ TEST(SzddCompress, RefusesInputBeyondTheSizeField) {
 }
 
 }  // namespace
+
+namespace {
+
+// Compresses through the streaming API, `data` cut into chunks of the given
+// sizes in turn (the last repeated).
+Bytes CompressInChunks(const Bytes &data, const std::vector<size_t> &sizes) {
+    Bytes out;
+    szdd::Compressor c(data.size(), [&out](const uint8_t *p, size_t n) {
+        out.insert(out.end(), p, p + n);
+        return true;
+    });
+    size_t at = 0;
+    for (size_t i = 0; at < data.size(); ++i) {
+        const size_t want = sizes[i < sizes.size() ? i : sizes.size() - 1];
+        const size_t n = want < data.size() - at ? want : data.size() - at;
+        EXPECT_EQ(szdd::Result::Ok, c.Write(data.data() + at, n));
+        at += n;
+    }
+    EXPECT_EQ(szdd::Result::Ok, c.Finish());
+    return out;
+}
+
+// Bit cost of the items in an SZDD file (9 per literal, 17 per match).
+uint64_t ItemBits(const Bytes &file) {
+    const uint32_t size = uint32_t(file[10]) | uint32_t(file[11]) << 8 |
+                          uint32_t(file[12]) << 16 | uint32_t(file[13]) << 24;
+    size_t pos = szdd::kHeaderSize;
+    uint64_t produced = 0, bits = 0;
+    unsigned flags = 0;
+    while (produced < size) {
+        if (flags <= 1)
+            flags = file.at(pos++) | 0x100u;
+        if (flags & 1) {
+            pos += 1;
+            produced += 1;
+            bits += 9;
+        } else {
+            produced += (file.at(pos + 1) & 0x0F) + szdd::kMinMatch;
+            pos += 2;
+            bits += 17;
+        }
+        flags >>= 1;
+    }
+    return bits;
+}
+
+// The least bit cost of any parse of `data` (one parse block, so under 64 KiB),
+// from a search of every candidate in reach at every position.
+uint64_t OptimalBits(const Bytes &data) {
+    const size_t lead = szdd::kMaxMatch, reach = szdd::kWindowSize - szdd::kMaxMatch;
+    Bytes s(lead, ' ');
+    s.insert(s.end(), data.begin(), data.end());
+    const size_t n = data.size();
+    std::vector<size_t> longest(n);
+    for (size_t k = 0; k < n; ++k) {
+        const size_t pos = lead + k;
+        const size_t limit = std::min(szdd::kMaxMatch, s.size() - pos);
+        for (size_t cand = pos > reach ? pos - reach : 0; cand < pos; ++cand) {
+            size_t len = 0;
+            while (len < limit && s[cand + len] == s[pos + len])
+                ++len;
+            longest[k] = std::max(longest[k], len);
+        }
+    }
+    std::vector<uint64_t> cost(n + 1, 0);
+    for (size_t k = n; k-- > 0;) {
+        cost[k] = cost[k + 1] + 9;
+        for (size_t len = szdd::kMinMatch; len <= std::min(longest[k], n - k); ++len)
+            cost[k] = std::min(cost[k], cost[k + len] + 17);
+    }
+    return cost[0];
+}
+
+}  // namespace
+
+TEST(SzddCompress, ParseIsOptimal) {
+    std::mt19937 rng(12);
+    Bytes twoSymbols(12000), counters;
+    for (auto &b : twoSymbols)
+        b = uint8_t(rng() & 1);
+    // Little-endian 32-bit counters: long runs of keys that share their first
+    // bytes and differ late, the hard case for a search tree.
+    for (uint32_t i = 0; counters.size() < 12000; ++i)
+        for (int k = 0; k < 4; ++k)
+            counters.push_back(uint8_t((i * 7) >> (8 * k)));
+    Bytes repeats = TwentyByteRepeats();
+    repeats.resize(12000);
+    struct Case {
+        const char *name;
+        Bytes data;
+    };
+    const Case cases[] = {
+        {"text", Text(12000, 13)},
+        {"two symbols", twoSymbols},
+        {"counters", counters},
+        {"20-byte repeats", repeats},
+        {"blanks then text", Concat(Bytes(40, ' '), Text(3000, 14))},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(OptimalBits(c.data), ItemBits(Compress(c.data)));
+    }
+}
+
+TEST(SzddStream, SameFileWhateverTheChunks) {
+    // Over several parse blocks (64 KiB) and buffer slides.
+    const Bytes data = Mixed(300000);
+    const Bytes whole = Compress(data);
+    const std::vector<std::vector<size_t>> patterns = {
+        {1},
+        {17},
+        {65536 + 17},
+        {65536 + 18},
+        {65536 + 19},
+        {200000, 1, 1, 1},
+        {4096},
+        {0, 3, 0, 131071},
+        {300000},
+    };
+    for (const auto &p : patterns) {
+        SCOPED_TRACE(::testing::Message() << "first chunk " << p[0]);
+        EXPECT_TRUE(whole == CompressInChunks(data, p));
+    }
+}
+
+TEST(SzddStream, LengthMustMatchTheAnnouncement) {
+    const Bytes data = Text(1000, 15);
+    auto sink = [](const uint8_t *, size_t) { return true; };
+    {
+        szdd::Compressor c(data.size() + 1, sink);
+        EXPECT_EQ(szdd::Result::Ok, c.Write(data.data(), data.size()));
+        EXPECT_EQ(szdd::Result::LengthMismatch, c.Finish());
+    }
+    {
+        szdd::Compressor c(data.size() - 1, sink);
+        EXPECT_EQ(szdd::Result::LengthMismatch, c.Write(data.data(), data.size()));
+        // Errors stick.
+        EXPECT_EQ(szdd::Result::LengthMismatch, c.Write(data.data(), 0));
+        EXPECT_EQ(szdd::Result::LengthMismatch, c.Finish());
+    }
+    {
+        szdd::Compressor c(uint64_t(1) << 32, sink);
+        EXPECT_EQ(szdd::Result::TooLarge, c.Write(data.data(), data.size()));
+        EXPECT_EQ(szdd::Result::TooLarge, c.Finish());
+    }
+    {
+        szdd::Compressor c(data.size(), sink);
+        EXPECT_EQ(szdd::Result::Ok, c.Write(data.data(), data.size()));
+        EXPECT_EQ(szdd::Result::Ok, c.Finish());
+        EXPECT_NE(szdd::Result::Ok, c.Write(data.data(), 1));   // already finished
+    }
+}
+
+TEST(SzddStream, SinkFailureStops) {
+    const Bytes data = Mixed(1 << 20);
+    for (int failAt : {1, 2, 5}) {
+        SCOPED_TRACE(failAt);
+        int calls = 0;
+        szdd::Compressor c(data.size(), [&](const uint8_t *, size_t) { return ++calls != failAt; });
+        szdd::Result r = c.Write(data.data(), data.size());
+        if (r == szdd::Result::Ok)
+            r = c.Finish();
+        EXPECT_EQ(szdd::Result::SinkFailed, r);
+        EXPECT_EQ(failAt, calls);
+        EXPECT_EQ(szdd::Result::SinkFailed, c.Finish());
+        EXPECT_EQ(failAt, calls);
+    }
+}

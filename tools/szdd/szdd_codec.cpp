@@ -4,8 +4,6 @@
 
 namespace szdd {
 
-const uint8_t kMagic[kMagicSize] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
-
 namespace {
 
 const size_t kWindowMask = kWindowSize - 1;
@@ -22,307 +20,389 @@ const size_t kMaxDistance = kWindowSize - kMaxMatch;
 // would add nothing: a candidate farther back than this has only blanks for
 // its whole length, and the one at kMaxMatch has the same bytes and is nearer.
 const size_t kBlankLead = kMaxMatch;
-const uint8_t kBlank = 0x20;
+const uint8_t kBlank = kSzddBlank;
 
 const int kHashBits = 15;
 const size_t kHashSize = size_t(1) << kHashBits;
-const size_t kNone = ~size_t(0);
+const uint64_t kNone = ~uint64_t(0);
 
-// Candidates tried per position. A window holds at most 4078, and text or
-// code rarely has more than a few hundred places starting with the same three
-// bytes, so the parse stays all but exact (measured: within 0.01% of an
-// unbounded search) while degenerate input cannot make the search crawl.
-const size_t kMaxChain = 1024;
+// Tree nodes: a ring of one per position, a whole window long (more than
+// the kMaxDistance + 1 within reach, so the slot is a mask, not a division).
+const size_t kCyclic = kWindowSize;
 
 // Positions parsed per optimal-parse block: the cost tables stay small and
 // cache-resident whatever the input size; a block boundary costs at most one
 // slightly worse choice.
 const size_t kBlockSize = size_t(1) << 16;
 
+// The input buffer: a window of history before the block being parsed, the
+// block, and room to take the next one in before sliding.
+const size_t kBufferSize = kWindowSize + 2 * kBlockSize;
+
+// Output collected before it goes to the sink.
+const size_t kOutChunk = size_t(1) << 16;
+
 // Bits an item takes in the output, its flag bit included.
 const uint32_t kLiteralBits = 9;
 const uint32_t kMatchBits = 17;
-
-uint32_t GetU32(const uint8_t *p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void PutU32(uint8_t *p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
 
 uint32_t Hash3(const uint8_t *p) {
     uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
     return (v * 2654435761u) >> (32 - kHashBits);
 }
 
-// Hash chains over the whole buffer; `prev` is a ring one window long, which is
-// enough because no chain is followed farther back than kMaxDistance.
-class MatchFinder {
-public:
-    MatchFinder(const uint8_t *buf, size_t len)
-        : buf_(buf), len_(len), head_(kHashSize, kNone), prev_(kWindowSize, kNone) {}
-
-    // Longest match (at most `limit` bytes, limit <= len - pos) for `pos`
-    // against earlier positions, then enters `pos` in the chains. Positions
-    // must be given in order, each once. Returns the length (0 when under
-    // kMinMatch) and its start in *source.
-    size_t FindAndInsert(size_t pos, size_t limit, size_t *source) {
-        if (len_ - pos < kMinMatch)
-            return 0;
-        const uint32_t h = Hash3(buf_ + pos);
-        const uint8_t *cur = buf_ + pos;
-        const size_t lowest = pos > kMaxDistance ? pos - kMaxDistance : 0;
-        size_t best = kMinMatch - 1;
-        size_t bestSource = 0;
-        size_t cand = head_[h];
-        size_t tries = kMaxChain;
-        // kNone fails cand < pos, ending the walk at a chain's end.
-        while (limit >= kMinMatch && cand < pos && cand >= lowest && tries-- > 0) {
-            const uint8_t *p = buf_ + cand;
-            // best < limit here, so p[best] and cur[best] are inside the buffer;
-            // p may run into cur, which is what the expander's copy sees.
-            if (p[best] == cur[best]) {
-                size_t n = 0;
-                while (n < limit && p[n] == cur[n])
-                    ++n;
-                if (n > best) {
-                    best = n;
-                    bestSource = cand;
-                    if (n == limit)
-                        break;
-                }
-            }
-            const size_t next = prev_[cand & kWindowMask];
-            if (next >= cand)
-                break;
-            cand = next;
-        }
-        prev_[pos & kWindowMask] = head_[h];
-        head_[h] = pos;
-        if (best < kMinMatch)
-            return 0;
-        *source = bestSource;
-        return best;
-    }
-
-private:
-    const uint8_t *buf_;
-    size_t len_;
-    std::vector<size_t> head_;
-    std::vector<size_t> prev_;
-};
-
-// Appends items, opening a new flag byte before every eighth.
+// Collects items into groups of eight behind their flag byte, and whole
+// groups into chunks for the sink.
 class ItemWriter {
 public:
-    explicit ItemWriter(std::vector<uint8_t> &out) : out_(out) {}
+    explicit ItemWriter(const Sink &sink) : sink_(sink) { out_.reserve(kOutChunk + 32); }
 
     void Literal(uint8_t c) {
-        size_t flag = OpenItem();
-        out_[flag] |= uint8_t(1u << bit_);
-        out_.push_back(c);
-        ++bit_;
+        group_[0] |= uint8_t(1u << items_);
+        group_[groupLen_++] = c;
+        Next();
     }
 
     void Match(unsigned windowPos, size_t length) {
-        OpenItem();
-        out_.push_back(uint8_t(windowPos & 0xFF));
-        out_.push_back(uint8_t(((windowPos >> 4) & 0xF0) | (length - kMinMatch)));
-        ++bit_;
+        group_[groupLen_++] = uint8_t(windowPos & 0xFF);
+        group_[groupLen_++] = uint8_t(((windowPos >> 4) & 0xF0) | (length - kMinMatch));
+        Next();
     }
+
+    void Bytes(const uint8_t *p, size_t n) { out_.insert(out_.end(), p, p + n); }
+
+    // Delivers what is collected; `last` also closes a partial group.
+    bool Flush(bool last) {
+        if (last && items_ > 0)
+            CloseGroup();
+        const bool ok = out_.empty() || sink_(out_.data(), out_.size());
+        out_.clear();
+        return ok;
+    }
+
+    bool Full() const { return out_.size() >= kOutChunk; }
 
 private:
-    size_t OpenItem() {
-        if (bit_ == 8) {
-            flagIndex_ = out_.size();
-            out_.push_back(0);
-            bit_ = 0;
-        }
-        return flagIndex_;
+    void Next() {
+        if (++items_ == 8)
+            CloseGroup();
     }
 
-    std::vector<uint8_t> &out_;
-    size_t flagIndex_ = 0;
-    unsigned bit_ = 8;
+    void CloseGroup() {
+        out_.insert(out_.end(), group_, group_ + groupLen_);
+        group_[0] = 0;
+        groupLen_ = 1;
+        items_ = 0;
+    }
+
+    const Sink &sink_;
+    std::vector<uint8_t> out_;
+    uint8_t group_[1 + 8 * 2] = {0};
+    size_t groupLen_ = 1;
+    unsigned items_ = 0;
 };
 
 }  // namespace
 
-const char *ResultText(Result result) {
-    switch (result) {
-    case Result::Ok: return "ok";
-    case Result::TooLarge: return "input is 4 GiB or more, too large for an SZDD file";
-    case Result::ShortHeader: return "file is shorter than the 14-byte SZDD header";
-    case Result::BadMagic: return "not an SZDD file (bad magic)";
-    case Result::BadMethod: return "unsupported SZDD compression method (only 'A' is known)";
-    case Result::Truncated: return "compressed data ends before the expanded size in the header";
-    case Result::SizeMismatch: return "compressed data goes on past the expanded size in the header";
+// Positions are counted in the input with the blanks put in front ("stream
+// positions"); the buffer holds stream positions [base, end).
+struct Compressor::State {
+    State(uint64_t totalLength, Sink s)
+        : total(totalLength), sink(std::move(s)), writer(sink), buf(kBufferSize),
+          head(kHashSize, kNone), tree(2 * kCyclic, kNone), matchLen(kBlockSize),
+          matchPos(kBlockSize), cost(kBlockSize + 1), choice(kBlockSize) {}
+
+    uint64_t total;
+    uint64_t received = 0;
+    Sink sink;
+    ItemWriter writer;
+    Result error = Result::Ok;
+    bool started = false;
+
+    std::vector<uint8_t> buf;
+    uint64_t base = 0;
+    uint64_t end = 0;
+    uint64_t next = 0;       // first stream position not yet parsed
+    uint64_t inserted = 0;   // first stream position not yet in the match finder
+
+    // Match finder: per hash of the first three bytes, a binary search tree
+    // of the positions within reach, ordered by their next kMaxMatch bytes;
+    // `head` is the root, the newest position. With slot = p % kCyclic,
+    // tree[2 * slot] and tree[2 * slot + 1] are the roots of p's smaller and
+    // greater subtrees, all older than p, so a walk ends at the first node
+    // out of reach. Searching for a position and inserting it are one walk.
+    std::vector<uint64_t> head;
+    std::vector<uint64_t> tree;
+
+    // Per block: the longest match at each position (0 for none) and its
+    // window position, then the cheapest cost from each position to the
+    // block's end and the item length chosen there.
+    std::vector<uint8_t> matchLen;
+    std::vector<uint16_t> matchPos;
+    std::vector<uint32_t> cost;
+    std::vector<uint8_t> choice;
+
+    const uint8_t *At(uint64_t pos) const { return buf.data() + (pos - base); }
+    size_t FindAndInsert(uint64_t pos, size_t limit, uint64_t *source);
+    void Start();
+    void ParseBlock(uint64_t stop);
+    void Slide();
+    Result Fail(Result r) {
+        if (error == Result::Ok)
+            error = r;
+        return error;
     }
-    return "unknown error";
+};
+
+void Compressor::State::Start() {
+    started = true;
+    uint8_t header[kHeaderSize];
+    memcpy(header, kSzddMagic, kMagicSize);
+    header[kMethodOffset] = kMethodA;
+    header[kNameCharOffset] = 0;   // last character of the file name: not recorded
+    for (int i = 0; i < 4; ++i)
+        header[kSizeOffset + i] = uint8_t(total >> (8 * i));
+    writer.Bytes(header, kHeaderSize);
+
+    memset(buf.data(), kBlank, kBlankLead);
+    end = next = kBlankLead;
 }
 
-size_t MaxCompressedSize(size_t len) {
-    return kHeaderSize + len + (len + 7) / 8;
+// Longest match (at most `limit` bytes, limit <= end - pos and <= kMaxMatch)
+// for `pos` against the positions within reach, then enters `pos` as the root
+// of its tree. Positions must be given in order, each once. Returns the
+// length (0 when under kMinMatch) and its start in *source. The search is
+// exact: the longest common prefix is shared with a neighbour in key order,
+// and the walk passes both neighbours.
+size_t Compressor::State::FindAndInsert(uint64_t pos, size_t limit, uint64_t *source) {
+    if (limit < kMinMatch)
+        return 0;
+    const uint8_t *cur = At(pos);
+    const uint32_t h = Hash3(cur);
+    uint64_t cand = head[h];
+    head[h] = pos;
+    const size_t slot = size_t(pos) & (kCyclic - 1);
+    uint64_t *smaller = &tree[2 * slot];     // where the next smaller node hangs
+    uint64_t *greater = &tree[2 * slot + 1];
+    size_t smallerLen = 0;   // prefix shared with every node left to visit...
+    size_t greaterLen = 0;   // ...is at least the lesser of these two
+    size_t best = kMinMatch - 1;
+    uint64_t bestSource = 0;
+    for (;;) {
+        if (cand == kNone || pos - cand > kMaxDistance) {
+            *smaller = kNone;
+            *greater = kNone;
+            break;
+        }
+        uint64_t *pair = &tree[2 * (size_t(cand) & (kCyclic - 1))];
+        // p may run into cur, which is what the expander's copy sees.
+        const uint8_t *p = At(cand);
+        size_t len = smallerLen < greaterLen ? smallerLen : greaterLen;
+        while (len < limit && p[len] == cur[len])
+            ++len;
+        if (len > best) {
+            best = len;
+            bestSource = cand;
+        }
+        if (len == limit) {
+            // Same key: the new node takes the old one's place.
+            *smaller = pair[0];
+            *greater = pair[1];
+            break;
+        }
+        if (p[len] < cur[len]) {
+            *smaller = cand;
+            smaller = &pair[1];
+            cand = pair[1];
+            smallerLen = len;
+        } else {
+            *greater = cand;
+            greater = &pair[0];
+            cand = pair[0];
+            greaterLen = len;
+        }
+    }
+    if (best < kMinMatch)
+        return 0;
+    *source = bestSource;
+    return best;
 }
 
-Result Compress(const uint8_t *data, size_t len, std::vector<uint8_t> &out) {
-    out.clear();
-    if (len > 0xFFFFFFFFu)
-        return Result::TooLarge;
-    out.reserve(MaxCompressedSize(len));
-    out.insert(out.end(), kMagic, kMagic + kMagicSize);
-    out.push_back(kMethodA);
-    out.push_back(0);  // last character of the file name: not recorded
-    out.resize(kHeaderSize);
-    PutU32(&out[kSizeOffset], uint32_t(len));
-    if (len == 0)
-        return Result::Ok;
+// Parses stream positions [next, stop): longest match at each position, then
+// costs from the block's end backwards (every shorter length at the same
+// source is also a match), then the cheapest path forwards.
+void Compressor::State::ParseBlock(uint64_t stop) {
+    // The blanks in front are entered once the bytes after them are here.
+    for (uint64_t unused; inserted < next; ++inserted)
+        FindAndInsert(inserted, end - inserted < kMaxMatch ? size_t(end - inserted) : kMaxMatch,
+                      &unused);
+    const size_t count = size_t(stop - next);
+    for (size_t k = 0; k < count; ++k) {
+        const uint64_t pos = next + k;
+        const size_t limit = end - pos < kMaxMatch ? size_t(end - pos) : kMaxMatch;
+        uint64_t source = 0;
+        const size_t n = FindAndInsert(pos, limit, &source);
+        inserted = pos + 1;
+        matchLen[k] = uint8_t(n);
+        // Input byte i (counting from 0) goes to window position
+        // kWindowStart + i; the stream holds it at kBlankLead + i.
+        matchPos[k] = uint16_t((source + kWindowStart - kBlankLead) & kWindowMask);
+    }
 
-    std::vector<uint8_t> buf(kBlankLead + len, kBlank);
-    memcpy(&buf[kBlankLead], data, len);
-    const size_t end = buf.size();
-
-    MatchFinder finder(&buf[0], end);
-    size_t unused;
-    for (size_t i = 0; i < kBlankLead; ++i)
-        finder.FindAndInsert(i, 0, &unused);
-
-    // Per block: longest match at each position, then costs from the block's
-    // end backwards (every shorter length at the same source is also a match),
-    // then the cheapest path forwards.
-    std::vector<uint8_t> matchLen(kBlockSize);
-    std::vector<size_t> matchSource(kBlockSize);
-    std::vector<uint32_t> cost(kBlockSize + 1);
-    std::vector<uint8_t> choice(kBlockSize);
-    ItemWriter writer(out);
-
-    for (size_t start = kBlankLead; start < end; start += kBlockSize) {
-        const size_t stop = end - start > kBlockSize ? start + kBlockSize : end;
-        const size_t count = stop - start;
-
-        for (size_t k = 0; k < count; ++k) {
-            const size_t pos = start + k;
-            const size_t limit = end - pos < kMaxMatch ? end - pos : kMaxMatch;
-            matchLen[k] = uint8_t(finder.FindAndInsert(pos, limit, &matchSource[k]));
-        }
-
-        cost[count] = 0;
-        for (size_t k = count; k-- > 0;) {
-            uint32_t bestCost = cost[k + 1] + kLiteralBits;
-            uint8_t bestChoice = 1;
-            size_t longest = matchLen[k];
-            if (longest > count - k)
-                longest = count - k;
-            for (size_t n = kMinMatch; n <= longest; ++n) {
-                const uint32_t c = cost[k + n] + kMatchBits;
-                if (c < bestCost) {
-                    bestCost = c;
-                    bestChoice = uint8_t(n);
-                }
+    cost[count] = 0;
+    for (size_t k = count; k-- > 0;) {
+        uint32_t bestCost = cost[k + 1] + kLiteralBits;
+        uint8_t bestChoice = 1;
+        size_t longest = matchLen[k];
+        if (longest > count - k)
+            longest = count - k;
+        for (size_t n = kMinMatch; n <= longest; ++n) {
+            const uint32_t c = cost[k + n] + kMatchBits;
+            if (c < bestCost) {
+                bestCost = c;
+                bestChoice = uint8_t(n);
             }
-            cost[k] = bestCost;
-            choice[k] = bestChoice;
         }
+        cost[k] = bestCost;
+        choice[k] = bestChoice;
+    }
 
-        for (size_t k = 0; k < count;) {
-            if (choice[k] == 1) {
-                writer.Literal(buf[start + k]);
-                ++k;
-                continue;
-            }
-            // Input byte i (counting from 0) goes to window position
-            // kWindowStart + i; buf holds it at kBlankLead + i.
-            const unsigned windowPos =
-                unsigned(matchSource[k] + kWindowStart - kBlankLead) & kWindowMask;
-            writer.Match(windowPos, choice[k]);
+    const uint8_t *block = At(next);
+    for (size_t k = 0; k < count;) {
+        if (choice[k] == 1) {
+            writer.Literal(block[k]);
+            ++k;
+        } else {
+            writer.Match(matchPos[k], choice[k]);
             k += choice[k];
+        }
+    }
+    next = stop;
+}
+
+// Drops what lies more than a window before the next position to parse.
+void Compressor::State::Slide() {
+    const uint64_t keep = next - base > kWindowSize ? next - kWindowSize : base;
+    const size_t n = size_t(end - keep);
+    memmove(buf.data(), At(keep), n);
+    base = keep;
+}
+
+Compressor::Compressor(uint64_t totalLength, Sink sink)
+    : s_(new State(totalLength, std::move(sink))) {}
+
+Compressor::~Compressor() = default;
+
+Result Compressor::Write(const uint8_t *data, size_t len) {
+    State &s = *s_;
+    if (s.error != Result::Ok)
+        return s.error;
+    if (s.total > kMaxInput)
+        return s.Fail(Result::TooLarge);
+    if (len > s.total - s.received)
+        return s.Fail(Result::LengthMismatch);
+    if (!s.started)
+        s.Start();
+    s.received += len;
+    while (len > 0) {
+        if (s.end - s.base == kBufferSize)
+            s.Slide();
+        const size_t room = kBufferSize - size_t(s.end - s.base);
+        const size_t n = len < room ? len : room;
+        memcpy(s.buf.data() + (s.end - s.base), data, n);
+        s.end += n;
+        data += n;
+        len -= n;
+        // A block is parsed once the longest match from its last position
+        // can be measured.
+        while (s.end - s.next >= kBlockSize + kMaxMatch) {
+            s.ParseBlock(s.next + kBlockSize);
+            if (s.writer.Full() && !s.writer.Flush(false))
+                return s.Fail(Result::SinkFailed);
         }
     }
     return Result::Ok;
 }
 
+Result Compressor::Finish() {
+    State &s = *s_;
+    if (s.error != Result::Ok)
+        return s.error;
+    if (s.total > kMaxInput)
+        return s.Fail(Result::TooLarge);
+    if (s.received != s.total)
+        return s.Fail(Result::LengthMismatch);
+    if (!s.started)
+        s.Start();
+    while (s.next < s.end)
+        s.ParseBlock(s.end - s.next > kBlockSize ? s.next + kBlockSize : s.end);
+    if (!s.writer.Flush(true))
+        return s.Fail(Result::SinkFailed);
+    // Any later call reports the file as already finished.
+    s.error = Result::LengthMismatch;
+    return Result::Ok;
+}
+
+const char *ResultText(Result result) {
+    switch (result) {
+    case Result::Ok: return "ok";
+    case Result::TooLarge: return "input is 4 GiB or more, too large for an SZDD file";
+    case Result::NotSzdd: return "not an SZDD file (no SZDD signature)";
+    case Result::BadHeader: return "damaged SZDD header or unsupported method (only 'A' is known)";
+    case Result::Truncated: return "compressed data ends before the expanded size in the header";
+    case Result::TooLong: return "compressed data goes on past the expanded size in the header";
+    case Result::SinkFailed: return "output could not be written";
+    case Result::LengthMismatch: return "input length differs from the length announced";
+    }
+    return "unknown error";
+}
+
+Result FromSzddResult(int result) {
+    switch (result) {
+    case SZDD_OK: return Result::Ok;
+    case SZDD_NOT_SZDD: return Result::NotSzdd;
+    case SZDD_BAD_HEADER: return Result::BadHeader;
+    case SZDD_TRUNCATED: return Result::Truncated;
+    case SZDD_TOO_LONG: return Result::TooLong;
+    default: return Result::SinkFailed;
+    }
+}
+
+uint64_t MaxCompressedSize(uint64_t len) {
+    return kHeaderSize + len + (len + 7) / 8;
+}
+
+Result Compress(const uint8_t *data, size_t len, std::vector<uint8_t> &out) {
+    out.clear();
+    if (uint64_t(len) > kMaxInput)
+        return Result::TooLarge;
+    out.reserve(size_t(MaxCompressedSize(len)));
+    Compressor c(len, [&out](const uint8_t *p, size_t n) {
+        out.insert(out.end(), p, p + n);
+        return true;
+    });
+    const Result r = c.Write(data, len);
+    return r != Result::Ok ? r : c.Finish();
+}
+
+namespace {
+
+int AppendToVector(void *ctx, const unsigned char *data, uint32_t len) {
+    std::vector<uint8_t> *out = static_cast<std::vector<uint8_t> *>(ctx);
+    out->insert(out->end(), data, data + len);
+    return 1;
+}
+
+}  // namespace
+
 Result Expand(const uint8_t *data, size_t len, std::vector<uint8_t> &out) {
     out.clear();
-    if (len < kHeaderSize)
-        return Result::ShortHeader;
-    if (memcmp(data, kMagic, kMagicSize) != 0)
-        return Result::BadMagic;
-    if (data[kMethodOffset] != kMethodA)
-        return Result::BadMethod;
-    const uint32_t size = GetU32(data + kSizeOffset);
-    const uint8_t *body = data + kHeaderSize;
-    const size_t bodyLen = len - kHeaderSize;
-
-    // A body byte yields at most 144/17 output bytes (a flag byte and eight
-    // 18-byte matches), so a larger size cannot be reached: refuse it before
-    // allocating what a forged header asks for.
-    if (uint64_t(size) > uint64_t(bodyLen) * 9)
-        return Result::Truncated;
-
-    uint8_t window[kWindowSize];
-    memset(window, kBlank, sizeof window);
-    size_t writePos = kWindowStart;
-
-    out.resize(size);
-    size_t produced = 0;
-    size_t pos = 0;
-    unsigned flags = 0;
-    unsigned flagsLeft = 0;
-    Result result = Result::Ok;
-
-    while (produced < size) {
-        if (flagsLeft == 0) {
-            if (pos >= bodyLen) {
-                result = Result::Truncated;
-                break;
-            }
-            flags = body[pos++];
-            flagsLeft = 8;
-        }
-        if (flags & 1) {
-            if (pos >= bodyLen) {
-                result = Result::Truncated;
-                break;
-            }
-            const uint8_t c = body[pos++];
-            out[produced++] = c;
-            window[writePos] = c;
-            writePos = (writePos + 1) & kWindowMask;
-        } else {
-            if (bodyLen - pos < 2) {
-                result = Result::Truncated;
-                break;
-            }
-            const unsigned b0 = body[pos];
-            const unsigned b1 = body[pos + 1];
-            pos += 2;
-            size_t src = b0 | (b1 & 0xF0) << 4;
-            const size_t n = (b1 & 0x0F) + kMinMatch;
-            if (n > size - produced) {
-                result = Result::SizeMismatch;
-                break;
-            }
-            // Byte by byte, reading before writing: a match that reaches into
-            // the bytes it writes repeats them, as the platform's expander does.
-            for (size_t j = 0; j < n; ++j) {
-                const uint8_t c = window[src];
-                src = (src + 1) & kWindowMask;
-                out[produced++] = c;
-                window[writePos] = c;
-                writePos = (writePos + 1) & kWindowMask;
-            }
-        }
-        flags >>= 1;
-        --flagsLeft;
-    }
-    if (result == Result::Ok && pos != bodyLen)
-        result = Result::SizeMismatch;
-    out.resize(produced);
-    return result;
+    if (uint64_t(len) > 0xFFFFFFFFu)
+        return Result::TooLarge;
+    Crc32Table table;
+    Crc32Init(&table);
+    SzddOutput got;
+    return FromSzddResult(SzddExpand(data, uint32_t(len), &table, 0, AppendToVector, &out, &got));
 }
 
 }  // namespace szdd
