@@ -1,51 +1,21 @@
-// Payload extraction through the LZ expansion service.
+// Payload extraction: each piece expanded straight from the launcher's
+// mapped resource into its payload file, and checked on the way.
 #include "launcher/extract.h"
 
 #include <windows.h>
 
 #include "launcher/errorbox.h"
+#include "base/crc32.h"
+#include "base/files.h"
 #include "base/ids.h"
+#include "base/payload_record.h"
 #include "base/platform.h"
 #include "base/state.h"
 #include "base/text.h"
+#include "base/szdd.h"
 #include "base/ticks.h"
+#include "resmodule/resbytes.h"
 #include "resmodule/setupstring.h"
-
-// 1 when the path the platform reports ends in `name` (case ignored).
-static int EndsWithName(const char *reported, const char *name)
-{
-    size_t reportedLength = TextLength(reported);
-    size_t nameLength = TextLength(name);
-    if (reportedLength < nameLength)
-        return 0;
-    return TextCompareNoCase(reported + reportedLength - nameLength, name) == 0;
-}
-
-// LZOpenFileA on directory + name that insists on that very name. When the
-// platform cannot open or create a name, it quietly takes the same name with
-// its last character replaced by '_': an old bootstrap still held open would
-// then be left in place and started as if it were new. A handle on another
-// name is closed and, when it was created, the stray file removed. Returns
-// the handle or a negative value.
-static int LzOpenExact(const char *directory, const char *name, WORD style)
-{
-    char path[kJoinedPathBuffer];
-    if (!PathJoin(path, sizeof path, directory, name))
-        return -1;
-    OFSTRUCT of = {};
-    int handle = LZOpenFileA(path, &of, style);
-    if (handle < 0)
-        return handle;
-    // The file name is plain ASCII and only its last character can differ,
-    // so comparing the end of the reported path is enough (and does not
-    // depend on how the platform spells the directory).
-    if (EndsWithName(of.szPathName, name))
-        return handle;
-    LZClose(handle);
-    if (style & OF_CREATE)
-        DeleteFileA(of.szPathName);
-    return -1;
-}
 
 const char *EngineFileName()
 {
@@ -57,49 +27,51 @@ int CannotDelete(const char *path)
     return FileExists(path) && !DeleteFileA(path);
 }
 
-int ExpandPiece(int payloadFile, int resourceId, const char *directory)
+static int WriteToFile(void *ctx, const unsigned char *data, uint32_t len)
+{
+    return FileWriteAll((HANDLE)ctx, data, len);
+}
+
+int ExpandPiece(HANDLE payloadFile, int resourceId, const Crc32Table *crcTable, PayloadSum *sum)
+{
+    uint32_t size = 0;
+    const unsigned char *piece = ResourceBytes((HMODULE)g_launcher.instance, MAKEINTRESOURCEA(RT_PAYLOAD_PIECE),
+                                               MAKEINTRESOURCEA(resourceId), &size);
+    if (!piece)
+        return 0;
+    // Straight from the mapped resource into the payload file. A piece
+    // without the SZDD signature is copied as it is; an SZDD piece must be
+    // well-formed and give exactly the length its header states.
+    SzddOutput out;
+    if (SzddExpandOrCopy(piece, size, crcTable, sum->crc, WriteToFile, payloadFile, &out) != SZDD_OK)
+        return 0;
+    if (out.length > 0xFFFFFFFFu - sum->length)
+        return 0;
+    sum->length += out.length;
+    sum->crc = out.crc;
+    return 1;
+}
+
+// 1 when what was expanded agrees with the payload's check record. Without a
+// record (an older build), or when the piece count in force is not the one
+// recorded (a resource library supplies its own), structure and lengths,
+// already checked piece by piece, are all there is to check. A damaged
+// record fails every payload: nothing on the medium can then be trusted.
+static int MatchesRecord(int baseId, long pieces, const PayloadSum *sum)
 {
     HMODULE own = (HMODULE)g_launcher.instance;
-    HRSRC info = FindResourceA(own, MAKEINTRESOURCEA(resourceId), MAKEINTRESOURCEA(RT_PAYLOAD_PIECE));
-    if (!info)
+    if (!FindResourceA(own, MAKEINTRESOURCEA(RES_PAYLOAD_RECORD), MAKEINTRESOURCEA(RT_PAYLOAD_PIECE)))
+        return 1;
+    uint32_t size = 0;
+    const unsigned char *record =
+        ResourceBytes(own, MAKEINTRESOURCEA(RT_PAYLOAD_PIECE), MAKEINTRESOURCEA(RES_PAYLOAD_RECORD), &size);
+    PayloadRecordEntry entry;
+    int found = PayloadRecordFind(record, size, (uint32_t)baseId, &entry);
+    if (found == PAYLOAD_RECORD_MALFORMED)
         return 0;
-    HGLOBAL loaded = LoadResource(own, info);
-    if (!loaded)
-        return 0;
-    const char *data = (const char *)LockResource(loaded);
-    if (!data)
-        return 0;
-    DWORD size = SizeofResource(own, info);
-
-    char temp[kJoinedPathBuffer];
-    if (!PathJoin(temp, sizeof temp, directory, PIECE_TEMP_FILE))
-        return 0;
-    OFSTRUCT of = {};
-    HFILE file = OpenFile(temp, &of, OF_CREATE | OF_READWRITE);
-    if (file == HFILE_ERROR)
-        return 0;
-    // A short write (a full disk) would expand a cut piece: count it as failed.
-    UINT written = _lwrite(file, data, size);
-    if (written == (UINT)HFILE_ERROR || written != size) {
-        _lclose(file);
-        DeleteFileA(temp);
-        return 0;
-    }
-    if (_lclose(file) == HFILE_ERROR) {
-        DeleteFileA(temp);
-        return 0;
-    }
-    FreeResource(loaded);
-
-    int source = LzOpenExact(directory, PIECE_TEMP_FILE, OF_READ | OF_SHARE_DENY_NONE);
-    if (source < 0) {
-        DeleteFileA(temp);
-        return 0;
-    }
-    LONG copied = LZCopy(source, payloadFile);
-    LZClose(source);
-    DeleteFileA(temp);
-    return copied > 0;
+    if (found == PAYLOAD_RECORD_ABSENT || (long)entry.pieceCount != pieces)
+        return 1;
+    return entry.length == sum->length && entry.crc == sum->crc;
 }
 
 int ExtractPayload(const char *directory, int baseId, const char *fileName)
@@ -107,23 +79,35 @@ int ExtractPayload(const char *directory, int baseId, const char *fileName)
     char target[kJoinedPathBuffer];
     if (!PathJoin(target, sizeof target, directory, fileName))
         return 0;
-    int file = LzOpenExact(directory, fileName, OF_CREATE | OF_SHARE_DENY_NONE | OF_READWRITE);
-    if (file < 0)
+    // A new file under exactly this name: an old one is removed first, so a
+    // name planted as a link is never written through.
+    HANDLE file = FileCreateNew(target);
+    if (file == INVALID_HANDLE_VALUE)
         return 0;
 
     char count[10] = "";
     LoadSetupString(baseId, count, sizeof count);
     long pieces = ParseDecimal(count);
+    // The CRC table is built at run time rather than carried in the file.
+    Crc32Table *crcTable = (Crc32Table *)BlockAlloc(1, sizeof(Crc32Table));
+    PayloadSum sum = {0, 0};
+    int ok = crcTable != NULL;
+    if (ok)
+        Crc32Init(crcTable);
     // Piece ids are 16-bit resource names; a count past them fails at the
     // first missing piece.
-    for (long i = 0; i < pieces; i++) {
-        if (!ExpandPiece(file, baseId + (int)i, directory)) {
-            LZClose(file);
-            DeleteFileA(target);
-            return 0;
-        }
+    for (long i = 0; ok && i < pieces; i++)
+        ok = ExpandPiece(file, baseId + (int)i, crcTable, &sum);
+    ok = ok && MatchesRecord(baseId, pieces, &sum);
+    if (crcTable)
+        BlockFree(1, crcTable);
+    if (!CloseHandle(file))
+        ok = 0;
+    if (!ok) {
+        // Nothing damaged or cut short stays behind to be started later.
+        DeleteFileA(target);
+        return 0;
     }
-    LZClose(file);
     return 1;
 }
 
@@ -133,7 +117,9 @@ int ExtractPayload(const char *directory, int baseId, const char *fileName)
 static void WaitForOldBootstrap(const char *old)
 {
     uint32_t start = TickNow();
-    if (!CannotDelete(old))
+    // A directory never becomes deletable as a file: creating the payload
+    // fails at once instead.
+    if (IsDirectory(old) || !CannotDelete(old))
         return;
     for (;;) {
         if (TickNow() - start >= kOldBootstrapWaitMs)

@@ -1,6 +1,13 @@
 // Payload extraction: the three SZDD-compressed payloads carried as resources
-// (type 3000) are expanded into the work directory with the LZ service.
+// (type 3000) are expanded into the work directory and checked: every piece
+// whole, and the payload against its check record (resource 7099).
 #pragma once
+
+#include <windows.h>
+
+#include <stdint.h>
+
+#include "base/crc32.h"
 
 enum {
     kOldBootstrapWaitMs = 20000,
@@ -11,7 +18,6 @@ enum {
 #define ENGINE_FILE         "_INS0466._MP"
 #define ENGINE_FILE_EXE     "_INS0466.EXE"
 #define COMPANION_FILE      "_INS0166._MP"
-#define PIECE_TEMP_FILE     "_INS0166.TMP"
 
 // Expands the bootstrap, the engine and the companion into `directory`,
 // after waiting up to 20 s for an old bootstrap file to become deletable.
@@ -20,15 +26,22 @@ enum {
 int ExtractPayloads(const char *directory);
 
 // Expands payload `baseId` (pieces baseId, baseId + 1, ... as many as string
-// `baseId` says) into `directory` + `fileName`. The file is written under that
-// exact name or not at all. 0 on failure; the file is deleted when a piece
-// failed.
+// `baseId` says) into `directory` + `fileName`, a file created anew. 0 on
+// failure: the file could not be created, or a piece or the check failed
+// (the file is then deleted).
 int ExtractPayload(const char *directory, int baseId, const char *fileName);
 
-// Expands piece `resourceId` of the launcher's own resources and appends it
-// to the open `payloadFile`, through the temporary "_INS0166.TMP" in
-// `directory` (deleted again). 1/0.
-int ExpandPiece(int payloadFile, int resourceId, const char *directory);
+// Running totals of one payload's expanded bytes.
+struct PayloadSum {
+    uint32_t length;
+    uint32_t crc;   // CRC-32 so far
+};
+
+// Expands piece `resourceId` of the launcher's own resources (SZDD, or any
+// other bytes copied as they are) onto the end of `payloadFile`, adding what
+// it wrote to `sum`. 0 when the piece is missing, malformed, expands to
+// another length than its header states, or cannot be written.
+int ExpandPiece(HANDLE payloadFile, int resourceId, const Crc32Table *crcTable, PayloadSum *sum);
 
 // 1 when `path` exists and deleting it fails; 0 otherwise (a file that
 // existed has then just been deleted).

@@ -34,7 +34,10 @@ static LRESULT OnCreate(HWND window)
 
     g_launcher.launchTime = TickNow();
     g_launcher.launchDeadline = g_launcher.launchTime + kCaptureHoldMs;
-    SetTimer(window, kLaunchTimerId, kLaunchTimerPeriodMs, NULL);
+    // The timer is the launcher's only way out once the bootstrap runs:
+    // without it, end now (the launch has happened; nothing else waits).
+    if (!SetTimer(window, kLaunchTimerId, kLaunchTimerPeriodMs, NULL))
+        PostQuitMessage(0);
     return 0;
 }
 

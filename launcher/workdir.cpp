@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "launcher/errorbox.h"
+#include "base/files.h"
 #include "base/ids.h"
 #include "base/text.h"
 
@@ -40,12 +41,13 @@ int ProbeWritable(const char *directory)
     char probe[kJoinedPathBuffer];
     if (!PathJoin(probe, sizeof probe, directory, PROBE_FILE))
         return 0;
-    OFSTRUCT of = {};
-    HFILE file = OpenFile(probe, &of, OF_CREATE | OF_READWRITE);
-    if (file == HFILE_ERROR)
+    // Created anew like a payload, so a probe name planted as a link is
+    // removed rather than written through.
+    HANDLE file = FileCreateNew(probe);
+    if (file == INVALID_HANDLE_VALUE)
         return 0;
-    _lclose(file);
-    OpenFile(probe, &of, OF_DELETE);
+    CloseHandle(file);
+    DeleteFileA(probe);
     return 1;
 }
 

@@ -133,9 +133,12 @@ TEST_F(LauncherExtract, FailuresLeaveNothingBehind)
 {
     ScratchDir dir;
     EXPECT_EQ(0, ExtractPayload((dir.path() + "\\missing").c_str(), 9100, "_INS0366._MP"));
-    EXPECT_EQ(0, ExpandPiece(-1, 9999, dir.path().c_str())) << "no such piece";
-    // A piece that cannot be written out into its temporary file.
-    EXPECT_EQ(0, ExpandPiece(-1, 9100, (dir.path() + "\\missing").c_str()));
+    Crc32Table table;
+    Crc32Init(&table);
+    PayloadSum sum = {0, 0};
+    EXPECT_EQ(0, ExpandPiece(INVALID_HANDLE_VALUE, 9999, &table, &sum)) << "no such piece";
+    // A piece that cannot be written.
+    EXPECT_EQ(0, ExpandPiece(INVALID_HANDLE_VALUE, 9100, &table, &sum));
     EXPECT_TRUE(dir.Files().empty());
 }
 
