@@ -118,6 +118,7 @@ BOOL CALLBACK WatchWindow(HWND window, LPARAM context) {
     HWND textControl = GetDlgItem(window, 0xFFFF);
     if (textControl == nullptr) {
         watch.run->splashSeen = true;
+        GetWindowRect(window, &watch.run->splashRect);
         return TRUE;
     }
     // A message box: read it, press OK a moment later, and again if it is
@@ -329,6 +330,55 @@ bool ReadReport(const std::string &path, std::map<std::string, std::string> &rep
         return false;
     report = ParseReport(text);
     return report.count("end") != 0;
+}
+
+namespace {
+
+BOOL CALLBACK FirstLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR param) {
+    reinterpret_cast<std::vector<WORD> *>(param)->push_back(language);
+    return TRUE;
+}
+
+}  // namespace
+
+bool ReadResource(const std::string &modulePath, UINT type, UINT id, std::string &out) {
+    HMODULE module = LoadLibraryExA(modulePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (module == nullptr)
+        return false;
+    bool found = false;
+    HRSRC res = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(type));
+    if (res != nullptr) {
+        const char *data = static_cast<const char *>(LockResource(LoadResource(module, res)));
+        if (data != nullptr) {
+            out.assign(data, SizeofResource(module, res));
+            found = true;
+        }
+    }
+    FreeLibrary(module);
+    return found;
+}
+
+bool ReplaceResource(const std::string &exePath, UINT type, UINT id, const std::string &data, bool remove) {
+    std::vector<WORD> langs;
+    HMODULE module = LoadLibraryExA(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (module != nullptr) {
+        EnumResourceLanguagesA(module, MAKEINTRESOURCEA(type), MAKEINTRESOURCEA(id), FirstLanguage,
+                               reinterpret_cast<LONG_PTR>(&langs));
+        FreeLibrary(module);
+    }
+    if (langs.empty())
+        langs.push_back(MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    HANDLE update = BeginUpdateResourceA(exePath.c_str(), FALSE);
+    if (update == nullptr)
+        return false;
+    bool ok = true;
+    for (WORD lang : langs) {
+        std::string copy = data;
+        ok = UpdateResourceA(update, MAKEINTRESOURCEA(type), MAKEINTRESOURCEA(id), lang,
+                             remove ? nullptr : (copy.empty() ? nullptr : &copy[0]),
+                             remove ? 0 : DWORD(copy.size())) && ok;
+    }
+    return EndUpdateResourceA(update, ok ? FALSE : TRUE) && ok;
 }
 
 std::string LoadModuleString(const std::string &modulePath, UINT id) {

@@ -46,6 +46,7 @@ struct Run {
     bool stoppedEarly = false;  // terminated because stopWhen said so
     std::vector<Box> boxes;
     bool splashSeen = false;  // a dialog of the program that is not a message box
+    RECT splashRect = {0, 0, 0, 0};  // where it was last seen
 };
 
 // Runs the program and watches it until it ends, stopWhen is true, or the
@@ -77,6 +78,15 @@ std::string LoadModuleString(const std::string &modulePath, UINT id);
 // Replaces strings in an executable's string table (every language that holds
 // the block). Returns false on failure.
 bool PatchStrings(const std::string &exePath, const std::map<UINT, std::string> &strings);
+
+// The bytes of resource (type, id) of a module file (loaded as data), in any
+// language. False when absent.
+bool ReadResource(const std::string &modulePath, UINT type, UINT id, std::string &out);
+// Replaces resource (type, id) of an executable with `data` in every language
+// that holds it (the neutral language when none does); with `remove`, deletes
+// it instead.
+bool ReplaceResource(const std::string &exePath, UINT type, UINT id, const std::string &data,
+                     bool remove = false);
 
 // Names of the libraries an executable imports, normal and delay-loaded,
 // as written in the file.

@@ -1,0 +1,247 @@
+// Hostile resource libraries: a _SETUP.DLL whose resources lie about their
+// sizes or hold absurd content must not crash the launcher nor make it read
+// outside a resource; it falls back to its own texts, to no splash, or keeps
+// the splash on the screen's work area.
+#include "tests/e2e/e2e_support.h"
+
+#include <string.h>
+
+namespace {
+
+using e2e::Case;
+
+const UINT kTableType = 1001;
+const UINT kTableName = 100;
+const UINT kSampleBitmap = 7510;
+const UINT kSampleLogo = 7520;
+
+uint32_t U32At(const std::string &b, size_t at) {
+    if (at + 4 > b.size())
+        return 0;
+    uint32_t v;
+    memcpy(&v, &b[at], 4);
+    return v;
+}
+
+uint16_t U16At(const std::string &b, size_t at) {
+    if (at + 2 > b.size())
+        return 0;
+    uint16_t v;
+    memcpy(&v, &b[at], 2);
+    return v;
+}
+
+// File offset of the size field of the first data entry of resource
+// (type, name) in a PE file; 0 when not found. Only for well-formed test
+// libraries made by our own build.
+size_t SizeFieldOf(const std::string &file, UINT type, UINT name) {
+    const size_t pe = U32At(file, 0x3C);
+    const size_t sections = pe + 24 + U16At(file, pe + 20);
+    const uint32_t rsrcRva = U32At(file, pe + 24 + 96 + 2 * 8);
+    size_t rsrcFile = 0;
+    for (int i = 0; i < U16At(file, pe + 6); i++) {
+        const size_t s = sections + size_t(i) * 40;
+        const uint32_t va = U32At(file, s + 12), size = U32At(file, s + 8), raw = U32At(file, s + 20);
+        if (rsrcRva >= va && rsrcRva < va + size)
+            rsrcFile = raw + (rsrcRva - va);
+    }
+    if (rsrcFile == 0)
+        return 0;
+    // Type, name, language: the first entry whose id matches at each level.
+    size_t dir = rsrcFile;
+    const UINT ids[2] = {type, name};
+    for (int level = 0; level < 3; level++) {
+        const size_t count = size_t(U16At(file, dir + 12)) + U16At(file, dir + 14);
+        size_t next = 0;
+        for (size_t e = 0; e < count; e++) {
+            const size_t entry = dir + 16 + e * 8;
+            const uint32_t id = U32At(file, entry), target = U32At(file, entry + 4);
+            if (level < 2 && ((id & 0x80000000u) || id != ids[level]))
+                continue;
+            if (level < 2)
+                next = rsrcFile + (target & 0x7FFFFFFFu);
+            else
+                return rsrcFile + target + 4;  // the data entry: RVA, then size
+            break;
+        }
+        if (next == 0)
+            return 0;
+        dir = next;
+    }
+    return 0;
+}
+
+BOOL CALLBACK CollectName(HMODULE, LPCSTR, LPSTR name, LONG_PTR param) {
+    if (IS_INTRESOURCE(name))
+        reinterpret_cast<std::vector<UINT> *>(param)->push_back(UINT(reinterpret_cast<UINT_PTR>(name)));
+    return TRUE;
+}
+
+std::vector<UINT> StringBlocks(const std::string &module) {
+    std::vector<UINT> blocks;
+    HMODULE m = LoadLibraryExA(module.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (m != nullptr) {
+        EnumResourceNamesA(m, RT_STRING, CollectName, reinterpret_cast<LONG_PTR>(&blocks));
+        FreeLibrary(m);
+    }
+    return blocks;
+}
+
+std::string Library(const Case &c) {
+    return c.medium + "_SETUP.DLL";
+}
+
+// The box for a missing script, as the launcher's own table gives it.
+void ExpectOwnMissingScriptBox(const Case &c, const e2e::Result &r) {
+    ASSERT_EQ(r.run.boxes.size(), 1u) << e2e::Describe(r);
+    EXPECT_EQ(r.run.boxes[0].caption, rig::LoadModuleString(c.Launcher(), 7112)) << e2e::Describe(r);
+    EXPECT_EQ(r.run.boxes[0].text,
+              e2e::FormatBoxText(rig::LoadModuleString(c.Launcher(), 7061), c.medium + "missing.ins"));
+}
+
+e2e::Result RunMissingScript(const Case &c) {
+    e2e::Launch launch;
+    launch.arguments = "-fmissing.ins";
+    launch.waitForExit = true;
+    launch.timeoutMs = 30000;
+    return e2e::RunLauncher(c, launch);
+}
+
+void ExpectCleanExit(const e2e::Result &r) {
+    EXPECT_TRUE(r.run.exited) << e2e::Describe(r);
+    EXPECT_EQ(r.run.exitCode, 0u) << "no crash: " << e2e::Describe(r);
+}
+
+TEST(HostileLibrary, TableSizePastTheFileFallsBackToTheLaunchersTexts) {
+    E2E_REQUIRE_LAUNCHER();
+    const Case c = e2e::PrepareCase(e2e::kFullMedium);
+    std::string file;
+    ASSERT_TRUE(rig::ReadBytes(Library(c), file));
+    const size_t sizeField = SizeFieldOf(file, kTableType, kTableName);
+    ASSERT_NE(sizeField, 0u) << "the sample library has a language table";
+    const uint32_t lie = uint32_t(file.size()) + 0x00F00000u;
+    memcpy(&file[sizeField], &lie, 4);
+    ASSERT_TRUE(rig::WriteBytes(Library(c), file));
+
+    const e2e::Result r = RunMissingScript(c);
+    ExpectCleanExit(r);
+    ExpectOwnMissingScriptBox(c, r);
+}
+
+TEST(HostileLibrary, StringBlocksWithLengthsPastTheirEndAreNotRead) {
+    E2E_REQUIRE_LAUNCHER();
+    const Case c = e2e::PrepareCase(e2e::kFullMedium);
+    const std::vector<UINT> blocks = StringBlocks(Library(c));
+    ASSERT_FALSE(blocks.empty());
+    // Every block: its first string claims 255 characters, two bytes follow.
+    const std::string broken("\xFF\x00\x41\x00", 4);
+    for (UINT block : blocks) {
+        ASSERT_TRUE(rig::ReplaceResource(Library(c), 6, block, broken)) << block;
+    }
+    const e2e::Result r = RunMissingScript(c);
+    ExpectCleanExit(r);
+    ExpectOwnMissingScriptBox(c, r);
+}
+
+TEST(HostileLibrary, AStringBlockSizePastTheFileIsNotRead) {
+    E2E_REQUIRE_LAUNCHER();
+    const Case c = e2e::PrepareCase(e2e::kFullMedium);
+    std::string file;
+    ASSERT_TRUE(rig::ReadBytes(Library(c), file));
+    // The caption's block (1110 in English, 2110, 3110): all three lie.
+    for (UINT id : {1110u, 2110u, 3110u}) {
+        const size_t sizeField = SizeFieldOf(file, 6, id / 16 + 1);
+        ASSERT_NE(sizeField, 0u) << id;
+        const uint32_t lie = 0x7FFFFFF0u;
+        memcpy(&file[sizeField], &lie, 4);
+    }
+    ASSERT_TRUE(rig::WriteBytes(Library(c), file));
+    const e2e::Result r = RunMissingScript(c);
+    ExpectCleanExit(r);
+    ExpectOwnMissingScriptBox(c, r);
+}
+
+TEST(HostileLibrary, ABitmapPromisingMorePixelsThanItHoldsGivesNoSplash) {
+    E2E_REQUIRE_LAUNCHER();
+    const Case c = e2e::PrepareCase(e2e::kFullMedium);
+    std::string bitmap;
+    ASSERT_TRUE(rig::ReadResource(Library(c), 2, kSampleBitmap, bitmap)) << "the sample splash is a bitmap";
+    // 4000 x 4000 at 24 bits: 48 MB promised, 200 bytes present.
+    std::string lie(40 + 200, '\x55');
+    const uint32_t header[] = {40, 4000, 4000, (24u << 16) | 1u, 0, 0, 0, 0, 0, 0};
+    memcpy(&lie[0], header, sizeof header);
+    ASSERT_TRUE(rig::ReplaceResource(Library(c), 2, kSampleBitmap, lie));
+
+    e2e::Launch launch;
+    launch.timeoutMs = 30000;
+    const e2e::Result r = e2e::RunLauncher(c, launch);
+    ASSERT_TRUE(r.run.started) << r.run.error;
+    EXPECT_TRUE(r.run.boxes.empty()) << e2e::Describe(r);
+    EXPECT_TRUE(r.launched) << "the setup goes on without a splash: " << e2e::Describe(r);
+    EXPECT_FALSE(r.run.splashSeen);
+}
+
+struct LogoRow {
+    const char *name;
+    std::string script;
+};
+
+void PrintTo(const LogoRow &row, std::ostream *os) {
+    *os << row.name;
+}
+
+class HostileLogo : public ::testing::TestWithParam<LogoRow> {};
+
+TEST_P(HostileLogo, TheSplashStaysOnTheWorkArea) {
+    E2E_REQUIRE_LAUNCHER();
+    const Case c = e2e::PrepareCase(e2e::kFullMedium);
+    // The table's splash type becomes 5: the logo script.
+    std::string table;
+    ASSERT_TRUE(rig::ReadResource(Library(c), kTableType, kTableName, table));
+    ASSERT_GT(table.size(), 10u);
+    table[8] = 5;
+    table[9] = 0;
+    ASSERT_TRUE(rig::ReplaceResource(Library(c), kTableType, kTableName, table));
+    ASSERT_TRUE(rig::ReplaceResource(Library(c), kTableType, kSampleLogo, GetParam().script));
+
+    e2e::Launch launch;
+    launch.timeoutMs = 30000;
+    const e2e::Result r = e2e::RunLauncher(c, launch);
+    ASSERT_TRUE(r.run.started) << r.run.error;
+    EXPECT_TRUE(r.run.boxes.empty()) << e2e::Describe(r);
+    EXPECT_TRUE(r.launched) << e2e::Describe(r);
+    ASSERT_TRUE(r.run.splashSeen) << e2e::Describe(r);
+    RECT work;
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
+    const RECT &s = r.run.splashRect;
+    EXPECT_GE(s.left, work.left);
+    EXPECT_GE(s.top, work.top);
+    EXPECT_LE(s.right, work.right);
+    EXPECT_LE(s.bottom, work.bottom);
+    EXPECT_GT(s.right - s.left, 0);
+    EXPECT_GT(s.bottom - s.top, 0);
+}
+
+std::string ManyLines(int n) {
+    std::string s;
+    for (int i = 0; i < n; i++)
+        s += "<Arial,30>Line " + std::to_string(i) + "\r\n";
+    return s;
+}
+
+std::string OneLongLine(size_t n) {
+    return "<Arial,40>" + std::string(n, 'W') + "\r\n";
+}
+
+const LogoRow kLogoRows[] = {
+    {"TenThousandLines", ManyLines(10000)},
+    {"OneLineOf100000Characters", OneLongLine(100000)},
+};
+
+std::string LogoRowName(const ::testing::TestParamInfo<LogoRow> &info) {
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(HostileLibrary, HostileLogo, ::testing::ValuesIn(kLogoRows), LogoRowName);
+
+}  // namespace
