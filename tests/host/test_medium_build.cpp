@@ -456,3 +456,48 @@ TEST_F(MediumBuildTest, ErrorsNameTheFileAndLeaveNothingBehind)
 }
 
 }  // namespace
+
+namespace {
+
+// Command lines that are wrong give the usage code before anything is read.
+TEST(MediumBuildCommand, UsageErrors)
+{
+    const std::string all = "build --bootstrap b --engine e --companion c --script SETUP.INS --library l --out o";
+    const struct {
+        const char *what;
+        std::string args;
+        int code;
+    } cases[] = {
+        {"help", "build --help", medium::kExitOk},
+        {"nothing", "build", medium::kExitUsage},
+        {"no --out", "build --bootstrap b --engine e --companion c --script SETUP.INS --library l", medium::kExitUsage},
+        {"unknown option", all + " --fast", medium::kExitUsage},
+        {"option without value", all + " --icon", medium::kExitUsage},
+        {"option twice", all + " --engine e2", medium::kExitUsage},
+        {"unknown level", all + " --execution-level admin", medium::kExitUsage},
+        {"version info without =", all + " --version-info FileVersion", medium::kExitUsage},
+        {"piece size too small", all + " --piece-size 100", medium::kExitUsage},
+        {"piece size not a number", all + " --piece-size 4k", medium::kExitUsage},
+        {"inputs missing: bad input, not usage", all + " --stub /nonexistent/stub.exe", medium::kExitInput},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> words;
+        std::string word;
+        for (char ch : c.args + " ") {
+            if (ch == ' ') {
+                if (!word.empty())
+                    words.push_back(word);
+                word.clear();
+            } else {
+                word += ch;
+            }
+        }
+        std::vector<char *> argv;
+        for (std::string &w : words)
+            argv.push_back(&w[0]);
+        EXPECT_EQ(medium::BuildCommand((int)argv.size(), argv.data()), c.code);
+    }
+}
+
+}  // namespace

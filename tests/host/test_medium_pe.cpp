@@ -116,6 +116,18 @@ TEST(MediumPe, ReadsLinkerOutputAllLevels)
     EXPECT_EQ(res[5].name.id, 7100);
 }
 
+// The linker's own CheckSum, which ours must reproduce (the platform checks
+// it for drivers and some loaders for any image).
+TEST(MediumPe, ChecksumMatchesTheLinkers)
+{
+    for (const char *name : {"small.dll", "small.exe"}) {
+        Bytes img = ReadFixture(name);
+        ASSERT_FALSE(img.empty());
+        EXPECT_EQ(GetUi32(&img[LayoutOf(img).opt + 64]), medium::PeChecksum(img.data(), img.size())) << name;
+        EXPECT_NE(GetUi32(&img[LayoutOf(img).opt + 64]), 0u) << name;
+    }
+}
+
 TEST(MediumPe, RoundTripsThroughOwnDll)
 {
     for (const char *name : {"small.dll", "small.exe"}) {
