@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Benchmark of `medium build` on a 100 MB payload set (bootstrap 10 MB,
+# engine 30 MB, companion 60 MB, partly compressible): wall time, peak
+# memory (maximum resident set) and the size of the resulting setup.exe,
+# with the tool built without sanitizers in release mode.
+#
+# usage: scripts/bench-medium.sh [STUB]   (default: build/win32/stub/setup-stub.exe)
+#   BENCH_BUILD_DIR: the tool's build directory (default build/bench-medium)
+#   BENCH_WORK_DIR: payloads and output (default /tmp/corvane-bench-medium)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BENCH_BUILD_DIR:-$root/build/bench-medium}
+work=${BENCH_WORK_DIR:-/tmp/corvane-bench-medium}
+stub=${1:-$root/build/win32/stub/setup-stub.exe}
+[ -f "$stub" ] || { echo "no stub at $stub: build it with 'cmake --build --preset win32 --target stub'" >&2; exit 2; }
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_TOOLS_ONLY=ON \
+    -DCORVANE_SANITIZE=OFF -DCORVANE_FUZZ=OFF \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build "$build" -j2 --target medium >/dev/null
+
+mkdir -p "$work"
+# Payloads: text-like runs mixed with random blocks, reproducible.
+python3 - "$work" <<'PY'
+import os, random, sys
+work = sys.argv[1]
+rng = random.Random(7)
+words = [bytes(rng.choice(b'abcdefghijklmnopqrstuvwxyz') for _ in range(rng.randint(2, 9))) for _ in range(2000)]
+for name, mb in (('boot.exe', 10), ('engine.exe', 30), ('data.bin', 60)):
+    path = os.path.join(work, name)
+    if os.path.exists(path) and os.path.getsize(path) == mb << 20:
+        continue
+    with open(path, 'wb') as f:
+        left = mb << 20
+        while left > 0:
+            if rng.random() < 0.3:
+                block = rng.randbytes(65536)
+            else:
+                block = b' '.join(rng.choice(words) for _ in range(12000))[:65536]
+            block = block[:left]
+            f.write(block)
+            left -= len(block)
+PY
+printf 'script\r\n' > "$work/SETUP.INS"
+rm -rf "$work/out"
+
+/usr/bin/time -f 'wall %e s, peak memory %M KiB' "$build/tools/medium/medium" build --stub "$stub" \
+    --bootstrap "$work/boot.exe" --engine "$work/engine.exe" --companion "$work/data.bin" \
+    --script "$work/SETUP.INS" --library "$root/tests/fixtures/medium/small.dll" --out "$work/out" 2>&1 |
+    grep -v '^medium: compressing'
+ls -l "$work/out/setup.exe"
