@@ -572,24 +572,30 @@ int BuildLibraryResources(const std::string &file, const std::string &folder, co
     // splash type), a picture or script per language, or none.
     LibSplash kind = LibSplash::None;
     int kindLine = 0;
-    std::vector<uint16_t> splashIds(count, 0);
-    std::vector<ResEntry> pictures;
-    std::map<std::vector<uint8_t>, uint16_t> sameBytes;
-    for (size_t i = 0; i < count; i++) {
-        const LibLanguage &lang = desc.languages[i];
+    bool mixed = false;
+    for (const LibLanguage &lang : desc.languages) {
         if (lang.splash == LibSplash::None)
             continue;
-        if (kind != LibSplash::None && lang.splash != kind) {
+        if (kind == LibSplash::None) {
+            kind = lang.splash;
+            kindLine = lang.splashLine;
+        } else if (lang.splash != kind) {
             m.Add(lang.splashLine, "language " + Quote(lang.name) + " shows a " +
                                        (lang.splash == LibSplash::Bitmap ? "bitmap" : "logo script") +
                                        " splash, line " + std::to_string(kindLine) + " a " +
                                        (kind == LibSplash::Bitmap ? "bitmap" : "logo script") +
                                        "; a library shows one kind of splash: give every language a bitmap, or "
                                        "every language a logo script (or none)");
-            continue;
+            mixed = true;
         }
-        kind = lang.splash;
-        kindLine = lang.splashLine;
+    }
+    std::vector<uint16_t> splashIds(count, 0);
+    std::vector<ResEntry> pictures;
+    std::map<std::vector<uint8_t>, uint16_t> sameBytes;
+    for (size_t i = 0; i < count && !mixed; i++) {
+        const LibLanguage &lang = desc.languages[i];
+        if (lang.splash == LibSplash::None)
+            continue;
         const std::string path =
             (!lang.splashFile.empty() && lang.splashFile[0] == '/') ? lang.splashFile : folder + lang.splashFile;
         std::vector<uint8_t> bytes;
