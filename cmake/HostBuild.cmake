@@ -42,7 +42,9 @@ add_test(NAME host.unit COMMAND unit_tests)
 if(CORVANE_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   # The fuzzers steer by the coverage of the code they drive, so they link a
   # copy of the core that is instrumented for it (the unit tests keep theirs).
-  add_library(corvane_core_fuzz STATIC ${CORVANE_PORTABLE_SOURCES} ${CORVANE_HOST_SOURCES})
+  # Tools add their parsers to it through CORVANE_FUZZ_TOOL_SOURCES.
+  add_library(corvane_core_fuzz STATIC ${CORVANE_PORTABLE_SOURCES} ${CORVANE_HOST_SOURCES}
+              ${CORVANE_FUZZ_TOOL_SOURCES})
   target_include_directories(corvane_core_fuzz PUBLIC ${CMAKE_SOURCE_DIR})
   target_compile_definitions(corvane_core_fuzz PUBLIC CORVANE_HOST=1)
   target_compile_options(corvane_core_fuzz PRIVATE -fsanitize=fuzzer-no-link)

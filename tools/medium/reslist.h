@@ -32,7 +32,18 @@ struct ResEntry {
     uint16_t lang = 0;           // LANGID, e.g. 0x0409
     uint32_t codePage = 0;       // the data entry's code page field (0 as windres writes)
     std::vector<uint8_t> data;
+    // When not empty, the entry's bytes are this file's first dataFileSize
+    // bytes and `data` is unused: builders stream large payloads from temp
+    // files instead of holding them in memory.
+    std::string dataFile;
+    uint32_t dataFileSize = 0;
 };
+
+// The number of bytes the entry holds, wherever they are.
+inline uint64_t ResDataSize(const ResEntry &e)
+{
+    return e.dataFile.empty() ? e.data.size() : e.dataFileSize;
+}
 
 using ResList = std::vector<ResEntry>;
 

@@ -1,0 +1,382 @@
+// The medium tool's PE reader and writers: real linker output read and
+// written back, a table of malformed images that must be refused, and the
+// replacement of a program's resource section with the section moved after
+// it.
+#include <gtest/gtest.h>
+
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/bytes.h"
+#include "tools/medium/pe.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using medium::ResEntry;
+using medium::ResList;
+
+Bytes ReadFixture(const char *name)
+{
+    std::string path = std::string(CORVANE_SOURCE_DIR) + "/tests/fixtures/medium/" + name;
+    Bytes b;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return b;
+    uint8_t buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        b.insert(b.end(), buf, buf + n);
+    fclose(f);
+    return b;
+}
+
+ResEntry Entry(uint16_t type, uint16_t name, uint16_t lang, const std::string &data)
+{
+    ResEntry e;
+    e.type = medium::ResNumber(type);
+    e.name = medium::ResNumber(name);
+    e.lang = lang;
+    e.data.assign(data.begin(), data.end());
+    return e;
+}
+
+medium::ResId Named(const char *s)
+{
+    medium::ResId id;
+    id.named = true;
+    for (; *s; s++)
+        id.name.push_back((char16_t)*s);
+    return id;
+}
+
+bool SameEntry(const ResEntry &a, const ResEntry &b)
+{
+    return a.type.named == b.type.named && a.type.id == b.type.id && a.type.name == b.type.name &&
+           a.name.named == b.name.named && a.name.id == b.name.id && a.name.name == b.name.name && a.lang == b.lang &&
+           a.codePage == b.codePage && a.data == b.data;
+}
+
+void ExpectSameList(const ResList &a, const ResList &b)
+{
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); i++)
+        EXPECT_TRUE(SameEntry(a[i], b[i])) << "entry " << i;
+}
+
+// Header fields of an image the test itself made or checked.
+struct Layout {
+    uint32_t pe, opt, dirs, sections, nsec;
+};
+
+Layout LayoutOf(const Bytes &img)
+{
+    Layout l;
+    l.pe = GetUi32(&img[0x3C]);
+    l.opt = l.pe + 24;
+    l.dirs = l.opt + 96;
+    l.nsec = GetUi16(&img[l.pe + 6]);
+    l.sections = l.opt + GetUi16(&img[l.pe + 20]);
+    return l;
+}
+
+uint32_t SectionField(const Bytes &img, uint32_t index, uint32_t field)
+{
+    return GetUi32(&img[LayoutOf(img).sections + 40 * index + field]);
+}
+
+TEST(MediumPe, ReadsLinkerOutputAllLevels)
+{
+    Bytes dll = ReadFixture("small.dll");
+    ASSERT_FALSE(dll.empty());
+    ResList res;
+    std::string err;
+    ASSERT_TRUE(medium::ReadResources(dll.data(), dll.size(), &res, &err)) << err;
+    // windres/ld order: named types first, then ids; languages ascending.
+    ASSERT_EQ(res.size(), 5u);
+    EXPECT_TRUE(res[0].type.named);
+    EXPECT_EQ(res[0].type.name, u"TEXTDATA");
+    EXPECT_EQ(res[0].name.id, 100);
+    EXPECT_EQ(std::string(res[0].data.begin(), res[0].data.end()), "odd");
+    EXPECT_EQ(res[1].type.id, medium::kRtString);
+    EXPECT_EQ(res[1].name.id, 7100 / 16 + 1);
+    EXPECT_EQ(res[1].lang, 0x407);
+    EXPECT_EQ(res[2].lang, 0x409);
+    EXPECT_EQ(res[3].type.id, 1001);
+    EXPECT_TRUE(res[3].name.named);
+    EXPECT_EQ(res[3].name.name, u"LOGO");
+    EXPECT_EQ(std::string(res[3].data.begin(), res[3].data.end()), "logo lines\n");
+    EXPECT_EQ(res[4].type.id, 3000);
+    EXPECT_EQ(res[4].name.id, 7100);
+}
+
+TEST(MediumPe, RoundTripsThroughOwnDll)
+{
+    for (const char *name : {"small.dll", "small.exe"}) {
+        SCOPED_TRACE(name);
+        Bytes img = ReadFixture(name);
+        ResList res, back;
+        std::string err;
+        ASSERT_TRUE(medium::ReadResources(img.data(), img.size(), &res, &err)) << err;
+        Bytes dll;
+        ASSERT_TRUE(medium::WriteResourceDll(res, &dll, &err)) << err;
+        ASSERT_TRUE(medium::ReadResources(dll.data(), dll.size(), &back, &err)) << err;
+        ExpectSameList(res, back);
+        // The same list gives the same bytes, with a checksum that holds.
+        Bytes again;
+        ASSERT_TRUE(medium::WriteResourceDll(back, &again, &err)) << err;
+        EXPECT_EQ(dll, again);
+        EXPECT_EQ(GetUi32(&dll[LayoutOf(dll).opt + 64]), medium::PeChecksum(dll.data(), dll.size()));
+        EXPECT_EQ(dll.size() % 512, 0u);
+    }
+}
+
+TEST(MediumPe, DllSortsEntriesAndRefusesDuplicates)
+{
+    ResList res = {Entry(3000, 7200, 0x409, "b"), Entry(6, 444, 0x409, "s"), Entry(3000, 7100, 0x409, "a")};
+    ResEntry named = Entry(0, 7, 0x409, "n");
+    named.type = Named("ZED");
+    res.push_back(named);
+    named.type = Named("ALPHA");
+    res.push_back(named);
+    Bytes dll;
+    std::string err;
+    ASSERT_TRUE(medium::WriteResourceDll(res, &dll, &err)) << err;
+    ResList back;
+    ASSERT_TRUE(medium::ReadResources(dll.data(), dll.size(), &back, &err)) << err;
+    ASSERT_EQ(back.size(), 5u);
+    EXPECT_EQ(back[0].type.name, u"ALPHA");
+    EXPECT_EQ(back[1].type.name, u"ZED");
+    EXPECT_EQ(back[2].type.id, 6);
+    EXPECT_EQ(back[3].name.id, 7100);
+    EXPECT_EQ(back[4].name.id, 7200);
+
+    res.push_back(Entry(3000, 7100, 0x409, "again"));
+    EXPECT_FALSE(medium::WriteResourceDll(res, &dll, &err));
+    EXPECT_NE(err.find("duplicate"), std::string::npos) << err;
+    EXPECT_TRUE(dll.empty());
+}
+
+// A DLL of one string block whose layout the cases below poke at:
+// root at 0x200, name directory at 0x218, language directory at 0x230, the
+// data entry at 0x248, data at 0x258 (RVA 0x1058).
+Bytes OneEntryDll()
+{
+    Bytes dll;
+    std::string err;
+    ResList res = {Entry(6, 444, 0x409, "0123456789")};
+    EXPECT_TRUE(medium::WriteResourceDll(res, &dll, &err)) << err;
+    return dll;
+}
+
+struct Malformed {
+    const char *what;
+    std::function<void(Bytes &)> change;
+    const char *error;   // part of the expected message
+};
+
+TEST(MediumPe, RefusesMalformedImages)
+{
+    const Layout l = LayoutOf(OneEntryDll());
+    const uint32_t root = 0x200, nameDir = 0x218, langDir = 0x230, dataEntry = 0x248;
+    const Malformed cases[] = {
+        {"empty", [](Bytes &b) { b.clear(); }, "MZ"},
+        {"cut in the DOS header", [](Bytes &b) { b.resize(0x3E); }, "PE signature"},
+        {"cut in the COFF header", [&](Bytes &b) { b.resize(l.pe + 10); }, "past the end"},
+        {"cut in the optional header", [&](Bytes &b) { b.resize(l.opt + 60); }, "past the end"},
+        {"cut in the section table", [&](Bytes &b) { b.resize(l.sections + 20); }, "section table"},
+        {"cut in the resource tree", [&](Bytes &b) { b.resize(root + 20); }, "runs past"},
+        {"cut in the resource data", [](Bytes &b) { b.resize(0x25A); }, "runs past"},
+        {"no MZ", [](Bytes &b) { b[0] = 'X'; }, "MZ"},
+        {"PE header pointer past the file", [](Bytes &b) { SetUi32(&b[0x3C], 0x7FFFFFF0); }, "PE signature"},
+        {"unknown optional header magic", [&](Bytes &b) { SetUi16(&b[l.opt], 0x107); }, "magic"},
+        {"absurd section count", [&](Bytes &b) { SetUi16(&b[l.pe + 6], 0xFFFF); }, "absurd section count"},
+        {"section table past the file", [&](Bytes &b) { SetUi16(&b[l.pe + 6], 60); }, "section table"},
+        {"optional header too small", [&](Bytes &b) { SetUi16(&b[l.pe + 20], 64); }, "too small"},
+        {"resource directory outside the sections", [&](Bytes &b) { SetUi32(&b[l.dirs + 16], 0x9000); }, "outside"},
+        {"section data past the file", [&](Bytes &b) { SetUi32(&b[l.sections + 20], 0x100000); }, "outside"},
+        {"root points at itself", [&](Bytes &b) { SetUi32(&b[root + 20], 0x80000000u); }, "reached twice"},
+        {"language directory points back to the name directory",
+         [&](Bytes &b) { SetUi32(&b[nameDir + 20], 0x80000000u | (nameDir - root)); }, "reached twice"},
+        {"absurd entry count", [&](Bytes &b) { SetUi16(&b[root + 14], 0xFFFF); }, "runs past"},
+        {"directory past the section", [&](Bytes &b) { SetUi32(&b[root + 20], 0x80000000u | 0x1FC); }, "runs past"},
+        {"type entry points at data", [&](Bytes &b) { SetUi32(&b[root + 20], 0x18); }, "points at data"},
+        {"language entry points at a directory",
+         [&](Bytes &b) { SetUi32(&b[langDir + 20], 0x80000000u | 0x40); }, "points at a directory"},
+        {"name past the section", [&](Bytes &b) { SetUi32(&b[nameDir + 16], 0x80000000u | 0x1FF); }, "name at"},
+        {"numbered id past 16 bits", [&](Bytes &b) { SetUi32(&b[nameDir + 16], 0x10000); }, "16 bits"},
+        {"data entry past the section", [&](Bytes &b) { SetUi32(&b[langDir + 20], 0x1FC); }, "data entry"},
+        {"data past the section", [&](Bytes &b) { SetUi32(&b[dataEntry + 4], 0x10000); }, "runs past"},
+        {"data size wraps", [&](Bytes &b) { SetUi32(&b[dataEntry + 4], 0xFFFFFFF0u); }, "runs past"},
+        {"data outside every section", [&](Bytes &b) { SetUi32(&b[dataEntry], 0x40000); }, "runs past"},
+    };
+    for (const Malformed &c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes img = OneEntryDll();
+        c.change(img);
+        ResList res;
+        std::string err;
+        EXPECT_FALSE(medium::ReadResources(img.data(), img.size(), &res, &err));
+        EXPECT_NE(err.find(c.error), std::string::npos) << err;
+    }
+}
+
+TEST(MediumPe, ImageWithoutResourcesIsEmpty)
+{
+    Bytes img = OneEntryDll();
+    SetUi32(&img[LayoutOf(img).dirs + 16], 0);
+    SetUi32(&img[LayoutOf(img).dirs + 20], 0);
+    ResList res = {Entry(1, 1, 1, "x")};
+    std::string err;
+    EXPECT_TRUE(medium::ReadResources(img.data(), img.size(), &res, &err)) << err;
+    EXPECT_TRUE(res.empty());
+}
+
+TEST(MediumPe, ReplaceMovesRelocationsAndFixesHeaders)
+{
+    Bytes exe = ReadFixture("small.exe");
+    ASSERT_FALSE(exe.empty());
+    const Layout l = LayoutOf(exe);
+    ResList res;
+    std::string err;
+    ASSERT_TRUE(medium::ReadResources(exe.data(), exe.size(), &res, &err)) << err;
+    // Large enough to push .reloc several pages on.
+    res.push_back(Entry(3000, 7200, 0x409, std::string(20000, 'p')));
+
+    Bytes out;
+    std::vector<std::string> warnings;
+    ASSERT_TRUE(medium::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err)) << err;
+    EXPECT_TRUE(warnings.empty());
+    ResList back;
+    ASSERT_TRUE(medium::ReadResources(out.data(), out.size(), &back, &err)) << err;
+    // The writer sorts; the added entry was already in order.
+    ExpectSameList(res, back);
+
+    const uint32_t last = l.nsec - 1;   // .reloc
+    ASSERT_EQ(memcmp(&out[l.sections + 40 * last], ".reloc", 6), 0);
+    const uint32_t rsrcVa = SectionField(out, last - 1, 12);
+    const uint32_t rsrcSize = SectionField(out, last - 1, 8);
+    const uint32_t relocVa = SectionField(out, last, 12);
+    EXPECT_EQ(relocVa, (rsrcVa + rsrcSize + 0xFFF) / 0x1000 * 0x1000);
+    EXPECT_GT(relocVa, SectionField(exe, last, 12));
+    EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 5]), relocVa);
+    EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 5 + 4]), GetUi32(&exe[l.dirs + 8 * 5 + 4]));
+    EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 2]), rsrcVa);
+    EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 2 + 4]), rsrcSize);
+    // The relocation blocks themselves do not change: the code did not move.
+    const uint32_t relocRaw = SectionField(out, last, 16);
+    EXPECT_EQ(memcmp(&out[SectionField(out, last, 20)], &exe[SectionField(exe, last, 20)], relocRaw), 0);
+    EXPECT_EQ(SectionField(out, last, 20) % 512, 0u);
+    EXPECT_EQ(out.size(), SectionField(out, last, 20) + relocRaw);
+    // SizeOfImage covers .reloc; initialized data grew by the section's growth.
+    EXPECT_EQ(GetUi32(&out[l.opt + 56]), relocVa + 0x1000);
+    EXPECT_EQ(GetUi32(&out[l.opt + 8]) - GetUi32(&exe[l.opt + 8]),
+              SectionField(out, last - 1, 16) - SectionField(exe, last - 1, 16));
+    EXPECT_EQ(GetUi32(&out[l.opt + 64]), medium::PeChecksum(out.data(), out.size()));
+    // Everything before the resources is the same bytes.
+    const uint32_t rsrcRaw = SectionField(exe, last - 1, 20);
+    EXPECT_EQ(memcmp(&out[l.sections + 40 * l.nsec], &exe[l.sections + 40 * l.nsec], rsrcRaw - (l.sections + 40 * l.nsec)),
+              0);
+}
+
+TEST(MediumPe, ReplaceStreamsEntriesFromFiles)
+{
+    Bytes exe = ReadFixture("small.exe");
+    std::string payload(100000, '\0');
+    for (size_t i = 0; i < payload.size(); i++)
+        payload[i] = (char)(i * 7 + i / 251);
+    char path[] = "/tmp/medium-pe-XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    FILE *f = fdopen(fd, "wb");
+    fwrite(payload.data(), 1, payload.size(), f);
+    fclose(f);
+
+    ResList inMemory = {Entry(3000, 7100, 0x409, payload), Entry(6, 1, 0x409, "s")};
+    ResList fromFile = inMemory;
+    fromFile[0].data.clear();
+    fromFile[0].dataFile = path;
+    fromFile[0].dataFileSize = (uint32_t)payload.size();
+
+    std::vector<std::string> warnings;
+    std::string err;
+    Bytes expected;
+    ASSERT_TRUE(medium::ReplaceResources(exe.data(), exe.size(), inMemory, &expected, &warnings, &err)) << err;
+    FILE *out = tmpfile();
+    ASSERT_TRUE(out);
+    ASSERT_TRUE(medium::ReplaceResourcesToFile(exe.data(), exe.size(), fromFile, out, &warnings, &err)) << err;
+    Bytes got;
+    rewind(out);
+    uint8_t buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, out)) > 0)
+        got.insert(got.end(), buf, buf + n);
+    fclose(out);
+    EXPECT_EQ(got, expected);
+
+    // A data file shorter than it claims is an error, not a short image.
+    fromFile[0].dataFileSize += 10;
+    out = tmpfile();
+    EXPECT_FALSE(medium::ReplaceResourcesToFile(exe.data(), exe.size(), fromFile, out, &warnings, &err));
+    EXPECT_NE(err.find("shorter"), std::string::npos) << err;
+    fclose(out);
+    remove(path);
+}
+
+TEST(MediumPe, ReplaceDropsCertificateWithWarning)
+{
+    Bytes exe = ReadFixture("small.exe");
+    const Layout l = LayoutOf(exe);
+    const uint32_t end = (uint32_t)exe.size();
+    exe.resize(end + 16, 0xAB);
+    SetUi32(&exe[l.dirs + 8 * 4], end);
+    SetUi32(&exe[l.dirs + 8 * 4 + 4], 16);
+    ResList res = {Entry(6, 1, 0x409, "s")};
+    Bytes out;
+    std::vector<std::string> warnings;
+    std::string err;
+    ASSERT_TRUE(medium::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err)) << err;
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("signature"), std::string::npos);
+    EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 4]), 0u);
+    EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 4 + 4]), 0u);
+    EXPECT_NE(out.back(), 0xAB);
+}
+
+TEST(MediumPe, ReplaceRefusesImagesItCannotRewrite)
+{
+    const Malformed cases[] = {
+        {"a section that is not the relocations follows the resources",
+         [](Bytes &b) { SetUi32(&b[LayoutOf(b).dirs + 8 * 5], 0); }, "follows the resources"},
+        {"data appended after the sections", [](Bytes &b) { b.resize(b.size() + 100, 1); }, "appended"},
+        {"another directory points past the resources",
+         [](Bytes &b) { SetUi32(&b[LayoutOf(b).dirs + 8 * 1], 0x8000); }, "points into or past"},
+        {"certificate inside a section",
+         [](Bytes &b) {
+             SetUi32(&b[LayoutOf(b).dirs + 8 * 4], 0x400);
+             SetUi32(&b[LayoutOf(b).dirs + 8 * 4 + 4], 8);
+         },
+         "certificate"},
+        {"file alignment not a power of two", [](Bytes &b) { SetUi32(&b[LayoutOf(b).opt + 36], 0x300); }, "alignment"},
+        {"no resource directory", [](Bytes &b) { SetUi32(&b[LayoutOf(b).dirs + 8 * 2], 0); }, "no section"},
+    };
+    for (const Malformed &c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes exe = ReadFixture("small.exe");
+        c.change(exe);
+        ResList res = {Entry(6, 1, 0x409, "s")};
+        Bytes out;
+        std::vector<std::string> warnings;
+        std::string err;
+        EXPECT_FALSE(medium::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err));
+        EXPECT_NE(err.find(c.error), std::string::npos) << err;
+        EXPECT_TRUE(out.empty());
+    }
+}
+
+}  // namespace

@@ -1,0 +1,987 @@
+// PE32 resource reader and writers.
+#include "tools/medium/pe.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <set>
+
+#include "base/bytes.h"
+
+namespace medium {
+namespace {
+
+// Fixed places in the headers.
+constexpr uint32_t kLfanewOffset = 0x3C;
+constexpr uint32_t kCoffSize = 20;
+constexpr uint32_t kSectionHeaderSize = 40;
+constexpr uint32_t kMagicPe32 = 0x10B;
+constexpr uint32_t kMagicPe32Plus = 0x20B;
+constexpr uint32_t kOptSizeOfInitData = 8;
+constexpr uint32_t kOptSectionAlignment = 32;
+constexpr uint32_t kOptFileAlignment = 36;
+constexpr uint32_t kOptSizeOfImage = 56;
+constexpr uint32_t kOptSizeOfHeaders = 60;
+constexpr uint32_t kOptCheckSum = 64;
+constexpr uint32_t kDirEntryCount = 16;
+constexpr uint32_t kDirSecurity = 4;
+constexpr uint32_t kDirResource = 2;
+constexpr uint32_t kDirBaseReloc = 5;
+constexpr uint32_t kScnInitializedData = 0x40;
+constexpr uint32_t kHighBit = 0x80000000u;
+constexpr uint32_t kDataAlign = 8;   // each entry's data starts 8-aligned, as linkers place it
+constexpr size_t kCopyBlock = 1u << 16;
+
+std::string Hex(uint64_t v)
+{
+    char buf[24];
+    snprintf(buf, sizeof buf, "0x%llX", (unsigned long long)v);
+    return buf;
+}
+
+uint32_t AlignUp(uint32_t v, uint32_t a)
+{
+    return (v + (a - 1)) / a * a;
+}
+
+struct Section {
+    char name[9];
+    uint32_t virtualSize;
+    uint32_t va;
+    uint32_t rawSize;
+    uint32_t rawPtr;
+    uint32_t characteristics;
+    uint32_t headerOffset;   // where its header sits in the file
+};
+
+struct DataDir {
+    uint32_t rva;
+    uint32_t size;
+};
+
+struct Headers {
+    uint32_t peOffset;
+    uint32_t optOffset;
+    uint32_t optSize;
+    uint32_t magic;
+    uint32_t dirOffset;      // file offset of the data directories
+    uint32_t dirCount;       // how many of them the header holds (at most 16)
+    DataDir dirs[kDirEntryCount];
+    uint32_t sectionAlignment;
+    uint32_t fileAlignment;
+    uint32_t sizeOfHeaders;
+    std::vector<Section> sections;
+};
+
+bool ParseHeaders(const uint8_t *image, size_t size, Headers *h, std::string *err)
+{
+    if (size > 0xFFFFFFFFu) {
+        *err = "image larger than 4 GiB";
+        return false;
+    }
+    ByteReader r;
+    ReaderInit(&r, image, (uint32_t)size);
+    if (ReaderU16(&r) != 0x5A4D) {
+        *err = "not a PE image (no MZ header)";
+        return false;
+    }
+    ReaderSeek(&r, kLfanewOffset);
+    h->peOffset = ReaderU32(&r);
+    ReaderSeek(&r, h->peOffset);
+    uint32_t signature = ReaderU32(&r);
+    if (r.err || signature != 0x00004550) {
+        *err = "not a PE image (no PE signature where the MZ header points)";
+        return false;
+    }
+    ReaderU16(&r);   // machine
+    uint32_t sectionCount = ReaderU16(&r);
+    ReaderU32(&r);   // timestamp
+    ReaderU32(&r);   // symbol table
+    ReaderU32(&r);   // symbol count
+    h->optSize = ReaderU16(&r);
+    ReaderU16(&r);   // characteristics
+    h->optOffset = r.pos;
+    h->magic = ReaderU16(&r);
+    if (r.err) {
+        *err = "PE headers run past the end of the file";
+        return false;
+    }
+    if (h->magic != kMagicPe32 && h->magic != kMagicPe32Plus) {
+        *err = "unknown optional header magic " + Hex(h->magic) + " (not PE32 or PE32+)";
+        return false;
+    }
+    if (sectionCount == 0 || sectionCount > kMaxSections) {
+        *err = "absurd section count " + std::to_string(sectionCount);
+        return false;
+    }
+    const uint32_t countField = h->magic == kMagicPe32 ? 92 : 108;
+    if (h->optSize < countField + 4) {
+        *err = "optional header too small (" + std::to_string(h->optSize) + " bytes)";
+        return false;
+    }
+    ReaderSeek(&r, h->optOffset + kOptSectionAlignment);
+    h->sectionAlignment = ReaderU32(&r);
+    h->fileAlignment = ReaderU32(&r);
+    ReaderSeek(&r, h->optOffset + kOptSizeOfHeaders);
+    h->sizeOfHeaders = ReaderU32(&r);
+    ReaderSeek(&r, h->optOffset + countField);
+    uint32_t dirCount = ReaderU32(&r);
+    h->dirOffset = r.pos;
+    h->dirCount = std::min(dirCount, kDirEntryCount);
+    if ((uint64_t)countField + 4 + 8ull * h->dirCount > h->optSize) {
+        *err = "data directories run past the optional header";
+        return false;
+    }
+    memset(h->dirs, 0, sizeof h->dirs);
+    for (uint32_t i = 0; i < h->dirCount; i++) {
+        h->dirs[i].rva = ReaderU32(&r);
+        h->dirs[i].size = ReaderU32(&r);
+    }
+    if (r.err) {
+        *err = "optional header runs past the end of the file";
+        return false;
+    }
+    ReaderSeek(&r, h->optOffset);
+    ReaderTake(&r, h->optSize);
+    h->sections.clear();
+    for (uint32_t i = 0; i < sectionCount; i++) {
+        Section s;
+        s.headerOffset = r.pos;
+        const unsigned char *name = ReaderTake(&r, 8);
+        memset(s.name, 0, sizeof s.name);
+        if (name)
+            memcpy(s.name, name, 8);
+        s.virtualSize = ReaderU32(&r);
+        s.va = ReaderU32(&r);
+        s.rawSize = ReaderU32(&r);
+        s.rawPtr = ReaderU32(&r);
+        ReaderTake(&r, 12);   // relocations, line numbers and their counts
+        s.characteristics = ReaderU32(&r);
+        if (r.err) {
+            *err = "section table runs past the end of the file";
+            return false;
+        }
+        h->sections.push_back(s);
+    }
+    return true;
+}
+
+// The file bytes behind `len` bytes at `rva`, all of them inside one
+// section's raw data and inside the file.
+bool RvaToOffset(const Headers &h, size_t fileSize, uint32_t rva, uint32_t len, uint32_t *offset)
+{
+    for (const Section &s : h.sections) {
+        if (rva < s.va || rva - s.va >= s.rawSize)
+            continue;
+        uint32_t into = rva - s.va;
+        if (len > s.rawSize - into)
+            return false;
+        uint64_t start = (uint64_t)s.rawPtr + into;
+        if (start + len > fileSize)
+            return false;
+        *offset = (uint32_t)start;
+        return true;
+    }
+    return false;
+}
+
+// Reads one name or id of a directory entry; names sit inside the section.
+bool ReadId(ByteReader *section, uint32_t field, ResId *id, std::string *err)
+{
+    if (!(field & kHighBit)) {
+        if (field > 0xFFFF) {
+            *err = "resource id " + Hex(field) + " does not fit 16 bits";
+            return false;
+        }
+        id->named = false;
+        id->id = (uint16_t)field;
+        return true;
+    }
+    uint32_t at = field & ~kHighBit;
+    ByteReader r = *section;
+    ReaderSeek(&r, at);
+    uint32_t length = ReaderU16(&r);
+    const unsigned char *chars = ReaderTake(&r, length * 2);
+    if (r.err) {
+        *err = "resource name at " + Hex(at) + " runs past the resource section";
+        return false;
+    }
+    id->named = true;
+    id->name.clear();
+    for (uint32_t i = 0; i < length; i++)
+        id->name.push_back((char16_t)GetUi16(chars + 2 * i));
+    return true;
+}
+
+struct DirEntry {
+    uint32_t nameField;
+    uint32_t target;
+};
+
+// Reads the directory at `at` of the section, refusing one already read
+// (two entries reaching one directory make a loop or a shared subtree, which
+// no linker writes).
+bool ReadDirectory(ByteReader *section, uint32_t at, std::set<uint32_t> *seen, std::vector<DirEntry> *entries,
+                   std::string *err)
+{
+    if (!seen->insert(at).second) {
+        *err = "resource directory at " + Hex(at) + " is reached twice (a loop)";
+        return false;
+    }
+    if (seen->size() > kMaxResourceDirectories) {
+        *err = "too many resource directories";
+        return false;
+    }
+    ByteReader r = *section;
+    ReaderSeek(&r, at);
+    ReaderTake(&r, 12);   // characteristics, timestamp, version
+    uint32_t count = ReaderU16(&r) + ReaderU16(&r);
+    if (r.err || count > ReaderLeft(&r) / 8) {
+        *err = "resource directory at " + Hex(at) + " runs past the resource section";
+        return false;
+    }
+    entries->clear();
+    for (uint32_t i = 0; i < count; i++) {
+        DirEntry e;
+        e.nameField = ReaderU32(&r);
+        e.target = ReaderU32(&r);
+        entries->push_back(e);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadResources(const uint8_t *image, size_t size, ResList *out, std::string *err)
+{
+    out->clear();
+    Headers h;
+    if (!ParseHeaders(image, size, &h, err))
+        return false;
+    const DataDir dir = h.dirs[kDirResource];
+    if (dir.rva == 0 && dir.size == 0)
+        return true;
+
+    // The section's bytes from the tree's start to the end of its raw data
+    // (or of the file): every offset in the tree is relative to that start.
+    uint32_t start = 0;
+    if (!RvaToOffset(h, size, dir.rva, 16, &start)) {
+        *err = "resource directory at RVA " + Hex(dir.rva) + " is outside the file's sections";
+        return false;
+    }
+    uint32_t available = 0;
+    for (const Section &s : h.sections) {
+        if (dir.rva >= s.va && dir.rva - s.va < s.rawSize) {
+            available = s.rawSize - (dir.rva - s.va);
+            break;
+        }
+    }
+    available = (uint32_t)std::min<uint64_t>(available, size - start);
+    ByteReader section;
+    ReaderInit(&section, image + start, available);
+
+    std::set<uint32_t> seen;
+    std::vector<DirEntry> types, names, langs;
+    if (!ReadDirectory(&section, 0, &seen, &types, err))
+        return false;
+    for (const DirEntry &t : types) {
+        ResEntry proto;
+        if (!ReadId(&section, t.nameField, &proto.type, err))
+            return false;
+        if (!(t.target & kHighBit)) {
+            *err = "resource type entry points at data, not at a name directory";
+            return false;
+        }
+        if (!ReadDirectory(&section, t.target & ~kHighBit, &seen, &names, err))
+            return false;
+        std::vector<DirEntry> typeNames = names;
+        for (const DirEntry &n : typeNames) {
+            if (!ReadId(&section, n.nameField, &proto.name, err))
+                return false;
+            if (!(n.target & kHighBit)) {
+                *err = "resource name entry points at data, not at a language directory";
+                return false;
+            }
+            if (!ReadDirectory(&section, n.target & ~kHighBit, &seen, &langs, err))
+                return false;
+            for (const DirEntry &l : langs) {
+                if ((l.nameField & kHighBit) || l.nameField > 0xFFFF) {
+                    *err = "resource language entry " + Hex(l.nameField) + " is not a language id";
+                    return false;
+                }
+                if (l.target & kHighBit) {
+                    *err = "resource language entry points at a directory, not at data";
+                    return false;
+                }
+                if (out->size() >= kMaxResourceEntries) {
+                    *err = "more than " + std::to_string(kMaxResourceEntries) + " resource entries";
+                    return false;
+                }
+                ByteReader r = section;
+                ReaderSeek(&r, l.target);
+                uint32_t dataRva = ReaderU32(&r);
+                uint32_t dataSize = ReaderU32(&r);
+                uint32_t codePage = ReaderU32(&r);
+                ReaderU32(&r);
+                if (r.err) {
+                    *err = "resource data entry at " + Hex(l.target) + " runs past the resource section";
+                    return false;
+                }
+                uint32_t dataOffset = 0;
+                if (dataSize != 0 && !RvaToOffset(h, size, dataRva, dataSize, &dataOffset)) {
+                    *err = "resource data at RVA " + Hex(dataRva) + " (" + std::to_string(dataSize) +
+                           " bytes) runs past its section or the file";
+                    return false;
+                }
+                ResEntry e = proto;
+                e.lang = (uint16_t)l.nameField;
+                e.codePage = codePage;
+                e.data.assign(image + dataOffset, image + dataOffset + dataSize);
+                out->push_back(std::move(e));
+            }
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// Order of entries in a directory: names first (by UTF-16 unit, as the
+// loader's binary search expects), then ids ascending.
+bool IdLess(const ResId &a, const ResId &b)
+{
+    if (a.named != b.named)
+        return a.named;
+    if (a.named)
+        return a.name < b.name;
+    return a.id < b.id;
+}
+
+bool IdEqual(const ResId &a, const ResId &b)
+{
+    return a.named == b.named && (a.named ? a.name == b.name : a.id == b.id);
+}
+
+std::string IdText(const ResId &id)
+{
+    if (!id.named)
+        return std::to_string(id.id);
+    std::string s = "\"";
+    for (char16_t c : id.name)
+        s.push_back(c < 0x80 ? (char)c : '?');
+    return s + "\"";
+}
+
+// A resource section laid out at an RVA: the directories, data entries and
+// names as bytes (`head`), then each entry's data at its offset.
+struct SectionPlan {
+    std::vector<uint8_t> head;
+    std::vector<const ResEntry *> order;
+    std::vector<uint32_t> dataOffset;
+    uint32_t size = 0;
+};
+
+void PutU16(std::vector<uint8_t> *b, size_t at, uint32_t v)
+{
+    SetUi16(&(*b)[at], v);
+}
+
+void PutU32(std::vector<uint8_t> *b, size_t at, uint32_t v)
+{
+    SetUi32(&(*b)[at], v);
+}
+
+bool PlanSection(const ResList &res, uint32_t rva, SectionPlan *plan, std::string *err)
+{
+    std::vector<const ResEntry *> order;
+    for (const ResEntry &e : res)
+        order.push_back(&e);
+    std::stable_sort(order.begin(), order.end(), [](const ResEntry *a, const ResEntry *b) {
+        if (!IdEqual(a->type, b->type))
+            return IdLess(a->type, b->type);
+        if (!IdEqual(a->name, b->name))
+            return IdLess(a->name, b->name);
+        return a->lang < b->lang;
+    });
+    for (size_t i = 1; i < order.size(); i++) {
+        const ResEntry *a = order[i - 1];
+        const ResEntry *b = order[i];
+        if (IdEqual(a->type, b->type) && IdEqual(a->name, b->name) && a->lang == b->lang) {
+            *err = "duplicate resource: type " + IdText(a->type) + ", name " + IdText(a->name) + ", language " +
+                   std::to_string(a->lang);
+            return false;
+        }
+    }
+
+    // Group boundaries: types, and (type, name) pairs.
+    std::vector<size_t> typeStart, nameStart;
+    for (size_t i = 0; i < order.size(); i++) {
+        bool newType = i == 0 || !IdEqual(order[i - 1]->type, order[i]->type);
+        if (newType)
+            typeStart.push_back(i);
+        if (newType || !IdEqual(order[i - 1]->name, order[i]->name))
+            nameStart.push_back(i);
+    }
+    typeStart.push_back(order.size());
+    nameStart.push_back(order.size());
+    const size_t nTypes = typeStart.size() - 1;
+    const size_t nNames = nameStart.size() - 1;
+
+    // Sizes: root, one name directory per type, one language directory per
+    // name, the data entries, then the names' strings.
+    uint64_t at = 16 + 8 * nTypes;
+    const uint64_t nameDirs = at;
+    at += 16 * nTypes + 8 * nNames;
+    const uint64_t langDirs = at;
+    at += 16 * nNames + 8 * order.size();
+    const uint64_t dataEntries = at;
+    at += 16 * order.size();
+    const uint64_t strings = at;
+    // Each distinct name string once per directory entry that uses it.
+    for (size_t t = 0; t < nTypes; t++) {
+        if (order[typeStart[t]]->type.named)
+            at += 2 + 2 * (uint64_t)order[typeStart[t]]->type.name.size();
+    }
+    for (size_t n = 0; n < nNames; n++) {
+        if (order[nameStart[n]]->name.named)
+            at += 2 + 2 * (uint64_t)order[nameStart[n]]->name.name.size();
+    }
+    for (const ResEntry *e : order) {
+        if (e->type.named && (e->type.name.empty() || e->type.name.size() > 0xFFFF)) {
+            *err = "resource type name of bad length " + std::to_string(e->type.name.size());
+            return false;
+        }
+        if (e->name.named && (e->name.name.empty() || e->name.name.size() > 0xFFFF)) {
+            *err = "resource name of bad length " + std::to_string(e->name.name.size());
+            return false;
+        }
+    }
+    if (at > kMaxSectionSize) {
+        *err = "resource directory too large";
+        return false;
+    }
+    const uint64_t headSize = at;
+    plan->head.assign(headSize, 0);
+    std::vector<uint8_t> &b = plan->head;
+
+    uint64_t str = strings;
+    auto nameField = [&](const ResId &id) -> uint32_t {
+        if (!id.named)
+            return id.id;
+        uint32_t field = (uint32_t)str | kHighBit;
+        PutU16(&b, str, (uint32_t)id.name.size());
+        for (size_t i = 0; i < id.name.size(); i++)
+            PutU16(&b, str + 2 + 2 * i, id.name[i]);
+        str += 2 + 2 * id.name.size();
+        return field;
+    };
+    // Root: one entry per type.
+    {
+        uint32_t named = 0, numbered = 0;
+        for (size_t t = 0; t < nTypes; t++)
+            (order[typeStart[t]]->type.named ? named : numbered)++;
+        PutU16(&b, 12, named);
+        PutU16(&b, 14, numbered);
+    }
+    uint64_t nameDir = nameDirs;
+    uint64_t langDir = langDirs;
+    uint64_t dataEntry = dataEntries;
+    size_t n = 0;
+    for (size_t t = 0; t < nTypes; t++) {
+        PutU32(&b, 16 + 8 * t, nameField(order[typeStart[t]]->type));
+        PutU32(&b, 16 + 8 * t + 4, (uint32_t)nameDir | kHighBit);
+        // The names of this type: groups n .. m-1.
+        size_t m = n;
+        while (m < nNames && nameStart[m] < typeStart[t + 1])
+            m++;
+        {
+            uint32_t named = 0, numbered = 0;
+            for (size_t g = n; g < m; g++)
+                (order[nameStart[g]]->name.named ? named : numbered)++;
+            PutU16(&b, nameDir + 12, named);
+            PutU16(&b, nameDir + 14, numbered);
+        }
+        for (size_t g = n; g < m; g++) {
+            uint64_t slot = nameDir + 16 + 8 * (g - n);
+            PutU32(&b, slot, nameField(order[nameStart[g]]->name));
+            PutU32(&b, slot + 4, (uint32_t)langDir | kHighBit);
+            size_t count = nameStart[g + 1] - nameStart[g];
+            PutU16(&b, langDir + 14, (uint32_t)count);
+            for (size_t k = 0; k < count; k++) {
+                PutU32(&b, langDir + 16 + 8 * k, order[nameStart[g] + k]->lang);
+                PutU32(&b, langDir + 16 + 8 * k + 4, (uint32_t)dataEntry);
+                dataEntry += 16;
+            }
+            langDir += 16 + 8 * count;
+        }
+        nameDir += 16 + 8 * (m - n);
+        n = m;
+    }
+
+    // Data after the names, each 8-aligned.
+    uint64_t data = (headSize + kDataAlign - 1) / kDataAlign * kDataAlign;
+    plan->order = order;
+    plan->dataOffset.clear();
+    for (size_t i = 0; i < order.size(); i++) {
+        const uint64_t len = ResDataSize(*order[i]);
+        if (data + len > kMaxSectionSize || (uint64_t)rva + data + len > 0xFFFFFFFFu) {
+            *err = "resources too large for one image (" + std::to_string(data + len) + " bytes)";
+            return false;
+        }
+        plan->dataOffset.push_back((uint32_t)data);
+        PutU32(&b, dataEntries + 16 * i, (uint32_t)(rva + data));
+        PutU32(&b, dataEntries + 16 * i + 4, (uint32_t)len);
+        PutU32(&b, dataEntries + 16 * i + 8, order[i]->codePage);
+        data += len;
+        if (i + 1 < order.size())
+            data = (data + kDataAlign - 1) / kDataAlign * kDataAlign;
+    }
+    plan->size = (uint32_t)std::max<uint64_t>(data, headSize);
+    return true;
+}
+
+// Where output goes: in memory or a file. Keeps the running checksum so a
+// streamed image need not be read back.
+class Output {
+public:
+    virtual ~Output() = default;
+    virtual bool Write(const uint8_t *p, size_t n) = 0;
+    virtual bool Patch(uint32_t at, const uint8_t *p, size_t n) = 0;
+    uint64_t written = 0;
+};
+
+class VectorOutput : public Output {
+public:
+    explicit VectorOutput(std::vector<uint8_t> *v) : v_(v) { v_->clear(); }
+    bool Write(const uint8_t *p, size_t n) override
+    {
+        v_->insert(v_->end(), p, p + n);
+        written += n;
+        return true;
+    }
+    bool Patch(uint32_t at, const uint8_t *p, size_t n) override
+    {
+        if (at > v_->size() || n > v_->size() - at)
+            return false;
+        memcpy(v_->data() + at, p, n);
+        return true;
+    }
+
+private:
+    std::vector<uint8_t> *v_;
+};
+
+class FileOutput : public Output {
+public:
+    explicit FileOutput(FILE *f) : f_(f) {}
+    bool Write(const uint8_t *p, size_t n) override
+    {
+        written += n;
+        return n == 0 || fwrite(p, 1, n, f_) == n;
+    }
+    bool Patch(uint32_t at, const uint8_t *p, size_t n) override
+    {
+        if (fflush(f_) != 0 || fseek(f_, (long)at, SEEK_SET) != 0 || fwrite(p, 1, n, f_) != n)
+            return false;
+        return fflush(f_) == 0 && fseek(f_, 0, SEEK_END) == 0;
+    }
+
+private:
+    FILE *f_;
+};
+
+// Running PE checksum over bytes in order (any split of the bytes).
+struct ChecksumState {
+    uint64_t sum = 0;
+    uint64_t length = 0;
+    bool odd = false;
+    uint8_t low = 0;
+
+    void Add(const uint8_t *p, size_t n)
+    {
+        for (size_t i = 0; i < n; i++) {
+            if (!odd) {
+                low = p[i];
+                odd = true;
+            } else {
+                sum += (uint32_t)low | (uint32_t)p[i] << 8;
+                sum = (sum & 0xFFFF) + (sum >> 16);
+                odd = false;
+            }
+        }
+        length += n;
+    }
+    uint32_t Finish() const
+    {
+        uint64_t s = sum;
+        if (odd) {
+            s += low;
+            s = (s & 0xFFFF) + (s >> 16);
+        }
+        s = (s & 0xFFFF) + (s >> 16);
+        return (uint32_t)(s + length);
+    }
+};
+
+class Emitter {
+public:
+    Emitter(Output *out, std::string *err) : out_(out), err_(err) {}
+    bool Bytes(const uint8_t *p, size_t n)
+    {
+        sum_.Add(p, n);
+        if (!out_->Write(p, n)) {
+            *err_ = "cannot write the output";
+            return false;
+        }
+        return true;
+    }
+    bool Zeros(uint64_t n)
+    {
+        static const uint8_t zero[4096] = {};
+        while (n > 0) {
+            size_t step = (size_t)std::min<uint64_t>(n, sizeof zero);
+            if (!Bytes(zero, step))
+                return false;
+            n -= step;
+        }
+        return true;
+    }
+    bool PadTo(uint64_t at)
+    {
+        if (out_->written > at) {
+            *err_ = "internal layout error";
+            return false;
+        }
+        return Zeros(at - out_->written);
+    }
+    bool Entry(const ResEntry &e)
+    {
+        if (e.dataFile.empty())
+            return Bytes(e.data.data(), e.data.size());
+        FILE *f = fopen(e.dataFile.c_str(), "rb");
+        if (!f) {
+            *err_ = e.dataFile + ": cannot open";
+            return false;
+        }
+        std::vector<uint8_t> block(kCopyBlock);
+        uint64_t left = e.dataFileSize;
+        bool ok = true;
+        while (ok && left > 0) {
+            size_t want = (size_t)std::min<uint64_t>(left, block.size());
+            if (fread(block.data(), 1, want, f) != want) {
+                *err_ = e.dataFile + ": shorter than expected (changed while writing?)";
+                ok = false;
+                break;
+            }
+            ok = Bytes(block.data(), want);
+            left -= want;
+        }
+        fclose(f);
+        return ok;
+    }
+    bool Section(const SectionPlan &plan, uint64_t base)
+    {
+        if (!Bytes(plan.head.data(), plan.head.size()))
+            return false;
+        for (size_t i = 0; i < plan.order.size(); i++) {
+            if (!PadTo(base + plan.dataOffset[i]) || !Entry(*plan.order[i]))
+                return false;
+        }
+        return PadTo(base + plan.size);
+    }
+    bool FinishChecksum(uint32_t checksumOffset)
+    {
+        uint8_t v[4];
+        SetUi32(v, sum_.Finish());
+        if (!out_->Patch(checksumOffset, v, 4)) {
+            *err_ = "cannot write the output's checksum";
+            return false;
+        }
+        return true;
+    }
+    uint64_t Written() const { return out_->written; }
+
+private:
+    Output *out_;
+    std::string *err_;
+    ChecksumState sum_;
+};
+
+// The DOS header and stub that linkers put before the PE header.
+const uint8_t kDosHeader[0x80] = {
+    0x4D, 0x5A, 0x90, 0x00, 0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00,
+    0xB8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00,
+    0x0E, 0x1F, 0xBA, 0x0E, 0x00, 0xB4, 0x09, 0xCD, 0x21, 0xB8, 0x01, 0x4C, 0xCD, 0x21, 0x54, 0x68,
+    0x69, 0x73, 0x20, 0x70, 0x72, 0x6F, 0x67, 0x72, 0x61, 0x6D, 0x20, 0x63, 0x61, 0x6E, 0x6E, 0x6F,
+    0x74, 0x20, 0x62, 0x65, 0x20, 0x72, 0x75, 0x6E, 0x20, 0x69, 0x6E, 0x20, 0x44, 0x4F, 0x53, 0x20,
+    0x6D, 0x6F, 0x64, 0x65, 0x2E, 0x0D, 0x0D, 0x0A, 0x24, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+};
+
+bool WriteDll(const ResList &res, Output *out, std::string *err)
+{
+    constexpr uint32_t kFileAlign = 512;
+    constexpr uint32_t kSectionAlign = 4096;
+    constexpr uint32_t kRsrcRva = kSectionAlign;
+    constexpr uint32_t kHeadersSize = 512;
+    SectionPlan plan;
+    if (!PlanSection(res, kRsrcRva, &plan, err))
+        return false;
+    const uint32_t rawSize = AlignUp(plan.size, kFileAlign);
+
+    std::vector<uint8_t> h(kHeadersSize, 0);
+    memcpy(h.data(), kDosHeader, sizeof kDosHeader);
+    const uint32_t pe = 0x80;
+    SetUi32(&h[pe], 0x00004550);
+    const uint32_t coff = pe + 4;
+    SetUi16(&h[coff + 0], 0x14C);    // i386
+    SetUi16(&h[coff + 2], 1);        // one section
+    SetUi16(&h[coff + 16], 0xE0);    // optional header size
+    // Executable image, no line numbers or symbols, 32-bit, no debug
+    // information, DLL.
+    SetUi16(&h[coff + 18], 0x0002 | 0x0004 | 0x0008 | 0x0100 | 0x0200 | 0x2000);
+    const uint32_t opt = coff + kCoffSize;
+    SetUi16(&h[opt + 0], kMagicPe32);
+    h[opt + 2] = 2;                  // linker version
+    SetUi32(&h[opt + kOptSizeOfInitData], rawSize);
+    SetUi32(&h[opt + 20], kRsrcRva);   // base of code (none)
+    SetUi32(&h[opt + 24], kRsrcRva);   // base of data
+    SetUi32(&h[opt + 28], 0x10000000); // image base
+    SetUi32(&h[opt + kOptSectionAlignment], kSectionAlign);
+    SetUi32(&h[opt + kOptFileAlignment], kFileAlign);
+    SetUi16(&h[opt + 40], 4);          // OS version 4.0
+    SetUi16(&h[opt + 48], 4);          // subsystem version 4.0
+    SetUi32(&h[opt + kOptSizeOfImage], kRsrcRva + AlignUp(plan.size, kSectionAlign));
+    SetUi32(&h[opt + kOptSizeOfHeaders], kHeadersSize);
+    SetUi16(&h[opt + 68], 2);          // Windows GUI
+    SetUi16(&h[opt + 70], 0x0100);     // NX compatible (no relocations, so no dynamic base)
+    SetUi32(&h[opt + 72], 0x200000);   // stack reserve, commit, heap reserve, commit
+    SetUi32(&h[opt + 76], 0x1000);
+    SetUi32(&h[opt + 80], 0x100000);
+    SetUi32(&h[opt + 84], 0x1000);
+    SetUi32(&h[opt + 92], kDirEntryCount);
+    SetUi32(&h[opt + 96 + 8 * kDirResource], kRsrcRva);
+    SetUi32(&h[opt + 96 + 8 * kDirResource + 4], plan.size);
+    const uint32_t sec = opt + 0xE0;
+    memcpy(&h[sec], ".rsrc", 5);
+    SetUi32(&h[sec + 8], plan.size);
+    SetUi32(&h[sec + 12], kRsrcRva);
+    SetUi32(&h[sec + 16], rawSize);
+    SetUi32(&h[sec + 20], kHeadersSize);
+    SetUi32(&h[sec + 36], 0x40000040);   // initialized data, readable
+
+    Emitter em(out, err);
+    return em.Bytes(h.data(), h.size()) && em.Section(plan, kHeadersSize) && em.PadTo(kHeadersSize + rawSize) &&
+           em.FinishChecksum(opt + kOptCheckSum);
+}
+
+bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out, std::vector<std::string> *warnings,
+             std::string *err)
+{
+    Headers h;
+    if (!ParseHeaders(image, size, &h, err))
+        return false;
+    if (h.magic != kMagicPe32) {
+        *err = "only PE32 (32-bit) images can take new resources";
+        return false;
+    }
+    if (h.dirCount <= kDirBaseReloc) {
+        *err = "image has too few data directories";
+        return false;
+    }
+    const uint32_t fa = h.fileAlignment;
+    const uint32_t sa = h.sectionAlignment;
+    if (fa < 512 || fa > 0x10000 || (fa & (fa - 1)) || sa < fa || (sa & (sa - 1))) {
+        *err = "unusual file or section alignment (" + Hex(fa) + ", " + Hex(sa) + ")";
+        return false;
+    }
+    const DataDir rsrcDir = h.dirs[kDirResource];
+    size_t rs = h.sections.size();
+    for (size_t i = 0; i < h.sections.size(); i++) {
+        if (rsrcDir.rva != 0 && h.sections[i].va == rsrcDir.rva)
+            rs = i;
+    }
+    if (rs == h.sections.size()) {
+        *err = "image has no section that starts with its resource directory";
+        return false;
+    }
+    const DataDir relocDir = h.dirs[kDirBaseReloc];
+    for (size_t i = rs + 1; i < h.sections.size(); i++) {
+        const Section &s = h.sections[i];
+        bool isReloc = relocDir.rva != 0 && relocDir.rva >= s.va && relocDir.rva - s.va < std::max(s.virtualSize, s.rawSize) &&
+                       i + 1 == h.sections.size();
+        if (!isReloc) {
+            *err = std::string("section ") + s.name + " follows the resources; only the relocations may";
+            return false;
+        }
+    }
+    // Sections in ascending order, raw data in order, inside the file.
+    uint64_t endOfRaw = h.sizeOfHeaders;
+    for (size_t i = 0; i < h.sections.size(); i++) {
+        const Section &s = h.sections[i];
+        if (i > 0 && s.va <= h.sections[i - 1].va) {
+            *err = "sections are not in address order";
+            return false;
+        }
+        if (s.rawSize == 0)
+            continue;
+        if (s.rawPtr < endOfRaw || (uint64_t)s.rawPtr + s.rawSize > size) {
+            *err = std::string("section ") + s.name + "'s data overlaps another or runs past the file";
+            return false;
+        }
+        endOfRaw = (uint64_t)s.rawPtr + s.rawSize;
+    }
+    // Nothing else may point into what moves.
+    const uint32_t rsrcVa = h.sections[rs].va;
+    for (uint32_t d = 0; d < h.dirCount; d++) {
+        if (d == kDirResource || d == kDirBaseReloc || d == kDirSecurity)
+            continue;
+        if (h.dirs[d].rva != 0 && (uint64_t)h.dirs[d].rva + h.dirs[d].size > rsrcVa) {
+            *err = "data directory " + std::to_string(d) + " points into or past the resources";
+            return false;
+        }
+    }
+    // After the sections: at most the certificate, which goes.
+    const DataDir cert = h.dirs[kDirSecurity];
+    uint64_t tail = size;
+    if (cert.size != 0) {
+        if (cert.rva < endOfRaw || (uint64_t)cert.rva + cert.size > size) {
+            *err = "the certificate table is not where it should be (after the sections)";
+            return false;
+        }
+        tail = cert.rva;
+        warnings->push_back("the image's Authenticode signature is dropped (changing resources breaks it); sign the result again");
+    }
+    if (tail > endOfRaw) {
+        *err = "image has " + std::to_string(tail - endOfRaw) +
+               " bytes appended after its sections (symbols or data); strip it or use an image without them";
+        return false;
+    }
+
+    SectionPlan plan;
+    if (!PlanSection(res, rsrcVa, &plan, err))
+        return false;
+
+    // New section table from the resource section on.
+    std::vector<Section> secs = h.sections;
+    Section &r = secs[rs];
+    const uint32_t oldRaw = r.rawSize;
+    r.virtualSize = plan.size;
+    r.rawSize = AlignUp(plan.size, fa);
+    if (r.rawPtr == 0)
+        r.rawPtr = (uint32_t)AlignUp((uint32_t)endOfRaw, fa);
+    uint64_t nextVa = (uint64_t)r.va + AlignUp(plan.size, sa);
+    uint64_t nextRaw = (uint64_t)r.rawPtr + r.rawSize;
+    uint32_t relocShift = 0;
+    for (size_t i = rs + 1; i < secs.size(); i++) {
+        Section &s = secs[i];
+        uint32_t oldVa = s.va;
+        s.va = (uint32_t)nextVa;
+        relocShift = s.va - oldVa;
+        if (s.rawSize != 0)
+            s.rawPtr = (uint32_t)nextRaw;
+        nextVa += AlignUp(std::max(std::max(s.virtualSize, s.rawSize), 1u), sa);
+        nextRaw += s.rawSize;
+    }
+    if (nextVa > 0x7FFFFFFFu || nextRaw > 0x7FFFFFFFu) {
+        *err = "the image would be too large";
+        return false;
+    }
+    const Section &last = secs.back();
+    const uint32_t sizeOfImage = AlignUp(last.va + std::max(last.virtualSize, last.rawSize), sa);
+
+    // Headers: copied, then patched.
+    std::vector<uint8_t> hdr(image, image + h.sizeOfHeaders);
+    if (h.sizeOfHeaders > size || h.sections.back().headerOffset + kSectionHeaderSize > h.sizeOfHeaders) {
+        *err = "section table does not fit SizeOfHeaders";
+        return false;
+    }
+    const uint32_t opt = h.optOffset;
+    uint32_t initData = GetUi32(&hdr[opt + kOptSizeOfInitData]);
+    if (r.characteristics & kScnInitializedData)
+        initData = initData - oldRaw + r.rawSize;
+    SetUi32(&hdr[opt + kOptSizeOfInitData], initData);
+    SetUi32(&hdr[opt + kOptSizeOfImage], sizeOfImage);
+    SetUi32(&hdr[opt + kOptCheckSum], 0);
+    SetUi32(&hdr[h.dirOffset + 8 * kDirResource], rsrcVa);
+    SetUi32(&hdr[h.dirOffset + 8 * kDirResource + 4], plan.size);
+    SetUi32(&hdr[h.dirOffset + 8 * kDirSecurity], 0);
+    SetUi32(&hdr[h.dirOffset + 8 * kDirSecurity + 4], 0);
+    if (relocDir.rva != 0 && rs + 1 < secs.size())
+        SetUi32(&hdr[h.dirOffset + 8 * kDirBaseReloc], relocDir.rva + relocShift);
+    for (size_t i = 0; i < secs.size(); i++) {
+        uint8_t *p = &hdr[secs[i].headerOffset];
+        SetUi32(p + 8, secs[i].virtualSize);
+        SetUi32(p + 12, secs[i].va);
+        SetUi32(p + 16, secs[i].rawSize);
+        SetUi32(p + 20, secs[i].rawPtr);
+    }
+
+    Emitter em(out, err);
+    if (!em.Bytes(hdr.data(), hdr.size()))
+        return false;
+    for (size_t i = 0; i < secs.size(); i++) {
+        const Section &s = secs[i];
+        if (s.rawSize == 0)
+            continue;
+        if (!em.PadTo(s.rawPtr))
+            return false;
+        if (i == rs) {
+            if (!em.Section(plan, s.rawPtr) || !em.PadTo((uint64_t)s.rawPtr + s.rawSize))
+                return false;
+        } else if (!em.Bytes(image + h.sections[i].rawPtr, s.rawSize)) {
+            return false;
+        }
+    }
+    return em.FinishChecksum(opt + kOptCheckSum);
+}
+
+}  // namespace
+
+bool WriteResourceDll(const ResList &res, std::vector<uint8_t> *out, std::string *err)
+{
+    VectorOutput o(out);
+    if (WriteDll(res, &o, err))
+        return true;
+    out->clear();
+    return false;
+}
+
+bool ReplaceResources(const uint8_t *image, size_t size, const ResList &res, std::vector<uint8_t> *out,
+                      std::vector<std::string> *warnings, std::string *err)
+{
+    VectorOutput o(out);
+    if (Replace(image, size, res, &o, warnings, err))
+        return true;
+    out->clear();
+    return false;
+}
+
+bool ReplaceResourcesToFile(const uint8_t *image, size_t size, const ResList &res, FILE *out,
+                            std::vector<std::string> *warnings, std::string *err)
+{
+    FileOutput o(out);
+    return Replace(image, size, res, &o, warnings, err);
+}
+
+uint32_t PeChecksum(const uint8_t *image, size_t size)
+{
+    Headers h;
+    std::string err;
+    ChecksumState sum;
+    uint32_t field = 0xFFFFFFFFu;
+    if (ParseHeaders(image, size, &h, &err))
+        field = h.optOffset + kOptCheckSum;
+    if (size >= 4 && field <= size - 4) {
+        static const uint8_t zero[4] = {};
+        sum.Add(image, field);
+        sum.Add(zero, 4);
+        sum.Add(image + field + 4, size - field - 4);
+    } else {
+        sum.Add(image, size);
+    }
+    return sum.Finish();
+}
+
+}  // namespace medium
