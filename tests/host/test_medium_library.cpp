@@ -4,8 +4,11 @@
 // launcher's own table parser; bitmaps and logo scripts are checked.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <string.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -15,7 +18,9 @@
 #include "resmodule/langtable.h"
 #include "tools/langtable/ltdesc.h"
 #include "tools/medium/library.h"
+#include "tools/medium/library_cli.h"
 #include "tools/medium/library_encode.h"
+#include "tools/medium/pe.h"
 
 namespace {
 
@@ -552,3 +557,115 @@ TEST(MediumLibrary, LogoScriptsAreCheckedAsTheLauncherReadsThem)
 }
 
 }  // namespace
+
+// --- the command -------------------------------------------------------------
+
+namespace {
+
+struct Ran {
+    int code;
+    std::string out, err;
+};
+
+Ran RunCommand(const std::vector<std::string> &args)
+{
+    FILE *out = tmpfile();
+    FILE *err = tmpfile();
+    Ran r;
+    r.code = medium::LibraryCommand(args, out, err);
+    auto slurp = [](FILE *f) {
+        std::string s;
+        rewind(f);
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+            s.append(buf, n);
+        fclose(f);
+        return s;
+    };
+    r.out = slurp(out);
+    r.err = slurp(err);
+    return r;
+}
+
+std::vector<std::string> Names(const std::string &dir)
+{
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d))
+            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void Put(const std::string &path, const std::string &data)
+{
+    std::ofstream f(path, std::ios::binary);
+    f << data;
+}
+
+}  // namespace
+
+// Exit codes mean one thing each, and a failed run leaves the old output as
+// it was and no temporary file beside it.
+TEST(MediumLibraryCommand, ExitCodesAndNothingHalfWritten)
+{
+    char tmpl[] = "/tmp/medlib-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = std::string(tmpl) + "/";
+    const std::string out = dir + "_SETUP.DLL";
+    Put(out, "old");
+    Put(dir + "bad.txt", "language English\n  7062 \"50% done\"\n");
+    Put(dir + "nofile.txt", "language English\n  splash bitmap missing.bmp\n");
+    Put(dir + "good.txt", "language English\n  lcid 1033\n  splash logo logo.lgo\n  7110 \"Setup\"\n");
+    Put(dir + "logo.lgo", "<Arial,30>Setup\n");
+
+    struct Case {
+        const char *name;
+        std::vector<std::string> args;
+        int code;
+        const char *err;
+    };
+    const Case cases[] = {
+        {"NoOutput", {dir + "good.txt"}, 2, "no output given"},
+        {"NoInput", {"-o", out}, 2, "no description given"},
+        {"UnknownOption", {dir + "good.txt", "-o", out, "--fast"}, 2, "unknown option --fast"},
+        {"TwoInputs", {dir + "good.txt", dir + "bad.txt", "-o", out}, 2, "one description only"},
+        {"BadText", {dir + "bad.txt", "-o", out}, 1, "bad.txt:2: language \"English\", text 7062: a '%'"},
+        {"MissingPicture", {dir + "nofile.txt", "-o", out}, 3, "nofile.txt:2: cannot read " },
+        {"MissingDescription", {dir + "none.txt", "-o", out}, 3, "none.txt: cannot read"},
+        {"OutputFolderMissing", {dir + "good.txt", "-o", dir + "no/such/_SETUP.DLL"}, 3, "cannot create a temporary"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Ran r = RunCommand(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_EQ(ReadAll(out), "old");
+        EXPECT_EQ(Names(dir), (std::vector<std::string>{"_SETUP.DLL", "bad.txt", "good.txt", "logo.lgo", "nofile.txt"}));
+    }
+
+    Ran r = RunCommand({dir + "good.txt", "-o", out});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.compare(0, out.size() + 2, out + ": "), 0) << r.out;
+    const std::string first = ReadAll(out);
+    EXPECT_EQ(first.compare(0, 2, "MZ"), 0);
+
+    // The library holds the resources, read back from the image.
+    medium::ResList res;
+    std::string error;
+    ASSERT_TRUE(medium::ReadResources((const uint8_t *)first.data(), first.size(), &res, &error)) << error;
+    EXPECT_NE(Find(res, 1001, 100), nullptr);
+    EXPECT_NE(Find(res, 1001, 1520), nullptr);
+    EXPECT_EQ(StringOf(res, 1110), u"Setup");
+
+    // Byte for byte the same on a second run.
+    ASSERT_EQ(RunCommand({dir + "good.txt", "-o", out}).code, 0);
+    EXPECT_EQ(ReadAll(out), first);
+    for (const std::string &n : Names(dir))
+        unlink((dir + n).c_str());
+    rmdir(tmpl);
+}
