@@ -133,6 +133,8 @@ TEST(MediumLibrary, RefusesWrongDescriptionsNamingTheLine)
         {"BadLcid", "language English\n  lcid 1033, 20x57\n", 1, "lib.txt:2: \"20x57\" is not a locale id"},
         {"SameNameOtherCase", kOk + Language("ENGLISH", "2057"), 1,
          "lib.txt:6: language \"ENGLISH\" has the name of the language on line 1"},
+        {"SameNameAccentedCapital", Language("Español", "3082") + Language("ESPAÑOL", "2058"), 1,
+         "lib.txt:6: language \"ESPAÑOL\" has the name of the language on line 1"},
         {"NameWithSemicolon", Language("\"Eng;lish\"", "1033"), 1, "lib.txt:1: language \"Eng;lish\": the name may not"},
         {"NameTooLong", Language(std::string(52, 'N'), "1033"), 1, "the name has 52 characters; the launcher keeps 51"},
         {"NameNotInCodePage", Language("Ελληνικά", "1032"), 1, "lib.txt:1: language \"Ελληνικά\": code page 1252 cannot hold U+0395"},
@@ -557,6 +559,43 @@ TEST(MediumLibrary, LogoScriptsAreCheckedAsTheLauncherReadsThem)
 }
 
 }  // namespace
+
+TEST(MediumLibrary, Utf8IsDecodedStrictly)
+{
+    struct Case {
+        const char *name;
+        std::string text;
+        bool ok;
+        size_t badOffset;
+    };
+    const Case cases[] = {
+        {"Mixed", "a\xC3\xB1\xE2\x82\xAC\xF0\x9F\x98\x80", true, 0},
+        {"Overlong", "ab\xC0\xAF", false, 2},
+        {"Surrogate", "\xED\xA0\x80", false, 0},
+        {"PastTheLast", "x\xF4\x90\x80\x80", false, 1},
+        {"Cut", "xy\xE2\x82", false, 2},
+        {"LoneContinuation", "\x80", false, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint32_t> points;
+        size_t bad = 99;
+        EXPECT_EQ(medium::Utf8Decode(c.text, &points, &bad), c.ok);
+        if (!c.ok)
+            EXPECT_EQ(bad, c.badOffset);
+    }
+    // Beyond the first plane: a surrogate pair in the string table, and no
+    // ANSI code page holds it.
+    EXPECT_EQ(medium::Utf8ToUtf16("\xF0\x9F\x98\x80"), std::u16string(u"\U0001F600"));
+    std::string out;
+    uint32_t bad = 0;
+    EXPECT_FALSE(medium::ToCodePage("ok \xF0\x9F\x98\x80", 1252, &out, &bad));
+    EXPECT_EQ(bad, 0x1F600u);
+    EXPECT_TRUE(medium::ToCodePage("\xE2\x82\xAC \xC3\xB1", 1252, &out, &bad));
+    EXPECT_EQ(out, "\x80 \xF1");
+    EXPECT_TRUE(medium::ToCodePage("\xE6\x97\xA5\xEF\xBD\xB1", 932, &out, &bad));   // 日, half-width ｱ
+    EXPECT_EQ(out, "\x93\xFA\xB1");
+}
 
 // --- the command -------------------------------------------------------------
 

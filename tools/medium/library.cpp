@@ -462,11 +462,15 @@ bool NameFits(Messages &m, const LibLanguage &lang, std::string *encoded)
     return true;
 }
 
-std::string Lower(std::string s)
+// The launcher finds a language by its name ignoring case (lstrcmpiA), which
+// under code page 1252 also folds the accented capitals.
+std::string Lower(std::string s, uint32_t codePage)
 {
-    for (char &c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = (char)(c - 'A' + 'a');
+    for (char &c : s) {
+        unsigned char u = (unsigned char)c;
+        if ((u >= 'A' && u <= 'Z') || (codePage == 1252 && u >= 0xC0 && u <= 0xDE && u != 0xD7))
+            c = (char)(u + 0x20);
+    }
     return s;
 }
 
@@ -504,14 +508,14 @@ int BuildLibraryResources(const std::string &file, const std::string &folder, co
         }
         if (!NameFits(m, lang, &names[i]))
             continue;
-        auto seen = nameOwner.find(Lower(names[i]));
+        auto seen = nameOwner.find(Lower(names[i], lang.codePage));
         if (seen != nameOwner.end()) {
             m.Add(lang.line, "language " + Quote(lang.name) + " has the name of the language on line " +
                                  std::to_string(desc.languages[seen->second].line) +
                                  " (letter case aside); the launcher would never choose it: rename it");
             continue;
         }
-        nameOwner[Lower(names[i])] = i;
+        nameOwner[Lower(names[i], lang.codePage)] = i;
         std::string item = names[i];
         for (size_t k = 0; k < lang.lcids.size(); k++) {
             const uint32_t lcid = lang.lcids[k];
