@@ -19,10 +19,12 @@ ExternalProject_Add(hosttools
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON
   BUILD_BYPRODUCTS ${CORVANE_HOSTTOOLS_DIR}/tools/szdd/szdd ${CORVANE_HOSTTOOLS_DIR}/tools/langtable/langtable
-                   ${CORVANE_HOSTTOOLS_DIR}/tools/medium/medium)
+                   ${CORVANE_HOSTTOOLS_DIR}/tools/medium/medium
+                   ${CORVANE_HOSTTOOLS_DIR}/tools/medium/medium_rewrap)
 set(CORVANE_SZDD ${CORVANE_HOSTTOOLS_DIR}/tools/szdd/szdd)
 set(CORVANE_LANGTABLE ${CORVANE_HOSTTOOLS_DIR}/tools/langtable/langtable)
 set(CORVANE_MEDIUM ${CORVANE_HOSTTOOLS_DIR}/tools/medium/medium)
+set(CORVANE_MEDIUM_REWRAP ${CORVANE_HOSTTOOLS_DIR}/tools/medium/medium_rewrap)
 
 # Size and hardening flags for the launcher's own code.
 set(CORVANE_LAUNCHER_COMPILE -Os -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections

@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     medium::ResList res;
     errors.clear();
     int code = medium::BuildLibraryResources("f.txt", "", desc, Read, &res, &errors);
-    Check(code == medium::kLibOk || code == medium::kLibInvalid || code == medium::kLibIo);
+    Check(code == medium::kLibOk || code == medium::kLibInvalid || code == medium::kLibUnreadable);
     Check((code == medium::kLibOk) == errors.empty());
     Check((code == medium::kLibOk) == !res.empty());
     if (code != medium::kLibOk)

@@ -149,7 +149,7 @@ TEST(MediumLibrary, RefusesWrongDescriptionsNamingTheLine)
          1, "lib.txt:9: language \"Deutsch\" shows a logo script splash, line 3 a bitmap"},
         {"SplashWithoutFile", Language("English", "1033", "  splash bitmap\n"), 1,
          "lib.txt:3: write splash bitmap FILE.bmp"},
-        {"SplashFileMissing", Language("English", "1033", "  splash logo nowhere.lgo\n"), 3,
+        {"SplashFileMissing", Language("English", "1033", "  splash logo nowhere.lgo\n"), medium::kLibUnreadable,
          "lib.txt:3: cannot read nowhere.lgo: No such file or directory"},
         {"NotUtf8", "language English\n  7110 \"Caf\xE9\"\n", 1, "lib.txt:2: byte 12 is not UTF-8"},
         {"NoLanguage", "# nothing\ndefault English\n", 1, "no language"},
@@ -611,7 +611,7 @@ Ran RunCommand(const std::vector<std::string> &args)
     FILE *out = tmpfile();
     FILE *err = tmpfile();
     Ran r;
-    r.code = medium::LibraryCommand(args, out, err);
+    r.code = medium::RunLibraryCommand(args, out, err);
     auto slurp = [](FILE *f) {
         std::string s;
         rewind(f);
@@ -648,7 +648,8 @@ void Put(const std::string &path, const std::string &data)
 
 }  // namespace
 
-// Exit codes mean one thing each, and a failed run leaves the old output as
+// Exit codes are the medium tool's: 1 for any input (unreadable ones too), 3
+// only for the output. A failed run leaves the old output as
 // it was and no temporary file beside it.
 TEST(MediumLibraryCommand, ExitCodesAndNothingHalfWritten)
 {
@@ -674,8 +675,8 @@ TEST(MediumLibraryCommand, ExitCodesAndNothingHalfWritten)
         {"UnknownOption", {dir + "good.txt", "-o", out, "--fast"}, 2, "unknown option --fast"},
         {"TwoInputs", {dir + "good.txt", dir + "bad.txt", "-o", out}, 2, "one description only"},
         {"BadText", {dir + "bad.txt", "-o", out}, 1, "bad.txt:2: language \"English\", text 7062: a '%'"},
-        {"MissingPicture", {dir + "nofile.txt", "-o", out}, 3, "nofile.txt:2: cannot read " },
-        {"MissingDescription", {dir + "none.txt", "-o", out}, 3, "none.txt: cannot read"},
+        {"MissingPicture", {dir + "nofile.txt", "-o", out}, 1, "nofile.txt:2: cannot read "},
+        {"MissingDescription", {dir + "none.txt", "-o", out}, 1, "none.txt: cannot read the description"},
         {"OutputFolderMissing", {dir + "good.txt", "-o", dir + "no/such/_SETUP.DLL"}, 3, "cannot create a temporary"},
     };
     for (const Case &c : cases) {

@@ -98,7 +98,7 @@ TEST(MediumPe, ReadsLinkerOutputAllLevels)
     std::string err;
     ASSERT_TRUE(medium::ReadResources(dll.data(), dll.size(), &res, &err)) << err;
     // windres/ld order: named types first, then ids; languages ascending.
-    ASSERT_EQ(res.size(), 5u);
+    ASSERT_EQ(res.size(), 6u);
     EXPECT_TRUE(res[0].type.named);
     EXPECT_EQ(res[0].type.name, u"TEXTDATA");
     EXPECT_EQ(res[0].name.id, 100);
@@ -107,12 +107,13 @@ TEST(MediumPe, ReadsLinkerOutputAllLevels)
     EXPECT_EQ(res[1].name.id, 7100 / 16 + 1);
     EXPECT_EQ(res[1].lang, 0x407);
     EXPECT_EQ(res[2].lang, 0x409);
-    EXPECT_EQ(res[3].type.id, 1001);
-    EXPECT_TRUE(res[3].name.named);
-    EXPECT_EQ(res[3].name.name, u"LOGO");
-    EXPECT_EQ(std::string(res[3].data.begin(), res[3].data.end()), "logo lines\n");
-    EXPECT_EQ(res[4].type.id, 3000);
-    EXPECT_EQ(res[4].name.id, 7100);
+    EXPECT_EQ(res[3].type.id, medium::kRtVersion);
+    EXPECT_EQ(res[4].type.id, 1001);
+    EXPECT_TRUE(res[4].name.named);
+    EXPECT_EQ(res[4].name.name, u"LOGO");
+    EXPECT_EQ(std::string(res[4].data.begin(), res[4].data.end()), "logo lines\n");
+    EXPECT_EQ(res[5].type.id, 3000);
+    EXPECT_EQ(res[5].name.id, 7100);
 }
 
 TEST(MediumPe, RoundTripsThroughOwnDll)

@@ -656,7 +656,7 @@ int BuildLibraryResources(const std::string &file, const std::string &folder, co
     }
 
     if (errors->size() != before)
-        return io ? kLibIo : kLibInvalid;
+        return io ? kLibUnreadable : kLibInvalid;
 
     // The language table.
     table.splashType = kind == LibSplash::Bitmap ? kSplashTypeBitmap

@@ -53,14 +53,14 @@ using LibFileReader = std::function<bool(const std::string &path, std::vector<ui
 
 enum {
     kLibOk = 0,
-    kLibInvalid = 1,    // the description or a file it names is wrong
-    kLibIo = 3,         // a file it names cannot be read
+    kLibInvalid = 1,      // the description or a file it names is wrong
+    kLibUnreadable = 3,   // a file it names cannot be read
 };
 
 // Checks a parsed description and gives its resources in a fixed order (so
 // the same inputs give the same bytes). `folder` is put before every file
 // name of the description (empty or ending in '/'). Returns kLibOk, or
-// kLibInvalid / kLibIo with the messages in `errors`.
+// kLibInvalid / kLibUnreadable with the messages in `errors`.
 int BuildLibraryResources(const std::string &file, const std::string &folder, const LibDescription &desc,
                           const LibFileReader &read, ResList *out, std::vector<std::string> *errors);
 

@@ -5,18 +5,21 @@
 #include <string.h>
 
 #include "tools/langtable/ltcli.h"
+#include "tools/medium/cli.h"
 #include "tools/medium/library.h"
 #include "tools/medium/library_encode.h"
 #include "tools/medium/pe.h"
 
 namespace medium {
 
+namespace {
+
 const char kLibraryUsage[] =
     "usage: medium library DESCRIPTION -o _SETUP.DLL\n"
     "Builds the resource library _SETUP.DLL from a text description: languages, their texts\n"
-    "(UTF-8), the language table and a splash per language. See docs/medium-library.md.\n";
-
-namespace {
+    "(UTF-8), the language table and a splash per language. See docs/medium-library.md.\n"
+    "Exit codes: 0 written; 1 the description, or a file it names, is wrong or unreadable;\n"
+    "2 wrong command line; 3 the output could not be written (the old file stays).\n";
 
 bool ReadFile(const std::string &path, std::vector<uint8_t> *data, std::string *why)
 {
@@ -50,45 +53,52 @@ bool ReadFile(const std::string &path, std::vector<uint8_t> *data, std::string *
 
 }  // namespace
 
-int LibraryCommand(const std::vector<std::string> &args, FILE *out, FILE *err)
+void LibraryHelp(FILE *out) { fputs(kLibraryUsage, out); }
+
+int LibraryCommand(int argc, char **argv)
+{
+    return RunLibraryCommand(std::vector<std::string>(argv + 1, argv + argc), stdout, stderr);
+}
+
+int RunLibraryCommand(const std::vector<std::string> &args, FILE *out, FILE *err)
 {
     std::string input, output;
     for (size_t i = 0; i < args.size(); i++) {
         const std::string &a = args[i];
         if (a == "-h" || a == "--help") {
             fputs(kLibraryUsage, out);
-            return kLibraryExitOk;
+            return kExitOk;
         }
         if (a == "-o" || a == "--output") {
             if (i + 1 >= args.size() || !output.empty()) {
                 fprintf(err, "medium library: -o takes one output file\n%s", kLibraryUsage);
-                return kLibraryExitUsage;
+                return kExitUsage;
             }
             output = args[++i];
             continue;
         }
         if (a.size() > 1 && a[0] == '-') {
             fprintf(err, "medium library: unknown option %s\n%s", a.c_str(), kLibraryUsage);
-            return kLibraryExitUsage;
+            return kExitUsage;
         }
         if (!input.empty()) {
             fprintf(err, "medium library: one description only (%s, then %s)\n%s", input.c_str(), a.c_str(),
                     kLibraryUsage);
-            return kLibraryExitUsage;
+            return kExitUsage;
         }
         input = a;
     }
     if (input.empty() || output.empty()) {
         fprintf(err, "medium library: %s\n%s", input.empty() ? "no description given" : "no output given (-o FILE)",
                 kLibraryUsage);
-        return kLibraryExitUsage;
+        return kExitUsage;
     }
 
     std::vector<uint8_t> bytes;
     std::string why;
     if (!ReadFile(input, &bytes, &why)) {
-        fprintf(err, "%s: cannot read: %s\n", input.c_str(), why.c_str());
-        return kLibraryExitIo;
+        fprintf(err, "%s: cannot read the description (%s); check the path\n", input.c_str(), why.c_str());
+        return kExitInput;
     }
     std::vector<std::string> errors;
     LibDescription desc;
@@ -102,17 +112,17 @@ int LibraryCommand(const std::vector<std::string> &args, FILE *out, FILE *err)
         fprintf(err, "%s\n", e.c_str());
     if (code != kLibOk) {
         fprintf(err, "medium library: nothing written\n");
-        return code == kLibIo ? kLibraryExitIo : kLibraryExitInvalid;
+        return kExitInput;
     }
 
     std::vector<uint8_t> image;
     if (!WriteResourceDll(res, &image, &why)) {
         fprintf(err, "%s: %s\nmedium library: nothing written\n", output.c_str(), why.c_str());
-        return kLibraryExitInvalid;
+        return kExitInput;
     }
     if (!lt::WriteFileAtomic(output, std::string(image.begin(), image.end()), &why)) {
         fprintf(err, "%s\n", why.c_str());
-        return kLibraryExitIo;
+        return kExitIo;
     }
 
     std::string names;
@@ -126,7 +136,7 @@ int LibraryCommand(const std::vector<std::string> &args, FILE *out, FILE *err)
             desc.languages.size(), desc.languages.size() == 1 ? "" : "s", names.c_str(),
             desc.languages[0].texts.size(), desc.languages[0].texts.size() == 1 ? "" : "s", splash, res.size(),
             image.size());
-    return kLibraryExitOk;
+    return kExitOk;
 }
 
 }  // namespace medium

@@ -1,5 +1,6 @@
-// `medium library DESCRIPTION -o OUT`: the command, as a function so that
-// tests run it in the same process and read what it prints.
+// `medium library DESCRIPTION -o OUT` as a function of its words and output
+// streams, so that tests run it in the same process and read what it prints.
+// Exit codes are the medium tool's (cli.h).
 #pragma once
 
 #include <stdio.h>
@@ -9,18 +10,7 @@
 
 namespace medium {
 
-// Exit codes: 0 written; 1 the description or a file it names is wrong;
-// 2 wrong command line; 3 a file could not be read or written.
-enum {
-    kLibraryExitOk = 0,
-    kLibraryExitInvalid = 1,
-    kLibraryExitUsage = 2,
-    kLibraryExitIo = 3,
-};
-
 // `args` are the words after "library".
-int LibraryCommand(const std::vector<std::string> &args, FILE *out, FILE *err);
-
-extern const char kLibraryUsage[];
+int RunLibraryCommand(const std::vector<std::string> &args, FILE *out, FILE *err);
 
 }  // namespace medium

@@ -1,36 +1,90 @@
-// medium: tools for people who build installation media, one subcommand each.
+// medium: makes installation media from the prebuilt launcher stub.
 #include <stdio.h>
 #include <string.h>
 
-#include <string>
-#include <vector>
+#include "tools/medium/cli.h"
 
-#include "tools/medium/library_cli.h"
+#ifndef CORVANE_VERSION_TEXT
+#define CORVANE_VERSION_TEXT "0"
+#endif
 
 namespace {
 
-const char kUsage[] =
-    "usage: medium COMMAND [ARGUMENTS]\n"
-    "commands:\n"
-    "  library DESCRIPTION -o _SETUP.DLL   the resource library from a text description\n"
-    "medium COMMAND --help shows a command's usage.\n";
+struct Command {
+    const char *name;
+    const char *summary;
+    int (*run)(int argc, char **argv);
+    void (*help)(FILE *out);
+};
+
+// One line per subcommand.
+const Command kCommands[] = {
+    {"build", "make setup.exe, the script and _SETUP.DLL in a folder from three payloads", medium::BuildCommand,
+     medium::BuildHelp},
+    {"library", "make the resource library _SETUP.DLL from a text description", medium::LibraryCommand,
+     medium::LibraryHelp},
+};
+
+const Command *FindCommand(const char *name)
+{
+    for (const Command &c : kCommands) {
+        if (strcmp(c.name, name) == 0)
+            return &c;
+    }
+    return nullptr;
+}
+
+void Usage(FILE *out)
+{
+    fprintf(out,
+            "usage: medium COMMAND [OPTIONS]\n"
+            "       medium help COMMAND | medium COMMAND --help\n"
+            "       medium --version\n\n"
+            "Commands:\n");
+    for (const Command &c : kCommands)
+        fprintf(out, "  %-10s %s\n", c.name, c.summary);
+    fprintf(out,
+            "\nExit codes:\n"
+            "  0  done\n"
+            "  1  bad input: a file is missing, unreadable or not what it claims\n"
+            "  2  usage: the command line is wrong\n"
+            "  3  I/O: the output could not be written (nothing half-written is left)\n");
+}
 
 }  // namespace
 
 int main(int argc, char **argv)
 {
     if (argc < 2) {
-        fputs(kUsage, stderr);
-        return 2;
+        Usage(stderr);
+        return medium::kExitUsage;
     }
-    const std::string command = argv[1];
-    if (command == "-h" || command == "--help") {
-        fputs(kUsage, stdout);
-        return 0;
+    const char *first = argv[1];
+    if (strcmp(first, "--help") == 0 || strcmp(first, "-h") == 0) {
+        Usage(stdout);
+        return medium::kExitOk;
     }
-    std::vector<std::string> args(argv + 2, argv + argc);
-    if (command == "library")
-        return medium::LibraryCommand(args, stdout, stderr);
-    fprintf(stderr, "medium: unknown command %s\n%s", command.c_str(), kUsage);
-    return 2;
+    if (strcmp(first, "--version") == 0) {
+        printf("medium %s\n", CORVANE_VERSION_TEXT);
+        return medium::kExitOk;
+    }
+    if (strcmp(first, "help") == 0) {
+        if (argc < 3) {
+            Usage(stdout);
+            return medium::kExitOk;
+        }
+        const Command *c = FindCommand(argv[2]);
+        if (!c) {
+            fprintf(stderr, "medium: unknown command '%s'; see 'medium --help'\n", argv[2]);
+            return medium::kExitUsage;
+        }
+        c->help(stdout);
+        return medium::kExitOk;
+    }
+    const Command *c = FindCommand(first);
+    if (!c) {
+        fprintf(stderr, "medium: unknown command '%s'; see 'medium --help'\n", first);
+        return medium::kExitUsage;
+    }
+    return c->run(argc - 1, argv + 1);
 }

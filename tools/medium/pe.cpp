@@ -892,11 +892,11 @@ bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out,
     const uint32_t sizeOfImage = AlignUp(last.va + std::max(last.virtualSize, last.rawSize), sa);
 
     // Headers: copied, then patched.
-    std::vector<uint8_t> hdr(image, image + h.sizeOfHeaders);
     if (h.sizeOfHeaders > size || h.sections.back().headerOffset + kSectionHeaderSize > h.sizeOfHeaders) {
         *err = "section table does not fit SizeOfHeaders";
         return false;
     }
+    std::vector<uint8_t> hdr(image, image + h.sizeOfHeaders);
     const uint32_t opt = h.optOffset;
     uint32_t initData = GetUi32(&hdr[opt + kOptSizeOfInitData]);
     if (r.characteristics & kScnInitializedData)

@@ -1,0 +1,458 @@
+// The medium tool's resource encoders and `medium build` on the host: string
+// blocks, version resource, icons, manifest level, the checksum record, and
+// whole builds from a stub-like image (payloads split, counted, recorded;
+// errors that leave nothing behind).
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/bytes.h"
+#include "tools/medium/build.h"
+#include "tools/medium/pe.h"
+#include "tools/medium/resedit.h"
+#include "tools/szdd/szdd_codec.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using medium::ResEntry;
+using medium::ResList;
+
+Bytes ReadFile(const std::string &path)
+{
+    Bytes b;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return b;
+    uint8_t buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        b.insert(b.end(), buf, buf + n);
+    fclose(f);
+    return b;
+}
+
+bool WriteFile(const std::string &path, const Bytes &b)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = b.empty() || fwrite(b.data(), 1, b.size(), f) == b.size();
+    return fclose(f) == 0 && ok;
+}
+
+std::string Fixture(const char *name)
+{
+    return std::string(CORVANE_SOURCE_DIR) + "/tests/fixtures/medium/" + name;
+}
+
+ResList FixtureResources(const char *name)
+{
+    Bytes img = ReadFile(Fixture(name));
+    ResList res;
+    std::string err;
+    EXPECT_TRUE(medium::ReadResources(img.data(), img.size(), &res, &err)) << err;
+    return res;
+}
+
+TEST(MediumStrings, SetCreatesAndEditsBlocks)
+{
+    ResList res;
+    std::string err;
+    ASSERT_TRUE(medium::SetString(&res, 7100, 0x409, u"12", &err)) << err;
+    ASSERT_TRUE(medium::SetString(&res, 7101, 0x409, u"x", &err)) << err;
+    ASSERT_TRUE(medium::SetString(&res, 7200, 0x409, u"3", &err)) << err;
+    ASSERT_EQ(res.size(), 2u) << "7100 and 7101 share block 444; 7200 is in 451";
+    std::u16string text;
+    ASSERT_TRUE(medium::GetString(res, 7100, 0x409, &text, &err));
+    EXPECT_EQ(text, u"12");
+    ASSERT_TRUE(medium::GetString(res, 7101, 0x409, &text, &err));
+    EXPECT_EQ(text, u"x");
+    ASSERT_TRUE(medium::GetString(res, 7102, 0x409, &text, &err));
+    EXPECT_EQ(text, u"");
+    ASSERT_TRUE(medium::GetString(res, 7100, 0x407, &text, &err));
+    EXPECT_EQ(text, u"") << "another language is another block";
+
+    // An existing block is kept apart from the changed string.
+    ResList fixture = FixtureResources("small.dll");
+    ASSERT_TRUE(medium::SetString(&fixture, 7100, 0x409, u"7", &err)) << err;
+    ASSERT_TRUE(medium::GetString(fixture, 7101, 0x409, &text, &err));
+    EXPECT_EQ(text, u"seven one oh one");
+    ASSERT_TRUE(medium::GetString(fixture, 7100, 0x407, &text, &err));
+    EXPECT_EQ(text, u"eins");
+
+    // A block whose lengths run past it is refused, not read past.
+    medium::FindEntry(&fixture, medium::kRtString, 444, 0x409)->data.resize(30);
+    EXPECT_FALSE(medium::SetString(&fixture, 7100, 0x409, u"1", &err));
+    EXPECT_NE(err.find("past"), std::string::npos);
+}
+
+TEST(MediumVersion, EditsStringsAndFixedInfo)
+{
+    ResList res = FixtureResources("small.dll");
+    const Bytes &version = medium::FindEntry(&res, medium::kRtVersion, 1)->data;
+    Bytes out;
+    std::string err;
+    ASSERT_TRUE(medium::EditVersionInfo(version, {{"FileVersion", "9.8.7.6"}, {"Comments", "Grüße"}, {"ProductVersion", "2.5"}},
+                                        &out, &err))
+        << err;
+    std::u16string v;
+    ASSERT_TRUE(medium::VersionString(out, "FileVersion", &v, &err)) << err;
+    EXPECT_EQ(v, u"9.8.7.6");
+    ASSERT_TRUE(medium::VersionString(out, "Comments", &v, &err));
+    EXPECT_EQ(v, u"Grüße");
+    ASSERT_TRUE(medium::VersionString(out, "CompanyName", &v, &err));
+    EXPECT_EQ(v, u"Corvane");
+    // Fixed info right after the 40 bytes of header and key.
+    EXPECT_EQ(GetUi32(&out[40]), 0xFEEF04BDu);
+    EXPECT_EQ(GetUi32(&out[48]), 0x00090008u);
+    EXPECT_EQ(GetUi32(&out[52]), 0x00070006u);
+    EXPECT_EQ(GetUi32(&out[56]), 0x00020005u);
+    EXPECT_EQ(GetUi32(&out[60]), 0u);
+    EXPECT_EQ(GetUi16(&out[0]), out.size()) << "root length covers the whole";
+
+    // Unchanged keys give back the same bytes as windres wrote.
+    Bytes same;
+    ASSERT_TRUE(medium::EditVersionInfo(version, {{"ProductName", "Small"}}, &same, &err)) << err;
+    EXPECT_EQ(same, version);
+
+    // A FileVersion that is not numbers sets only the string.
+    ASSERT_TRUE(medium::EditVersionInfo(version, {{"FileVersion", "1.x"}}, &out, &err));
+    EXPECT_EQ(GetUi32(&out[48]), GetUi32(&version[48]));
+}
+
+TEST(MediumVersion, RefusesBrokenResources)
+{
+    ResList res = FixtureResources("small.dll");
+    const Bytes good = medium::FindEntry(&res, medium::kRtVersion, 1)->data;
+    const struct {
+        const char *what;
+        std::function<void(Bytes &)> change;
+    } cases[] = {
+        {"cut", [](Bytes &b) { b.resize(b.size() / 2); }},
+        {"root longer than the data", [](Bytes &b) { SetUi16(&b[0], (uint32_t)b.size() + 8); }},
+        {"root shorter than its header", [](Bytes &b) { SetUi16(&b[0], 4); }},
+        {"not VS_VERSION_INFO", [](Bytes &b) { b[6] = 'X'; }},
+        {"child past its parent", [](Bytes &b) { SetUi16(&b[92], 0x7000); }},
+        {"empty", [](Bytes &b) { b.clear(); }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes bad = good;
+        c.change(bad);
+        Bytes out;
+        std::string err;
+        EXPECT_FALSE(medium::EditVersionInfo(bad, {{"FileVersion", "1"}}, &out, &err));
+        EXPECT_FALSE(err.empty());
+    }
+}
+
+Bytes Ico()
+{
+    return ReadFile(Fixture("test.ico"));
+}
+
+TEST(MediumIcon, ReplacesTheGroupAndItsImagesOnly)
+{
+    ResList res;
+    std::string err;
+    // A group 7001 of one image (id 1), and an image of another group (id 5).
+    ResEntry group;
+    group.type = medium::ResNumber(medium::kRtGroupIcon);
+    group.name = medium::ResNumber(7001);
+    group.lang = 0x407;
+    group.data = {0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0, 40, 0, 0, 0, 1, 0};
+    res.push_back(group);
+    for (uint16_t id : {1, 5}) {
+        ResEntry icon;
+        icon.type = medium::ResNumber(medium::kRtIcon);
+        icon.name = medium::ResNumber(id);
+        icon.lang = 0x407;
+        icon.data.assign(40, (uint8_t)id);
+        res.push_back(icon);
+    }
+    ASSERT_TRUE(medium::ReplaceIconGroup(&res, 7001, Ico(), &err)) << err;
+    ResEntry *g = medium::FindEntry(&res, medium::kRtGroupIcon, 7001);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->lang, 0x407);
+    ASSERT_EQ(g->data.size(), 6u + 2 * 14);
+    EXPECT_EQ(GetUi16(&g->data[4]), 2u);
+    const Bytes ico = Ico();
+    std::vector<uint16_t> ids;
+    for (int i = 0; i < 2; i++) {
+        const uint8_t *e = &g->data[6 + 14 * i];
+        EXPECT_EQ(memcmp(e, &ico[6 + 16 * i], 12), 0) << "directory fields as in the file";
+        ids.push_back((uint16_t)GetUi16(e + 12));
+        ResEntry *img = medium::FindEntry(&res, medium::kRtIcon, ids.back());
+        ASSERT_NE(img, nullptr);
+        const uint32_t size = GetUi32(&ico[6 + 16 * i + 8]), at = GetUi32(&ico[6 + 16 * i + 12]);
+        EXPECT_EQ(img->data, Bytes(ico.begin() + at, ico.begin() + at + size));
+    }
+    EXPECT_NE(ids[0], 5);
+    EXPECT_NE(ids[1], 5);
+    ASSERT_NE(medium::FindEntry(&res, medium::kRtIcon, 5), nullptr) << "another group's image stays";
+    EXPECT_EQ(medium::FindEntry(&res, medium::kRtIcon, 5)->data, Bytes(40, 5));
+    EXPECT_EQ(res.size(), 4u);
+}
+
+TEST(MediumIcon, RefusesFilesThatAreNotIcons)
+{
+    const Bytes good = Ico();
+    const struct {
+        const char *what;
+        std::function<void(Bytes &)> change;
+        const char *error;
+    } cases[] = {
+        {"empty", [](Bytes &b) { b.clear(); }, "not an icon"},
+        {"a cursor", [](Bytes &b) { b[2] = 2; }, "not an icon"},
+        {"no images", [](Bytes &b) { b[4] = 0; }, "0 images"},
+        {"absurd count", [](Bytes &b) { b[4] = 0xFF; b[5] = 0xFF; }, "65535 images"},
+        {"directory cut", [](Bytes &b) { b.resize(20); }, "directory runs past"},
+        {"image past the file", [](Bytes &b) { SetUi32(&b[6 + 12], (uint32_t)b.size() - 10); }, "outside the file"},
+        {"image size wraps", [](Bytes &b) { SetUi32(&b[6 + 8], 0xFFFFFFF0u); }, "outside the file"},
+        {"image too small", [](Bytes &b) { SetUi32(&b[6 + 8], 12); }, "too small"},
+        {"neither bitmap nor PNG", [](Bytes &b) { SetUi32(&b[GetUi32(&b[6 + 12])], 12); }, "neither"},
+        {"odd bit depth", [](Bytes &b) { SetUi16(&b[GetUi32(&b[6 + 12]) + 14], 7); }, "bits per pixel"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes bad = good;
+        c.change(bad);
+        ResList res;
+        std::string err;
+        EXPECT_FALSE(medium::ReplaceIconGroup(&res, 7001, bad, &err));
+        EXPECT_NE(err.find(c.error), std::string::npos) << err;
+        EXPECT_TRUE(res.empty());
+    }
+}
+
+TEST(MediumManifest, SetsTheLevelOnly)
+{
+    const Bytes manifest = ReadFile(std::string(CORVANE_SOURCE_DIR) + "/resources/setup.manifest");
+    ASSERT_FALSE(manifest.empty());
+    EXPECT_EQ(medium::ExecutionLevel(manifest), "requireAdministrator");
+    Bytes out;
+    std::string err;
+    for (const char *level : {"asInvoker", "highestAvailable", "requireAdministrator"}) {
+        ASSERT_TRUE(medium::SetExecutionLevel(manifest, level, &out, &err)) << err;
+        EXPECT_EQ(medium::ExecutionLevel(out), level);
+        std::string text(out.begin(), out.end());
+        EXPECT_NE(text.find("uiAccess=\"false\""), std::string::npos);
+        EXPECT_EQ(out.size() - strlen(level), manifest.size() - strlen("requireAdministrator"));
+    }
+    EXPECT_FALSE(medium::SetExecutionLevel(manifest, "admin", &out, &err));
+    const std::string none = "<assembly><trustInfo/></assembly>";
+    EXPECT_FALSE(medium::SetExecutionLevel(Bytes(none.begin(), none.end()), "asInvoker", &out, &err));
+    EXPECT_NE(err.find("requestedExecutionLevel"), std::string::npos);
+}
+
+TEST(MediumRecord, ZlibCrcAndLayout)
+{
+    const char *check = "123456789";
+    EXPECT_EQ(medium::Crc32(0, (const uint8_t *)check, 9), 0xCBF43926u);
+    EXPECT_EQ(medium::Crc32(medium::Crc32(0, (const uint8_t *)check, 4), (const uint8_t *)check + 4, 5), 0xCBF43926u)
+        << "continued over pieces";
+    const medium::PayloadInfo infos[3] = {{7100, 2, 5000, 0x11223344}, {7200, 1, 10, 1}, {7300, 1, 1, 2}};
+    Bytes r = medium::PayloadRecord(infos);
+    ASSERT_EQ(r.size(), 56u);
+    EXPECT_EQ(GetUi32(&r[0]), 0x4B435643u);
+    EXPECT_EQ(GetUi16(&r[4]), 1u);
+    EXPECT_EQ(GetUi16(&r[6]), 3u);
+    EXPECT_EQ(GetUi32(&r[8]), 7100u);
+    EXPECT_EQ(GetUi32(&r[12]), 2u);
+    EXPECT_EQ(GetUi32(&r[16]), 5000u);
+    EXPECT_EQ(GetUi32(&r[20]), 0x11223344u);
+    EXPECT_EQ(GetUi32(&r[24]), 7200u);
+    EXPECT_EQ(GetUi32(&r[40]), 7300u);
+}
+
+TEST(MediumBuild, PieceSizeGrowsPastOneHundredPieces)
+{
+    EXPECT_EQ(medium::PieceSizeFor(1, 0), medium::kPieceSize);
+    EXPECT_EQ(medium::PieceSizeFor(100ull * medium::kPieceSize, 0), medium::kPieceSize);
+    const uint32_t grown = medium::PieceSizeFor(100ull * medium::kPieceSize + 1, 0);
+    EXPECT_GT(grown, medium::kPieceSize);
+    EXPECT_LE((100ull * medium::kPieceSize + 1 + grown - 1) / grown, 100u);
+    EXPECT_EQ(medium::PieceSizeFor(0xFFFFFFFFull, 4096) * 100ull >= 0xFFFFFFFFull, true);
+    EXPECT_EQ(medium::PieceSizeFor(0x100000000ull, 0), 0u);
+}
+
+// A folder of its own for one build, with a stub-like image: small.exe with
+// the launcher's strings, version and manifest.
+class MediumBuildTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/medium-build-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        root_ = tmpl;
+        ResList res = FixtureResources("small.dll");
+        res.erase(res.begin() + 5);   // its 3000/7100 entry: a stub has no payloads
+        std::string err;
+        for (uint16_t id : {7100, 7200, 7300})
+            ASSERT_TRUE(medium::SetString(&res, id, 0x409, u"1", &err));
+        ResEntry manifest;
+        manifest.type = medium::ResNumber(medium::kRtManifest);
+        manifest.name = medium::ResNumber(1);
+        manifest.lang = 0x409;
+        manifest.data = ReadFile(std::string(CORVANE_SOURCE_DIR) + "/resources/setup.manifest");
+        res.push_back(manifest);
+        Bytes exe = ReadFile(Fixture("small.exe")), stub;
+        std::vector<std::string> warnings;
+        ASSERT_TRUE(medium::ReplaceResources(exe.data(), exe.size(), res, &stub, &warnings, &err)) << err;
+        ASSERT_TRUE(WriteFile(root_ + "/stub.exe", stub));
+        for (int i = 0; i < 3; i++) {
+            Bytes payload(i == 0 ? 10000 : 100 + i);
+            for (size_t k = 0; k < payload.size(); k++)
+                payload[k] = (uint8_t)(k * 13 + k / 97 + i);
+            payloads_[i] = payload;
+            ASSERT_TRUE(WriteFile(Path(i == 0 ? "boot.exe" : i == 1 ? "engine.exe" : "data.bin"), payload));
+        }
+        ASSERT_TRUE(WriteFile(Path("SETUP.INS"), Bytes{'s', 'c', 'r'}));
+        ASSERT_TRUE(WriteFile(Path("lib.dll"), ReadFile(Fixture("small.dll"))));
+        o_.payload[0] = Path("boot.exe");
+        o_.payload[1] = Path("engine.exe");
+        o_.payload[2] = Path("data.bin");
+        o_.script = Path("SETUP.INS");
+        o_.library = Path("lib.dll");
+        o_.stub = Path("stub.exe");
+        o_.outDir = Path("out");
+        o_.pieceSize = 4096;
+    }
+    void TearDown() override
+    {
+        std::string cmd = "rm -rf '" + root_ + "'";
+        EXPECT_EQ(system(cmd.c_str()), 0);
+    }
+    std::string Path(const char *name) const { return root_ + "/" + name; }
+    std::vector<std::string> OutNames() const
+    {
+        std::vector<std::string> names;
+        DIR *d = opendir(o_.outDir.c_str());
+        if (!d)
+            return names;
+        while (struct dirent *e = readdir(d)) {
+            if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
+                names.push_back(e->d_name);
+        }
+        closedir(d);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::string root_;
+    Bytes payloads_[3];
+    medium::BuildOptions o_;
+};
+
+TEST_F(MediumBuildTest, SplitsCountsAndRecordsThePayloads)
+{
+    medium::BuildReport report;
+    medium::Failure failure;
+    ASSERT_TRUE(medium::Build(o_, &report, &failure)) << failure.message;
+    EXPECT_EQ(OutNames(), (std::vector<std::string>{"SETUP.INS", "_SETUP.DLL", "setup.exe"}));
+    EXPECT_EQ(ReadFile(Path("out/_SETUP.DLL")), ReadFile(Fixture("small.dll")));
+    const Bytes setup = ReadFile(Path("out/setup.exe"));
+    ResList res;
+    std::string err;
+    ASSERT_TRUE(medium::ReadResources(setup.data(), setup.size(), &res, &err)) << err;
+    EXPECT_EQ(GetUi32(&setup[GetUi32(&setup[0x3C]) + 24 + 64]), medium::PeChecksum(setup.data(), setup.size()));
+
+    const Bytes record = medium::FindEntry(&res, 3000, 7099)->data;
+    for (int i = 0; i < 3; i++) {
+        const uint16_t base = (uint16_t)(7100 + 100 * i);
+        const uint32_t pieces = (uint32_t)((payloads_[i].size() + 4095) / 4096);
+        std::u16string count;
+        ASSERT_TRUE(medium::GetString(res, base, 0x409, &count, &err));
+        EXPECT_EQ(count, std::u16string(1, (char16_t)('0' + pieces))) << base;
+        if (base == 7100) {
+            ASSERT_TRUE(medium::GetString(res, base, 0x407, &count, &err));
+            EXPECT_EQ(count, u"3") << "every language's block";
+        }
+        EXPECT_EQ(report.payloads[i].pieces, pieces);
+        Bytes joined;
+        for (uint32_t k = 0; k < pieces; k++) {
+            ResEntry *piece = medium::FindEntry(&res, 3000, (uint16_t)(base + k));
+            ASSERT_NE(piece, nullptr) << base + k;
+            Bytes expanded;
+            ASSERT_EQ(szdd::Expand(piece->data.data(), piece->data.size(), expanded), szdd::Result::Ok);
+            joined.insert(joined.end(), expanded.begin(), expanded.end());
+        }
+        EXPECT_EQ(medium::FindEntry(&res, 3000, (uint16_t)(base + pieces)), nullptr);
+        EXPECT_EQ(joined, payloads_[i]) << base;
+        EXPECT_EQ(GetUi32(&record[8 + 16 * i + 4]), pieces);
+        EXPECT_EQ(GetUi32(&record[8 + 16 * i + 8]), payloads_[i].size());
+        EXPECT_EQ(GetUi32(&record[8 + 16 * i + 12]), medium::Crc32(0, payloads_[i].data(), payloads_[i].size()));
+    }
+
+    // The same inputs give the same bytes.
+    o_.outDir = Path("again");
+    ASSERT_TRUE(medium::Build(o_, &report, &failure)) << failure.message;
+    EXPECT_EQ(ReadFile(Path("again/setup.exe")), setup);
+}
+
+TEST_F(MediumBuildTest, ErrorsNameTheFileAndLeaveNothingBehind)
+{
+    const struct {
+        const char *what;
+        std::function<void(medium::BuildOptions &, const std::string &root)> change;
+        int code;
+        const char *error;
+    } cases[] = {
+        {"script with another name",
+         [](medium::BuildOptions &o, const std::string &root) {
+             o.script = root + "/setup.txt";
+         },
+         medium::kExitInput, "SETUP.INS or INSTALL.INS"},
+        {"missing payload", [](medium::BuildOptions &o, const std::string &root) { o.payload[1] = root + "/none.exe"; },
+         medium::kExitInput, "none.exe: cannot open the engine payload"},
+        {"empty payload",
+         [](medium::BuildOptions &o, const std::string &root) {
+             o.payload[2] = root + "/empty";
+             WriteFile(o.payload[2], {});
+         },
+         medium::kExitInput, "empty: the companion payload is empty"},
+        {"a stub that is not one", [](medium::BuildOptions &o, const std::string &) { o.stub = Fixture("small.dll"); },
+         medium::kExitInput, "not a launcher stub"},
+        {"a stub that is no image", [](medium::BuildOptions &o, const std::string &) { o.stub = Fixture("test.ico"); },
+         medium::kExitInput, "test.ico: not a PE image"},
+        {"a library that is no image",
+         [](medium::BuildOptions &o, const std::string &) { o.library = Fixture("test.ico"); }, medium::kExitInput,
+         "not a resource library"},
+        {"a bad icon", [](medium::BuildOptions &o, const std::string &root) { o.icon = root + "/SETUP.INS"; },
+         medium::kExitInput, "SETUP.INS: not an icon file"},
+        {"output is a file", [](medium::BuildOptions &o, const std::string &root) { o.outDir = root + "/SETUP.INS"; },
+         medium::kExitUsage, "must be a folder"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        medium::BuildOptions o = o_;
+        c.change(o, root_);
+        medium::BuildReport report;
+        medium::Failure failure;
+        EXPECT_FALSE(medium::Build(o, &report, &failure));
+        EXPECT_EQ(failure.code, c.code);
+        EXPECT_NE(failure.message.find(c.error), std::string::npos) << failure.message;
+        EXPECT_TRUE(OutNames().empty()) << "left " << (OutNames().empty() ? "" : OutNames()[0]);
+    }
+    // A payload that fails after another was packed leaves no pieces.
+    mkdir(o_.outDir.c_str(), 0777);
+    medium::BuildOptions o = o_;
+    o.payload[2] = Path("nothing");
+    medium::BuildReport report;
+    medium::Failure failure;
+    EXPECT_FALSE(medium::Build(o, &report, &failure));
+    EXPECT_TRUE(OutNames().empty());
+}
+
+}  // namespace

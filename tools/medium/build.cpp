@@ -1,0 +1,559 @@
+// `medium build`: compress the payloads piece by piece into temp files in
+// the output folder, put them with the edited strings, version, icon and
+// manifest into the stub's resource section, and rename the finished files
+// into place only when everything was written.
+#include "tools/medium/build.h"
+
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "base/ids.h"
+#include "tools/medium/pe.h"
+#include "tools/medium/resedit.h"
+#include "tools/szdd/szdd_codec.h"
+
+namespace medium {
+namespace {
+
+const char *const kPayloadNames[3] = {"bootstrap", "engine", "companion"};
+const char *const kPayloadOptions[3] = {"--bootstrap", "--engine", "--companion"};
+const uint16_t kPayloadBase[3] = {PAYLOAD_BOOTSTRAP, PAYLOAD_ENGINE, PAYLOAD_COMPANION};
+constexpr uint16_t kIconGroup = IDI_LAUNCHER;
+constexpr uint16_t kManifestId = 1;
+constexpr uint16_t kVersionId = 1;
+constexpr uint64_t kMaxSmallFile = 256u << 20;   // stub, library, icon: read whole
+
+std::string Errno()
+{
+    return strerror(errno);
+}
+
+bool ReadSmallFile(const std::string &path, const char *what, std::vector<uint8_t> *out, Failure *f)
+{
+    out->clear();
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return Fail(f, kExitInput, path + ": cannot open the " + what + " (" + Errno() + "); check the path");
+    uint8_t buf[1 << 16];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, file)) > 0) {
+        out->insert(out->end(), buf, buf + n);
+        if (out->size() > kMaxSmallFile) {
+            fclose(file);
+            return Fail(f, kExitInput, path + ": the " + std::string(what) + " is larger than 256 MiB; is it the right file?");
+        }
+    }
+    bool bad = ferror(file) != 0;
+    fclose(file);
+    if (bad)
+        return Fail(f, kExitInput, path + ": cannot read the " + std::string(what));
+    return true;
+}
+
+std::string BaseName(const std::string &path)
+{
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Upper(std::string s)
+{
+    for (char &c : s) {
+        if (c >= 'a' && c <= 'z')
+            c = (char)(c - 'a' + 'A');
+    }
+    return s;
+}
+
+// Files written under temp names; removed unless committed.
+class TempFiles {
+public:
+    ~TempFiles()
+    {
+        for (const std::string &p : paths_)
+            remove(p.c_str());
+    }
+    std::string Add(const std::string &path)
+    {
+        paths_.push_back(path);
+        return path;
+    }
+    void Forget(const std::string &path)
+    {
+        for (size_t i = 0; i < paths_.size(); i++) {
+            if (paths_[i] == path) {
+                paths_.erase(paths_.begin() + (long)i);
+                return;
+            }
+        }
+    }
+
+private:
+    std::vector<std::string> paths_;
+};
+
+bool WriteAll(const std::string &path, const uint8_t *data, size_t len, Failure *f)
+{
+    FILE *file = fopen(path.c_str(), "wb");
+    if (!file)
+        return Fail(f, kExitIo, path + ": cannot create (" + Errno() + "); check the folder's permissions");
+    bool ok = len == 0 || fwrite(data, 1, len, file) == len;
+    if (fclose(file) != 0)
+        ok = false;
+    if (!ok)
+        return Fail(f, kExitIo, path + ": cannot write (" + Errno() + "); check the free space");
+    return true;
+}
+
+bool CopyFileTo(const std::string &from, const std::string &to, const char *what, Failure *f)
+{
+    FILE *in = fopen(from.c_str(), "rb");
+    if (!in)
+        return Fail(f, kExitInput, from + ": cannot open the " + std::string(what) + " (" + Errno() + ")");
+    FILE *out = fopen(to.c_str(), "wb");
+    if (!out) {
+        fclose(in);
+        return Fail(f, kExitIo, to + ": cannot create (" + Errno() + "); check the folder's permissions");
+    }
+    uint8_t buf[1 << 16];
+    size_t n;
+    bool ok = true;
+    while (ok && (n = fread(buf, 1, sizeof buf, in)) > 0)
+        ok = fwrite(buf, 1, n, out) == n;
+    bool readError = ferror(in) != 0;
+    fclose(in);
+    if (fclose(out) != 0)
+        ok = false;
+    if (readError)
+        return Fail(f, kExitInput, from + ": cannot read the " + std::string(what));
+    if (!ok)
+        return Fail(f, kExitIo, to + ": cannot write (" + Errno() + "); check the free space");
+    return true;
+}
+
+// Compresses payload `index` into pieces (temp files in `dir`), adding
+// their entries to `pieces`.
+bool PackPayload(const BuildOptions &o, int index, const std::string &dir, TempFiles *temps, ResList *pieces,
+                 PayloadInfo *info, PayloadReport *report, Failure *f)
+{
+    const std::string &path = o.payload[index];
+    const std::string what = std::string(kPayloadNames[index]) + " payload";
+    FILE *in = fopen(path.c_str(), "rb");
+    if (!in)
+        return Fail(f, kExitInput, path + ": cannot open the " + what + " (" + Errno() + "); check " + kPayloadOptions[index]);
+    struct stat st;
+    if (fstat(fileno(in), &st) != 0 || !S_ISREG(st.st_mode)) {
+        fclose(in);
+        return Fail(f, kExitInput, path + ": the " + what + " is not a regular file");
+    }
+    const uint64_t length = (uint64_t)st.st_size;
+    if (length == 0) {
+        fclose(in);
+        return Fail(f, kExitInput, path + ": the " + what + " is empty; the launcher cannot expand an empty file");
+    }
+    const uint32_t pieceSize = PieceSizeFor(length, o.pieceSize);
+    if (pieceSize == 0) {
+        fclose(in);
+        return Fail(f, kExitInput, path + ": the " + what + " is larger than the launcher can carry (4 GiB)");
+    }
+    const uint32_t count = (uint32_t)((length + pieceSize - 1) / pieceSize);
+    std::vector<uint8_t> raw, packed;
+    uint32_t crc = 0;
+    uint64_t done = 0;
+    bool ok = true;
+    for (uint32_t i = 0; ok && i < count; i++) {
+        const size_t want = (size_t)std::min<uint64_t>(pieceSize, length - done);
+        raw.resize(want);
+        if (fread(raw.data(), 1, want, in) != want) {
+            ok = Fail(f, kExitInput, path + ": cannot read the " + what + " (did it change while building?)");
+            break;
+        }
+        crc = Crc32(crc, raw.data(), want);
+        if (szdd::Compress(raw.data(), want, packed) != szdd::Result::Ok) {
+            ok = Fail(f, kExitInput, path + ": the " + what + " cannot be compressed");
+            break;
+        }
+        const uint16_t id = (uint16_t)(kPayloadBase[index] + i);
+        const std::string piece = temps->Add(dir + "/.medium-" + std::to_string(id) + ".tmp");
+        if (!WriteAll(piece, packed.data(), packed.size(), f)) {
+            ok = false;
+            break;
+        }
+        ResEntry e;
+        e.type = ResNumber(RT_PAYLOAD_PIECE);
+        e.name = ResNumber(id);
+        e.lang = 0x409;
+        e.dataFile = piece;
+        e.dataFileSize = (uint32_t)packed.size();
+        pieces->push_back(e);
+        done += want;
+        report->packed += packed.size();
+        if (o.progress)
+            fprintf(stderr, "\rmedium: compressing the %s: %3u%%", kPayloadNames[index],
+                    (unsigned)(done * 100 / length));
+    }
+    if (o.progress)
+        fprintf(stderr, "\n");
+    // Seen growing while we read: the record would not match what we packed.
+    if (ok && fgetc(in) != EOF)
+        ok = Fail(f, kExitInput, path + ": the " + what + " grew while it was read; build again");
+    fclose(in);
+    if (!ok)
+        return false;
+    info->baseId = kPayloadBase[index];
+    info->pieces = count;
+    info->length = (uint32_t)length;
+    info->crc = crc;
+    report->length = length;
+    report->pieces = count;
+    return true;
+}
+
+bool CheckStub(const std::string &path, const ResList &res, Failure *f)
+{
+    const std::string fix = "; give the payload-free launcher stub (setup-stub.exe) with --stub";
+    for (uint16_t base : kPayloadBase) {
+        if (!FindEntry(const_cast<ResList *>(&res), kRtString, (uint16_t)(base / 16 + 1)))
+            return Fail(f, kExitInput, path + ": not a launcher stub (no string " + std::to_string(base) + ")" + fix);
+    }
+    if (!FindEntry(const_cast<ResList *>(&res), kRtVersion, kVersionId))
+        return Fail(f, kExitInput, path + ": not a launcher stub (no version resource)" + fix);
+    if (!FindEntry(const_cast<ResList *>(&res), kRtManifest, kManifestId))
+        return Fail(f, kExitInput, path + ": not a launcher stub (no manifest)" + fix);
+    for (const ResEntry &e : res) {
+        if (!e.type.named && e.type.id == RT_PAYLOAD_PIECE)
+            return Fail(f, kExitInput, path + ": already carries payloads (resource type 3000)" + fix);
+    }
+    return true;
+}
+
+}  // namespace
+
+uint32_t PieceSizeFor(uint64_t length, uint32_t wanted)
+{
+    if (wanted == 0)
+        wanted = kPieceSize;
+    if (length > 0xFFFFFFFFu)
+        return 0;
+    if (length <= (uint64_t)wanted * kMaxPieces)
+        return wanted;
+    const uint64_t step = 1u << 16;
+    uint64_t size = (length + kMaxPieces - 1) / kMaxPieces;
+    return (uint32_t)((size + step - 1) / step * step);
+}
+
+bool FindStub(const std::string &self, std::string *path, std::string *from)
+{
+    std::string dir = self;
+    char resolved[4096];
+    ssize_t n = readlink("/proc/self/exe", resolved, sizeof resolved - 1);
+    if (n > 0) {
+        resolved[n] = 0;
+        dir = resolved;
+    }
+    size_t slash = dir.find_last_of('/');
+    dir = slash == std::string::npos ? "." : dir.substr(0, slash);
+    const struct {
+        const char *relative;
+        const char *from;
+    } candidates[] = {
+        {"/../share/corvane/setup-stub.exe", "installed"},
+        {"/setup-stub.exe", "beside the tool"},
+        {"/../../../stub/setup-stub.exe", "build tree"},         // build/win32/hosttools/tools/medium
+        {"/../../../win32/stub/setup-stub.exe", "build tree"},   // build/host/tools/medium
+    };
+    for (const auto &c : candidates) {
+        std::string p = dir + c.relative;
+        struct stat st;
+        if (stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            *path = p;
+            *from = c.from;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
+{
+    // Inputs first: nothing is written before they all check out.
+    report->stub = o.stub;
+    report->stubFrom = "--stub";
+    if (o.stub.empty() && !FindStub(o.self, &report->stub, &report->stubFrom))
+        return Fail(f, kExitInput,
+                    "no launcher stub found (looked for ../share/corvane/setup-stub.exe beside the tool and in the "
+                    "build tree); give one with --stub FILE");
+    std::vector<uint8_t> stub;
+    if (!ReadSmallFile(report->stub, "launcher stub", &stub, f))
+        return false;
+    ResList res;
+    std::string err;
+    if (!ReadResources(stub.data(), stub.size(), &res, &err))
+        return Fail(f, kExitInput, report->stub + ": " + err + "; give the launcher stub (setup-stub.exe) with --stub");
+    if (!CheckStub(report->stub, res, f))
+        return false;
+
+    report->scriptName = BaseName(o.script);
+    const std::string upperScript = Upper(report->scriptName);
+    if (upperScript != "SETUP.INS" && upperScript != "INSTALL.INS")
+        return Fail(f, kExitInput,
+                    o.script + ": the launcher looks for SETUP.INS or INSTALL.INS beside it; rename the script to one "
+                               "of those");
+    struct stat st;
+    if (stat(o.script.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return Fail(f, kExitInput, o.script + ": cannot find the script (" + Errno() + "); check --script");
+
+    std::vector<uint8_t> library;
+    if (!ReadSmallFile(o.library, "resource library", &library, f))
+        return false;
+    ResList libraryRes;
+    if (!ReadResources(library.data(), library.size(), &libraryRes, &err))
+        return Fail(f, kExitInput, o.library + ": not a resource library (" + err + "); give the _SETUP.DLL to ship with --library");
+    library.clear();
+    library.shrink_to_fit();
+
+    if (!o.icon.empty()) {
+        std::vector<uint8_t> ico;
+        if (!ReadSmallFile(o.icon, "icon", &ico, f))
+            return false;
+        if (!ReplaceIconGroup(&res, kIconGroup, ico, &err))
+            return Fail(f, kExitInput, o.icon + ": " + err + "; give a valid .ico file");
+    }
+    ResEntry *version = FindEntry(&res, kRtVersion, kVersionId);
+    if (!o.versionInfo.empty()) {
+        std::vector<uint8_t> edited;
+        if (!EditVersionInfo(version->data, o.versionInfo, &edited, &err))
+            return Fail(f, kExitInput, report->stub + ": version resource: " + err);
+        version->data = edited;
+    }
+    if (!o.level.empty()) {
+        ResEntry *manifest = FindEntry(&res, kRtManifest, kManifestId);
+        std::vector<uint8_t> edited;
+        if (!SetExecutionLevel(manifest->data, o.level, &edited, &err))
+            return Fail(f, kExitInput, report->stub + ": manifest: " + err);
+        manifest->data = edited;
+    }
+
+    // The output folder (made when missing) holds the temps, so the final
+    // renames stay on one file system.
+    const std::string &dir = o.outDir;
+    if (stat(dir.c_str(), &st) != 0) {
+        if (mkdir(dir.c_str(), 0777) != 0)
+            return Fail(f, kExitIo, dir + ": cannot create the output folder (" + Errno() + ")");
+    } else if (!S_ISDIR(st.st_mode)) {
+        return Fail(f, kExitUsage, dir + ": --out must be a folder");
+    }
+
+    TempFiles temps;
+    PayloadInfo infos[3];
+    for (int i = 0; i < 3; i++) {
+        if (!PackPayload(o, i, dir, &temps, &res, &infos[i], &report->payloads[i], f))
+            return false;
+        // The count in every language's block, whichever the launcher loads.
+        std::u16string count;
+        for (char c : std::to_string(infos[i].pieces))
+            count.push_back((char16_t)c);
+        std::vector<uint16_t> langs;
+        for (const ResEntry &e : res) {
+            if (!e.type.named && e.type.id == kRtString && !e.name.named && e.name.id == kPayloadBase[i] / 16 + 1)
+                langs.push_back(e.lang);
+        }
+        for (uint16_t lang : langs) {
+            if (!SetString(&res, kPayloadBase[i], lang, count, &err))
+                return Fail(f, kExitInput, report->stub + ": string table: " + err);
+        }
+    }
+    ResEntry record;
+    record.type = ResNumber(RT_PAYLOAD_PIECE);
+    record.name = ResNumber(kPayloadRecordId);
+    record.lang = 0x409;
+    record.data = PayloadRecord(infos);
+    res.push_back(record);
+
+    const std::string setupTemp = temps.Add(dir + "/.setup.exe.medium-tmp");
+    FILE *out = fopen(setupTemp.c_str(), "w+b");
+    if (!out)
+        return Fail(f, kExitIo, setupTemp + ": cannot create (" + Errno() + "); check the folder's permissions");
+    bool written = ReplaceResourcesToFile(stub.data(), stub.size(), res, out, &report->warnings, &err);
+    if (written)
+        report->setupSize = (uint64_t)ftell(out);
+    if (fclose(out) != 0 && written) {
+        written = false;
+        err = "cannot write (" + Errno() + "); check the free space";
+    }
+    if (!written)
+        return Fail(f, err.find("cannot write") != std::string::npos ? kExitIo : kExitInput, dir + "/setup.exe: " + err);
+
+    const std::string scriptTemp = temps.Add(dir + "/." + report->scriptName + ".medium-tmp");
+    const std::string libraryTemp = temps.Add(dir + "/._SETUP.DLL.medium-tmp");
+    if (!CopyFileTo(o.script, scriptTemp, "script", f) || !CopyFileTo(o.library, libraryTemp, "resource library", f))
+        return false;
+
+    const std::pair<std::string, std::string> finals[] = {
+        {setupTemp, dir + "/setup.exe"},
+        {scriptTemp, dir + "/" + report->scriptName},
+        {libraryTemp, dir + "/_SETUP.DLL"},
+    };
+    for (const auto &p : finals) {
+        if (rename(p.first.c_str(), p.second.c_str()) != 0)
+            return Fail(f, kExitIo, p.second + ": cannot put in place (" + Errno() + ")");
+        temps.Forget(p.first);
+    }
+    return true;
+}
+
+namespace {
+
+void Help(FILE *out)
+{
+    fprintf(out,
+            "usage: medium build --bootstrap FILE --engine FILE --companion FILE\n"
+            "                    --script FILE --library FILE --out DIR [OPTIONS]\n\n"
+            "Makes DIR/setup.exe from the launcher stub with the three payloads (each\n"
+            "SZDD-compressed, in pieces of 4 MiB), copies the script beside it under its\n"
+            "own name (SETUP.INS or INSTALL.INS) and the library as _SETUP.DLL.\n\n"
+            "Options:\n"
+            "  --stub FILE                 the payload-free launcher (default: the installed\n"
+            "                              ../share/corvane/setup-stub.exe, or the build tree's)\n"
+            "  --execution-level LEVEL     asInvoker, highestAvailable or requireAdministrator\n"
+            "                              (default: the stub's, requireAdministrator)\n"
+            "  --version-info KEY=VALUE    set a version string (repeatable); FileVersion and\n"
+            "                              ProductVersion a.b.c.d also set the numeric version\n"
+            "  --icon FILE.ico             replace the launcher's icon\n"
+            "  --piece-size BYTES          split payloads into pieces of at most this size before\n"
+            "                              compression (default 4194304, at least 4096; grows when\n"
+            "                              a payload would need more than 100 pieces)\n\n"
+            "Exit codes: 0 done, 1 bad input, 2 usage, 3 I/O.\n");
+}
+
+}  // namespace
+
+void BuildHelp(FILE *out)
+{
+    Help(out);
+}
+
+int BuildCommand(int argc, char **argv)
+{
+    BuildOptions o;
+    std::string pieceSize;
+    o.progress = isatty(2) != 0;
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        self[n] = 0;
+        o.self = self;
+    }
+    struct Slot {
+        const char *name;
+        std::string *value;
+    } slots[] = {
+        {"--bootstrap", &o.payload[0]}, {"--engine", &o.payload[1]}, {"--companion", &o.payload[2]},
+        {"--script", &o.script},        {"--library", &o.library},   {"--out", &o.outDir},
+        {"--stub", &o.stub},            {"--execution-level", &o.level}, {"--icon", &o.icon},
+        {"--piece-size", &pieceSize},
+    };
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            Help(stdout);
+            return kExitOk;
+        }
+        std::string value;
+        size_t eq = arg.find('=');
+        std::string name = arg.substr(0, eq);
+        bool inlineValue = eq != std::string::npos && arg.compare(0, 2, "--") == 0;
+        if (inlineValue) {
+            value = arg.substr(eq + 1);
+        } else {
+            name = arg;
+        }
+        bool known = name == "--version-info";
+        for (const Slot &s : slots)
+            known = known || name == s.name;
+        if (!known) {
+            fprintf(stderr, "medium build: unknown option '%s'; see 'medium build --help'\n", arg.c_str());
+            return kExitUsage;
+        }
+        if (!inlineValue) {
+            if (i + 1 >= argc) {
+                fprintf(stderr, "medium build: %s needs a value; see 'medium build --help'\n", name.c_str());
+                return kExitUsage;
+            }
+            value = argv[++i];
+        }
+        if (name == "--version-info") {
+            size_t at = value.find('=');
+            if (at == std::string::npos || at == 0) {
+                fprintf(stderr, "medium build: --version-info wants KEY=VALUE, got '%s'\n", value.c_str());
+                return kExitUsage;
+            }
+            o.versionInfo.emplace_back(value.substr(0, at), value.substr(at + 1));
+            continue;
+        }
+        for (const Slot &s : slots) {
+            if (name != s.name)
+                continue;
+            if (!s.value->empty()) {
+                fprintf(stderr, "medium build: %s given twice\n", s.name);
+                return kExitUsage;
+            }
+            if (value.empty()) {
+                fprintf(stderr, "medium build: %s needs a value\n", s.name);
+                return kExitUsage;
+            }
+            *s.value = value;
+        }
+    }
+    for (const Slot &s : slots) {
+        bool optional = s.value == &o.stub || s.value == &o.level || s.value == &o.icon || s.value == &pieceSize;
+        if (!optional && s.value->empty()) {
+            fprintf(stderr, "medium build: %s is required; see 'medium build --help'\n", s.name);
+            return kExitUsage;
+        }
+    }
+    if (!o.level.empty() && !IsExecutionLevel(o.level)) {
+        fprintf(stderr, "medium build: --execution-level must be asInvoker, highestAvailable or requireAdministrator\n");
+        return kExitUsage;
+    }
+
+    if (!pieceSize.empty()) {
+        char *end = nullptr;
+        unsigned long long v = strtoull(pieceSize.c_str(), &end, 10);
+        if (*end != 0 || pieceSize[0] == '-' || v < kMinPieceSize || v > 0x7FFFFFFFull) {
+            fprintf(stderr, "medium build: --piece-size must be a number of bytes from %u up\n", kMinPieceSize);
+            return kExitUsage;
+        }
+        o.pieceSize = (uint32_t)v;
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    BuildReport report;
+    Failure failure;
+    const bool ok = Build(o, &report, &failure);
+    for (const std::string &w : report.warnings)
+        fprintf(stderr, "medium: warning: %s\n", w.c_str());
+    if (!ok) {
+        fprintf(stderr, "medium: %s\n", failure.message.c_str());
+        return failure.code;
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    printf("stub: %s (%s)\n", report.stub.c_str(), report.stubFrom.c_str());
+    for (int i = 0; i < 3; i++) {
+        const PayloadReport &p = report.payloads[i];
+        printf("%-9s %s: %llu -> %llu bytes (%.1f%%), %u piece%s\n", kPayloadNames[i], o.payload[i].c_str(),
+               (unsigned long long)p.length, (unsigned long long)p.packed,
+               p.length ? 100.0 * (double)p.packed / (double)p.length : 0.0, p.pieces, p.pieces == 1 ? "" : "s");
+    }
+    printf("wrote %s/setup.exe (%llu bytes), %s, _SETUP.DLL in %.2f s\n", o.outDir.c_str(),
+           (unsigned long long)report.setupSize, report.scriptName.c_str(), seconds);
+    return kExitOk;
+}
+
+}  // namespace medium

@@ -1,0 +1,65 @@
+// `medium build`: a medium folder (setup.exe with the three payloads, the
+// script, _SETUP.DLL) from the payload-free launcher stub.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/medium/cli.h"
+
+namespace medium {
+
+// Payloads are split into pieces of this many bytes before compression:
+// each piece is an SZDD file of its own that the launcher expands in turn,
+// so a piece restarts only the 4 KiB window (a few bytes lost), while the
+// tool holds one piece and its compressed form at a time. 4 MiB keeps a
+// 100 MB payload at 25 pieces, well inside the 100 ids each payload has.
+constexpr uint32_t kPieceSize = 4u << 20;
+constexpr uint32_t kMaxPieces = 100;   // ids base .. base + 99
+
+struct BuildOptions {
+    std::string payload[3];   // bootstrap, engine, companion
+    std::string script;
+    std::string library;
+    std::string outDir;
+    std::string stub;         // empty: the installed or built stub
+    std::string level;        // empty: the stub's own
+    std::vector<std::pair<std::string, std::string>> versionInfo;
+    std::string icon;
+    std::string self;         // the tool's own path, to find the stub
+    uint32_t pieceSize = 0;   // 0: kPieceSize
+    bool progress = false;    // show progress lines on stderr
+};
+
+struct PayloadReport {
+    uint64_t length = 0;
+    uint64_t packed = 0;
+    uint32_t pieces = 0;
+};
+
+struct BuildReport {
+    std::string stub;
+    std::string stubFrom;      // "--stub", "installed" or "build tree"
+    PayloadReport payloads[3];
+    uint64_t setupSize = 0;
+    std::string scriptName;
+    std::vector<std::string> warnings;
+};
+
+constexpr uint32_t kMinPieceSize = 4096;
+
+// The piece size for a payload of `length` bytes: `wanted` (kPieceSize when
+// 0), or larger so that kMaxPieces pieces hold it; 0 when the payload does
+// not fit the launcher's 32-bit sizes.
+uint32_t PieceSizeFor(uint64_t length, uint32_t wanted);
+
+// Finds the stub beside the tool at `self`: the Debian package's
+// ../share/corvane/setup-stub.exe, else the win32 build tree's stub.
+bool FindStub(const std::string &self, std::string *path, std::string *from);
+
+bool Build(const BuildOptions &options, BuildReport *report, Failure *failure);
+
+}  // namespace medium

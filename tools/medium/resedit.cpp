@@ -1,0 +1,576 @@
+// Resource encoders: strings, version, icons, manifest, payload record.
+#include "tools/medium/resedit.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+#include "base/bytes.h"
+
+namespace medium {
+
+bool Utf8ToUtf16(const std::string &in, std::u16string *out)
+{
+    out->clear();
+    size_t i = 0;
+    while (i < in.size()) {
+        uint32_t c = (uint8_t)in[i];
+        size_t extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 9;
+        if (extra == 9 || extra > in.size() - i - 1)
+            return false;
+        if (extra)
+            c &= 0x3F >> extra;
+        for (size_t k = 1; k <= extra; k++) {
+            uint32_t b = (uint8_t)in[i + k];
+            if ((b >> 6) != 2)
+                return false;
+            c = c << 6 | (b & 0x3F);
+        }
+        static const uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+        if (c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000))
+            return false;
+        if (c >= 0x10000) {
+            out->push_back((char16_t)(0xD800 + ((c - 0x10000) >> 10)));
+            out->push_back((char16_t)(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            out->push_back((char16_t)c);
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+ResEntry *FindEntry(ResList *res, uint16_t type, uint16_t name, uint16_t lang)
+{
+    for (ResEntry &e : *res) {
+        if (!e.type.named && e.type.id == type && !e.name.named && e.name.id == name &&
+            (lang == 0xFFFF || e.lang == lang))
+            return &e;
+    }
+    return nullptr;
+}
+
+// ---- String tables ----
+
+bool ReadStringBlock(const std::vector<uint8_t> &data, std::u16string out[16], std::string *err)
+{
+    ByteReader r;
+    ReaderInit(&r, data.data(), (uint32_t)data.size());
+    for (int i = 0; i < 16; i++) {
+        uint32_t n = ReaderU16(&r);
+        const unsigned char *p = ReaderTake(&r, 2 * n);
+        out[i].clear();
+        if (r.err) {
+            *err = "string table block runs past its end";
+            return false;
+        }
+        for (uint32_t k = 0; k < n; k++)
+            out[i].push_back((char16_t)GetUi16(p + 2 * k));
+    }
+    return true;
+}
+
+std::vector<uint8_t> WriteStringBlock(const std::u16string strings[16])
+{
+    std::vector<uint8_t> b;
+    auto u16 = [&](uint32_t v) {
+        b.push_back((uint8_t)v);
+        b.push_back((uint8_t)(v >> 8));
+    };
+    for (int i = 0; i < 16; i++) {
+        u16((uint32_t)strings[i].size());
+        for (char16_t c : strings[i])
+            u16(c);
+    }
+    return b;
+}
+
+bool SetString(ResList *res, uint16_t id, uint16_t lang, const std::u16string &text, std::string *err)
+{
+    if (text.size() > 0xFFFF) {
+        *err = "string too long";
+        return false;
+    }
+    const uint16_t block = (uint16_t)(id / 16 + 1);
+    std::u16string strings[16];
+    ResEntry *e = FindEntry(res, kRtString, block, lang);
+    if (e && !ReadStringBlock(e->data, strings, err))
+        return false;
+    strings[id % 16] = text;
+    if (!e) {
+        res->push_back(ResEntry());
+        e = &res->back();
+        e->type = ResNumber(kRtString);
+        e->name = ResNumber(block);
+        e->lang = lang;
+    }
+    e->data = WriteStringBlock(strings);
+    return true;
+}
+
+bool GetString(const ResList &res, uint16_t id, uint16_t lang, std::u16string *text, std::string *err)
+{
+    text->clear();
+    std::u16string strings[16];
+    ResEntry *e = FindEntry(const_cast<ResList *>(&res), kRtString, (uint16_t)(id / 16 + 1), lang);
+    if (!e)
+        return true;
+    if (!ReadStringBlock(e->data, strings, err))
+        return false;
+    *text = strings[id % 16];
+    return true;
+}
+
+// ---- Version resource ----
+
+namespace {
+
+constexpr int kMaxVersionDepth = 6;
+constexpr uint32_t kMaxVersionNodes = 4096;
+
+struct VNode {
+    std::u16string key;
+    uint16_t type = 0;          // 1: text value, 0: binary
+    uint16_t valueLength = 0;   // as stored: characters for text, bytes for binary
+    std::vector<uint8_t> value;
+    std::vector<VNode> children;
+};
+
+uint32_t Align4(uint32_t v)
+{
+    return (v + 3) & ~3u;
+}
+
+// Reads the node at `at` of `data`, which ends before `limit`.
+bool ParseNode(const std::vector<uint8_t> &data, uint32_t at, uint32_t limit, int depth, uint32_t *nodes, VNode *node,
+               uint32_t *end, std::string *err)
+{
+    if (depth > kMaxVersionDepth || ++*nodes > kMaxVersionNodes) {
+        *err = "version resource nested too deep or too many entries";
+        return false;
+    }
+    ByteReader r;
+    ReaderInit(&r, data.data(), limit);
+    ReaderSeek(&r, at);
+    uint32_t length = ReaderU16(&r);
+    node->valueLength = (uint16_t)ReaderU16(&r);
+    node->type = (uint16_t)ReaderU16(&r);
+    if (r.err || length < 6 || length > limit - at) {
+        *err = "version resource entry at " + std::to_string(at) + " runs past its parent";
+        return false;
+    }
+    const uint32_t nodeEnd = at + length;
+    ReaderInit(&r, data.data(), nodeEnd);
+    ReaderSeek(&r, at + 6);
+    for (;;) {
+        uint32_t c = ReaderU16(&r);
+        if (r.err) {
+            *err = "version resource key at " + std::to_string(at) + " is not terminated";
+            return false;
+        }
+        if (c == 0)
+            break;
+        node->key.push_back((char16_t)c);
+    }
+    uint32_t valueBytes = node->type == 1 ? 2u * node->valueLength : node->valueLength;
+    uint32_t pos = Align4(r.pos);
+    if (valueBytes > 0) {
+        if (pos > nodeEnd || valueBytes > nodeEnd - pos) {
+            *err = "version resource value of \"" + std::string(node->key.begin(), node->key.end()) + "\" runs past its entry";
+            return false;
+        }
+        node->value.assign(data.begin() + pos, data.begin() + pos + valueBytes);
+        pos += valueBytes;
+    }
+    pos = Align4(pos);
+    while (pos + 6 <= nodeEnd) {
+        VNode child;
+        uint32_t childEnd = 0;
+        if (!ParseNode(data, pos, nodeEnd, depth + 1, nodes, &child, &childEnd, err))
+            return false;
+        node->children.push_back(std::move(child));
+        pos = Align4(childEnd);
+    }
+    *end = nodeEnd;
+    return true;
+}
+
+void WriteNode(const VNode &node, std::vector<uint8_t> *out)
+{
+    while (out->size() % 4)
+        out->push_back(0);
+    const size_t start = out->size();
+    auto u16 = [&](uint32_t v) {
+        out->push_back((uint8_t)v);
+        out->push_back((uint8_t)(v >> 8));
+    };
+    u16(0);
+    u16(node.valueLength);
+    u16(node.type);
+    for (char16_t c : node.key)
+        u16(c);
+    u16(0);
+    while (out->size() % 4)
+        out->push_back(0);
+    out->insert(out->end(), node.value.begin(), node.value.end());
+    for (const VNode &c : node.children)
+        WriteNode(c, out);
+    SetUi16(&(*out)[start], (uint32_t)(out->size() - start));
+}
+
+std::u16string Ascii16(const char *s)
+{
+    std::u16string r;
+    for (; *s; s++)
+        r.push_back((char16_t)*s);
+    return r;
+}
+
+// "a.b.c.d" (1 to 4 parts, each 0..65535) into four numbers.
+bool ParseVersion(const std::string &text, uint32_t parts[4])
+{
+    int n = 0;
+    size_t i = 0;
+    parts[0] = parts[1] = parts[2] = parts[3] = 0;
+    while (n < 4) {
+        size_t digits = 0;
+        uint32_t v = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 6) {
+            v = v * 10 + (uint32_t)(text[i] - '0');
+            i++;
+            digits++;
+        }
+        if (digits == 0 || v > 0xFFFF)
+            return false;
+        parts[n++] = v;
+        if (i == text.size())
+            return true;
+        if (text[i] != '.')
+            return false;
+        i++;
+    }
+    return false;
+}
+
+bool ParseVersionInfo(const std::vector<uint8_t> &in, VNode *root, std::string *err)
+{
+    uint32_t nodes = 0, end = 0;
+    if (in.size() > 0xFFFF) {
+        *err = "version resource larger than 64 KiB";
+        return false;
+    }
+    if (!ParseNode(in, 0, (uint32_t)in.size(), 0, &nodes, root, &end, err))
+        return false;
+    if (root->key != u"VS_VERSION_INFO" || root->value.size() != 52 || GetUi32(root->value.data()) != 0xFEEF04BD) {
+        *err = "not a version resource (no VS_VERSION_INFO with fixed file info)";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool EditVersionInfo(const std::vector<uint8_t> &in, const std::vector<std::pair<std::string, std::string>> &keys,
+                     std::vector<uint8_t> *out, std::string *err)
+{
+    VNode root;
+    if (!ParseVersionInfo(in, &root, err))
+        return false;
+    VNode *strings = nullptr;
+    for (VNode &c : root.children) {
+        if (c.key == u"StringFileInfo")
+            strings = &c;
+    }
+    if (!strings || strings->children.empty()) {
+        *err = "version resource has no string table to set keys in";
+        return false;
+    }
+    for (const auto &kv : keys) {
+        std::u16string key, value;
+        if (kv.first.empty() || !Utf8ToUtf16(kv.first, &key) || !Utf8ToUtf16(kv.second, &value)) {
+            *err = "version key \"" + kv.first + "\": empty or not UTF-8";
+            return false;
+        }
+        if (value.size() > 1000) {
+            *err = "version value of \"" + kv.first + "\" longer than 1000 characters";
+            return false;
+        }
+        std::vector<uint8_t> bytes;
+        for (char16_t c : value) {
+            bytes.push_back((uint8_t)c);
+            bytes.push_back((uint8_t)(c >> 8));
+        }
+        bytes.push_back(0);
+        bytes.push_back(0);
+        for (VNode &table : strings->children) {
+            VNode *slot = nullptr;
+            for (VNode &s : table.children) {
+                if (s.key == key)
+                    slot = &s;
+            }
+            if (!slot) {
+                table.children.push_back(VNode());
+                slot = &table.children.back();
+                slot->key = key;
+            }
+            slot->type = 1;
+            slot->valueLength = (uint16_t)(value.size() + 1);
+            slot->value = bytes;
+        }
+        uint32_t parts[4];
+        const bool file = kv.first == "FileVersion", product = kv.first == "ProductVersion";
+        if ((file || product) && ParseVersion(kv.second, parts)) {
+            uint8_t *fixed = root.value.data();
+            const size_t at = file ? 8 : 16;
+            SetUi32(fixed + at, parts[0] << 16 | parts[1]);
+            SetUi32(fixed + at + 4, parts[2] << 16 | parts[3]);
+        }
+    }
+    out->clear();
+    WriteNode(root, out);
+    if (out->size() > 0xFFFF) {
+        *err = "version resource would exceed 64 KiB";
+        return false;
+    }
+    return true;
+}
+
+bool VersionString(const std::vector<uint8_t> &in, const std::string &key, std::u16string *value, std::string *err)
+{
+    VNode root;
+    value->clear();
+    if (!ParseVersionInfo(in, &root, err))
+        return false;
+    const std::u16string k = Ascii16(key.c_str());
+    for (const VNode &c : root.children) {
+        if (c.key != u"StringFileInfo" || c.children.empty())
+            continue;
+        for (const VNode &s : c.children[0].children) {
+            if (s.key != k)
+                continue;
+            for (size_t i = 0; i + 1 < s.value.size(); i += 2) {
+                char16_t ch = (char16_t)GetUi16(&s.value[i]);
+                if (ch == 0)
+                    break;
+                value->push_back(ch);
+            }
+            return true;
+        }
+    }
+    return true;
+}
+
+// ---- Icons ----
+
+bool ParseIco(const std::vector<uint8_t> &ico, std::vector<IconImage> *images, std::string *err)
+{
+    images->clear();
+    if (ico.size() > 0x7FFFFFFF) {
+        *err = "icon file too large";
+        return false;
+    }
+    ByteReader r;
+    ReaderInit(&r, ico.data(), (uint32_t)ico.size());
+    uint32_t reserved = ReaderU16(&r);
+    uint32_t type = ReaderU16(&r);
+    uint32_t count = ReaderU16(&r);
+    if (r.err || reserved != 0 || type != 1) {
+        *err = "not an icon file (header is not 0, 1)";
+        return false;
+    }
+    if (count == 0 || count > kMaxIconImages) {
+        *err = "icon file holds " + std::to_string(count) + " images (1 to " + std::to_string(kMaxIconImages) + " allowed)";
+        return false;
+    }
+    for (uint32_t i = 0; i < count; i++) {
+        IconImage img;
+        img.width = (uint8_t)ReaderU8(&r);
+        img.height = (uint8_t)ReaderU8(&r);
+        img.colors = (uint8_t)ReaderU8(&r);
+        ReaderU8(&r);
+        img.planes = (uint16_t)ReaderU16(&r);
+        img.bitCount = (uint16_t)ReaderU16(&r);
+        uint32_t bytes = ReaderU32(&r);
+        uint32_t offset = ReaderU32(&r);
+        if (r.err) {
+            *err = "icon directory runs past the end of the file";
+            return false;
+        }
+        const std::string which = "icon image " + std::to_string(i + 1);
+        if (offset > ico.size() || bytes > ico.size() - offset || bytes < 40) {
+            *err = which + " (" + std::to_string(bytes) + " bytes at " + std::to_string(offset) +
+                   ") lies outside the file or is too small";
+            return false;
+        }
+        const uint8_t *p = ico.data() + offset;
+        static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+        if (memcmp(p, kPng, 8) != 0) {
+            // A DIB: BITMAPINFOHEADER, height twice the image's (colour and mask).
+            if (GetUi32(p) != 40 || GetUi16(p + 12) != 1) {
+                *err = which + " is neither a bitmap (40-byte header, one plane) nor a PNG";
+                return false;
+            }
+            uint32_t bits = GetUi16(p + 14);
+            if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+                *err = which + " has " + std::to_string(bits) + " bits per pixel";
+                return false;
+            }
+            if (img.bitCount == 0)
+                img.bitCount = (uint16_t)bits;
+            if (img.planes == 0)
+                img.planes = 1;
+        }
+        img.data.assign(p, p + bytes);
+        images->push_back(std::move(img));
+    }
+    return true;
+}
+
+bool ReplaceIconGroup(ResList *res, uint16_t groupId, const std::vector<uint8_t> &ico, std::string *err)
+{
+    std::vector<IconImage> images;
+    if (!ParseIco(ico, &images, err))
+        return false;
+    uint16_t lang = 0x409;
+    std::vector<uint16_t> oldIcons;
+    if (ResEntry *g = FindEntry(res, kRtGroupIcon, groupId)) {
+        lang = g->lang;
+        ByteReader r;
+        ReaderInit(&r, g->data.data(), (uint32_t)g->data.size());
+        ReaderTake(&r, 4);
+        uint32_t count = ReaderU16(&r);
+        for (uint32_t i = 0; i < count && !r.err; i++) {
+            ReaderTake(&r, 12);
+            uint32_t id = ReaderU16(&r);
+            if (!r.err)
+                oldIcons.push_back((uint16_t)id);
+        }
+    }
+    // Out go the group (every language) and the images it used.
+    res->erase(std::remove_if(res->begin(), res->end(),
+                              [&](const ResEntry &e) {
+                                  if (e.type.named || e.name.named)
+                                      return false;
+                                  if (e.type.id == kRtGroupIcon)
+                                      return e.name.id == groupId;
+                                  return e.type.id == kRtIcon &&
+                                         std::find(oldIcons.begin(), oldIcons.end(), e.name.id) != oldIcons.end();
+                              }),
+               res->end());
+    std::vector<uint8_t> group = {0, 0, 1, 0, (uint8_t)images.size(), 0};
+    uint16_t next = 1;
+    for (const IconImage &img : images) {
+        while (FindEntry(res, kRtIcon, next))
+            next++;
+        ResEntry e;
+        e.type = ResNumber(kRtIcon);
+        e.name = ResNumber(next);
+        e.lang = lang;
+        e.data = img.data;
+        res->push_back(e);
+        const uint8_t entry[14] = {img.width, img.height, img.colors, 0,
+                                   (uint8_t)img.planes, (uint8_t)(img.planes >> 8),
+                                   (uint8_t)img.bitCount, (uint8_t)(img.bitCount >> 8),
+                                   (uint8_t)img.data.size(), (uint8_t)(img.data.size() >> 8),
+                                   (uint8_t)(img.data.size() >> 16), (uint8_t)(img.data.size() >> 24),
+                                   (uint8_t)next, (uint8_t)(next >> 8)};
+        group.insert(group.end(), entry, entry + 14);
+    }
+    ResEntry g;
+    g.type = ResNumber(kRtGroupIcon);
+    g.name = ResNumber(groupId);
+    g.lang = lang;
+    g.data = group;
+    res->push_back(g);
+    return true;
+}
+
+// ---- Manifest ----
+
+bool IsExecutionLevel(const std::string &level)
+{
+    return level == "asInvoker" || level == "highestAvailable" || level == "requireAdministrator";
+}
+
+namespace {
+
+// The value of the level attribute: [begin, end) in `text`.
+bool FindLevel(const std::string &text, size_t *begin, size_t *end)
+{
+    size_t element = text.find("<requestedExecutionLevel");
+    if (element == std::string::npos)
+        return false;
+    size_t close = text.find('>', element);
+    size_t attr = text.find(" level=\"", element);
+    if (attr == std::string::npos || close == std::string::npos || attr > close)
+        return false;
+    *begin = attr + 8;
+    *end = text.find('"', *begin);
+    return *end != std::string::npos && *end < close;
+}
+
+}  // namespace
+
+bool SetExecutionLevel(const std::vector<uint8_t> &in, const std::string &level, std::vector<uint8_t> *out,
+                       std::string *err)
+{
+    if (!IsExecutionLevel(level)) {
+        *err = "unknown execution level \"" + level + "\"";
+        return false;
+    }
+    std::string text(in.begin(), in.end());
+    size_t b = 0, e = 0;
+    if (!FindLevel(text, &b, &e)) {
+        *err = "manifest has no requestedExecutionLevel element with a level";
+        return false;
+    }
+    text.replace(b, e - b, level);
+    out->assign(text.begin(), text.end());
+    return true;
+}
+
+std::string ExecutionLevel(const std::vector<uint8_t> &manifest)
+{
+    std::string text(manifest.begin(), manifest.end());
+    size_t b = 0, e = 0;
+    return FindLevel(text, &b, &e) ? text.substr(b, e - b) : std::string();
+}
+
+// ---- Payload record ----
+
+uint32_t Crc32(uint32_t crc, const uint8_t *data, size_t len)
+{
+    static uint32_t table[256];
+    static bool ready = false;
+    if (!ready) {
+        for (uint32_t i = 0; i < 256; i++) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; k++)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[i] = c;
+        }
+        ready = true;
+    }
+    crc = ~crc;
+    for (size_t i = 0; i < len; i++)
+        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+std::vector<uint8_t> PayloadRecord(const PayloadInfo payloads[3])
+{
+    std::vector<uint8_t> b(8 + 16 * 3);
+    SetUi32(&b[0], kPayloadRecordMagic);
+    SetUi16(&b[4], 1);
+    SetUi16(&b[6], 3);
+    for (int i = 0; i < 3; i++) {
+        uint8_t *p = &b[8 + 16 * i];
+        SetUi32(p, payloads[i].baseId);
+        SetUi32(p + 4, payloads[i].pieces);
+        SetUi32(p + 8, payloads[i].length);
+        SetUi32(p + 12, payloads[i].crc);
+    }
+    return b;
+}
+
+}  // namespace medium
