@@ -34,4 +34,8 @@ inline bool Fail(Failure *f, int code, const std::string &message)
 int BuildCommand(int argc, char **argv);
 void BuildHelp(FILE *out);
 
+// `medium library DESCRIPTION -o _SETUP.DLL`: argv[0] is "library".
+int LibraryCommand(int argc, char **argv);
+void LibraryHelp(FILE *out);
+
 }  // namespace medium

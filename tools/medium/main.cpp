@@ -21,6 +21,8 @@ struct Command {
 const Command kCommands[] = {
     {"build", "make setup.exe, the script and _SETUP.DLL in a folder from three payloads", medium::BuildCommand,
      medium::BuildHelp},
+    {"library", "make the resource library _SETUP.DLL from a text description", medium::LibraryCommand,
+     medium::LibraryHelp},
 };
 
 const Command *FindCommand(const char *name)

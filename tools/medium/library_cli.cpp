@@ -1,0 +1,142 @@
+// The `medium library` command: read, check, write through a temporary file.
+#include "tools/medium/library_cli.h"
+
+#include <errno.h>
+#include <string.h>
+
+#include "tools/langtable/ltcli.h"
+#include "tools/medium/cli.h"
+#include "tools/medium/library.h"
+#include "tools/medium/library_encode.h"
+#include "tools/medium/pe.h"
+
+namespace medium {
+
+namespace {
+
+const char kLibraryUsage[] =
+    "usage: medium library DESCRIPTION -o _SETUP.DLL\n"
+    "Builds the resource library _SETUP.DLL from a text description: languages, their texts\n"
+    "(UTF-8), the language table and a splash per language. See docs/medium-library.md.\n"
+    "Exit codes: 0 written; 1 the description, or a file it names, is wrong or unreadable;\n"
+    "2 wrong command line; 3 the output could not be written (the old file stays).\n";
+
+bool ReadFile(const std::string &path, std::vector<uint8_t> *data, std::string *why)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) {
+        *why = strerror(errno);
+        return false;
+    }
+    data->clear();
+    uint8_t block[65536];
+    bool ok = true;
+    for (;;) {
+        size_t n = fread(block, 1, sizeof block, f);
+        data->insert(data->end(), block, block + n);
+        if (data->size() > kBmpMaxFile) {
+            *why = "larger than 64 MB";
+            ok = false;
+            break;
+        }
+        if (n < sizeof block) {
+            if (ferror(f)) {
+                *why = strerror(errno);
+                ok = false;
+            }
+            break;
+        }
+    }
+    fclose(f);
+    return ok;
+}
+
+}  // namespace
+
+void LibraryHelp(FILE *out) { fputs(kLibraryUsage, out); }
+
+int LibraryCommand(int argc, char **argv)
+{
+    return RunLibraryCommand(std::vector<std::string>(argv + 1, argv + argc), stdout, stderr);
+}
+
+int RunLibraryCommand(const std::vector<std::string> &args, FILE *out, FILE *err)
+{
+    std::string input, output;
+    for (size_t i = 0; i < args.size(); i++) {
+        const std::string &a = args[i];
+        if (a == "-h" || a == "--help") {
+            fputs(kLibraryUsage, out);
+            return kExitOk;
+        }
+        if (a == "-o" || a == "--output") {
+            if (i + 1 >= args.size() || !output.empty()) {
+                fprintf(err, "medium library: -o takes one output file\n%s", kLibraryUsage);
+                return kExitUsage;
+            }
+            output = args[++i];
+            continue;
+        }
+        if (a.size() > 1 && a[0] == '-') {
+            fprintf(err, "medium library: unknown option %s\n%s", a.c_str(), kLibraryUsage);
+            return kExitUsage;
+        }
+        if (!input.empty()) {
+            fprintf(err, "medium library: one description only (%s, then %s)\n%s", input.c_str(), a.c_str(),
+                    kLibraryUsage);
+            return kExitUsage;
+        }
+        input = a;
+    }
+    if (input.empty() || output.empty()) {
+        fprintf(err, "medium library: %s\n%s", input.empty() ? "no description given" : "no output given (-o FILE)",
+                kLibraryUsage);
+        return kExitUsage;
+    }
+
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!ReadFile(input, &bytes, &why)) {
+        fprintf(err, "%s: cannot read the description (%s); check the path\n", input.c_str(), why.c_str());
+        return kExitInput;
+    }
+    std::vector<std::string> errors;
+    LibDescription desc;
+    const size_t slash = input.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : input.substr(0, slash + 1);
+    ResList res;
+    int code = kLibInvalid;
+    if (ParseLibraryDescription(input, std::string(bytes.begin(), bytes.end()), &desc, &errors))
+        code = BuildLibraryResources(input, folder, desc, ReadFile, &res, &errors);
+    for (const std::string &e : errors)
+        fprintf(err, "%s\n", e.c_str());
+    if (code != kLibOk) {
+        fprintf(err, "medium library: nothing written\n");
+        return kExitInput;
+    }
+
+    std::vector<uint8_t> image;
+    if (!WriteResourceDll(res, &image, &why)) {
+        fprintf(err, "%s: %s\nmedium library: nothing written\n", output.c_str(), why.c_str());
+        return kExitInput;
+    }
+    if (!lt::WriteFileAtomic(output, std::string(image.begin(), image.end()), &why)) {
+        fprintf(err, "%s\n", why.c_str());
+        return kExitIo;
+    }
+
+    std::string names;
+    for (const LibLanguage &l : desc.languages)
+        names += (names.empty() ? "" : ", ") + l.name;
+    const char *splash = "no splash";
+    for (const LibLanguage &l : desc.languages)
+        if (l.splash != LibSplash::None)
+            splash = l.splash == LibSplash::Bitmap ? "bitmap splash" : "text splash";
+    fprintf(out, "%s: %zu language%s (%s), %zu text%s each, %s; %zu resources, %zu bytes\n", output.c_str(),
+            desc.languages.size(), desc.languages.size() == 1 ? "" : "s", names.c_str(),
+            desc.languages[0].texts.size(), desc.languages[0].texts.size() == 1 ? "" : "s", splash, res.size(),
+            image.size());
+    return kExitOk;
+}
+
+}  // namespace medium

@@ -1,0 +1,446 @@
+// Texts, string tables, bitmaps and logo scripts for `medium library`.
+#include "tools/medium/library_encode.h"
+
+#include <errno.h>
+#include <iconv.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <map>
+
+#include "base/bytes.h"
+#include "base/platform.h"
+#include "base/splash_state.h"
+#include "base/text.h"
+#include "splash/logo.h"
+
+namespace medium {
+
+bool LibCodePageSupported(uint32_t codePage)
+{
+    return codePage == 874 || codePage == 932 || (codePage >= 1250 && codePage <= 1258);
+}
+
+bool Utf8Decode(const std::string &text, std::vector<uint32_t> *points, size_t *badOffset)
+{
+    const unsigned char *s = (const unsigned char *)text.data();
+    size_t n = text.size();
+    size_t i = 0;
+    while (i < n) {
+        unsigned c = s[i];
+        size_t extra = 0;
+        uint32_t point = 0;
+        uint32_t least = 0;
+        if (c < 0x80) {
+            point = c;
+        } else if ((c & 0xE0) == 0xC0) {
+            extra = 1, point = c & 0x1F, least = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2, point = c & 0x0F, least = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3, point = c & 0x07, least = 0x10000;
+        } else {
+            *badOffset = i;
+            return false;
+        }
+        if (extra > n - i - 1) {
+            *badOffset = i;
+            return false;
+        }
+        for (size_t k = 1; k <= extra; k++) {
+            if ((s[i + k] & 0xC0) != 0x80) {
+                *badOffset = i;
+                return false;
+            }
+            point = (point << 6) | (s[i + k] & 0x3F);
+        }
+        if (point < least || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
+            *badOffset = i;
+            return false;
+        }
+        points->push_back(point);
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::u16string Utf8ToUtf16(const std::string &text)
+{
+    std::vector<uint32_t> points;
+    size_t bad = 0;
+    Utf8Decode(text, &points, &bad);
+    std::u16string out;
+    for (uint32_t p : points) {
+        if (p >= 0x10000) {
+            p -= 0x10000;
+            out.push_back((char16_t)(0xD800 + (p >> 10)));
+            out.push_back((char16_t)(0xDC00 + (p & 0x3FF)));
+        } else {
+            out.push_back((char16_t)p);
+        }
+    }
+    return out;
+}
+
+static std::string EncodePoint(uint32_t p)
+{
+    std::string s;
+    if (p < 0x80) {
+        s += (char)p;
+    } else if (p < 0x800) {
+        s += (char)(0xC0 | (p >> 6));
+        s += (char)(0x80 | (p & 0x3F));
+    } else if (p < 0x10000) {
+        s += (char)(0xE0 | (p >> 12));
+        s += (char)(0x80 | ((p >> 6) & 0x3F));
+        s += (char)(0x80 | (p & 0x3F));
+    } else {
+        s += (char)(0xF0 | (p >> 18));
+        s += (char)(0x80 | ((p >> 12) & 0x3F));
+        s += (char)(0x80 | ((p >> 6) & 0x3F));
+        s += (char)(0x80 | (p & 0x3F));
+    }
+    return s;
+}
+
+std::string DescribePoint(uint32_t point)
+{
+    char code[16];
+    snprintf(code, sizeof code, "U+%04X", (unsigned)point);
+    if (point < 0x20 || point == 0x7F)
+        return code;
+    return std::string(code) + " '" + EncodePoint(point) + "'";
+}
+
+bool ToCodePage(const std::string &utf8, uint32_t codePage, std::string *out, uint32_t *badPoint)
+{
+    *badPoint = 0;
+    out->clear();
+    std::vector<uint32_t> points;
+    size_t bad = 0;
+    if (!Utf8Decode(utf8, &points, &bad))
+        return false;
+    char name[16];
+    snprintf(name, sizeof name, "CP%u", (unsigned)codePage);
+    iconv_t cd = iconv_open(name, "UTF-8");
+    if (cd == (iconv_t)-1)
+        return false;
+    // One character at a time, so the one that does not fit can be named.
+    bool ok = true;
+    for (uint32_t p : points) {
+        std::string in = EncodePoint(p);
+        char outBuf[16];
+        char *inPtr = &in[0];
+        size_t inLeft = in.size();
+        char *outPtr = outBuf;
+        size_t outLeft = sizeof outBuf;
+        size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        if (r == (size_t)-1 || r > 0 || inLeft != 0) {
+            // r > 0 counts irreversible conversions: a substitute, not the character.
+            *badPoint = p;
+            ok = false;
+            break;
+        }
+        out->append(outBuf, (size_t)(outPtr - outBuf));
+    }
+    iconv_close(cd);
+    return ok;
+}
+
+std::vector<uint8_t> EncodeStringBlock(const std::u16string (&texts)[16])
+{
+    std::vector<uint8_t> data;
+    for (const std::u16string &t : texts) {
+        data.push_back((uint8_t)t.size());
+        data.push_back((uint8_t)(t.size() >> 8));
+        for (char16_t c : t) {
+            data.push_back((uint8_t)c);
+            data.push_back((uint8_t)(c >> 8));
+        }
+    }
+    return data;
+}
+
+void AddStringTables(const std::vector<std::pair<uint16_t, std::u16string>> &strings, uint16_t lang,
+                     ResList *out)
+{
+    std::map<uint16_t, std::u16string[16]> blocks;
+    for (const auto &s : strings)
+        blocks[(uint16_t)(s.first / 16 + 1)][s.first % 16] = s.second;
+    for (const auto &b : blocks) {
+        ResEntry e;
+        e.type = ResNumber(kRtString);
+        e.name = ResNumber(b.first);
+        e.lang = lang;
+        e.data = EncodeStringBlock(b.second);
+        out->push_back(e);
+    }
+}
+
+// --- bitmaps -----------------------------------------------------------------
+
+bool BmpToResource(const std::vector<uint8_t> &file, std::vector<uint8_t> *dib, std::string *why)
+{
+    if (file.size() > kBmpMaxFile) {
+        *why = "the file is larger than 64 MB; a splash picture is far smaller";
+        return false;
+    }
+    const uint32_t size = (uint32_t)file.size();
+    ByteReader r;
+    ReaderInit(&r, file.data(), size);
+    const uint32_t magic = ReaderU16(&r);
+    const uint32_t declared = ReaderU32(&r);
+    ReaderU32(&r);  // reserved
+    const uint32_t pixelsAt = ReaderU32(&r);
+    const uint32_t headerSize = ReaderU32(&r);
+    if (r.err || magic != 0x4D42) {
+        *why = "not a BMP file (no \"BM\" header); save the picture as a Windows bitmap (.bmp)";
+        return false;
+    }
+    if (declared != size) {
+        *why = "the header says the file holds " + std::to_string(declared) + " bytes, but it holds " +
+               std::to_string(size) + "; the file is cut or padded: save the picture again";
+        return false;
+    }
+    int64_t width = 0, height = 0;
+    uint32_t planes = 0, bits = 0, compression = 0, imageSize = 0, used = 0;
+    bool core = headerSize == 12;
+    if (core) {
+        width = ReaderU16(&r);
+        height = ReaderU16(&r);
+        planes = ReaderU16(&r);
+        bits = ReaderU16(&r);
+    } else if (headerSize == 40 || headerSize == 108 || headerSize == 124) {
+        width = (int32_t)ReaderU32(&r);
+        height = (int32_t)ReaderU32(&r);
+        planes = ReaderU16(&r);
+        bits = ReaderU16(&r);
+        compression = ReaderU32(&r);
+        imageSize = ReaderU32(&r);
+        ReaderU32(&r);
+        ReaderU32(&r);
+        used = ReaderU32(&r);
+    } else {
+        *why = "unknown bitmap header of " + std::to_string(headerSize) +
+               " bytes; save the picture as a Windows bitmap (.bmp)";
+        return false;
+    }
+    if (headerSize == 124) {
+        // A V5 header may point at a colour profile behind the pixels, which
+        // the resource would not carry.
+        ReaderSeek(&r, 14 + 56);
+        if (ReaderU32(&r) == 0x4D424544) {
+            *why = "the picture embeds a colour profile; save it without one";
+            return false;
+        }
+    }
+    if (r.err) {
+        *why = "the file ends inside its header: the file is cut; save the picture again";
+        return false;
+    }
+    const bool topDown = height < 0;
+    if (topDown)
+        height = -height;
+    if (width < 1 || height < 1 || width > kBmpMaxSide || height > kBmpMaxSide) {
+        *why = "the picture is " + std::to_string(width) + " x " + std::to_string(height) +
+               " pixels; a splash needs 1 to " + std::to_string((int)kBmpMaxSide) + " on each side";
+        return false;
+    }
+    if (planes != 1) {
+        *why = "the header gives " + std::to_string(planes) + " colour planes instead of 1; save the picture again";
+        return false;
+    }
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+        *why = std::to_string(bits) + " bits per pixel is not a bitmap depth; save with 1, 4, 8, 16, 24 or 32";
+        return false;
+    }
+    const bool rle = (compression == 1 && bits == 8) || (compression == 2 && bits == 4);
+    const bool fields = compression == 3 && (bits == 16 || bits == 32);
+    if (compression != 0 && !rle && !fields) {
+        *why = "compression " + std::to_string(compression) + " with " + std::to_string(bits) +
+               " bits per pixel cannot be shown as a splash (JPEG and PNG inside a BMP are not); save it "
+               "uncompressed";
+        return false;
+    }
+    if (rle && topDown) {
+        *why = "a compressed bitmap cannot be stored top-down; save it bottom-up or uncompressed";
+        return false;
+    }
+    uint64_t colours = 0;
+    if (bits <= 8) {
+        const uint32_t most = 1u << bits;
+        if (used > most) {
+            *why = "the header gives " + std::to_string(used) + " palette colours; " + std::to_string(bits) +
+                   " bits per pixel take at most " + std::to_string(most) + "; save the picture again";
+            return false;
+        }
+        colours = core || used == 0 ? most : used;
+    } else if (used > 256) {
+        *why = "the header gives " + std::to_string(used) + " palette colours; save the picture again";
+        return false;
+    } else {
+        colours = used;
+    }
+    const uint64_t masks = (headerSize == 40 && fields) ? 12 : 0;
+    const uint64_t table = 14 + (uint64_t)headerSize + masks + colours * (core ? 3 : 4);
+    const uint64_t stride = ((uint64_t)width * bits + 31) / 32 * 4;
+    const uint64_t pixels = rle ? imageSize : stride * (uint64_t)height;
+    if (rle && imageSize == 0) {
+        *why = "a compressed bitmap whose header gives no image size; save the picture again";
+        return false;
+    }
+    if (table > size || pixelsAt < table || pixelsAt > size) {
+        *why = "the pixel data is said to start at byte " + std::to_string(pixelsAt) +
+               ", inside the header and colour table (" + std::to_string(table) + " bytes) or past the end; "
+               "save the picture again";
+        return false;
+    }
+    if (pixels > size - pixelsAt) {
+        *why = "the pixels need " + std::to_string(pixels) + " bytes from byte " + std::to_string(pixelsAt) +
+               ", the file has " + std::to_string(size - pixelsAt) + "; the file is cut: save the picture again";
+        return false;
+    }
+    // The loader takes the pixels right after the colour table.
+    dib->assign(file.begin() + 14, file.begin() + (ptrdiff_t)table);
+    dib->insert(dib->end(), file.begin() + pixelsAt, file.begin() + pixelsAt + (ptrdiff_t)pixels);
+    return true;
+}
+
+// --- logo scripts ------------------------------------------------------------
+
+static bool IsLogoSeparator(char c)
+{
+    return c == '#' || c == ',' || c == '<' || c == '=' || c == '>';
+}
+
+static bool ColourNumber(const char *token)
+{
+    size_t n = strlen(token);
+    if (n == 0 || n > 3)
+        return false;
+    for (size_t i = 0; i < n; i++)
+        if (token[i] < '0' || token[i] > '9')
+            return false;
+    return ParseDecimal(token) <= 255;
+}
+
+static std::string TrimRight(std::string s)
+{
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.pop_back();
+    return s;
+}
+
+static void CheckDirective(const std::string &line, std::vector<std::string> *problems)
+{
+    char token[kLogoTokenBuffer];
+    char keyword[kLogoTokenBuffer];
+    size_t position = 0;
+    LogoNextToken(line.c_str(), token, &position);   // "#"
+    int atEnd = LogoNextToken(line.c_str(), keyword, &position);
+    std::string word = keyword;
+    std::string trimmed = TrimRight(word);
+    bool known = TextCompareNoCase(trimmed.c_str(), "background") == 0 ||
+                 TextCompareNoCase(trimmed.c_str(), "text") == 0 || TextCompareNoCase(trimmed.c_str(), "raised") == 0;
+    if (!known)
+        return;   // a comment
+    if (trimmed != word) {
+        problems->push_back("the blank after #" + trimmed + " makes the line a comment; write #" + trimmed +
+                            (TextCompareNoCase(trimmed.c_str(), "raised") == 0 ? "" : "=R,G,B") + " without it");
+        return;
+    }
+    if (TextCompareNoCase(keyword, "raised") == 0)
+        return;
+    // "=R,G,B": a separator, then three numbers with separators between.
+    const char *what = "a colour needs three numbers from 0 to 255, as in #";
+    bool ok = !atEnd;
+    for (int i = 0; ok && i < 3; i++) {
+        char sep[kLogoTokenBuffer];
+        if (LogoNextToken(line.c_str(), sep, &position) || strlen(sep) != 1 || !IsLogoSeparator(sep[0])) {
+            ok = false;
+            break;
+        }
+        char number[kLogoTokenBuffer];
+        int end = LogoNextToken(line.c_str(), number, &position);
+        if (!ColourNumber(number) || (end && i < 2)) {
+            ok = false;
+            break;
+        }
+    }
+    if (!ok)
+        problems->push_back(std::string(what) + keyword + "=32,72,128; the launcher would use the default colour");
+}
+
+static void CheckLogoLine(const std::string &line, std::vector<std::string> *problems, bool *hasText)
+{
+    LogoLine record;
+    memset(&record, 0, sizeof record);
+    record.kind = LOGO_TEXT;
+    LogoParseLine(&record, line.c_str());
+    if (line[0] == '#') {
+        CheckDirective(line, problems);
+        return;
+    }
+    *hasText = true;
+    size_t textAt = 0;
+    if (line[0] == '<') {
+        size_t close = line.find('>');
+        if (record.size == kLogoNoSize || close == std::string::npos) {
+            problems->push_back("a line starting with '<' sets a font: write <Face,size>text, as in <Arial,24>Setup");
+            return;
+        }
+        std::string face = record.face;
+        if (face.size() > kLogoFaceNameChars)
+            problems->push_back("the font face \"" + face.substr(0, 20) + "...\" is longer than " +
+                                std::to_string((int)kLogoFaceNameChars) + " characters; no font has such a name");
+        if (record.size == 0)
+            problems->push_back("the font size is not a number other than 0; write <" + face + ",24>");
+        textAt = close + 1;
+    }
+    if (line.size() - textAt > kLogoTextBuffer - 1)
+        problems->push_back("the text is " + std::to_string(line.size() - textAt) + " characters long; the launcher keeps " +
+                            std::to_string((int)kLogoTextBuffer - 1) + ": split it into two lines");
+}
+
+std::vector<std::pair<int, std::string>> CheckLogoScript(const std::string &script, uint32_t codePage)
+{
+    std::vector<std::pair<int, std::string>> found;
+    if (script.find('\0') != std::string::npos) {
+        found.push_back({0, "the script holds a zero byte; it must be text"});
+        return found;
+    }
+    HostSetCodePage((int)codePage);
+    const int saved = g_splash.raised;
+    bool hasText = false;
+    int number = 0;
+    size_t at = 0;
+    while (at < script.size()) {
+        size_t end = script.find('\n', at);
+        if (end == std::string::npos)
+            end = script.size();
+        std::string line = script.substr(at, end - at);
+        at = end + 1;
+        number++;
+        size_t cr = line.find('\r');
+        if (cr != std::string::npos)
+            line.resize(cr);
+        if (line.size() > kLogoLineChars) {
+            found.push_back({number, "the line is " + std::to_string(line.size()) + " bytes long; the launcher reads " +
+                                         std::to_string((int)kLogoLineChars) + " at a time"});
+            continue;
+        }
+        if (line.empty())
+            line = " ";   // as the launcher reads an empty line
+        std::vector<std::string> problems;
+        CheckLogoLine(line, &problems, &hasText);
+        for (const std::string &p : problems)
+            found.push_back({number, p});
+    }
+    g_splash.raised = saved;
+    HostSetCodePage(1252);
+    if (!hasText)
+        found.push_back({0, "the script has no line of text to show"});
+    return found;
+}
+
+}  // namespace medium
