@@ -68,11 +68,14 @@ inputs+=(random.bin)
 # payload of the size the streaming compressor must handle in little memory.
 big_mb=${BENCH_BIG_MB:-100}
 if [ "$big_mb" -gt 0 ]; then
-    while :; do
+    want=$((big_mb * 1000000))
+    : > "$work/in/big.bin"
+    while [ "$(stat -c %s "$work/in/big.bin")" -lt "$want" ]; do
         for name in "${inputs[@]}"; do
-            [ "$name" = random.bin ] || cat "$work/in/$name"
+            [ "$name" = random.bin ] || cat "$work/in/$name" >> "$work/in/big.bin"
         done
-    done 2>/dev/null | head -c $((big_mb * 1000000)) > "$work/in/big.bin" || true
+    done
+    truncate -s "$want" "$work/in/big.bin"
     inputs+=(big.bin)
 fi
 

@@ -168,11 +168,13 @@ TEST_F(SzddExpandTest, ExpandsAndCopiesExactly) {
         for (size_t i = 0; i < col.chunks.size(); ++i) {
             EXPECT_GE(col.chunks[i], 1u);
             EXPECT_LE(col.chunks[i], uint32_t(kSzddWindowSize));
-            if (i > 0 && i + 1 < col.chunks.size())
+            if (i > 0 && i + 1 < col.chunks.size()) {
                 EXPECT_EQ(uint32_t(kSzddWindowSize), col.chunks[i]);
+            }
         }
-        if (c.compressed)
+        if (c.compressed) {
             EXPECT_EQ(uint32_t(kSzddWindowSize - kSzddWindowStart), col.chunks[0]);
+        }
     }
 }
 
@@ -215,8 +217,9 @@ TEST_F(SzddExpandTest, EveryBitFlipIsCaught) {
             bad[i] ^= (unsigned char)(1u << bit);
             Collector col;
             SzddOutput out;
-            if (Expand(bad, col, out) == SZDD_OK && col.data != text)
+            if (Expand(bad, col, out) == SZDD_OK && col.data != text) {
                 ASSERT_NE(crc, out.crc) << "byte " << i << " bit " << bit;
+            }
         }
 }
 

@@ -397,7 +397,7 @@ int AppendToVector(void *ctx, const unsigned char *data, uint32_t len) {
 
 Result Expand(const uint8_t *data, size_t len, std::vector<uint8_t> &out) {
     out.clear();
-    if (uint64_t(len) > 0xFFFFFFFFu)
+    if (uint64_t(len) > kMaxInput)   // the base expander takes 32-bit sizes
         return Result::TooLarge;
     Crc32Table table;
     Crc32Init(&table);
