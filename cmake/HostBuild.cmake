@@ -37,6 +37,9 @@ endforeach()
 target_compile_definitions(unit_tests PRIVATE CORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 corvane_warnings(unit_tests)
 add_test(NAME host.unit COMMAND unit_tests)
+if(TARGET szdd)
+  add_test(NAME host.szdd_cli COMMAND ${CMAKE_SOURCE_DIR}/tests/host/szdd_cli.sh $<TARGET_FILE:szdd>)
+endif()
 
 # The folder order: no file includes a header from a folder above its own.
 # The second entry shows the check refuses a tree where the base reaches up.

@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
-# Compares our SZDD compressor with Debian's mscompress on text, executables
-# and random data: compressed size, ratio and speed. Every file is checked on
-# the way: ours must expand with msexpand and with our own expander, and our
-# expander must read mscompress's files.
+# Compares our SZDD compressor with Debian's mscompress on text, executables,
+# random data and a ~100 MB mixed input: compressed size, ratio, compress
+# speed and peak memory (max RSS), and the speed of our expander (the base
+# expander behind `szdd expand`). Every file is checked on the way: ours must
+# expand with msexpand and with our own expander, and our expander must read
+# mscompress's files.
 #
 # usage: scripts/bench-szdd.sh [SZDD_BINARY]
-#   Without an argument, tools/szdd is built with c++ -O2 into a scratch dir.
+#   Without an argument, the tool is built as a release build (-O2, no
+#   sanitizers) in build/bench-release.
 #   BENCH_REPEAT (default 3): runs per measurement, the fastest one counts.
+#   BENCH_BIG_MB (default 100): size of the large input; 0 leaves it out.
 #   BENCH_EXE: an extra executable to include (a MinGW-built .exe, say).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 repeat=${BENCH_REPEAT:-3}
 
-for tool in mscompress msexpand awk cmp; do
+for tool in mscompress msexpand awk cmp cmake ninja; do
     command -v "$tool" >/dev/null || { echo "bench-szdd: $tool not found (apt-get install mscompress)" >&2; exit 1; }
 done
 
@@ -22,9 +26,12 @@ trap 'rm -rf "$work"' EXIT
 
 szdd=${1:-}
 if [ -z "$szdd" ]; then
-    c++ -std=c++17 -O2 -o "$work/szdd" \
-        "$root/tools/szdd/szdd_codec.cpp" "$root/tools/szdd/szdd_main.cpp"
-    szdd=$work/szdd
+    rel=$root/build/bench-release
+    cmake -S "$root" -B "$rel" -G Ninja -DCORVANE_TOOLS_ONLY=ON -DCORVANE_SANITIZE=OFF \
+        -DCORVANE_FUZZ=OFF -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
+        -DCMAKE_C_COMPILER=cc -DCMAKE_CXX_COMPILER=c++ >/dev/null
+    cmake --build "$rel" --target szdd >/dev/null
+    szdd=$rel/tools/szdd/szdd
 fi
 
 # --- inputs ---------------------------------------------------------------
@@ -57,8 +64,28 @@ if [ -n "${BENCH_EXE:-}" ]; then
 fi
 head -c 1048576 /dev/urandom > "$work/in/random.bin"
 inputs+=(random.bin)
+# The large input: the others (without the random data) over and over, a
+# payload of the size the streaming compressor must handle in little memory.
+big_mb=${BENCH_BIG_MB:-100}
+if [ "$big_mb" -gt 0 ]; then
+    want=$((big_mb * 1000000))
+    : > "$work/in/big.bin"
+    while [ "$(stat -c %s "$work/in/big.bin")" -lt "$want" ]; do
+        for name in "${inputs[@]}"; do
+            [ "$name" = random.bin ] || cat "$work/in/$name" >> "$work/in/big.bin"
+        done
+    done
+    truncate -s "$want" "$work/in/big.bin"
+    inputs+=(big.bin)
+fi
 
 # --- measurement ------------------------------------------------------------
+# max_rss CMD...: peak resident memory of one run, in KiB.
+max_rss() {
+    /usr/bin/time -f '%M' -o "$work/rss" "$@" >/dev/null 2>&1
+    cat "$work/rss"
+}
+
 # best_cpu CMD...: least CPU time (user + system, children included) of
 # $repeat runs, in seconds. CPU time rather than wall time, so that other work
 # on a shared machine does not blur the figures.
@@ -93,7 +120,10 @@ for name in "${inputs[@]}"; do
     ours=$work/ours/$name.sz
     cp "$in" "$work/ms/$name"
     cpu_ours=$(best_cpu "$szdd" compress "$in" "$ours")
+    rss_ours=$(max_rss "$szdd" compress "$in" "$ours")
     cpu_ms=$(best_cpu run_mscompress "$name")
+    cpu_expand=$(best_cpu "$szdd" expand "$ours" "$work/x0")
+    rm -f "$work/x0"
     ms=$work/ms/${name}_
 
     msexpand < "$ours" > "$work/x1"
@@ -104,24 +134,26 @@ for name in "${inputs[@]}"; do
     check "$name: our expand of mscompress's file" "$in" "$work/x3"
     rm -f "$work/x1" "$work/x2" "$work/x3"
 
-    rows+=("$name $(stat -c %s "$in") $(stat -c %s "$ours") $cpu_ours $(stat -c %s "$ms") $cpu_ms")
+    rows+=("$name $(stat -c %s "$in") $(stat -c %s "$ours") $cpu_ours $(stat -c %s "$ms") $cpu_ms $rss_ours $cpu_expand")
+    rm -f "$work/ms/$name" "$ms" "$ours"
 done
 
 # --- table ------------------------------------------------------------------
 printf '%s\n' "${rows[@]}" | awk -v repeat="$repeat" '
 function mbs(bytes, seconds) { return seconds > 0 ? bytes / seconds / 1e6 : 0 }
 BEGIN {
-    printf "%-14s %10s | %10s %7s %8s | %10s %7s %8s\n", "input", "size", "szdd", "ratio", "MB/s", "mscompress", "ratio", "MB/s"
+    printf "%-14s %10s | %10s %7s %8s %9s %9s | %10s %7s %8s\n", "input", "size", "szdd", "ratio", "MB/s", "max RSS", "exp MB/s", "mscompress", "ratio", "MB/s"
 }
 {
-    printf "%-14s %10d | %10d %6.2f%% %8.1f | %10d %6.2f%% %8.1f\n", $1, $2,
-        $3, 100 * $3 / $2, mbs($2, $4),
+    printf "%-14s %10d | %10d %6.2f%% %8.1f %6.1f MB %9.1f | %10d %6.2f%% %8.1f\n", $1, $2,
+        $3, 100 * $3 / $2, mbs($2, $4), $7 / 1024, mbs($2, $8),
         $5, 100 * $5 / $2, mbs($2, $6)
-    total += $2; o += $3; m += $5
+    total += $2; o += $3; m += $5; t += $4; te += $8; tm += $6
 }
 END {
-    printf "%-14s %10d | %10d %6.2f%% %8s | %10d %6.2f%% %8s\n", "total", total, o, 100 * o / total, "", m, 100 * m / total, ""
-    printf "(ratio = compressed/original, header included; MB/s = input over the least CPU time of %d runs, 1 MB = 10^6 bytes)\n", repeat
+    printf "%-14s %10d | %10d %6.2f%% %8.1f %9s %9.1f | %10d %6.2f%% %8.1f\n", "total", total, o, 100 * o / total, mbs(total, t), "", mbs(total, te), m, 100 * m / total, mbs(total, tm)
+    printf "(ratio = compressed/original, header included; MB/s = input (expanded size) over the least CPU time of %d runs,\n", repeat
+    printf " 1 MB = 10^6 bytes; max RSS = peak resident memory of one compress run; exp = szdd expand of our file)\n"
 }'
 
 if [ "$fail" -ne 0 ]; then

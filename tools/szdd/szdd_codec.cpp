@@ -395,13 +395,9 @@ int AppendToVector(void *ctx, const unsigned char *data, uint32_t len) {
 
 }  // namespace
 
-// Through a function, so that a 32-bit size_t does not make the test a
-// constant that the compiler warns about.
-static bool Over32Bits(uint64_t n) { return n > 0xFFFFFFFFu; }
-
 Result Expand(const uint8_t *data, size_t len, std::vector<uint8_t> &out) {
     out.clear();
-    if (Over32Bits(len))
+    if (uint64_t(len) > kMaxInput)   // the base expander takes 32-bit sizes
         return Result::TooLarge;
     Crc32Table table;
     Crc32Init(&table);
