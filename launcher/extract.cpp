@@ -117,9 +117,10 @@ int ExtractPayload(const char *directory, int baseId, const char *fileName)
 static void WaitForOldBootstrap(const char *old)
 {
     uint32_t start = TickNow();
-    // A directory never becomes deletable as a file: creating the payload
+    // A directory never becomes deletable as a file, and a link is never
+    // deleted (that could remove what it points at): creating the payload
     // fails at once instead.
-    if (IsDirectory(old) || !CannotDelete(old))
+    if (IsDirectory(old) || NameIsLink(old) || !CannotDelete(old))
         return;
     for (;;) {
         if (TickNow() - start >= kOldBootstrapWaitMs)

@@ -38,8 +38,7 @@ static int InsideOneMapping(const unsigned char *p, uint32_t size)
 const unsigned char *ResourceBytes(HMODULE module, LPCSTR type, LPCSTR name, uint32_t *size)
 {
     *size = 0;
-    if (!module)
-        return NULL;
+    // A null module is the program's own image, as for FindResourceA.
     HRSRC info = FindResourceA(module, name, type);
     if (!info)
         return NULL;

@@ -11,8 +11,8 @@
 
 #include <stdint.h>
 
-// The bytes of resource (`type`, `name`) of `module` and their count in
-// *size. Null (and *size 0) when the resource is missing or does not lie
+// The bytes of resource (`type`, `name`) of `module` (null: the program's
+// own image) and their count in *size. Null (and *size 0) when the resource is missing or does not lie
 // wholly inside the module's mapping.
 const unsigned char *ResourceBytes(HMODULE module, LPCSTR type, LPCSTR name, uint32_t *size);
 

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/files.h"
 #include "launcher/extract.h"
 #include "base/ids.h"
 #include "base/ticks.h"
@@ -248,6 +249,35 @@ TEST_F(LauncherExtract, GivesUpAfterTheWaitWithTheBootstrapBox)
     held.Release();
     EXPECT_EQ(std::vector<std::string>{"_INS0366._MP"}, dir.Files());
     EXPECT_EQ("old bootstrap", Contents(dir.file("_INS0366._MP")));
+}
+
+TEST_F(LauncherExtract, AFolderUnderThePayloadsNameIsNotWaitedFor)
+{
+    // A folder never becomes deletable as a file: no 20 s wait, the
+    // bootstrap's box at once, and the folder left alone.
+    ScratchDir dir;
+    ASSERT_TRUE(CreateDirectoryA(dir.file("_INS0366._MP").c_str(), nullptr));
+    ErrorBoxes boxes;
+    DWORD start = GetTickCount();
+    EXPECT_EQ(0, ExtractPayloads(dir.path().c_str()));
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    EXPECT_EQ(std::vector<int>{IDS_EXPAND_BOOTSTRAP}, ShownIds(boxes)) << boxes.Describe();
+    EXPECT_TRUE(IsDirectory(dir.file("_INS0366._MP").c_str()));
+    RemoveDirectoryA(dir.file("_INS0366._MP").c_str());
+}
+
+TEST_F(LauncherExtract, APayloadNameTakenByAFolderFailsThatPayload)
+{
+    // The engine's name is a folder: its box, the bootstrap stays, the
+    // folder is not touched.
+    ScratchDir dir;
+    ASSERT_TRUE(CreateDirectoryA(dir.file("_INS0466._MP").c_str(), nullptr));
+    ErrorBoxes boxes;
+    EXPECT_EQ(0, ExtractPayloads(dir.path().c_str()));
+    EXPECT_EQ(std::vector<int>{IDS_EXPAND_ENGINE}, ShownIds(boxes)) << boxes.Describe();
+    EXPECT_TRUE(IsDirectory(dir.file("_INS0466._MP").c_str()));
+    EXPECT_EQ(Fixture("piece_a.txt"), Contents(dir.file("_INS0366._MP")));
+    RemoveDirectoryA(dir.file("_INS0466._MP").c_str());
 }
 
 TEST_F(LauncherExtract, WaitSurvivesTheTickCountWrap)

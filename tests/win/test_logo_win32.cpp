@@ -502,16 +502,25 @@ TEST_F(LogoWin, RaisedTextHasItsShadeAndLightOnTheRightSides)
     EXPECT_GT(drawn.Count(gold), 0);
 }
 
-TEST_F(LogoWin, ManyLinesAddUpToTheWindowHeight)
+TEST_F(LogoWin, ManyLinesAddUpToTheWindowHeightWithinTheWorkArea)
 {
-    // A script of many lines: the window is as tall as their sum, whatever
-    // the screen; drawing into a smaller area leaves the DC as it was.
-    std::vector<std::string> script = {"#text=0,128,0"};
-    for (int i = 0; i < 200; ++i)
-        script.push_back("<Tahoma,20>line " + std::to_string(i));
-    Measure(script);
-    int height = WindowRect().bottom - WindowRect().top;
-    EXPECT_EQ(200 * (9 * 20 / 8) + 2 * GetSystemMetrics(SM_CYDLGFRAME), height);
+    // A script of many lines: the window is as tall as their sum, but never
+    // taller than the work area nor off it; drawing into a smaller area
+    // leaves the DC as it was.
+    RECT work;
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
+    const int frame = 2 * GetSystemMetrics(SM_CYDLGFRAME);
+    for (int lines : {10, 200}) {
+        std::vector<std::string> script = {"#text=0,128,0"};
+        for (int i = 0; i < lines; ++i)
+            script.push_back("<Tahoma,20>line " + std::to_string(i));
+        Measure(script);
+        const RECT r = WindowRect();
+        const int wanted = lines * (9 * 20 / 8) + frame;
+        EXPECT_EQ(std::min<int>(wanted, work.bottom - work.top), r.bottom - r.top) << lines;
+        EXPECT_GE(r.top, work.top) << lines;
+        EXPECT_LE(r.bottom, work.bottom) << lines;
+    }
     Canvas drawn(Client().right, 60, RGB(9, 9, 9));
     HGDIOBJ font = GetCurrentObject(drawn.dc, OBJ_FONT);
     Paint(drawn);
