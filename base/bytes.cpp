@@ -117,11 +117,11 @@ void SetUi32(unsigned char *p, uint32_t v)
     p[3] = (unsigned char)(v >> 24);
 }
 
-int FormatDecimal(char *out, size_t cap, int64_t value)
+int FormatDecimal(char *out, size_t cap, long value)
 {
     char digits[kDecimalBuffer];
     // Magnitude in unsigned arithmetic, so the most negative value has one.
-    uint64_t magnitude = value < 0 ? 0u - (uint64_t)value : (uint64_t)value;
+    unsigned long magnitude = value < 0 ? 0ul - (unsigned long)value : (unsigned long)value;
     size_t n = sizeof(digits);
     digits[--n] = '\0';
     do {

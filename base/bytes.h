@@ -50,8 +50,10 @@ uint32_t GetUi32(const unsigned char *p);
 void SetUi16(unsigned char *p, uint32_t v);
 void SetUi32(unsigned char *p, uint32_t v);
 
-enum { kDecimalBuffer = 21 };   // "-9223372036854775808" and its terminator
+enum { kDecimalBuffer = 21 };   // any long, sign and terminator included
 
 // Writes `value` in decimal into `out` of `cap` bytes (kDecimalBuffer hold
-// any). Returns 1 when it fitted; otherwise `out` is empty and 0.
-int FormatDecimal(char *out, size_t cap, int64_t value);
+// any). Returns 1 when it fitted; otherwise `out` is empty and 0. A long, not
+// a 64-bit number: on 32-bit Windows that keeps 64-bit division out of the
+// launcher.
+int FormatDecimal(char *out, size_t cap, long value);

@@ -114,7 +114,7 @@ static void ChooseLanguage(LangTable *table)
 {
     char lcid[kDecimalBuffer];
     char name[kLanguageNameBuffer] = "";
-    FormatDecimal(lcid, sizeof lcid, (int64_t)GetUserDefaultLCID());
+    FormatDecimal(lcid, sizeof lcid, (long)GetUserDefaultLCID());
     LangTableMatchLcid(table, lcid, name, sizeof name);
     if (!LangTableSelect(table, name)) {
         LangTableDefaultName(table, name, sizeof name);
