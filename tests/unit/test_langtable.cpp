@@ -214,6 +214,48 @@ TEST(LangTableHeader, ThirtyLanguagesEachGetTheirOwnValue)
     }
 }
 
+// The largest table the format allows: 30 languages x 65535 entries, entry e
+// of language l holding the number (e + l) % 65536, or for l % 3 == 2 the text
+// "t<e>". It loads in a few memory blocks (Windows caps a process's blocks
+// near 65536; one per text would be two million) and answers for every entry.
+TEST(LangTableLargest, LoadsInAFewBlocksAndAnswersEveryEntry)
+{
+    std::vector<uint8_t> b = {0xCB, 0xF8, 0x23, 0xA7, 0x01, 0x02, 0, 0, 0, 0, 0, kLangMaxLanguages};
+    auto counted = [&](const std::string &text) {
+        b.push_back((uint8_t)text.size());
+        b.insert(b.end(), text.begin(), text.end());
+    };
+    for (int l = 0; l < kLangMaxLanguages; l++)
+        counted("L" + std::to_string(l) + ";" + std::to_string(1000 + l));
+    b.insert(b.end(), {0, 0xFF, 0xFF});
+    for (unsigned e = 0; e < kLangMaxEntries; e++) {
+        counted(std::to_string(e));
+        b.push_back(1);
+        for (unsigned l = 0; l < kLangMaxLanguages; l++) {
+            if (l % 3 == 2) {
+                b.push_back(0);
+                counted("t" + std::to_string(e));
+            } else {
+                unsigned n = (e + l) % 65536;
+                b.insert(b.end(), {1, (uint8_t)n, (uint8_t)(n >> 8)});
+            }
+        }
+    }
+    Parsed p = Parse(b);
+    ASSERT_EQ(p.ok, 1) << p.error;
+    LangTable *t = p.table.get();
+    EXPECT_EQ(t->entries->itemCount, (uint32_t)kLangMaxEntries);
+    EXPECT_LE(t->arena.blockCount + t->entries->nodes.blockCount, 100u);
+    for (int l : {0, 2, 17, 29}) {
+        ASSERT_EQ(LangTableSelect(t, ("L" + std::to_string(l)).c_str()), 1);
+        for (unsigned e = 0; e < kLangMaxEntries; e += (l == 29 ? 1 : 4099)) {
+            std::string want = l % 3 == 2 ? "t" + std::to_string(e) : std::to_string((e + l) % 65536);
+            ASSERT_EQ(Lookup(t, std::to_string(e).c_str(), 1), want) << e;
+        }
+        EXPECT_EQ(Lookup(t, "65535", 1), "<none>");
+    }
+}
+
 // --- language items -------------------------------------------------------------
 
 TEST(LangTableItems, SplitIntoNameLcidListAndFlags)
@@ -820,8 +862,9 @@ TEST(KeyedTable, ReserveChangesNoDecision)
         KeyedTable *t = a.Create(983);
         ASSERT_NE(t, nullptr);
         for (size_t i = 0; i < n; i++) {
-            if ((int)i == reserveAt)
+            if ((int)i == reserveAt) {
                 ASSERT_EQ(KeyedTableReserve(t, 4), 1);   // fewer slots than keys: shared slots
+            }
             results->push_back(KeyedTableInsert(t, keys[i], (void *)keys[i], 0));
         }
         for (uint32_t b = 0; b < t->bucketCount; b++) {
@@ -850,26 +893,31 @@ TEST(KeyedTable, ReserveChangesNoDecision)
 
 // The system's comparison may find keys of different bytes equal; a key of
 // digits and ':' that equals an odd key of its chain is a duplicate with the
-// index as without it. Wine's lstrcmpA ignores some characters; the native
-// build compares bytes, so there the case shows nothing and is skipped.
+// index as without it. Wine's lstrcmpA ignores soft hyphens (0xAD); the
+// native build compares bytes, so there the case shows nothing and is skipped.
 TEST(KeyedTable, SystemEqualKeysOfDifferentBytesAreDuplicates)
 {
-    // Soft hyphen (-83 in the sum) and 83 control characters: the same byte
-    // sum as the plain key.
+    // 683 soft hyphens (-83 each in the 16-bit sum) bring the sum back to
+    // the plain key's bucket.
     const std::string plain = "7061:1";
-    const std::string odd = "7061\xAD" + std::string(83, '\x01') + ":1";
+    const std::string odd = "7061" + std::string(683, '\xAD') + ":1";
     ASSERT_EQ(KeyedTableHash(odd.c_str(), 983), KeyedTableHash(plain.c_str(), 983));
     if (TextCompare(odd.c_str(), plain.c_str()) != 0)
         GTEST_SKIP() << "this system's comparison tells the two keys apart";
     for (int reserve : {0, 1}) {
-        SCOPED_TRACE(reserve);
-        TestArena a;
-        KeyedTable *t = a.Create(983);
-        ASSERT_NE(t, nullptr);
-        if (reserve)
-            ASSERT_EQ(KeyedTableReserve(t, 2), 1);
-        EXPECT_EQ(KeyedTableInsert(t, odd.c_str(), nullptr, 0), KEYED_STORED);
-        EXPECT_EQ(KeyedTableInsert(t, plain.c_str(), nullptr, 0), KEYED_EXISTS);
+        for (int plainFirst : {0, 1}) {
+            SCOPED_TRACE(testing::Message() << "reserve " << reserve << ", plain first " << plainFirst);
+            TestArena a;
+            KeyedTable *t = a.Create(983);
+            ASSERT_NE(t, nullptr);
+            if (reserve) {
+                ASSERT_EQ(KeyedTableReserve(t, 2), 1);
+            }
+            const std::string &first = plainFirst ? plain : odd;
+            const std::string &second = plainFirst ? odd : plain;
+            EXPECT_EQ(KeyedTableInsert(t, first.c_str(), nullptr, 0), KEYED_STORED);
+            EXPECT_EQ(KeyedTableInsert(t, second.c_str(), nullptr, 0), KEYED_EXISTS);
+        }
     }
 }
 
