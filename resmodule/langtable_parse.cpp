@@ -22,13 +22,25 @@ static void ReadCountedText(ByteReader *c, char *out, size_t cap)
     out[n] = '\0';
 }
 
-static char *CopyText(Arena *arena, const char *text)
+static char *CopyText(Arena *arena, const char *text, size_t len)
 {
-    size_t len = strlen(text);
     char *copy = (char *)ArenaAlloc(arena, (uint32_t)len + 1u);
-    if (copy)
-        memcpy(copy, text, len + 1);
+    if (copy && len)
+        memcpy(copy, text, len);
     return copy;
+}
+
+// A counted text copied straight from the resource into the arena, ending
+// at its first zero byte as a terminated text would. Null when out of
+// memory; a failed read gives an empty copy and leaves the error in `c`.
+static char *CopyCountedText(ByteReader *c, Arena *arena)
+{
+    uint32_t n = ReaderU8(c);
+    const char *p = (const char *)ReaderTake(c, n);
+    if (!p)
+        n = 0;
+    const char *zero = n ? (const char *)memchr(p, '\0', n) : nullptr;
+    return CopyText(arena, p, zero ? (size_t)(zero - p) : n);
 }
 
 // "%s:%d" into key of `cap` bytes; 0 when it does not fit.
@@ -215,22 +227,26 @@ int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size)
             return Fail(table, &c, LANG_ERR_NO_MEMORY_ENTRY);
         entry->values = (LangValue *)(entry + 1);
         entry->kind = (int)kind;
-        entry->name = CopyText(&table->arena, text);
+        entry->name = CopyText(&table->arena, text, strlen(text));
         if (!entry->name)
             return Fail(table, &c, 0);
         for (uint32_t i = 0; i < count; i++) {
             uint32_t type = ReaderU8(&c);
+            char *value;
             if (type == LANG_VALUE_NUMBER) {
-                FormatDecimal(text, sizeof(text), ReaderU16(&c));
+                char number[kDecimalBuffer];
+                uint32_t n = ReaderU16(&c);
+                FormatDecimal(number, sizeof(number), n);
+                value = CopyText(&table->arena, number, strlen(number));
             } else {
-                ReadCountedText(&c, text, sizeof(text));
+                value = CopyCountedText(&c, &table->arena);
             }
             if (c.err)
                 return Fail(table, &c, LANG_ERR_TRUNCATED);
-            entry->values[i].type = (int)type;
-            entry->values[i].text = CopyText(&table->arena, text);
-            if (!entry->values[i].text)
+            if (!value)
                 return Fail(table, &c, 0);
+            entry->values[i].type = (int)type;
+            entry->values[i].text = value;
         }
         entry->valueCount = (int)count;
         if (KeyedTableInsert(table->entries, key, entry, 0) != KEYED_STORED)
