@@ -82,7 +82,10 @@ struct LangEntry {
     LangValue *values;  // valueCount slots, language-list order
 };
 
+// A table and everything it holds (entries table, entries, texts, keys)
+// live in its arena, whose first block holds the table itself.
 struct LangTable {
+    Arena arena;
     int32_t pool;
     int loadFlags;
     char libraryPath[kPathBuffer];
@@ -97,8 +100,8 @@ struct LangTable {
     uint32_t failOffset;                 // byte offset where a failed parse stopped
 };
 
-// Creates an empty table: its pool, the table block and its 983-bucket entries
-// table; language count 0. Null when out of memory or when `libraryPath`
+// Creates an empty table: its pool, its arena holding the table and its
+// 983-bucket entries table; language count 0. Null when out of memory or when `libraryPath`
 // (null counts as empty) has more than 260 characters.
 LangTable *LangTableCreate(const char *libraryPath, int loadFlags);
 
@@ -127,7 +130,8 @@ LangTable *LangTableLoadWith(const char *libraryPath, int loadFlags, LangResourc
 // of the library, which is loaded as a data file (its code never runs).
 LangTable *LangTableLoad(const char *libraryPath, int loadFlags);
 
-// Releases everything the table holds and its pool. None -> 0, else 1.
+// Releases the table's arena (the table and everything it holds) and its
+// pool. None -> 0, else 1.
 int LangTableClose(LangTable *table);
 
 // Copies the current language's value of the entry keyed "%s:%d" (name,

@@ -22,13 +22,25 @@ static void ReadCountedText(ByteReader *c, char *out, size_t cap)
     out[n] = '\0';
 }
 
-static char *CopyText(int32_t pool, const char *text)
+static char *CopyText(Arena *arena, const char *text, size_t len)
 {
-    size_t len = strlen(text);
-    char *copy = (char *)BlockAlloc(pool, (uint32_t)len + 1u);
-    if (copy)
-        memcpy(copy, text, len + 1);
+    char *copy = (char *)ArenaAlloc(arena, (uint32_t)len + 1u);
+    if (copy && len)
+        memcpy(copy, text, len);
     return copy;
+}
+
+// A counted text copied straight from the resource into the arena, ending
+// at its first zero byte as a terminated text would. Null when out of
+// memory; a failed read gives an empty copy and leaves the error in `c`.
+static char *CopyCountedText(ByteReader *c, Arena *arena)
+{
+    uint32_t n = ReaderU8(c);
+    const char *p = (const char *)ReaderTake(c, n);
+    if (!p)
+        n = 0;
+    const char *zero = n ? (const char *)memchr(p, '\0', n) : nullptr;
+    return CopyText(arena, p, zero ? (size_t)(zero - p) : n);
 }
 
 // "%s:%d" into key of `cap` bytes; 0 when it does not fit.
@@ -37,19 +49,6 @@ static int FormatKey(char *key, size_t cap, const char *name, int kind)
     char number[kDecimalBuffer];
     FormatDecimal(number, sizeof number, kind);
     return TextCopy(key, cap, name) && TextAppend(key, cap, ":") && TextAppend(key, cap, number);
-}
-
-static void FreeEntry(int32_t pool, LangEntry *entry)
-{
-    if (!entry)
-        return;
-    if (entry->name)
-        BlockFree(pool, entry->name);
-    for (int i = 0; i < entry->valueCount; i++) {
-        if (entry->values[i].text)
-            BlockFree(pool, entry->values[i].text);
-    }
-    BlockFree(pool, entry);
 }
 
 int LangSplitItem(const char *item, char *nameOut, size_t nameCap, char *lcidOut, size_t lcidCap)
@@ -128,22 +127,28 @@ LangTable *LangTableCreate(const char *libraryPath, int loadFlags)
     int32_t pool = PoolCreate(kLangPoolSizeHint, kLangPoolFlags);
     if (pool == -1)
         return nullptr;
-    LangTable *table = (LangTable *)BlockAlloc(pool, (uint32_t)sizeof(LangTable));
-    if (!table)
+    Arena arena;
+    ArenaInit(&arena, pool);
+    LangTable *table = (LangTable *)ArenaAlloc(&arena, (uint32_t)sizeof(LangTable));
+    if (!table) {
+        PoolDestroy(pool);
         return nullptr;
+    }
+    // From here on the arena record is the one inside the table.
+    table->arena = arena;
     table->pool = pool;
     table->loadFlags = loadFlags;
-    if (!TextCopy(table->libraryPath, sizeof(table->libraryPath), libraryPath ? libraryPath : "")) {
-        BlockFree(pool, table);
-        return nullptr;
-    }
-    table->entries = KeyedTableCreate(kLangBuckets, pool);
-    if (!table->entries) {
-        BlockFree(pool, table);
-        return nullptr;
-    }
     table->languageCount = 0;
+    if (!TextCopy(table->libraryPath, sizeof(table->libraryPath), libraryPath ? libraryPath : ""))
+        goto fail;
+    table->entries = KeyedTableCreate(kLangBuckets, &table->arena);
+    if (!table->entries)
+        goto fail;
     return table;
+
+fail:
+    LangTableClose(table);
+    return nullptr;
 }
 
 static int Fail(LangTable *table, const ByteReader *c, int code)
@@ -157,7 +162,6 @@ static int Fail(LangTable *table, const ByteReader *c, int code)
 int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size)
 {
     ByteReader c = {data, size, 0, 0};
-    LangEntry *entry = nullptr;
     char text[kLangItemChars + 1];
 
     // The magic comes first: nothing else is read from a foreign resource.
@@ -201,6 +205,10 @@ int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size)
     uint32_t entryCount = ReaderU16(&c);
     if (c.err)
         return Fail(table, &c, LANG_ERR_TRUNCATED);
+    // Without the index every insert walks its chain, and the hash sums
+    // bytes, so a chain of a large table holds thousands of keys. A failed
+    // reserve only makes inserts slower.
+    KeyedTableReserve(table->entries, entryCount);
 
     for (uint32_t e = 0; e < entryCount; e++) {
         ReadCountedText(&c, text, sizeof(text));
@@ -211,48 +219,40 @@ int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size)
         if (!FormatKey(key, sizeof(key), text, (int)kind))
             return Fail(table, &c, LANG_ERR_KEY_TOO_LONG);
 
-        // The entry and its value slots are one block.
+        // The entry and its value slots are one piece; a failure leaves what
+        // was taken in the arena, which the table's close releases.
         uint32_t slots = count * (uint32_t)sizeof(LangValue);
-        entry = (LangEntry *)BlockAlloc(table->pool, (uint32_t)sizeof(LangEntry) + slots);
+        LangEntry *entry = (LangEntry *)ArenaAlloc(&table->arena, (uint32_t)sizeof(LangEntry) + slots);
         if (!entry)
             return Fail(table, &c, LANG_ERR_NO_MEMORY_ENTRY);
         entry->values = (LangValue *)(entry + 1);
         entry->kind = (int)kind;
-        entry->name = CopyText(table->pool, text);
+        entry->name = CopyText(&table->arena, text, strlen(text));
         if (!entry->name)
-            goto fail_no_code;
+            return Fail(table, &c, 0);
         for (uint32_t i = 0; i < count; i++) {
             uint32_t type = ReaderU8(&c);
+            char *value;
             if (type == LANG_VALUE_NUMBER) {
-                FormatDecimal(text, sizeof(text), ReaderU16(&c));
+                char number[kDecimalBuffer];
+                uint32_t n = ReaderU16(&c);
+                FormatDecimal(number, sizeof(number), n);
+                value = CopyText(&table->arena, number, strlen(number));
             } else {
-                ReadCountedText(&c, text, sizeof(text));
+                value = CopyCountedText(&c, &table->arena);
             }
             if (c.err)
-                goto fail_truncated;
+                return Fail(table, &c, LANG_ERR_TRUNCATED);
+            if (!value)
+                return Fail(table, &c, 0);
             entry->values[i].type = (int)type;
-            entry->values[i].text = CopyText(table->pool, text);
-            // Counted as soon as the slot holds something, so that a failure
-            // releases exactly what was allocated.
-            entry->valueCount = (int)i + 1;
-            if (!entry->values[i].text)
-                goto fail_no_code;
+            entry->values[i].text = value;
         }
         entry->valueCount = (int)count;
-        if (KeyedTableInsert(table->entries, key, entry, 0) != KEYED_STORED) {
-            FreeEntry(table->pool, entry);
+        if (KeyedTableInsert(table->entries, key, entry, 0) != KEYED_STORED)
             return Fail(table, &c, LANG_ERR_DUPLICATE_KEY);
-        }
-        entry = nullptr;
     }
     return 1;
-
-fail_truncated:
-    FreeEntry(table->pool, entry);
-    return Fail(table, &c, LANG_ERR_TRUNCATED);
-fail_no_code:
-    FreeEntry(table->pool, entry);
-    return Fail(table, &c, 0);
 }
 
 LangTable *LangTableLoadWith(const char *libraryPath, int loadFlags, LangResourceFetch fetch)
@@ -279,17 +279,9 @@ int LangTableClose(LangTable *table)
     if (!table)
         return 0;
     int32_t pool = table->pool;
-    // Pools free nothing, so the table gives its blocks back itself: every
-    // stored entry is reachable from exactly one node.
-    KeyedTable *entries = table->entries;
-    if (entries) {
-        for (uint32_t b = 0; b < entries->bucketCount; b++) {
-            for (KeyedNode *node = entries->buckets[b]; node; node = node->next)
-                FreeEntry(pool, (LangEntry *)node->value);
-        }
-        KeyedTableDestroy(entries);
-    }
-    BlockFree(pool, table);
+    KeyedTableRelease(table->entries);
+    // The table is in its own arena: nothing of it is read after this.
+    ArenaRelease(&table->arena);
     PoolDestroy(pool);
     return 1;
 }

@@ -56,12 +56,13 @@ std::string ProbingLibrary() {
     return ::testing::AssertionSuccess();
 }
 
-enum Library { kLangFull, kLangNoCaption, kProbing, kGarbage, kBadTable, kPlanted };
+enum Library { kLangFull, kLangNoCaption, kLangLargest, kProbing, kGarbage, kBadTable, kPlanted };
 
 std::string LibraryFile(Library library) {
     switch (library) {
     case kLangFull: return FixtureDir() + "lang_full.dll";
     case kLangNoCaption: return FixtureDir() + "lang_nocaption.dll";
+    case kLangLargest: return FixtureDir() + "lang_largest.dll";
     case kProbing: return ProbingLibrary();
     case kBadTable: return FixtureDir() + "badtable.dll";
     case kPlanted: return FixtureDir() + "planted.dll";
@@ -109,6 +110,13 @@ const LanguageRow kRows[] = {
     // Probing: a string present in the library but empty counts as absent.
     {"EmptyStringInAProbingLibrary", kProbing, false, "", 7061, "{M}SETUP.INS/INSTALL.INS",
      {{"Corvane Sample Setup", "Corvane Sample Setup", "Corvane Sample Setup"}}, kOwn, {}},
+    // The largest table the format allows (30 languages x 65535 entries,
+    // generated at build time): its caption and message, its last two
+    // entries, in the user's language, not the launcher's own.
+    {"LargestTable", kLangLargest, false, "", 7061, "{M}SETUP.INS/INSTALL.INS",
+     {{"EN largest caption", "DE groesste Tabelle", "FR plus grande table"}},
+     {{"EN largest: script missing: %s", "DE groesste: Skript fehlt: %s", "FR plus grande : script introuvable : %s"}},
+     {}},
     // A library that cannot be loaded, and one whose table does not load
     // (although it holds 7061 and 7110 under the launcher's ids).
     {"LibraryCannotBeLoaded", kGarbage, false, "", 7061, "{M}SETUP.INS/INSTALL.INS", kOwn, kOwn, {}},

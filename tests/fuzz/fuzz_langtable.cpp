@@ -84,6 +84,8 @@ static void Explore(LangTable *t)
             const LangEntry *e = (const LangEntry *)node->value;
             Check(e->valueCount == t->languageCount);
             Check(KeyedTableHash(node->key, t->entries->bucketCount) == b);
+            // The insert's index and odd chains know every stored key.
+            Check(KeyedTableInsert(t->entries, node->key, nullptr, 0) == KEYED_EXISTS);
             char text[kLangValueBuffer];
             int found = LangTableLookup(t, e->name, e->kind, text, sizeof text);
             if (strlen(node->key) <= kLangLookupKeyChars && t->languageCount > 0) {

@@ -1,6 +1,8 @@
 // Language table loading when memory runs out at each allocation in turn:
 // every failure is clean (LeakSanitizer checks that nothing is left behind)
-// and carries the code the allocation calls for.
+// and carries the code the allocation calls for. The table takes its memory
+// in a few large blocks, so the number of allocations a load needs is small
+// and tables of several sizes put the failure at different pieces.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -41,18 +43,58 @@ std::vector<uint8_t> SmallTable()
     return std::vector<uint8_t>(bytes, bytes + sizeof bytes);
 }
 
+// `languages` languages ("L0;1000", ...) and `entries` entries named by
+// their index, kind 1; even languages hold numbers, odd ones texts of
+// `textLength` bytes. Entry e's value of language l is the text
+// "<e>/<l>" padded with '.', or the number e + l.
+std::vector<uint8_t> GeneratedTable(unsigned languages, unsigned entries, unsigned textLength)
+{
+    std::vector<uint8_t> b = {0xCB, 0xF8, 0x23, 0xA7, 0x01, 0x02, 0, 0, 0, 0, 0, (uint8_t)languages};
+    auto counted = [&](const std::string &s) {
+        b.push_back((uint8_t)s.size());
+        b.insert(b.end(), s.begin(), s.end());
+    };
+    for (unsigned l = 0; l < languages; l++)
+        counted("L" + std::to_string(l) + ";" + std::to_string(1000 + l));
+    b.push_back(0);
+    b.push_back((uint8_t)entries);
+    b.push_back((uint8_t)(entries >> 8));
+    for (unsigned e = 0; e < entries; e++) {
+        counted(std::to_string(e));
+        b.push_back(1);
+        for (unsigned l = 0; l < languages; l++) {
+            if (l % 2 == 0) {
+                b.push_back(1);
+                b.push_back((uint8_t)(e + l));
+                b.push_back((uint8_t)((e + l) >> 8));
+            } else {
+                std::string text = std::to_string(e) + "/" + std::to_string(l);
+                text.resize(textLength > text.size() ? textLength : text.size(), '.');
+                b.push_back(0);
+                counted(text);
+            }
+        }
+    }
+    return b;
+}
+
 struct AllocBudget {
     explicit AllocBudget(int n) { HostFailAllocAfter(n); }
     ~AllocBudget() { HostFailAllocAfter(-1); }
 };
 
-TEST(LangTableOom, EveryAllocationFailureIsClean)
+struct OomRun {
+    int allocations = -1;   // that the successful load took
+    std::set<int> codes;    // ResLastError of the failed loads
+};
+
+// Loads g_bytes with the first n allocations succeeding, n = 0, 1, ..., until
+// a load succeeds; every failed load must give no table. The successful one
+// must answer `name` (kind 1) in its first language with `want`.
+OomRun FailEachAllocationInTurn(const char *name, const char *want)
 {
-    g_bytes = SmallTable();
-    std::set<int> codes;
-    int n = 0;
-    for (;; n++) {
-        ASSERT_LT(n, 100) << "the load never succeeded";
+    OomRun run;
+    for (int n = 0; n < 200; n++) {
         ResLastError = 0;
         LangTable *t;
         {
@@ -61,16 +103,47 @@ TEST(LangTableOom, EveryAllocationFailureIsClean)
         }
         if (t) {
             char text[kLangValueBuffer];
-            EXPECT_EQ(LangTableLookup(t, "LOGO", 5, text, sizeof text), 1);
-            EXPECT_STREQ(text, "en");
+            EXPECT_EQ(LangTableLookup(t, name, 1, text, sizeof text), 1);
+            EXPECT_STREQ(text, want);
             LangTableClose(t);
-            break;
+            run.allocations = n;
+            return run;
         }
-        codes.insert(ResLastError);
+        run.codes.insert(ResLastError);
     }
-    // Table, entries table, resource copy, then per entry: the entry, its
-    // name, two values, the node and the key.
-    EXPECT_EQ(n, 3 + 2 * 6);
+    ADD_FAILURE() << "the load never succeeded";
+    return run;
+}
+
+TEST(LangTableOom, EveryAllocationFailureIsClean)
+{
+    g_bytes = SmallTable();
+    OomRun run = FailEachAllocationInTurn("7100", "12");
+    // The arena's first block (the table, its entries table, the entries),
+    // the first block of the keys, and the resource copy.
+    EXPECT_EQ(run.allocations, 3);
+    EXPECT_EQ(run.codes, (std::set<int>{0, LANG_ERR_DUPLICATE_KEY}));
+}
+
+TEST(LangTableOom, FailuresInsideLargerTablesAreCleanAndCoded)
+{
+    struct Shape {
+        unsigned languages, entries, textLength;
+    };
+    // The last table takes about 6 MB here.
+    const Shape shapes[] = {{1, 3000, 1}, {2, 2500, 3}, {3, 1000, 7}, {7, 2000, 12}, {30, 300, 5}, {30, 6000, 20}};
+    std::set<int> codes;
+    for (const Shape &s : shapes) {
+        SCOPED_TRACE(testing::Message() << s.languages << " x " << s.entries);
+        g_bytes = GeneratedTable(s.languages, s.entries, s.textLength);
+        OomRun run = FailEachAllocationInTurn("42", "42");
+        // Blocks that grow from 32 KB to 1 MB, for the table and for its
+        // keys; one block per text would be thousands.
+        EXPECT_GT(run.allocations, 3);
+        EXPECT_LE(run.allocations, 16);
+        codes.insert(run.codes.begin(), run.codes.end());
+    }
+    // Between them the tables run out at an entry, at a text and at a key.
     EXPECT_EQ(codes, (std::set<int>{0, LANG_ERR_NO_MEMORY_ENTRY, LANG_ERR_DUPLICATE_KEY}));
 }
 

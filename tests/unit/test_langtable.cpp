@@ -214,6 +214,48 @@ TEST(LangTableHeader, ThirtyLanguagesEachGetTheirOwnValue)
     }
 }
 
+// The largest table the format allows: 30 languages x 65535 entries, entry e
+// of language l holding the number (e + l) % 65536, or for l % 3 == 2 the text
+// "t<e>". It loads in a few memory blocks (Windows caps a process's blocks
+// near 65536; one per text would be two million) and answers for every entry.
+TEST(LangTableLargest, LoadsInAFewBlocksAndAnswersEveryEntry)
+{
+    std::vector<uint8_t> b = {0xCB, 0xF8, 0x23, 0xA7, 0x01, 0x02, 0, 0, 0, 0, 0, kLangMaxLanguages};
+    auto counted = [&](const std::string &text) {
+        b.push_back((uint8_t)text.size());
+        b.insert(b.end(), text.begin(), text.end());
+    };
+    for (int l = 0; l < kLangMaxLanguages; l++)
+        counted("L" + std::to_string(l) + ";" + std::to_string(1000 + l));
+    b.insert(b.end(), {0, 0xFF, 0xFF});
+    for (unsigned e = 0; e < kLangMaxEntries; e++) {
+        counted(std::to_string(e));
+        b.push_back(1);
+        for (unsigned l = 0; l < kLangMaxLanguages; l++) {
+            if (l % 3 == 2) {
+                b.push_back(0);
+                counted("t" + std::to_string(e));
+            } else {
+                unsigned n = (e + l) % 65536;
+                b.insert(b.end(), {1, (uint8_t)n, (uint8_t)(n >> 8)});
+            }
+        }
+    }
+    Parsed p = Parse(b);
+    ASSERT_EQ(p.ok, 1) << p.error;
+    LangTable *t = p.table.get();
+    EXPECT_EQ(t->entries->itemCount, (uint32_t)kLangMaxEntries);
+    EXPECT_LE(t->arena.blockCount + t->entries->nodes.blockCount, 100u);
+    for (int l : {0, 2, 17, 29}) {
+        ASSERT_EQ(LangTableSelect(t, ("L" + std::to_string(l)).c_str()), 1);
+        for (unsigned e = 0; e < kLangMaxEntries; e += (l == 29 ? 1 : 4099)) {
+            std::string want = l % 3 == 2 ? "t" + std::to_string(e) : std::to_string((e + l) % 65536);
+            ASSERT_EQ(Lookup(t, std::to_string(e).c_str(), 1), want) << e;
+        }
+        EXPECT_EQ(Lookup(t, "65535", 1), "<none>");
+    }
+}
+
 // --- language items -------------------------------------------------------------
 
 TEST(LangTableItems, SplitIntoNameLcidListAndFlags)
@@ -725,18 +767,39 @@ TEST(KeyedTable, HashSumsSignedBytesIn16Bits)
     }
 }
 
+// Keyed tables of a test live in an arena released when the test ends.
+struct TestArena {
+    Arena arena;
+    std::vector<KeyedTable *> tables;
+    TestArena() { ArenaInit(&arena, 1); }
+    ~TestArena()
+    {
+        for (KeyedTable *t : tables)
+            KeyedTableRelease(t);
+        ArenaRelease(&arena);
+    }
+    KeyedTable *Create(uint32_t buckets)
+    {
+        KeyedTable *t = KeyedTableCreate(buckets, &arena);
+        if (t)
+            tables.push_back(t);
+        return t;
+    }
+};
+
 TEST(KeyedTable, InsertLookupReplace)
 {
-    EXPECT_EQ(KeyedTableCreate(983, -1), nullptr);
-    EXPECT_EQ(KeyedTableCreate(0, 1), nullptr);
-    EXPECT_EQ(KeyedTableCreate(65536, 1), nullptr);
-    KeyedTable *t = KeyedTableCreate(7, 1);
+    TestArena a;
+    EXPECT_EQ(KeyedTableCreate(983, nullptr), nullptr);
+    EXPECT_EQ(a.Create(0), nullptr);
+    EXPECT_EQ(a.Create(65536), nullptr);
+    KeyedTable *t = a.Create(7);
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->itemCount, 0u);
     EXPECT_EQ(t->bucketCount, 7u);
 
-    int a = 1, b = 2, c = 3;
-    EXPECT_EQ(KeyedTableInsert(t, "key", &a, 0), KEYED_STORED);
+    int a1 = 1, b = 2, c = 3;
+    EXPECT_EQ(KeyedTableInsert(t, "key", &a1, 0), KEYED_STORED);
     EXPECT_EQ(KeyedTableInsert(t, "KEY", &b, 0), KEYED_STORED);
     EXPECT_EQ(KeyedTableInsert(t, "key", &c, 0), KEYED_EXISTS);
     EXPECT_EQ(KeyedTableInsert(t, "", &c, 0), KEYED_STORED);
@@ -744,7 +807,7 @@ TEST(KeyedTable, InsertLookupReplace)
 
     void *v = nullptr;
     ASSERT_EQ(KeyedTableLookup(t, "key", &v), 1);
-    EXPECT_EQ(v, &a);
+    EXPECT_EQ(v, &a1);
     ASSERT_EQ(KeyedTableLookup(t, "KEY", &v), 1);
     EXPECT_EQ(v, &b);
     ASSERT_EQ(KeyedTableLookup(t, "", &v), 1);
@@ -759,18 +822,19 @@ TEST(KeyedTable, InsertLookupReplace)
     EXPECT_EQ(v, &c);
     EXPECT_EQ(t->itemCount, 3u);
 
-    EXPECT_EQ(KeyedTableInsert(nullptr, "key", &a, 0), KEYED_NO_TABLE);
+    EXPECT_EQ(KeyedTableInsert(nullptr, "key", &a1, 0), KEYED_NO_TABLE);
     EXPECT_EQ(KeyedTableLookup(nullptr, "key", &v), 0);
-    KeyedTableDestroy(t);
+    EXPECT_EQ(KeyedTableReserve(nullptr, 10), 0);
 }
 
 TEST(KeyedTable, CollidingKeysShareAChainNewestFirst)
 {
     // "ab" and "ba" have the same byte sum.
-    KeyedTable *t = KeyedTableCreate(983, 1);
+    TestArena a;
+    KeyedTable *t = a.Create(983);
     ASSERT_NE(t, nullptr);
-    int a = 1, b = 2;
-    ASSERT_EQ(KeyedTableInsert(t, "ab", &a, 0), KEYED_STORED);
+    int a1 = 1, b = 2;
+    ASSERT_EQ(KeyedTableInsert(t, "ab", &a1, 0), KEYED_STORED);
     ASSERT_EQ(KeyedTableInsert(t, "ba", &b, 0), KEYED_STORED);
     const KeyedNode *head = t->buckets[KeyedTableHash("ab", 983)];
     ASSERT_NE(head, nullptr);
@@ -780,8 +844,118 @@ TEST(KeyedTable, CollidingKeysShareAChainNewestFirst)
     EXPECT_EQ(KeyedTableLongestChain(t), 2u);
     void *v = nullptr;
     ASSERT_EQ(KeyedTableLookup(t, "ab", &v), 1);
-    EXPECT_EQ(v, &a);
-    KeyedTableDestroy(t);
+    EXPECT_EQ(v, &a1);
+}
+
+// The index that KeyedTableReserve adds changes no decision: the same inserts
+// give the same results and the same chains without it, with it from the
+// start, and with it added half way (keys stored before must still count).
+TEST(KeyedTable, ReserveChangesNoDecision)
+{
+    // Digits and ':' take the index; the others walk their chain. "12:1"
+    // and "21:1" (and "1:21") share a bucket, as do "ab" and "ba".
+    const char *const keys[] = {"12:1", "21:1", "1:21", "12:1", "ab", "ba", "ab", "12:1 ", "12:10", "21:1",
+                                "", "", ":", "0", "00", "0", "x12:1", "1:21", "9", "ba"};
+    const size_t n = sizeof(keys) / sizeof(keys[0]);
+    auto run = [&](int reserveAt, std::vector<int> *results, std::string *chains) {
+        TestArena a;
+        KeyedTable *t = a.Create(983);
+        ASSERT_NE(t, nullptr);
+        for (size_t i = 0; i < n; i++) {
+            if ((int)i == reserveAt) {
+                ASSERT_EQ(KeyedTableReserve(t, 4), 1);   // fewer slots than keys: shared slots
+            }
+            results->push_back(KeyedTableInsert(t, keys[i], (void *)keys[i], 0));
+        }
+        for (uint32_t b = 0; b < t->bucketCount; b++) {
+            for (const KeyedNode *node = t->buckets[b]; node; node = node->next)
+                *chains += std::to_string(b) + "=" + node->key + ";";
+        }
+        for (size_t i = 0; i < n; i++) {
+            void *v = nullptr;
+            ASSERT_EQ(KeyedTableLookup(t, keys[i], &v), 1) << keys[i];
+            EXPECT_STREQ((const char *)v, keys[i]);
+        }
+    };
+    std::vector<int> plainResults;
+    std::string plainChains;
+    run(-1, &plainResults, &plainChains);
+    EXPECT_EQ(plainResults, (std::vector<int>{0, 0, 0, -2, 0, 0, -2, 0, 0, -2, 0, -2, 0, 0, 0, -2, 0, -2, 0, -2}));
+    for (int at : {0, 1, 4, 10}) {
+        SCOPED_TRACE(at);
+        std::vector<int> results;
+        std::string chains;
+        run(at, &results, &chains);
+        EXPECT_EQ(results, plainResults);
+        EXPECT_EQ(chains, plainChains);
+    }
+}
+
+// The system's comparison may find keys of different bytes equal; a key of
+// digits and ':' that equals an odd key of its chain is a duplicate with the
+// index as without it. Wine's lstrcmpA ignores soft hyphens (0xAD); the
+// native build compares bytes, so there the case shows nothing and is skipped.
+TEST(KeyedTable, SystemEqualKeysOfDifferentBytesAreDuplicates)
+{
+    // 683 soft hyphens (-83 each in the 16-bit sum) bring the sum back to
+    // the plain key's bucket.
+    const std::string plain = "7061:1";
+    const std::string odd = "7061" + std::string(683, '\xAD') + ":1";
+    ASSERT_EQ(KeyedTableHash(odd.c_str(), 983), KeyedTableHash(plain.c_str(), 983));
+    if (TextCompare(odd.c_str(), plain.c_str()) != 0)
+        GTEST_SKIP() << "this system's comparison tells the two keys apart";
+    for (int reserve : {0, 1}) {
+        for (int plainFirst : {0, 1}) {
+            SCOPED_TRACE(testing::Message() << "reserve " << reserve << ", plain first " << plainFirst);
+            TestArena a;
+            KeyedTable *t = a.Create(983);
+            ASSERT_NE(t, nullptr);
+            if (reserve) {
+                ASSERT_EQ(KeyedTableReserve(t, 2), 1);
+            }
+            const std::string &first = plainFirst ? plain : odd;
+            const std::string &second = plainFirst ? odd : plain;
+            EXPECT_EQ(KeyedTableInsert(t, first.c_str(), nullptr, 0), KEYED_STORED);
+            EXPECT_EQ(KeyedTableInsert(t, second.c_str(), nullptr, 0), KEYED_EXISTS);
+        }
+    }
+}
+
+// --- arena ----------------------------------------------------------------------
+
+TEST(Arena, PiecesAreZeroAlignedAndApartInAFewGrowingBlocks)
+{
+    TestArena a;
+    EXPECT_EQ(a.arena.blockCount, 0u);
+    std::vector<std::pair<unsigned char *, uint32_t>> pieces;
+    // Odd sizes, a piece of exactly the first block, one larger than any
+    // block: 4 MB in all.
+    const uint32_t sizes[] = {1, 3, 0, 7, 100, kArenaFirstBlock, 13, kArenaLargestBlock + 5, 2};
+    uint32_t total = 0;
+    while (total < 4u * 1024 * 1024) {
+        for (uint32_t size : sizes) {
+            unsigned char *p = (unsigned char *)ArenaAlloc(&a.arena, size);
+            ASSERT_NE(p, nullptr);
+            EXPECT_EQ((uintptr_t)p % sizeof(void *), 0u);
+            for (uint32_t i = 0; i < size; i++)
+                ASSERT_EQ(p[i], 0) << size;
+            if (size)
+                memset(p, 0xA5, size);   // a piece that overlapped another would spoil it
+            pieces.push_back({p, size});
+            total += size;
+        }
+    }
+    for (const auto &piece : pieces) {
+        for (uint32_t i = 0; i < piece.second; i++)
+            ASSERT_EQ(piece.first[i], 0xA5);
+    }
+    // Blocks double up to 1 MB; a larger piece has a block of its own.
+    EXPECT_LE(a.arena.blockCount, 12u);
+    EXPECT_EQ(ArenaAlloc(&a.arena, 0x80000000u), nullptr);
+    ArenaRelease(&a.arena);
+    EXPECT_EQ(a.arena.blockCount, 0u);
+    EXPECT_EQ(a.arena.last, nullptr);
+    EXPECT_NE(ArenaAlloc(&a.arena, 8), nullptr);   // usable again
 }
 
 }  // namespace
