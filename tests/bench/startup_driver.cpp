@@ -5,11 +5,14 @@
 // installer's memory counters.
 //
 // usage: startup_driver --temp DIR --stamp FILE [--runs N] [--warmup N]
-//                       [--timeout-ms MS] --run "LABEL|EXE|ARGS" ...
+//                       [--timeout-ms MS] [--expect NAME=FILE ...]
+//                       --run "LABEL|EXE|ARGS" ...
 //
 // Each installer runs with TEMP and TMP set to DIR, which is emptied before
-// every run; the installers take turns run by run, so that load from other
-// work on the machine falls on all of them alike. Lines written to stdout:
+// every run; after each warm-up run the files named by --expect must be in
+// DIR with the same bytes as the originals. The installers take turns run by
+// run, so that load from other work on the machine falls on all of them
+// alike. Lines written to stdout:
 //   run LABEL I MS PEAK_WS_KB MAX_PRIVATE_KB        one measured run
 //   result LABEL MEDIAN_MS MIN_MS MAX_MS PEAK_WS_KB MAX_PRIVATE_KB N
 //   fail LABEL I WHAT                               a run that went wrong
@@ -22,6 +25,7 @@
 #include <algorithm>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <string>
 #include <vector>
 
@@ -44,6 +48,9 @@ struct Options {
     int warmup = 1;
     DWORD timeoutMs = 60000;
     std::vector<Installer> installers;
+    // Files each installer must leave in TEMP (name, the original's path),
+    // compared after every warm-up run, outside the measured time.
+    std::vector<std::pair<std::string, std::string>> expected;
 };
 
 // How long an installer may keep running after its bootstrap started before
@@ -82,7 +89,12 @@ bool ParseOptions(int argc, char **argv, Options &o)
             o.warmup = atoi(value.c_str());
         else if (arg == "--timeout-ms")
             o.timeoutMs = (DWORD)strtoul(value.c_str(), nullptr, 10);
-        else if (arg == "--run") {
+        else if (arg == "--expect") {
+            size_t eq = value.find('=');
+            if (eq == std::string::npos || eq == 0)
+                return false;
+            o.expected.emplace_back(value.substr(0, eq), value.substr(eq + 1));
+        } else if (arg == "--run") {
             Installer installer;
             if (!ParseRun(value, installer))
                 return false;
@@ -126,6 +138,31 @@ bool EmptyDirectoryPatiently(const std::string &dir)
         Sleep(100);
     }
     return false;
+}
+
+// True when the two files hold the same bytes.
+bool SameContent(const std::string &a, const std::string &b)
+{
+    HANDLE fa = CreateFileA(a.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE fb = CreateFileA(b.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    bool same = fa != INVALID_HANDLE_VALUE && fb != INVALID_HANDLE_VALUE;
+    std::vector<char> ba(1 << 20), bb(1 << 20);
+    while (same) {
+        DWORD na = 0, nb = 0;
+        if (!ReadFile(fa, ba.data(), (DWORD)ba.size(), &na, nullptr) ||
+            !ReadFile(fb, bb.data(), (DWORD)bb.size(), &nb, nullptr) || na != nb) {
+            same = false;
+            break;
+        }
+        if (na == 0)
+            break;
+        same = memcmp(ba.data(), bb.data(), na) == 0;
+    }
+    if (fa != INVALID_HANDLE_VALUE)
+        CloseHandle(fa);
+    if (fb != INVALID_HANDLE_VALUE)
+        CloseHandle(fb);
+    return same;
 }
 
 // Reads "<counter> <pid>" from the stamp; false until the file is there.
@@ -243,10 +280,28 @@ double RunOnce(const Options &o, Installer &installer, int index, bool measure)
         printf("fail %s %d no-bootstrap-stamp\n", installer.label.c_str(), index);
         return -1;
     }
+    if (!measure) {
+        for (const auto &file : o.expected) {
+            if (!SameContent(o.temp + "\\" + file.first, file.second)) {
+                printf("fail %s %d payload-differs-%s\n", installer.label.c_str(), index, file.first.c_str());
+                return -1;
+            }
+        }
+    }
 
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     return (double)(stamped - start.QuadPart) * 1000.0 / (double)frequency.QuadPart;
+}
+
+// Creates `dir` and the folders above it; true when it is there.
+bool MakeDirectories(const std::string &dir)
+{
+    for (size_t at = dir.find('\\', 3); at != std::string::npos; at = dir.find('\\', at + 1))
+        CreateDirectoryA(dir.substr(0, at).c_str(), nullptr);
+    CreateDirectoryA(dir.c_str(), nullptr);
+    DWORD attributes = GetFileAttributesA(dir.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 double Median(std::vector<double> values)
@@ -267,7 +322,10 @@ int main(int argc, char **argv)
                 "                      --run \"LABEL|EXE|ARGS\" ...\n");
         return 2;
     }
-    CreateDirectoryA(o.temp.c_str(), nullptr);
+    if (!MakeDirectories(o.temp)) {
+        fprintf(stderr, "startup_driver: cannot create %s\n", o.temp.c_str());
+        return 1;
+    }
     // Inherited by every installer and, through it, by its bootstrap.
     if (!SetEnvironmentVariableA("TEMP", o.temp.c_str()) || !SetEnvironmentVariableA("TMP", o.temp.c_str()) ||
         !SetEnvironmentVariableA("CORVANE_BENCH_STAMP", o.stamp.c_str())) {
