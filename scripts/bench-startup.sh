@@ -11,7 +11,9 @@
 #   BENCH_MEDIUM (auto): "tool" builds our medium with
 #     build/host/tools/medium/medium build, "cmake" with a win32 build tree per
 #     size (build/bench-<size>mb, CORVANE_PAYLOAD_* cache variables); auto
-#     takes the tool when it has a build command.
+#     takes the tool when it has a build command. The tool is expected to
+#     write setup.exe, SETUP.INS and _SETUP.DLL into --out; BENCH_MEDIUM_ARGS
+#     adds arguments of its own (say, the launcher to build from).
 #   CORVANE_WINEPREFIX (/tmp/wineprefix-bench): the Wine prefix it runs in.
 #
 # What it does:
@@ -32,9 +34,11 @@
 #     started; the time is from just before CreateProcess to the bootstrap's
 #     stamp (one monotonic clock for all processes); after the warm-up run
 #     the extracted files are compared with the payloads;
-#   - prints the table, with each installer's memory from GetProcessMemoryInfo
-#     while it ran (peak working set; largest private size, which under Wine
-#     is the process's anonymous resident memory).
+#   - prints the table: per size the median and the fastest run of each
+#     installer, the ratio ours/NSIS zlib of the medians, and our launcher's
+#     memory from GetProcessMemoryInfo while it ran (peak working set; largest
+#     private size, under Wine the anonymous resident memory, and that less
+#     the size of setup.exe, which Wine reads whole into private memory).
 # A measurement, not a test: not part of CTest or scripts/test.sh. Other work
 # on the machine shows in the figures; rerun on a quiet machine to compare.
 set -euo pipefail
@@ -142,6 +146,7 @@ build_ours() {  # build_ours SIZE
     if [ "$mode" = tool ]; then
         "$medium_tool" build --bootstrap "$set_dir/bootstrap.exe" --engine "$set_dir/engine.bin" \
             --companion "$set_dir/companion.bin" --script "$script" --library "$library" --out "$medium" \
+            ${BENCH_MEDIUM_ARGS:-} \
             > "$dir/medium.log" 2>&1 || { cat "$dir/medium.log" >&2; exit 1; }
         return
     fi
@@ -206,12 +211,17 @@ else
     "$0" --measure || mrc=$?
 fi
 
-# --- table --------------------------------------------------------------------------
-printf '\n%-8s | %9s %9s %9s | %10s | %11s %11s | %9s %9s %9s\n' \
-    "payload" "ours" "NSIS zlib" "NSIS lzma" "ours/zlib" "ours peakWS" "ours priv" \
+# --- table ------------------------------------------------------------------------
+# Elapsed times: the median of the runs, and the fastest run (the least
+# disturbed by other work). Memory in MiB: our launcher's peak working set and
+# largest private memory; "beyond image" is the private memory less the size
+# of setup.exe, which Wine reads whole into private memory when it loads it.
+printf '\n%-7s | %22s | %22s | %22s | %9s | %7s %7s %7s | %9s %9s %9s\n' \
+    "payload" "ours" "NSIS zlib" "NSIS lzma" "ours/zlib" "ours" "ours" "beyond" \
     "setup.exe" "zlib.exe" "lzma.exe"
-printf '%-8s | %9s %9s %9s | %10s | %11s %11s | %9s %9s %9s\n' \
-    "(MB)" "(ms)" "(ms)" "(ms)" "" "(MB)" "(MB)" "(MB)" "(MB)" "(MB)"
+printf '%-7s | %22s | %22s | %22s | %9s | %7s %7s %7s | %9s %9s %9s\n' \
+    "(MB)" "median/fastest (ms)" "median/fastest (ms)" "median/fastest (ms)" "(median)" \
+    "peakWS" "private" "image" "(MiB)" "(MiB)" "(MiB)"
 for size in $sizes; do
     dir=$out/${size}mb
     set_dir=$payloads/${size}mb
@@ -221,29 +231,35 @@ for size in $sizes; do
         -v ours_size="$(stat -c %s "$dir/medium/setup.exe")" \
         -v zlib_size="$(stat -c %s "$dir/nsis-zlib.exe")" \
         -v lzma_size="$(stat -c %s "$dir/nsis-lzma.exe")" '
-        $1 == "result" { ms[$2] = $3; peak[$2] = $6; priv[$2] = $7 }
-        function cell(label) { return label in ms ? sprintf("%9.1f", ms[label]) : sprintf("%9s", "failed") }
+        function cell(label) {
+            if (!(label in ms))
+                return sprintf("%22s", "failed")
+            return sprintf("%22s", sprintf("%.1f / %.1f", ms[label], fastest[label]))
+        }
+        $1 == "result" { ms[$2] = $3; fastest[$2] = $4; peak[$2] = $6; priv[$2] = $7 }
         END {
-            ratio = sprintf("%10s", "-")
+            mib = 1024 * 1024
+            ratio = sprintf("%9s", "-")
             if (("ours" in ms) && ("nsis-zlib" in ms) && ms["nsis-zlib"] > 0)
-                ratio = sprintf("%10.2f", ms["ours"] / ms["nsis-zlib"])
-            printf "%-8.1f | %s %s %s | %s | %11.1f %11.1f | %9.1f %9.1f %9.1f\n",
+                ratio = sprintf("%9.2f", ms["ours"] / ms["nsis-zlib"])
+            printf "%-7.1f | %s | %s | %s | %s | %7.1f %7.1f %7.1f | %9.1f %9.1f %9.1f\n",
                 payload / 1e6, cell("ours"), cell("nsis-zlib"), cell("nsis-lzma"), ratio,
-                peak["ours"] / 1024, priv["ours"] / 1024,
-                ours_size / 1e6, zlib_size / 1e6, lzma_size / 1e6
+                peak["ours"] / 1024, priv["ours"] / 1024, priv["ours"] / 1024 - ours_size / mib,
+                ours_size / mib, zlib_size / mib, lzma_size / mib
         }' "$dir/driver.txt"
 done
 echo
-echo "median of $runs runs each, process start to bootstrap running; peakWS and priv: our launcher's"
-echo "peak working set and largest private (anonymous) memory while it ran, in MiB"
+echo "$runs runs per installer after one warm-up, process start to bootstrap running; the"
+echo "extracted files were compared with the payloads after each warm-up run."
 for size in $sizes; do
     dir=$out/${size}mb
-    echo "  ${size} MB, NSIS memory (peakWS/priv MiB): $(awk '$1 == "result" && $2 != "ours" {
+    echo "  ${size} MB, NSIS memory (peakWS/private MiB): $(awk '$1 == "result" && $2 != "ours" {
         printf "%s %.1f/%.1f  ", $2, $6 / 1024, $7 / 1024 }' "$dir/driver.txt")"
     if grep -q '^fail' "$dir/driver.txt" || [ -s "$dir/driver.err" ]; then
         echo "  ${size} MB: failures:" >&2
         grep '^fail' "$dir/driver.txt" >&2 || true
         cat "$dir/driver.err" >&2
+        mrc=1
     fi
 done
 echo "raw runs: build/bench-startup/<size>mb/driver.txt"
