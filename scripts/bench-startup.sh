@@ -11,9 +11,10 @@
 #   BENCH_MEDIUM (auto): "tool" builds our medium with
 #     build/host/tools/medium/medium build, "cmake" with a win32 build tree per
 #     size (build/bench-<size>mb, CORVANE_PAYLOAD_* cache variables); auto
-#     takes the tool when it has a build command. The tool is expected to
-#     write setup.exe, SETUP.INS and _SETUP.DLL into --out; BENCH_MEDIUM_ARGS
-#     adds arguments of its own (say, the launcher to build from).
+#     takes the tool when it has a build command. The tool writes setup.exe,
+#     SETUP.INS and _SETUP.DLL into --out from the win32 tree's stub, with
+#     --execution-level asInvoker (as the NSIS installers ask for the user's
+#     level); BENCH_MEDIUM_ARGS adds arguments of its own (--stub, say).
 #   BENCH_LAUNCHER_LDFLAGS (empty): extra linker flags for our launcher in the
 #     cmake mode, to compare builds (say -Wl,--file-alignment=0x1000, which
 #     lets Wine map the image from the file instead of reading it whole).
@@ -135,6 +136,10 @@ done
 # --- our medium ---------------------------------------------------------------
 medium_tool=$root/build/host/tools/medium/medium
 mode=${BENCH_MEDIUM:-auto}
+# A host tree that has the tool gets it brought up to date first.
+if [ "$mode" != cmake ] && [ -f "$root/build/host/CMakeCache.txt" ]; then
+    cmake --build "$root/build/host" --target medium -j 2 >/dev/null 2>&1 || true
+fi
 if [ "$mode" = auto ]; then
     mode=cmake
     if [ -x "$medium_tool" ] && "$medium_tool" build --help >/dev/null 2>&1; then
@@ -147,10 +152,23 @@ build_ours() {  # build_ours SIZE
     local medium=$dir/medium
     mkdir -p "$dir"
     if [ "$mode" = tool ]; then
-        "$medium_tool" build --bootstrap "$set_dir/bootstrap.exe" --engine "$set_dir/engine.bin" \
-            --companion "$set_dir/companion.bin" --script "$script" --library "$library" --out "$medium" \
-            ${BENCH_MEDIUM_ARGS:-} \
+        # The tool builds from the payload-free launcher of the win32 tree; it
+        # asks for the same execution level as the NSIS installers.
+        cmake --build "$root/build/win32" --target stub -j 2 > "$dir/build.log" 2>&1 \
+            || { cat "$dir/build.log" >&2; exit 1; }
+        local made=$medium/setup.exe input
+        if [ -f "$made" ] && [ "$(cat "$dir/medium-made-by" 2>/dev/null)" = "tool ${BENCH_MEDIUM_ARGS:-}" ]; then
+            for input in "$set_dir"/* "$medium_tool" "$root/build/win32/stub/setup-stub.exe" "$library"; do
+                [ "$made" -nt "$input" ] || made=""
+            done
+            [ -n "$made" ] && return
+        fi
+        rm -f "$dir/medium-made-by"
+        "$medium_tool" build --execution-level asInvoker --bootstrap "$set_dir/bootstrap.exe" \
+            --engine "$set_dir/engine.bin" --companion "$set_dir/companion.bin" \
+            --script "$script" --library "$library" --out "$medium" ${BENCH_MEDIUM_ARGS:-} \
             > "$dir/medium.log" 2>&1 || { cat "$dir/medium.log" >&2; exit 1; }
+        printf 'tool %s' "${BENCH_MEDIUM_ARGS:-}" > "$dir/medium-made-by"
         return
     fi
     local tree=$root/build/bench-$1mb
@@ -169,6 +187,7 @@ build_ours() {  # build_ours SIZE
     fi
     cmake --build "$tree" --target setup -j 2 > "$dir/build.log" 2>&1 || { cat "$dir/build.log" >&2; exit 1; }
     mkdir -p "$medium"
+    rm -f "$dir/medium-made-by"
     cp "$tree/setup.exe" "$medium/setup.exe"
     cp "$script" "$medium/SETUP.INS"
     cp "$library" "$medium/_SETUP.DLL"
