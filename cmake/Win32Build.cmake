@@ -66,6 +66,10 @@ add_test(NAME win.unit COMMAND win_tests)
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
   add_subdirectory(tests/e2e)
 endif()
+# Helpers of the start-up benchmark (scripts/bench-startup.sh).
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/bench/CMakeLists.txt)
+  add_subdirectory(tests/bench)
+endif()
 # The splash tests: a program with resources of its own and test libraries.
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/splash/CMakeLists.txt)
   add_subdirectory(tests/splash)

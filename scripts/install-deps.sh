@@ -13,7 +13,7 @@ PKGS=(
   cmake ninja-build clang llvm libclang-rt-14-dev
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 xvfb xauth x11-utils imagemagick
-  googletest mscompress python3 locales
+  googletest mscompress python3 locales nsis
 )
 
 missing=()
