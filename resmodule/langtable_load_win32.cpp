@@ -9,14 +9,17 @@
 #include "resmodule/reslibrary.h"
 
 // The library is mapped as a data file (LoadResourceLibrary), so its entry
-// point never runs: the table is data.
+// point never runs: the table is data. A library the resource module has
+// open already is read where it is mapped rather than mapped again.
 static unsigned char *FetchTableResource(const char *libraryPath, int32_t pool, uint32_t *sizeOut)
 {
-    HMODULE module = nullptr;
     unsigned char *copy = nullptr;
+    HMODULE mapped = nullptr;
 
     *sizeOut = 0;
-    module = LoadResourceLibrary(libraryPath);
+    HMODULE module = LibraryHandle(libraryPath);
+    if (!module)
+        module = mapped = LoadResourceLibrary(libraryPath);
     if (!module)
         return nullptr;
 
@@ -36,7 +39,8 @@ static unsigned char *FetchTableResource(const char *libraryPath, int32_t pool, 
         }
     }
 done:
-    FreeLibrary(module);
+    if (mapped)
+        FreeLibrary(mapped);
     return copy;
 }
 

@@ -13,10 +13,6 @@ enum ResKind {
     RES_KIND_BITMAP = 4,
 };
 
-// Library records: one per library loaded by path.
-int LibraryOpen(const char *path);
-HMODULE LibraryHandle(const char *path);
-int LibraryClose(const char *path);
 
 // Opens the primary (and optional secondary) library. 1 when open.
 int ResModuleOpen(HMODULE defaultModule, int pool, const char *primaryPath, const char *secondaryPath);

@@ -20,6 +20,7 @@
 #include "base/state.h"
 #include "base/text.h"
 #include "resmodule/langtable.h"
+#include "resmodule/reslibrary.h"
 #include "resmodule/resmodule.h"
 #include "resmodule/setupstring.h"
 #include "tests/unit/error_boxes.h"
