@@ -117,6 +117,24 @@ void SetUi32(unsigned char *p, uint32_t v)
     p[3] = (unsigned char)(v >> 24);
 }
 
+// Divides *value by 10 and gives the remainder, by shifting and
+// subtracting: a 32-bit target then needs no 64-bit division routine.
+static uint32_t DivideByTen(uint64_t *value)
+{
+    uint64_t quotient = 0;
+    uint32_t remainder = 0;
+    for (int bit = 63; bit >= 0; --bit) {
+        remainder = (remainder << 1) | (uint32_t)((*value >> bit) & 1u);
+        quotient <<= 1;
+        if (remainder >= 10u) {
+            remainder -= 10u;
+            quotient |= 1u;
+        }
+    }
+    *value = quotient;
+    return remainder;
+}
+
 int FormatDecimal(char *out, size_t cap, int64_t value)
 {
     char digits[kDecimalBuffer];
@@ -125,8 +143,7 @@ int FormatDecimal(char *out, size_t cap, int64_t value)
     size_t n = sizeof(digits);
     digits[--n] = '\0';
     do {
-        digits[--n] = (char)('0' + magnitude % 10u);
-        magnitude /= 10u;
+        digits[--n] = (char)('0' + DivideByTen(&magnitude));
     } while (magnitude != 0);
     if (value < 0)
         digits[--n] = '-';

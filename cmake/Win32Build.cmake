@@ -36,7 +36,7 @@ set(CORVANE_LAUNCHER_COMPILE -Os -fno-exceptions -fno-rtti -ffunction-sections -
 # stack probe, and cmake/launcher.ld merges the sections. Relocations stay
 # (ASLR), and DEP is on.
 set(CORVANE_SETUP_COMPILE -Oz -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
-    -ffreestanding -fwhole-program -fno-ident)
+    -fno-inline-small-functions -ffreestanding -fwhole-program -fno-ident)
 set(CORVANE_SETUP_LINK_SCRIPT ${CMAKE_SOURCE_DIR}/cmake/launcher.ld)
 set(CORVANE_LAUNCHER_LINK -static -nostdlib -nostartfiles -s -Wl,--subsystem,windows
     -Wl,-e,_LauncherEntry@0 -Wl,-T,${CORVANE_SETUP_LINK_SCRIPT}

@@ -1,8 +1,10 @@
-/* How setup.exe is laid out: four sections instead of ten.
+/* How setup.exe is laid out: five sections instead of ten.
    - .text: code and read-only data (both only read and run, never written);
-   - .idata: the import table, then the writable data. The import table has to
-     stay an output section named .idata or ld leaves the import directory
-     empty; the loader writes the address table, so it is writable anyway;
+   - .idata: the import table, then the initialised writable data. The import
+     table has to stay an output section named .idata or ld leaves the import
+     directory empty; the loader writes the address table, so it is writable
+     anyway;
+   - .bss: zero-filled data, which has no bytes in the file;
    - .rsrc, then .reloc last: the medium tool rewrites .rsrc and moves only
      .reloc, and the relocations keep the image movable (ASLR).
    There is no C runtime: no constructors, TLS or unwind tables. Unwind
@@ -38,6 +40,10 @@ SECTIONS
     *(.data)
     *(SORT(.data$*))
     *(.data.*)
+  }
+  /* Zero-filled data takes no room in the file in a section of its own. */
+  .bss BLOCK(__section_alignment__) :
+  {
     *(.bss)
     *(.bss.*)
     *(COMMON)
