@@ -31,6 +31,15 @@ int BlockFree(int32_t pool, void *data);          // data must come from BlockAl
 int32_t PoolCreate(uint32_t sizeHint, uint32_t flags);  // always 1
 int PoolDestroy(int32_t pool);                    // always 1
 
+// Files read once from start to end, as bytes (no text-mode translation).
+// InputFileOpen gives null when the file cannot be opened for reading (also
+// for a directory); InputFileRead gives the count read into `buffer` (at most
+// `cap`), 0 at the end or on an error; InputFileClose accepts null.
+struct InputFile;
+InputFile *InputFileOpen(const char *path);
+uint32_t InputFileRead(InputFile *file, void *buffer, uint32_t cap);
+void InputFileClose(InputFile *file);
+
 #ifdef CORVANE_HOST
 // Native build only: the code page whose lead bytes NextChar honours.
 // 1252 (no lead bytes, the default) or 932 (Shift-JIS lead bytes).
@@ -38,4 +47,7 @@ void HostSetCodePage(int codePage);
 // Native build only: makes the next `n` BlockAlloc calls succeed and every
 // later one fail, so tests can reach out-of-memory paths; -1 switches it off.
 void HostFailAllocAfter(int n);
+// Native build only: an input file over an open stream (a memory stream in
+// the fuzz targets); InputFileClose closes the stream.
+InputFile *HostInputFromStream(void *stdioStream);
 #endif

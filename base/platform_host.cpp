@@ -2,6 +2,7 @@
 // build's unit tests, tools and fuzz targets.
 #include "base/platform.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
@@ -73,4 +74,20 @@ int BlockFree(int32_t pool, void *data)
     (void)pool;
     free((unsigned char *)data - kHostBlockHeader);
     return 1;
+}
+
+// On the host an InputFile is a C stream.
+InputFile *HostInputFromStream(void *stdioStream) { return (InputFile *)stdioStream; }
+
+InputFile *InputFileOpen(const char *path) { return (InputFile *)fopen(path, "rb"); }
+
+uint32_t InputFileRead(InputFile *file, void *buffer, uint32_t cap)
+{
+    return (uint32_t)fread(buffer, 1, cap, (FILE *)file);
+}
+
+void InputFileClose(InputFile *file)
+{
+    if (file)
+        fclose((FILE *)file);
 }

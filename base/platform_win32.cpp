@@ -41,3 +41,25 @@ int BlockFree(int32_t pool, void *data)
     GlobalFree(h);
     return 1;
 }
+
+// An InputFile is the file's handle; INVALID_HANDLE_VALUE never escapes.
+InputFile *InputFileOpen(const char *path)
+{
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    return h == INVALID_HANDLE_VALUE ? NULL : (InputFile *)h;
+}
+
+uint32_t InputFileRead(InputFile *file, void *buffer, uint32_t cap)
+{
+    DWORD got = 0;
+    if (!ReadFile((HANDLE)file, buffer, cap, &got, NULL) || got > cap)
+        return 0;
+    return got;
+}
+
+void InputFileClose(InputFile *file)
+{
+    if (file)
+        CloseHandle((HANDLE)file);
+}

@@ -20,3 +20,5 @@ list(APPEND CORVANE_WIN32_SOURCES
   ${_d}/files_win32.cpp
   ${_d}/ticks.cpp
 )
+# The C runtime routines that setup.exe needs, which links no C runtime.
+set(CORVANE_RUNTIME_SOURCES ${_d}/crt_win32.cpp)

@@ -26,10 +26,22 @@ set(CORVANE_LANGTABLE ${CORVANE_HOSTTOOLS_DIR}/tools/langtable/langtable)
 set(CORVANE_MEDIUM ${CORVANE_HOSTTOOLS_DIR}/tools/medium/medium)
 set(CORVANE_MEDIUM_REWRAP ${CORVANE_HOSTTOOLS_DIR}/tools/medium/medium_rewrap)
 
-# Size and hardening flags for the launcher's own code.
+# Size and hardening flags for the launcher's own code (corvane_win, which
+# the Windows tests link too).
 set(CORVANE_LAUNCHER_COMPILE -Os -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections
     -fno-asynchronous-unwind-tables -fno-unwind-tables)
-set(CORVANE_LAUNCHER_LINK -static -mwindows -s -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat)
+# setup.exe itself is one translation unit compiled as the whole program, and
+# links no C runtime: its entry point is LauncherEntry (launcher/entry.cpp),
+# the few runtime routines it needs are base/crt_win32.cpp, libgcc gives the
+# stack probe, and cmake/launcher.ld merges the sections. Relocations stay
+# (ASLR), and DEP is on.
+set(CORVANE_SETUP_COMPILE -Oz -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
+    -fno-inline-small-functions -ffreestanding -fwhole-program -fno-ident)
+set(CORVANE_SETUP_LINK_SCRIPT ${CMAKE_SOURCE_DIR}/cmake/launcher.ld)
+set(CORVANE_LAUNCHER_LINK -static -nostdlib -nostartfiles -s -Wl,--subsystem,windows
+    -Wl,-e,_LauncherEntry@0 -Wl,-T,${CORVANE_SETUP_LINK_SCRIPT}
+    -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat)
+set(CORVANE_LAUNCHER_LIBS kernel32 user32 gdi32 gcc)
 
 add_library(corvane_win STATIC ${CORVANE_PORTABLE_SOURCES} ${CORVANE_WIN32_SOURCES})
 target_include_directories(corvane_win PUBLIC ${CMAKE_SOURCE_DIR})

@@ -125,6 +125,24 @@ static const char *ReadScriptPath(const char *position)
     return next;
 }
 
+const char *SkipProgramName(const char *commandLine)
+{
+    if (!commandLine)
+        return "";
+    // Compared unsigned: a double-byte character's bytes are all above the
+    // blank, and its trail byte is never a '"'.
+    const unsigned char *p = (const unsigned char *)commandLine;
+    int quoted = 0;
+    while (*p > ' ' || (*p != '\0' && quoted)) {
+        if (*p == '"')
+            quoted = !quoted;
+        ++p;
+    }
+    while (*p != '\0' && *p <= ' ')
+        ++p;
+    return (const char *)p;
+}
+
 int ProcessCommandLine(const char *commandLine)
 {
     if (!commandLine)

@@ -7,6 +7,13 @@ enum {
     kRewriteBuffer = 284,    // bytes of the buffer in which the copy is rebuilt
 };
 
+// The arguments in a process's full command line (GetCommandLineA), as the
+// C runtime hands them to WinMain: the program name is skipped (a '"' anywhere
+// in it opens or closes a quoted part, so blanks inside quotes belong to it),
+// then every control character and blank after it. Bytes from 0x80 up are
+// characters of the name, never blanks. Null gives "".
+const char *SkipProgramName(const char *commandLine);
+
 // Scans the command line as WinMain received it (the text after the program
 // name), sets the option flags of g_launcher, reads the -f script path, and
 // leaves in g_launcher.commandLine the copy to forward, with the script option

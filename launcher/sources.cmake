@@ -1,6 +1,6 @@
 # Sources of the launcher core. Portable ones build in both builds; the
-# Windows ones only in the win32 build; WinMain lives apart so that the
-# Windows test programs can link everything else.
+# Windows ones only in the win32 build; WinMain and the entry point live
+# apart so that the Windows test programs can link everything else.
 set(_d ${CMAKE_CURRENT_LIST_DIR})
 list(APPEND CORVANE_PORTABLE_SOURCES
   ${_d}/cmdline.cpp
@@ -17,4 +17,4 @@ list(APPEND CORVANE_WIN32_SOURCES
   ${_d}/launch.cpp
   ${_d}/mainwnd.cpp
 )
-set(CORVANE_WINMAIN_SOURCES ${_d}/main.cpp)
+set(CORVANE_WINMAIN_SOURCES ${_d}/main.cpp ${_d}/entry.cpp)

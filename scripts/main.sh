@@ -31,22 +31,9 @@ echo "== the sample medium: $medium"
 ls -l "$medium" | sed 1d
 # The launcher without its resources, and what the resources carry.
 exe=$medium/setup.exe
-total=$(stat -c %s "$exe")
 # (the resource section's size in the file, from the PE section table)
-rsrc=$(python3 -c '
-import struct, sys
-d = open(sys.argv[1], "rb").read()
-pe = struct.unpack_from("<I", d, 0x3C)[0]
-count, optional = struct.unpack_from("<H", d, pe + 6)[0], struct.unpack_from("<H", d, pe + 20)[0]
-for i in range(count):
-    name, raw = struct.unpack_from("<8s8xI", d, pe + 24 + optional + 40 * i)
-    if name.rstrip(b"\0") == b".rsrc":
-        print(raw)
-        break
-else:
-    print(0)
-' "$exe")
-echo "setup.exe: $total bytes; resource section $rsrc bytes; without it $((total - rsrc)) bytes"
+read -r total rsrc without < <(scripts/launcher-size.py "$exe")
+echo "setup.exe: $total bytes; resource section $rsrc bytes; without it $without bytes"
 for id in 7100 7200 7300; do
   piece=$build/resources/piece$id.szdd
   [ -f "$piece" ] && echo "  payload $id: one SZDD piece of $(stat -c %s "$piece") bytes"

@@ -2,7 +2,7 @@
 //
 // Each line of the file becomes one LogoLine record: a text line (optionally
 // "<face,size>text", which switches the font) or a "#keyword=r,g,b"
-// directive. This part is portable (C runtime file reading and
+// directive. This part is portable (the files and characters of
 // base/platform.h); measuring and drawing live in the Windows code.
 //
 // Fixed fields: a text, face or token longer than its field is cut at the
@@ -12,8 +12,8 @@
 
 #include <stddef.h>
 #include <stdint.h>
-#include <stdio.h>
 
+#include "base/platform.h"
 #include "base/text.h"
 #include "splash/orderedlist.h"
 
@@ -58,12 +58,13 @@ struct LogoLine {
 // neither file opens or memory is short.
 OrderedList *LogoRead();
 
-// Appends the lines of a text file to `rawLines` (a list of texts): lines of
+// Appends the lines of a text file (read as bytes: a CR LF ends a line like
+// an LF, and nothing ends the file early) to `rawLines` (a list of texts): lines of
 // at most kLogoLineChars bytes (a longer line of the file gives several, never
 // splitting a double-byte character), each cut at its first CR or LF; an
 // empty line becomes " ". The rest of a split line that holds nothing before
 // its line end adds no line. 0 when memory ran short.
-int LogoReadLines(FILE *file, OrderedList *rawLines);
+int LogoReadLines(InputFile *file, OrderedList *rawLines);
 
 // Turns raw lines into LogoLine records from a new g_splash.linePool.
 // Returns the records and destroys `rawLines`; on failure (no memory) returns

@@ -81,7 +81,8 @@ void LogoMeasure(HWND dialog, OrderedList *lines)
                 line->width = size.width;
                 line->height = size.height;
                 sumHeight = Capped(sumHeight + (9 * (int64_t)size.height) / 8);
-                int64_t width = (6 * (int64_t)size.width) / 5;
+                // 6/5 of the width as the width and its fifth: no 64-bit division.
+                int64_t width = (int64_t)size.width + size.width / 5;
                 if (width > maxWidth)
                     maxWidth = width;
                 break;

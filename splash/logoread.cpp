@@ -1,5 +1,5 @@
-// Reading a logo script file into raw lines. Portable: C runtime text-mode
-// file reading, NextChar for double-byte characters.
+// Reading a logo script file into raw lines. Portable: the platform's input
+// files, NextChar for double-byte characters.
 #include "splash/logo.h"
 
 #include <string.h>
@@ -34,9 +34,42 @@ static void CutAtLineEnd(char *line)
     }
 }
 
+// The file through a buffer, handed out in pieces of a line.
+struct PieceReader {
+    InputFile *file;
+    uint32_t position;   // next byte of `buffer` to hand out
+    uint32_t length;     // bytes in `buffer`
+    char buffer[512];
+};
+
+// Reads the next piece into `line` (kLogoLineBuffer bytes, terminated): up to
+// kLogoLineChars bytes, ending after the first LF. Returns the count of bytes
+// read, 0 at the end of the file.
+static size_t ReadPiece(PieceReader *reader, char *line)
+{
+    size_t used = 0;
+    while (used < kLogoLineChars) {
+        if (reader->position == reader->length) {
+            reader->position = 0;
+            reader->length = InputFileRead(reader->file, reader->buffer, sizeof reader->buffer);
+            if (reader->length > sizeof reader->buffer)
+                reader->length = 0;
+            if (reader->length == 0)
+                break;
+        }
+        char c = reader->buffer[reader->position++];
+        line[used++] = c;
+        if (c == '\n')
+            break;
+    }
+    line[used] = '\0';
+    return used;
+}
+
 // A full piece whose last character is a lone lead byte would split a
-// double-byte character: give that byte back to the stream for the next piece.
-static void KeepCharacterWhole(char *line, FILE *file)
+// double-byte character: give that byte back to the reader for the next
+// piece. It is the last byte taken from the buffer, so it is still there.
+static void KeepCharacterWhole(char *line, PieceReader *reader)
 {
     size_t length = strlen(line);
     if (length != kLogoLineChars)
@@ -44,22 +77,27 @@ static void KeepCharacterWhole(char *line, FILE *file)
     const char *last = line;
     for (const char *p = line; *p != '\0'; p = NextChar(p))
         last = p;
-    if (last == line + length - 1 && IsLeadByte(*last) && ungetc((unsigned char)*last, file) != EOF)
+    if (last == line + length - 1 && IsLeadByte(*last) && reader->position > 0) {
+        reader->position--;
         line[length - 1] = '\0';
+    }
 }
 
-int LogoReadLines(FILE *file, OrderedList *rawLines)
+int LogoReadLines(InputFile *file, OrderedList *rawLines)
 {
+    PieceReader reader;
+    reader.file = file;
+    reader.position = 0;
+    reader.length = 0;
     char line[kLogoLineBuffer];
     int continued = 0;   // this piece is the rest of a longer line of the file
     for (;;) {
-        // fgets leaves the last byte alone unless it filled the buffer.
-        line[kLogoLineChars] = 'x';
-        if (!fgets(line, sizeof line, file))
+        size_t used = ReadPiece(&reader, line);
+        if (used == 0)
             break;
-        int full = line[kLogoLineChars] == '\0' && line[kLogoLineChars - 1] != '\n';
+        int full = used == kLogoLineChars && line[kLogoLineChars - 1] != '\n';
         if (full)
-            KeepCharacterWhole(line, file);
+            KeepCharacterWhole(line, &reader);
         CutAtLineEnd(line);
         if (line[0] == '\0') {
             if (continued) {
@@ -75,10 +113,10 @@ int LogoReadLines(FILE *file, OrderedList *rawLines)
     return 1;
 }
 
-static FILE *OpenLogoFile()
+static InputFile *OpenLogoFile()
 {
     if (g_splash.logoPath && g_splash.logoPath[0] != '\0') {
-        FILE *file = fopen(g_splash.logoPath, "r");
+        InputFile *file = InputFileOpen(g_splash.logoPath);
         if (file)
             return file;
     }
@@ -88,7 +126,7 @@ static FILE *OpenLogoFile()
     char name[kLogoNameBuffer];
     if (!PathJoin(name, sizeof name, g_splash.sourceDir, kFallbackName))
         return nullptr;
-    return fopen(name, "r");
+    return InputFileOpen(name);
 }
 
 OrderedList *LogoRead()
@@ -98,11 +136,11 @@ OrderedList *LogoRead()
     if (!rawLines)
         return nullptr;
     OrderedList *records = nullptr;
-    FILE *file = OpenLogoFile();
+    InputFile *file = OpenLogoFile();
     if (file) {
         if (LogoReadLines(file, rawLines))
             records = LogoParse(rawLines);
-        fclose(file);
+        InputFileClose(file);
     }
     if (!records)
         ListDestroy(rawLines);

@@ -71,12 +71,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     g_splash = SplashState();
 
     // An empty memory stream is refused by some C libraries; nothing to read.
-    FILE *file = size > 1 ? fmemopen((void *)(data + 1), size - 1, "r") : nullptr;
+    FILE *stream = size > 1 ? fmemopen((void *)(data + 1), size - 1, "r") : nullptr;
+    InputFile *file = stream ? HostInputFromStream(stream) : nullptr;
     OrderedList *raw = ListCreate(kListItemText);
     Check(raw != nullptr);
     if (file) {
         Check(LogoReadLines(file, raw) == 1);
-        fclose(file);
+        InputFileClose(file);
     }
     int count = 0;
     for (const char *line = (const char *)ListFirst(raw); line; line = (const char *)ListNext(raw)) {

@@ -480,4 +480,30 @@ TEST_F(CommandLine, Cp932DoubleByteCharacterAtTheLimit)
     }
 }
 
+// What WinMain receives from the process's full command line: the program
+// name goes, quoted in whole or in part, and the blanks after it.
+TEST(ProgramName, SkippedAsTheRuntimeDoes)
+{
+    const struct {
+        const char *commandLine;
+        const char *arguments;
+    } cases[] = {
+        {"setup.exe -s", "-s"},
+        {"setup.exe", ""},
+        {"", ""},
+        {"\"C:\\My Medium\\setup.exe\" -f x.ins", "-f x.ins"},
+        {"\"C:\\My Medium\\setup.exe\"-s", ""},              // the name runs on to a blank
+        {"C:\\\"My Medium\"\\setup.exe  /s", "/s"},          // a quoted part inside the name
+        {"\"C:\\unclosed quote -s", ""},                    // an open quote takes the rest
+        {"setup.exe \t\r\n -s x", "-s x"},                  // control characters are blanks too
+        {"C:\\M\xE9" "dium\\setup.exe -s", "-s"},          // bytes above 0x7F belong to the name
+        {"C:\\\x95\x5C\\setup.exe -s", "-s"},              // a Shift-JIS name, second byte '\\'
+        {"setup.exe \xE9t\xE9", "\xE9t\xE9"},                // and are never skipped as blanks
+        {"   -s", "-s"},                                     // no name at all
+    };
+    for (const auto &c : cases)
+        EXPECT_STREQ(c.arguments, SkipProgramName(c.commandLine)) << c.commandLine;
+    EXPECT_STREQ("", SkipProgramName(nullptr));
+}
+
 }  // namespace

@@ -73,14 +73,14 @@ protected:
     std::vector<std::string> RawLines(const std::string &content)
     {
         std::string path = Write("raw.lgo", content);
-        FILE *f = fopen(path.c_str(), "r");
+        InputFile *f = InputFileOpen(path.c_str());
         EXPECT_NE(f, nullptr);
         std::vector<std::string> out;
         if (!f)
             return out;
         OrderedList *raw = ListCreate(kListItemText);
         EXPECT_EQ(LogoReadLines(f, raw), 1);
-        fclose(f);
+        InputFileClose(f);
         for (void *line = ListFirst(raw); line; line = ListNext(raw))
             out.push_back((const char *)line);
         ListDestroy(raw);
@@ -449,6 +449,9 @@ TEST_F(Logo, LineEndsAndPiecesKeepCharactersWholeCp932)
     // next piece.
     EXPECT_EQ(RawLines(std::string(259, 'a') + kana + "z\n"),
               (Lines{std::string(259, 'a'), kana + "z"}));
+    // The same 512 bytes into the file, where the reader fetches more.
+    EXPECT_EQ(RawLines(std::string(251, 'b') + "\n" + std::string(259, 'a') + kana + "z\n"),
+              (Lines{std::string(251, 'b'), std::string(259, 'a'), kana + "z"}));
     // One that ends the piece exactly stays, and the line end adds nothing.
     EXPECT_EQ(RawLines(std::string(258, 'a') + kana + "\nnext\n"),
               (Lines{std::string(258, 'a') + kana, "next"}));
