@@ -157,8 +157,6 @@ void CheckPayload(const ResList &res, int index, const PayloadSink &sink, Payloa
     const ResEntry *record = FindEntry(const_cast<ResList *>(&res), RT_PAYLOAD_PIECE, RES_PAYLOAD_RECORD);
     if (!record) {
         out->record = kRecordNone;
-        out->warnings.push_back("the launcher has no payload check record (resource 3000/7099): only the "
-                                "pieces' structure and lengths are checked" + fix);
         out->matches = ok;
         return;
     }

@@ -159,7 +159,15 @@ void PrintNode(FILE *out, const ReportNode &n, int depth)
 {
     for (const ReportNode &c : n.items) {
         const std::string label = c.key.empty() ? "-" : c.key;
-        if (c.isObject || c.isList) {
+        bool flat = c.key.empty() && c.isObject;
+        for (const ReportNode &g : c.items)
+            flat = flat && !g.isObject && !g.isList;
+        if (flat) {
+            std::string line;
+            for (const ReportNode &g : c.items)
+                line += (line.empty() ? "" : ", ") + g.key + " " + g.value;
+            fprintf(out, "%*s- %s\n", depth * 2, "", line.c_str());
+        } else if (c.isObject || c.isList) {
             fprintf(out, "%*s%s%s\n", depth * 2, "", label.c_str(), c.key.empty() ? "" : ":");
             PrintNode(out, c, depth + 1);
         } else {

@@ -306,7 +306,6 @@ void CheckMessage(Checker &c, const Lang &lang, const std::string &langLabel, ui
     const uint64_t bytes = AnsiLength(m.text, lang.codePage, &missing);
     const uint32_t cap = caption ? kCaptionCap : kMessageCap;
     node->Number("length", bytes);
-    node->Text("text", Utf16ToUtf8(m.text));
     if (bytes > cap - 1)
         c.Add(Severity::Error, langLabel, id,
               std::to_string(bytes) + " bytes in code page " + std::to_string(lang.codePage) + " (a \\n counts one); " +
@@ -543,10 +542,6 @@ void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::s
             c.Add(Severity::Error, "", 0,
                   "the library has an entry point: its code would run if it were loaded as a program; build it "
                   "resource-only (medium library, or -nostdlib -Wl,--entry=0)");
-        else if (HasExecutableSection(*pe))
-            c.Add(Severity::Warning, "", 0,
-                  "the library has an executable section; the launcher never runs it, but a resource library "
-                  "should hold no code: build it resource-only");
         if (!pe->imports.empty())
             c.Add(Severity::Warning, "", 0,
                   "the library imports other libraries; a resource library needs none: build it resource-only");
