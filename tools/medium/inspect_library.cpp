@@ -276,7 +276,7 @@ void CheckMessage(Checker &c, const Lang &lang, const std::string &langLabel, ui
         // texts keep the rules. An indexed library that maps some messages
         // but not this one shows English to everybody here.
         if (indexed && tableListsMessages && id != IDS_LIBRARY_MISSING)
-            c.Add(Severity::Warning, langLabel, id,
+            c.Add(Severity::Note, langLabel, id,
                   "the table does not list this message: every language sees the launcher's English text; "
                   "add an entry \"" + std::to_string(id) + " string\" for every language");
         return;
@@ -498,7 +498,8 @@ void CheckOtherEntries(Checker &c, LangTable *table, const std::vector<Lang> &la
         const long number = ParseDecimal(e->name);
         const bool message = e->kind == kKindString &&
                              std::find(std::begin(kMessages), std::end(kMessages), number) != std::end(kMessages);
-        if (message || (strcmp(e->name, "7500") == 0 && e->kind == kKindDialog))
+        // Splash entries (the header's type) are checked per language.
+        if (message || e->kind == table->splashType || (strcmp(e->name, "7500") == 0 && e->kind == kKindDialog))
             continue;
         uint16_t type = 0;
         const char *what = "";
