@@ -14,6 +14,8 @@
 #include "base/state.h"
 #include "resmodule/langtable.h"
 #include "tools/langtable/ltdesc.h"
+#include "tools/medium/inspect.h"
+#include "tools/medium/pe.h"
 
 namespace lt {
 
@@ -22,10 +24,11 @@ namespace {
 const char kUsage[] =
     "usage: langtable [--codepage 1252|932] compile IN.txt OUT.bin\n"
     "       langtable [--codepage 1252|932] dump IN.bin [OUT.txt]\n"
-    "       langtable [--codepage 1252|932] check IN.bin [--lcid N]\n"
+    "       langtable [--codepage 1252|932] check IN.bin|_SETUP.DLL [--lcid N]\n"
     "compile: text description -> table resource (type 1001, name 100)\n"
     "dump:    table resource -> text description (to OUT.txt or standard output)\n"
-    "check:   read the table with the launcher's own parser and report on it;\n"
+    "check:   read the table with the launcher's own parser and report on it (given a\n"
+    "         library, the table inside it, then its references to the library's resources);\n"
     "         --lcid N shows the language chosen for the locale id N\n"
     "exit codes: 0 ok, 1 invalid description or refused table, 2 usage, 3 file error\n";
 
@@ -157,12 +160,35 @@ bool ParseLcid(const char *text, long *value)
     return true;
 }
 
-int Check(const std::string &in, bool haveLcid, long lcid, FILE *out, FILE *err)
+int Check(const std::string &in, bool haveLcid, long lcid, int codePage, FILE *out, FILE *err)
 {
     std::string bytes, error;
     if (!ReadFile(in, &bytes, &error)) {
         fprintf(err, "langtable: %s\n", error.c_str());
         return kExitIo;
+    }
+    // A library: the table inside it, and afterwards its references.
+    const bool library = bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z';
+    medium::ResList res;
+    if (library) {
+        if (!medium::ReadResources((const uint8_t *)bytes.data(), bytes.size(), &res, &error)) {
+            fprintf(out, "file        %s, a library whose resources cannot be read: %s\n", in.c_str(), error.c_str());
+            return kExitInvalid;
+        }
+        const medium::ResEntry *entry = nullptr;
+        for (const medium::ResEntry &e : res) {
+            if (!e.type.named && e.type.id == RT_LANG_TABLE && !e.name.named && e.name.id == RES_LANG_TABLE_NAME) {
+                entry = &e;
+                break;
+            }
+        }
+        if (!entry) {
+            fprintf(out, "file        %s: a library without a language table (type 1001, name 100)\n", in.c_str());
+            fprintf(out, "result      no table: the library is a probing one; medium inspect checks it\n");
+            return kExitInvalid;
+        }
+        fprintf(out, "library     %s, table of %zu bytes\n", in.c_str(), entry->data.size());
+        bytes.assign(entry->data.begin(), entry->data.end());
     }
     int ok, code;
     TablePtr t = LauncherParse(bytes, in, &ok, &code);
@@ -227,6 +253,24 @@ int Check(const std::string &in, bool haveLcid, long lcid, FILE *out, FILE *err)
     }
     for (const std::string &w : Lint(table))
         fprintf(out, "note        %s\n", w.c_str());
+    if (library) {
+        // The table's references against the library, as medium inspect
+        // checks them; the code page of the tool's texts is put back after.
+        medium::ReportNode facts;
+        std::vector<medium::Finding> findings;
+        medium::LibraryView view;
+        medium::InspectLibraryResources(res, nullptr, in, &facts, &findings, &view);
+        HostSetCodePage(codePage);
+        int errors = 0;
+        for (const medium::Finding &f : findings) {
+            fprintf(out, "%s\n", medium::FindingLine(f).c_str());
+            errors += f.severity == medium::Severity::Error;
+        }
+        if (errors) {
+            fprintf(out, "result      %d error%s in the table's references\n", errors, errors == 1 ? "" : "s");
+            return kExitInvalid;
+        }
+    }
     fprintf(out, "result      ok\n");
     return kExitOk;
 }
@@ -353,7 +397,7 @@ int ToolMain(int argc, char **argv, FILE *out, FILE *err)
     else if (cmd == "dump" && (args.size() == 2 || args.size() == 3) && !haveLcid)
         rc = Dump(args[1], args.size() == 3 ? args[2] : std::string(), out, err);
     else if (cmd == "check" && args.size() == 2)
-        rc = Check(args[1], haveLcid, lcid, out, err);
+        rc = Check(args[1], haveLcid, lcid, codePage, out, err);
     else {
         fputs(kUsage, err);
         rc = kExitUsage;

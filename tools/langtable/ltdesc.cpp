@@ -404,6 +404,10 @@ bool ParseDescription(const std::string &text, Table *out, std::vector<std::stri
     std::string defaultName;
     int defaultLine = 0;
     bool defaultByName = false;
+    // A language line that failed leaves the count of languages unknown:
+    // the entries below it are not counted against it, so one mistake
+    // gives one error.
+    int failedLanguages = 0;
     size_t pos = 0;
     int lineNo = 0;
 
@@ -422,6 +426,9 @@ bool ParseDescription(const std::string &text, Table *out, std::vector<std::stri
         std::string tokError;
         if (!Tokenize(line, &tok, &tokError)) {
             fail(tokError);
+            const size_t first = line.find_first_not_of(" \t");
+            if (first != std::string::npos && line.compare(first, 9, "language ") == 0)
+                failedLanguages++;
             continue;
         }
         if (tok.empty())
@@ -494,6 +501,17 @@ bool ParseDescription(const std::string &text, Table *out, std::vector<std::stri
                 continue;
             }
         } else if (keyword == "language") {
+            const size_t errorsBefore = errors->size();
+            struct CountFailure {
+                const std::vector<std::string> *errors;
+                size_t before;
+                int *failed;
+                ~CountFailure()
+                {
+                    if (errors->size() > before)
+                        (*failed)++;
+                }
+            } countFailure{errors, errorsBefore, &failedLanguages};
             if (!table.entries.empty()) {
                 fail("languages come before the entries");
                 continue;
@@ -642,7 +660,11 @@ bool ParseDescription(const std::string &text, Table *out, std::vector<std::stri
             }
             if (bad)
                 continue;
-            if (entry.values.size() != table.languages.size()) {
+            if (table.languages.empty() && failedLanguages == 0 && !entry.values.empty()) {
+                fail("an entry before any language: languages come first; move the language lines above the entries");
+                continue;
+            }
+            if (failedLanguages == 0 && entry.values.size() != table.languages.size()) {
                 fail(std::to_string(entry.values.size()) + " values for " +
                      std::to_string(table.languages.size()) + " languages: give one value per language");
                 continue;

@@ -3,6 +3,8 @@
 #include <string.h>
 
 #include "tools/medium/cli.h"
+#include "tools/medium/extract.h"
+#include "tools/medium/inspect.h"
 
 #ifndef CORVANE_VERSION_TEXT
 #define CORVANE_VERSION_TEXT "0"
@@ -23,6 +25,10 @@ const Command kCommands[] = {
      medium::BuildHelp},
     {"library", "make the resource library _SETUP.DLL from a text description", medium::LibraryCommand,
      medium::LibraryHelp},
+    {"inspect", "check a setup.exe, a _SETUP.DLL or a medium folder (exit 0 clean, 1 warnings, 2 errors)",
+     medium::InspectCommand, medium::InspectHelp},
+    {"extract", "expand and check the three payloads of a setup.exe into a folder", medium::ExtractCommand,
+     medium::ExtractHelp},
 };
 
 const Command *FindCommand(const char *name)

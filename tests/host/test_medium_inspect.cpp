@@ -1,0 +1,423 @@
+// medium inspect and medium extract on the host: the documented example
+// library and a medium made by medium build are clean; a table of broken
+// media each gives its exact finding and exit status; extract writes the
+// payloads whole or nothing; langtable check reads a library.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/bytes.h"
+#include "tools/langtable/ltcli.h"
+#include "tools/langtable/ltdesc.h"
+#include "tools/medium/build.h"
+#include "tools/medium/extract.h"
+#include "tools/medium/inspect.h"
+#include "tools/medium/library_cli.h"
+#include "tools/medium/pe.h"
+#include "tools/medium/resedit.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using medium::ResList;
+using medium::Severity;
+
+Bytes ReadFile(const std::string &path)
+{
+    Bytes b;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return b;
+    uint8_t buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        b.insert(b.end(), buf, buf + n);
+    fclose(f);
+    return b;
+}
+
+bool WriteFile(const std::string &path, const Bytes &b)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = b.empty() || fwrite(b.data(), 1, b.size(), f) == b.size();
+    return fclose(f) == 0 && ok;
+}
+
+std::string Source(const char *rel)
+{
+    return std::string(CORVANE_SOURCE_DIR) + "/" + rel;
+}
+
+ResList Resources(const Bytes &image)
+{
+    ResList res;
+    std::string err;
+    EXPECT_TRUE(medium::ReadResources(image.data(), image.size(), &res, &err)) << err;
+    return res;
+}
+
+Bytes Dll(const ResList &res)
+{
+    Bytes out;
+    std::string err;
+    EXPECT_TRUE(medium::WriteResourceDll(res, &out, &err)) << err;
+    return out;
+}
+
+std::string Dump(const std::vector<medium::Finding> &findings)
+{
+    std::string s;
+    for (const medium::Finding &f : findings)
+        s += medium::FindingLine(f) + "\n";
+    return s;
+}
+
+// One folder per test: the example library, the bitmap library of the
+// medium-library fixtures, and a medium built from a stub-like image.
+class InspectTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/medium-inspect-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        root_ = tmpl;
+        FILE *quiet = tmpfile();
+        ASSERT_EQ(medium::RunLibraryCommand({Source("docs/examples/library/library.txt"), "-o", Path("ex.dll")},
+                                            quiet, quiet), 0);
+        ASSERT_EQ(medium::RunLibraryCommand({Source("tests/fixtures/medium-library/bitmap.txt"), "-o",
+                                             Path("bmp.dll")}, quiet, quiet), 0);
+        fclose(quiet);
+        library_ = ReadFile(Path("ex.dll"));
+
+        // The stub: small.exe with the launcher's piece count strings.
+        ResList res = Resources(ReadFile(Source("tests/fixtures/medium/small.dll")));
+        res.erase(res.begin() + 5);   // its 3000/7100 entry: a stub has no payloads
+        std::string err;
+        for (uint16_t id : {7100, 7200, 7300})
+            ASSERT_TRUE(medium::SetString(&res, id, 0x409, u"1", &err));
+        medium::ResEntry manifest;
+        manifest.type = medium::ResNumber(medium::kRtManifest);
+        manifest.name = medium::ResNumber(1);
+        manifest.lang = 0x409;
+        manifest.data = ReadFile(Source("resources/setup.manifest"));
+        res.push_back(manifest);
+        Bytes exe = ReadFile(Source("tests/fixtures/medium/small.exe")), stub;
+        std::vector<std::string> warnings;
+        ASSERT_TRUE(medium::ReplaceResources(exe.data(), exe.size(), res, &stub, &warnings, &err)) << err;
+        ASSERT_TRUE(WriteFile(Path("stub.exe"), stub));
+        const char *names[3] = {"boot.exe", "engine.exe", "data.bin"};
+        for (int i = 0; i < 3; i++) {
+            payloads_[i].resize(i == 0 ? 10000 : 300 + i);
+            for (size_t k = 0; k < payloads_[i].size(); k++)
+                payloads_[i][k] = (uint8_t)(k * 13 + k / 97 + i);
+            ASSERT_TRUE(WriteFile(Path(names[i]), payloads_[i]));
+            o_.payload[i] = Path(names[i]);
+        }
+        ASSERT_TRUE(WriteFile(Path("SETUP.INS"), Bytes{'s'}));
+        o_.script = Path("SETUP.INS");
+        o_.library = Path("ex.dll");
+        o_.stub = Path("stub.exe");
+        o_.outDir = Path("medium");
+        o_.pieceSize = 4096;
+        medium::BuildReport report;
+        medium::Failure failure;
+        ASSERT_TRUE(medium::Build(o_, &report, &failure)) << failure.message;
+        setup_ = ReadFile(Path("medium/setup.exe"));
+    }
+    void TearDown() override
+    {
+        std::string cmd = "rm -rf '" + root_ + "'";
+        EXPECT_EQ(system(cmd.c_str()), 0);
+    }
+    std::string Path(const std::string &name) const { return root_ + "/" + name; }
+
+    std::string root_;
+    Bytes library_;
+    Bytes setup_;
+    Bytes payloads_[3];
+    medium::BuildOptions o_;
+};
+
+TEST_F(InspectTest, TheExampleMediumIsClean)
+{
+    medium::Inspection in;
+    medium::InspectPath(Path("medium"), &in);
+    EXPECT_EQ(in.kind, "medium");
+    EXPECT_EQ(Dump(in.findings), "");
+    EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectClean);
+
+    // The payloads as built, and what each language sees first.
+    medium::Inspection exe;
+    medium::InspectLauncherImage(setup_, "setup.exe", &exe, nullptr);
+    ASSERT_EQ(Dump(exe.findings), "");
+    for (int i = 0; i < 3; i++) {
+        medium::PayloadCheck check;
+        Bytes joined;
+        medium::CheckPayload(Resources(setup_), i, [&](const uint8_t *d, uint32_t n) {
+            joined.insert(joined.end(), d, d + n);
+            return true;
+        }, &check);
+        EXPECT_TRUE(check.whole && check.matches) << i;
+        EXPECT_EQ(check.record, PAYLOAD_RECORD_FOUND);
+        EXPECT_EQ(check.pieces, (long)((payloads_[i].size() + 4095) / 4096));
+        EXPECT_EQ(joined, payloads_[i]);
+    }
+    medium::Inspection lib;
+    medium::LibraryView view;
+    medium::InspectLibraryImage(library_, "ex.dll", &lib, &view);
+    ASSERT_EQ(view.languages.size(), 2u);
+    EXPECT_EQ(view.languages[0].caption, "Example Setup");
+    EXPECT_EQ(view.languages[1].caption, "Instalaci\xC3\xB3n de Example");
+    EXPECT_EQ(view.languages[0].splash.rfind("text splash from logo script 1520", 0), 0u) << view.languages[0].splash;
+}
+
+// A broken medium: what to change, and the one finding it must give.
+struct BrokenCase {
+    const char *name;
+    bool launcher;                              // else the library
+    std::function<void(ResList *, Bytes *)> breakIt;   // on the resources, or on the written image
+    Severity severity;
+    const char *language;
+    int id;
+    const char *text;                           // a part of the finding
+};
+
+void SetText(ResList *res, uint16_t id, const std::u16string &text)
+{
+    std::string err;
+    ASSERT_TRUE(medium::SetString(res, id, medium::FindEntry(res, 6, id / 16 + 1)->lang, text, &err)) << err;
+}
+
+TEST_F(InspectTest, BrokenMediaGiveTheirFinding)
+{
+    const std::u16string tooLong(300, u'x');
+    const BrokenCase cases[] = {
+        {"a string missing in one language", false,
+         [](ResList *res, Bytes *) { SetText(res, 2062, u""); }, Severity::Error, "Espa\xC3\xB1ol", 7062,
+         "the table sends the message to library string 2062, which is missing or empty: the user sees an empty box"},
+        {"a %s too many", false, [](ResList *res, Bytes *) { SetText(res, 1061, u"Not found: %s or %s"); },
+         Severity::Error, "English", 7061, "the text holds 2 %s; the launcher fills the first only"},
+        {"a %s missing", false, [](ResList *res, Bytes *) { SetText(res, 2067, u"Falta una comilla."); },
+         Severity::Error, "Espa\xC3\xB1ol", 7067, "the text holds no %s: the user never sees the argument"},
+        {"a '%' in a plain text", false, [](ResList *res, Bytes *) { SetText(res, 1063, u"Need 100% more"); },
+         Severity::Error, "English", 7063, "a '%' that is not %s"},
+        {"a text too long for the launcher", false, [&](ResList *res, Bytes *) { SetText(res, 1062, tooLong); },
+         Severity::Error, "English", 7062, "300 bytes in code page 1252 (a \\n counts one); the launcher keeps 243"},
+        {"a caption too long", false,
+         [](ResList *res, Bytes *) { SetText(res, 2110, std::u16string(80, u'\u00e9')); }, Severity::Error,
+         "Espa\xC3\xB1ol", 7110, "80 bytes in code page 1252 (a \\n counts one); the launcher keeps 79"},
+        {"a splash name without its entry", false,
+         [](ResList *res, Bytes *) {
+             // Splash type 4 (bitmap): SPLASH names LOGO, whose entry is of kind 5.
+             SetUi16(medium::FindEntry(res, 1001, 100)->data.data() + 8, 4);
+         },
+         Severity::Warning, "English", 0, "the SPLASH entry names \"LOGO\" but the table has no entry \"LOGO\" of kind 4"},
+        {"a logo script that is missing", false,
+         [](ResList *res, Bytes *) { medium::FindEntry(res, 1001, 2520)->name.id = 2521; }, Severity::Error,
+         "Espa\xC3\xB1ol", 2520, "names logo script 2520 (type 1001), which the library does not hold"},
+        {"a library with an entry point", false,
+         [](ResList *, Bytes *image) { if (!image->empty()) SetUi32(image->data() + GetUi32(image->data() + 0x3C) + 24 + 16, 0x1000); },
+         Severity::Error, "", 0, "the library has an entry point: its code would run if it were loaded as a program"},
+        {"a library that supplies a piece count", false,
+         [](ResList *res, Bytes *) {
+             std::string err;
+             medium::SetString(res, 7100, 0x409, u"9", &err);
+         },
+         Severity::Warning, "", 0, ""},   // probing ids are not read in an indexed library: no error
+        {"a damaged payload piece", true,
+         [](ResList *res, Bytes *) {
+             Bytes &piece = medium::FindEntry(res, 3000, 7101)->data;
+             for (size_t i = 20; i < piece.size(); i += 7)
+                 piece[i] ^= 0x5A;
+         },
+         Severity::Error, "", 7100, "payload 7100 (bootstrap, _INS0366._MP): "},
+        {"a missing payload piece", true, [](ResList *res, Bytes *) { medium::FindEntry(res, 3000, 7102)->name.id = 7150; },
+         Severity::Error, "", 7100, "piece 7102 of 3 is missing"},
+        {"a record that disagrees", true,
+         [](ResList *res, Bytes *) { medium::FindEntry(res, 3000, 7099)->data[8 + 16 * 2 + 12] ^= 1; },
+         Severity::Error, "", 7300, "the check record says"},
+    };
+    for (const BrokenCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        ResList res = Resources(c.launcher ? setup_ : library_);
+        Bytes unused;
+        c.breakIt(&res, &unused);
+        medium::Inspection in;
+        if (c.launcher) {
+            Bytes exe;
+            std::vector<std::string> warnings;
+            std::string err;
+            ASSERT_TRUE(medium::ReplaceResources(setup_.data(), setup_.size(), res, &exe, &warnings, &err)) << err;
+            medium::InspectLauncherImage(exe, "setup.exe", &in, nullptr);
+        } else {
+            Bytes dll = Dll(res);
+            ResList fresh = Resources(library_);
+            c.breakIt(&fresh, &dll);   // the image cases change the written file
+            medium::LibraryView view;
+            medium::InspectLibraryImage(dll, "_SETUP.DLL", &in, &view);
+        }
+        if (!*c.text) {
+            EXPECT_EQ(Dump(in.findings), "");
+            continue;
+        }
+        ASSERT_FALSE(in.findings.empty());
+        bool found = false;
+        for (const medium::Finding &f : in.findings) {
+            found = found || (f.severity == c.severity && f.language == c.language && f.id == c.id &&
+                              f.text.find(c.text) != std::string::npos);
+        }
+        EXPECT_TRUE(found) << Dump(in.findings);
+        EXPECT_EQ(medium::InspectStatus(in.findings),
+                  c.severity == Severity::Error ? medium::kInspectErrors : medium::kInspectWarnings)
+            << Dump(in.findings);
+    }
+}
+
+TEST_F(InspectTest, ABitmapWhoseHeaderLiesIsAnError)
+{
+    ResList res = Resources(ReadFile(Path("bmp.dll")));
+    medium::Inspection clean;
+    medium::LibraryView view;
+    medium::InspectLibraryImage(Dll(res), "bmp.dll", &clean, &view);
+    // Messages it leaves to the launcher are notes, not problems.
+    ASSERT_EQ(medium::InspectStatus(clean.findings), medium::kInspectClean) << Dump(clean.findings);
+    EXPECT_EQ(view.languages[0].splash, "bitmap 1510 (64 x 32)");
+    EXPECT_EQ(view.languages[1].splash, "none (no dialog 7500 in the library, and the launcher has none)");
+
+    SetUi32(medium::FindEntry(&res, 2, 1510)->data.data() + 8, 320);   // 320 rows promised, 32 there
+    medium::Inspection in;
+    medium::InspectLibraryImage(Dll(res), "bmp.dll", &in, &view);
+    std::vector<medium::Finding> problems;
+    for (const medium::Finding &f : in.findings) {
+        if (f.severity != Severity::Note)
+            problems.push_back(f);
+    }
+    ASSERT_EQ(problems.size(), 1u) << Dump(in.findings);
+    EXPECT_EQ(medium::FindingLine(problems[0]),
+              "bmp.dll: error: language \"English\", id 1510: bitmap 1510 does not decode: its header promises more "
+              "than the resource holds, or a format the platform does not draw; the launcher shows no splash: make "
+              "the bitmap again (medium library checks the file)");
+}
+
+int RunCommand(const std::function<int(int, char **)> &command, std::vector<std::string> args)
+{
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(&a[0]);
+    fflush(stdout);
+    return command((int)argv.size(), argv.data());
+}
+
+TEST_F(InspectTest, ExtractWritesThePayloadsWholeOrNothing)
+{
+    ASSERT_EQ(RunCommand(medium::ExtractCommand, {"extract", Path("medium/setup.exe"), Path("out")}), medium::kExitOk);
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(ReadFile(Path("out/") + medium::kPayloads[i].file), payloads_[i]) << i;
+
+    // A damaged piece of the engine: an error and no file at all.
+    ResList res = Resources(setup_);
+    Bytes &piece = medium::FindEntry(&res, 3000, 7200)->data;
+    piece[piece.size() / 2] ^= 0xFF;
+    piece.resize(piece.size() - 3);
+    Bytes exe;
+    std::vector<std::string> warnings;
+    std::string err;
+    ASSERT_TRUE(medium::ReplaceResources(setup_.data(), setup_.size(), res, &exe, &warnings, &err)) << err;
+    ASSERT_TRUE(WriteFile(Path("damaged.exe"), exe));
+    ASSERT_EQ(RunCommand(medium::ExtractCommand, {"extract", Path("damaged.exe"), Path("none")}), medium::kExitInput);
+    std::string cmd = "test -z \"$(ls -A '" + Path("none") + "')\"";
+    EXPECT_EQ(system(cmd.c_str()), 0) << "nothing is left behind";
+
+    // inspect finds the same payload.
+    medium::Inspection in;
+    medium::InspectLauncherImage(exe, "damaged.exe", &in, nullptr);
+    ASSERT_EQ(in.findings.size(), 1u) << Dump(in.findings);
+    EXPECT_EQ(in.findings[0].id, 7200);
+    EXPECT_NE(in.findings[0].text.find("piece 7200 is damaged"), std::string::npos) << in.findings[0].text;
+
+    EXPECT_EQ(RunCommand(medium::ExtractCommand, {"extract", Path("medium/setup.exe")}), medium::kExitUsage);
+    EXPECT_EQ(RunCommand(medium::ExtractCommand, {"extract", Path("ex.dll"), Path("x")}), medium::kExitInput);
+}
+
+TEST_F(InspectTest, CommandExitStatus)
+{
+    EXPECT_EQ(RunCommand(medium::InspectCommand, {"inspect", Path("medium")}), medium::kInspectClean);
+    EXPECT_EQ(RunCommand(medium::InspectCommand, {"inspect", "--json", Path("medium/_SETUP.DLL")}), medium::kInspectClean);
+    EXPECT_EQ(RunCommand(medium::InspectCommand, {"inspect", Path("missing")}), medium::kInspectErrors);
+    EXPECT_EQ(RunCommand(medium::InspectCommand, {"inspect"}), medium::kInspectUsage);
+    EXPECT_EQ(RunCommand(medium::InspectCommand, {"inspect", "--bogus", Path("medium")}), medium::kInspectUsage);
+    // No script: the launcher's box 7061.
+    ASSERT_EQ(unlink(Path("medium/SETUP.INS").c_str()), 0);
+    medium::Inspection in;
+    medium::InspectPath(Path("medium"), &in);
+    ASSERT_EQ(in.findings.size(), 1u) << Dump(in.findings);
+    EXPECT_EQ(in.findings[0].id, 7061);
+    EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectErrors);
+}
+
+std::string RunLangtable(std::vector<std::string> args, int *code)
+{
+    FILE *out = tmpfile();
+    std::vector<char *> argv;
+    std::string self = "langtable";
+    argv.push_back(&self[0]);
+    for (std::string &a : args)
+        argv.push_back(&a[0]);
+    *code = lt::ToolMain((int)argv.size(), argv.data(), out, out);
+    std::string s;
+    rewind(out);
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, out)) > 0)
+        s.append(buf, n);
+    fclose(out);
+    return s;
+}
+
+TEST_F(InspectTest, LangtableCheckReadsALibrary)
+{
+    int code = -1;
+    std::string out = RunLangtable({"check", Path("ex.dll"), "--lcid", "3082"}, &code);
+    EXPECT_EQ(code, lt::kExitOk) << out;
+    EXPECT_NE(out.find("locale 3082  Espa"), std::string::npos) << out;
+
+    ResList res = Resources(library_);
+    SetText(&res, 2062, u"");
+    ASSERT_TRUE(WriteFile(Path("broken.dll"), Dll(res)));
+    out = RunLangtable({"check", Path("broken.dll")}, &code);
+    EXPECT_EQ(code, lt::kExitInvalid) << out;
+    EXPECT_NE(out.find("id 7062: the table sends the message to library string 2062"), std::string::npos) << out;
+    EXPECT_NE(out.find("result      1 error in the table's references"), std::string::npos) << out;
+}
+
+TEST(LangtableDescription, OneMistakeGivesOneError)
+{
+    struct Case {
+        const char *text;
+        const char *error;
+    } cases[] = {
+        {"language \"English lcid \"1033\"\nlanguage Deutsch lcid \"1031\"\nentry 7061 string 1 2\n"
+         "entry 7062 string 1 2\n",
+         "line 1: a quoted text is not closed"},
+        {"entry 7061 string 1\nlanguage English lcid \"1033\"\nentry 7062 string 1\n",
+         "line 1: an entry before any language: languages come first; move the language lines above the entries"},
+    };
+    for (const Case &c : cases) {
+        lt::Table table;
+        std::vector<std::string> errors, warnings;
+        EXPECT_FALSE(lt::ParseDescription(c.text, &table, &errors, &warnings));
+        ASSERT_EQ(errors.size(), 1u) << c.text << (errors.size() > 1 ? errors[1] : "");
+        EXPECT_EQ(errors[0], c.error);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,361 @@
+// Payloads out of a launcher: expanded with the base's expander, checked,
+// and for `medium extract` written under the launcher's own file names.
+#include "tools/medium/extract.h"
+
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/crc32.h"
+#include "base/ids.h"
+#include "base/szdd.h"
+#include "base/text.h"
+#include "tools/medium/cli.h"
+#include "tools/medium/pe.h"
+#include "tools/medium/resedit.h"
+
+namespace medium {
+
+const PayloadSpec kPayloads[kPayloadCount] = {
+    {PAYLOAD_BOOTSTRAP, "_INS0366._MP", "bootstrap"},
+    {PAYLOAD_ENGINE, "_INS0466._MP", "engine"},
+    {PAYLOAD_COMPANION, "_INS0166._MP", "companion"},
+};
+
+namespace {
+
+// The launcher reads the piece count into 10 bytes.
+constexpr size_t kCountChars = 9;
+
+struct SinkContext {
+    const PayloadSink *sink;
+};
+
+int ToSink(void *ctx, const unsigned char *data, uint32_t len)
+{
+    const SinkContext *c = (const SinkContext *)ctx;
+    return (!*c->sink || (*c->sink)(data, len)) ? 1 : 0;
+}
+
+const char *SzddText(int result)
+{
+    switch (result) {
+    case SZDD_BAD_HEADER:
+        return "its SZDD header is cut short or names another method than 'A'";
+    case SZDD_TRUNCATED:
+        return "its coded data ends before the length its header states";
+    case SZDD_TOO_LONG:
+        return "it expands to more than its header states, or bytes follow its end";
+    case SZDD_SINK_FAILED:
+        return "the output could not be written";
+    default:
+        return "it is not a well-formed SZDD file";
+    }
+}
+
+std::string Ascii(const std::u16string &s)
+{
+    std::string out;
+    for (char16_t c : s)
+        out += c < 0x80 ? (char)c : '?';
+    return out;
+}
+
+std::string Num(uint64_t v)
+{
+    return std::to_string(v);
+}
+
+}  // namespace
+
+void CheckPayload(const ResList &res, int index, const PayloadSink &sink, PayloadCheck *out,
+                  const std::string *countOverride)
+{
+    *out = PayloadCheck();
+    const PayloadSpec &spec = kPayloads[index];
+    out->baseId = spec.baseId;
+    const std::string fix = "; build the medium again (medium build)";
+
+    std::string err;
+    std::u16string count;
+    if (countOverride) {
+        out->countText = *countOverride;
+        out->countFound = !countOverride->empty();
+    } else if (!GetString(res, spec.baseId, 0xFFFF, &count, &err)) {
+        out->errors.push_back("the string block of the piece count " + Num(spec.baseId) + " is malformed" + fix);
+        return;
+    } else {
+        out->countText = Ascii(count);
+        out->countFound = !count.empty();
+    }
+    if (!out->countFound) {
+        out->errors.push_back("no piece count (string " + Num(spec.baseId) +
+                              "): the launcher expands nothing and reports a failure" + fix);
+        return;
+    }
+    out->pieces = ParseDecimal(out->countText.substr(0, kCountChars).c_str());
+    if (out->pieces <= 0) {
+        out->errors.push_back("the piece count \"" + out->countText + "\" is not a positive number" + fix);
+        return;
+    }
+
+    Crc32Table table;
+    Crc32Init(&table);
+    SinkContext ctx = {&sink};
+    uint32_t crc = 0;
+    uint64_t length = 0;
+    bool ok = true;
+    for (long i = 0; i < out->pieces && ok; i++) {
+        const long id = spec.baseId + i;
+        const ResEntry *piece = id <= 0xFFFF ? FindEntry(const_cast<ResList *>(&res), RT_PAYLOAD_PIECE, (uint16_t)id)
+                                             : nullptr;
+        if (!piece || !piece->dataFile.empty()) {
+            out->errors.push_back("piece " + Num((uint64_t)id) + " of " + Num((uint64_t)out->pieces) +
+                                  " is missing" + fix);
+            ok = false;
+            break;
+        }
+        if (piece->data.size() > 0xFFFFFFFFu) {
+            out->errors.push_back("piece " + Num((uint64_t)id) + " is larger than 4 GiB" + fix);
+            ok = false;
+            break;
+        }
+        const uint32_t size = (uint32_t)piece->data.size();
+        if (size < kSzddMagicSize || memcmp(piece->data.data(), kSzddMagic, kSzddMagicSize) != 0)
+            out->stored++;
+        SzddOutput expanded = {0, 0};
+        int r = SzddExpandOrCopy(piece->data.data(), size, &table, crc, ToSink, &ctx, &expanded);
+        if (r == SZDD_SINK_FAILED) {
+            out->errors.push_back("the expanded bytes could not be written");
+            ok = false;
+            break;
+        }
+        if (r != SZDD_OK) {
+            out->errors.push_back("piece " + Num((uint64_t)id) + " is damaged: " + SzddText(r) + fix);
+            ok = false;
+            break;
+        }
+        out->packed += size;
+        length += expanded.length;
+        crc = expanded.crc;
+        out->piecesFound++;
+        if (length > 0xFFFFFFFFu) {
+            out->errors.push_back("the payload expands to more than 4 GiB, past the launcher's 32-bit sizes" + fix);
+            ok = false;
+        }
+    }
+    out->length = length;
+    out->crc = crc;
+    out->whole = ok;
+    if (ok && spec.baseId + out->pieces <= 0xFFFF &&
+        FindEntry(const_cast<ResList *>(&res), RT_PAYLOAD_PIECE, (uint16_t)(spec.baseId + out->pieces)))
+        out->warnings.push_back("piece " + Num((uint64_t)(spec.baseId + out->pieces)) +
+                                " follows the last counted piece; the launcher never expands it" + fix);
+
+    const ResEntry *record = FindEntry(const_cast<ResList *>(&res), RT_PAYLOAD_PIECE, RES_PAYLOAD_RECORD);
+    if (!record) {
+        out->record = kRecordNone;
+        out->matches = ok;
+        return;
+    }
+    const uint32_t recordSize = record->data.size() > 0xFFFFFFFFu ? 0 : (uint32_t)record->data.size();
+    out->record = PayloadRecordFind(record->data.data(), recordSize, spec.baseId, &out->entry);
+    if (out->record == PAYLOAD_RECORD_MALFORMED) {
+        out->errors.push_back("the payload check record (resource 3000/7099) is damaged: the launcher fails "
+                              "every payload" + fix);
+        return;
+    }
+    if (out->record == PAYLOAD_RECORD_ABSENT) {
+        out->warnings.push_back("the payload check record has no entry for it: only structure and lengths "
+                                "are checked" + fix);
+        out->matches = ok;
+        return;
+    }
+    if ((long)out->entry.pieceCount != out->pieces) {
+        out->errors.push_back("the piece count says " + Num((uint64_t)out->pieces) + " pieces, the check record " +
+                              Num(out->entry.pieceCount) + ": the launcher then skips the check" + fix);
+        return;
+    }
+    if (!ok)
+        return;
+    if (out->entry.length != length || out->entry.crc != crc) {
+        char buf[160];
+        snprintf(buf, sizeof buf, "expands to %llu bytes with CRC-32 %08X, the check record says %u bytes "
+                 "with CRC-32 %08X: the launcher refuses it", (unsigned long long)length, (unsigned)crc,
+                 (unsigned)out->entry.length, (unsigned)out->entry.crc);
+        out->errors.push_back(buf + fix);
+        return;
+    }
+    out->matches = true;
+}
+
+// ---- medium extract ----
+
+namespace {
+
+const char kExtractUsage[] = "usage: medium extract SETUP.EXE DIR\n";
+
+bool ReadWhole(const std::string &path, std::vector<uint8_t> *data, std::string *why)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) {
+        *why = strerror(errno);
+        return false;
+    }
+    data->clear();
+    uint8_t buf[1 << 16];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        data->insert(data->end(), buf, buf + n);
+    bool ok = !ferror(f);
+    fclose(f);
+    if (!ok)
+        *why = "read error";
+    return ok;
+}
+
+struct TempFile {
+    std::string path;
+    FILE *file = nullptr;
+};
+
+void Discard(std::vector<TempFile> *temps)
+{
+    for (TempFile &t : *temps) {
+        if (t.file)
+            fclose(t.file);
+        t.file = nullptr;
+        unlink(t.path.c_str());
+    }
+    temps->clear();
+}
+
+}  // namespace
+
+void ExtractHelp(FILE *out)
+{
+    fprintf(out,
+            "%s\n"
+            "Expands the three payloads of a launcher with the launcher's own expander, checks\n"
+            "each against its piece count and the payload check record, and writes them into\n"
+            "DIR under the names the launcher uses: _INS0366._MP (bootstrap), _INS0466._MP\n"
+            "(engine), _INS0166._MP (companion). DIR is made when missing. Nothing is written\n"
+            "unless all three come out whole: a damaged payload is named and no file is left.\n\n"
+            "Exit codes: 0 done, 1 bad input (not a launcher, a damaged payload), 2 usage,\n"
+            "3 I/O (the files could not be written).\n",
+            kExtractUsage);
+}
+
+int ExtractCommand(int argc, char **argv)
+{
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
+            ExtractHelp(stdout);
+            return kExitOk;
+        }
+        if (argv[i][0] == '-' && argv[i][1] != '\0') {
+            fprintf(stderr, "medium extract: unknown option '%s'\n%s", argv[i], kExtractUsage);
+            return kExitUsage;
+        }
+        args.push_back(argv[i]);
+    }
+    if (args.size() != 2) {
+        fputs(kExtractUsage, stderr);
+        return kExitUsage;
+    }
+    const std::string &exe = args[0];
+    const std::string &dir = args[1];
+    std::vector<uint8_t> image;
+    std::string why;
+    if (!ReadWhole(exe, &image, &why)) {
+        fprintf(stderr, "%s: cannot read: %s\n", exe.c_str(), why.c_str());
+        return kExitInput;
+    }
+    ResList res;
+    if (!ReadResources(image.data(), image.size(), &res, &why)) {
+        fprintf(stderr, "%s: %s; give the medium's setup.exe\n", exe.c_str(), why.c_str());
+        return kExitInput;
+    }
+    if (!FindEntry(&res, RT_PAYLOAD_PIECE, PAYLOAD_BOOTSTRAP) && !FindEntry(&res, RT_PAYLOAD_PIECE, RES_PAYLOAD_RECORD)) {
+        fprintf(stderr, "%s: carries no payloads (no resource 3000/7100); give a setup.exe made by the build "
+                        "or by medium build\n", exe.c_str());
+        return kExitInput;
+    }
+    if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+        fprintf(stderr, "%s: cannot make the folder: %s\n", dir.c_str(), strerror(errno));
+        return kExitIo;
+    }
+
+    std::vector<TempFile> temps;
+    PayloadCheck checks[kPayloadCount];
+    int code = kExitOk;
+    for (int i = 0; i < kPayloadCount && code == kExitOk; i++) {
+        TempFile t;
+        std::string tmpl = dir + "/." + kPayloads[i].file + ".tmp-XXXXXX";
+        std::vector<char> name(tmpl.begin(), tmpl.end());
+        name.push_back('\0');
+        int fd = mkstemp(name.data());
+        if (fd < 0 || !(t.file = fdopen(fd, "wb"))) {
+            if (fd >= 0)
+                close(fd);
+            fprintf(stderr, "%s: cannot create a file: %s\n", dir.c_str(), strerror(errno));
+            code = kExitIo;
+            break;
+        }
+        t.path = name.data();
+        temps.push_back(t);
+        FILE *f = temps.back().file;
+        bool writeFailed = false;
+        PayloadSink sink = [&](const uint8_t *data, uint32_t len) {
+            if (fwrite(data, 1, len, f) != len)
+                writeFailed = true;
+            return !writeFailed;
+        };
+        CheckPayload(res, i, sink, &checks[i]);
+        int closed = fclose(f);
+        temps.back().file = nullptr;
+        if (writeFailed || closed != 0) {
+            fprintf(stderr, "%s: cannot write %s: %s\n", dir.c_str(), kPayloads[i].file, strerror(errno));
+            code = kExitIo;
+        } else if (!checks[i].errors.empty() || !checks[i].matches) {
+            for (const std::string &e : checks[i].errors)
+                fprintf(stderr, "%s: payload %u (%s, %s): %s\n", exe.c_str(), (unsigned)kPayloads[i].baseId,
+                        kPayloads[i].role, kPayloads[i].file, e.c_str());
+            code = kExitInput;
+        }
+    }
+    if (code != kExitOk) {
+        Discard(&temps);
+        fprintf(stderr, "medium extract: nothing written to %s\n", dir.c_str());
+        return code;
+    }
+    mode_t mask = umask(0);
+    umask(mask);
+    for (int i = 0; i < kPayloadCount; i++) {
+        const std::string target = dir + "/" + kPayloads[i].file;
+        chmod(temps[i].path.c_str(), 0666 & ~mask);
+        if (rename(temps[i].path.c_str(), target.c_str()) != 0) {
+            fprintf(stderr, "%s: cannot write: %s\n", target.c_str(), strerror(errno));
+            // The ones renamed already are whole; the rest go.
+            for (int k = 0; k < i; k++)
+                unlink((dir + "/" + kPayloads[k].file).c_str());
+            for (int k = i; k < kPayloadCount; k++)
+                unlink(temps[k].path.c_str());
+            return kExitIo;
+        }
+    }
+    for (int i = 0; i < kPayloadCount; i++) {
+        for (const std::string &w : checks[i].warnings)
+            fprintf(stderr, "%s: payload %u: warning: %s\n", exe.c_str(), (unsigned)kPayloads[i].baseId, w.c_str());
+        printf("%s/%s  %llu bytes from %u pieces (%llu packed), CRC-32 %08X%s\n", dir.c_str(), kPayloads[i].file,
+               (unsigned long long)checks[i].length, (unsigned)checks[i].piecesFound,
+               (unsigned long long)checks[i].packed, (unsigned)checks[i].crc,
+               checks[i].record == PAYLOAD_RECORD_FOUND ? ", matches the check record" : "");
+    }
+    return kExitOk;
+}
+
+}  // namespace medium

@@ -1,0 +1,546 @@
+// `medium inspect`: launchers, libraries and medium folders, their reports
+// for people and for scripts.
+#include "tools/medium/inspect.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <string.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include "base/ids.h"
+#include "tools/medium/extract.h"
+#include "tools/medium/inspect_image.h"
+#include "tools/medium/pe.h"
+#include "tools/medium/resedit.h"
+
+namespace medium {
+
+ReportNode &ReportNode::Text(const std::string &k, const std::string &v)
+{
+    isObject = true;
+    items.push_back(ReportNode());
+    items.back().key = k;
+    items.back().value = v;
+    return items.back();
+}
+
+ReportNode &ReportNode::Number(const std::string &k, uint64_t v)
+{
+    ReportNode &n = Text(k, std::to_string(v));
+    n.number = true;
+    return n;
+}
+
+ReportNode &ReportNode::Flag(const std::string &k, bool v)
+{
+    ReportNode &n = Text(k, v ? "true" : "false");
+    n.number = true;
+    return n;
+}
+
+ReportNode &ReportNode::Object(const std::string &k)
+{
+    if (k.empty())
+        isList = true;
+    else
+        isObject = true;
+    items.push_back(ReportNode());
+    items.back().key = k;
+    items.back().isObject = true;
+    return items.back();
+}
+
+ReportNode &ReportNode::List(const std::string &k)
+{
+    isObject = true;
+    items.push_back(ReportNode());
+    items.back().key = k;
+    items.back().isList = true;
+    return items.back();
+}
+
+namespace {
+
+// Largest file inspect reads whole: past the launcher's 32-bit sizes.
+constexpr uint64_t kMaxInputBytes = 0xFFFFFFFFull;
+
+void Add(std::vector<Finding> *findings, Severity s, const std::string &file, const std::string &text, int id = 0)
+{
+    Finding f;
+    f.severity = s;
+    f.file = file;
+    f.id = id;
+    f.text = text;
+    findings->push_back(f);
+}
+
+bool ReadWhole(const std::string &path, std::vector<uint8_t> *data, std::string *why)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) {
+        *why = strerror(errno);
+        return false;
+    }
+    data->clear();
+    uint8_t buf[1 << 16];
+    size_t n;
+    bool ok = true;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) {
+        if (data->size() + n > kMaxInputBytes) {
+            *why = "larger than 4 GiB";
+            ok = false;
+            break;
+        }
+        data->insert(data->end(), buf, buf + n);
+    }
+    if (ok && ferror(f)) {
+        *why = "read error";
+        ok = false;
+    }
+    fclose(f);
+    return ok;
+}
+
+std::string Hex32(uint32_t v)
+{
+    char buf[16];
+    snprintf(buf, sizeof buf, "%08X", (unsigned)v);
+    return buf;
+}
+
+std::string BaseName(const std::string &path)
+{
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void VersionFacts(const ResList &res, ReportNode *facts)
+{
+    const ResEntry *v = FindEntry(const_cast<ResList *>(&res), kRtVersion, 1);
+    if (!v)
+        return;
+    ReportNode &node = facts->Object("version");
+    for (const char *key : {"ProductName", "ProductVersion", "FileVersion", "FileDescription", "CompanyName"}) {
+        std::u16string value;
+        std::string err;
+        if (VersionString(v->data, key, &value, &err) && !value.empty()) {
+            std::string ascii;
+            for (char16_t ch : value)
+                ascii += (ch >= 0x20 && ch < 0x7F) ? (char)ch : '?';
+            node.Text(key, ascii);
+        }
+    }
+}
+
+// A name in `dir` equal to `name` ignoring case, as the platform finds it.
+std::string FindInFolder(const std::string &dir, const char *name)
+{
+    std::string found;
+    DIR *d = opendir(dir.c_str());
+    if (!d)
+        return found;
+    while (struct dirent *e = readdir(d)) {
+        if (strcasecmp(e->d_name, name) == 0) {
+            found = e->d_name;
+            break;
+        }
+    }
+    closedir(d);
+    return found;
+}
+
+const char *SeverityText(Severity s)
+{
+    return s == Severity::Error ? "error" : s == Severity::Warning ? "warning" : "note";
+}
+
+void PrintNode(FILE *out, const ReportNode &n, int depth)
+{
+    for (const ReportNode &c : n.items) {
+        const std::string label = c.key.empty() ? "-" : c.key;
+        bool flat = c.key.empty() && c.isObject;
+        for (const ReportNode &g : c.items)
+            flat = flat && !g.isObject && !g.isList;
+        if (flat) {
+            std::string line;
+            for (const ReportNode &g : c.items)
+                line += (line.empty() ? "" : ", ") + g.key + " " + g.value;
+            fprintf(out, "%*s- %s\n", depth * 2, "", line.c_str());
+        } else if (c.isObject || c.isList) {
+            fprintf(out, "%*s%s%s\n", depth * 2, "", label.c_str(), c.key.empty() ? "" : ":");
+            PrintNode(out, c, depth + 1);
+        } else {
+            fprintf(out, "%*s%s: %s\n", depth * 2, "", label.c_str(), c.value.c_str());
+        }
+    }
+}
+
+std::string JsonString(const std::string &s)
+{
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += (char)c;
+        } else if (c < 0x20) {
+            char buf[8];
+            snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += (char)c;
+        }
+    }
+    return out + "\"";
+}
+
+void JsonNode(FILE *out, const ReportNode &n)
+{
+    if (!n.isObject && !n.isList) {
+        fputs(n.number ? n.value.c_str() : JsonString(n.value).c_str(), out);
+        return;
+    }
+    const bool list = n.isList;
+    fputc(list ? '[' : '{', out);
+    for (size_t i = 0; i < n.items.size(); i++) {
+        if (i)
+            fputc(',', out);
+        if (!list)
+            fprintf(out, "%s:", JsonString(n.items[i].key).c_str());
+        JsonNode(out, n.items[i]);
+    }
+    fputc(list ? ']' : '}', out);
+}
+
+}  // namespace
+
+void InspectLauncherImage(const std::vector<uint8_t> &image, const std::string &file, Inspection *out,
+                          const std::string *countOverride)
+{
+    out->kind = "launcher";
+    PeFacts pe;
+    std::string err;
+    if (!ReadPeFacts(image.data(), image.size(), &pe, &err)) {
+        Add(&out->findings, Severity::Error, file, err + "; give the medium's setup.exe");
+        return;
+    }
+    ResList res;
+    if (!ReadResources(image.data(), image.size(), &res, &err)) {
+        Add(&out->findings, Severity::Error, file,
+            "its resources cannot be read (" + err + "): the launcher cannot start; build it again");
+        return;
+    }
+    ReportNode &f = out->facts;
+    f.Number("size", image.size());
+    f.Number("sizeWithoutResources", image.size() - std::min<uint64_t>(pe.resourceBytes, image.size()));
+    f.Number("resourceBytes", pe.resourceBytes);
+
+    ReportNode &payloads = f.List("payloads");
+    for (int i = 0; i < kPayloadCount; i++) {
+        PayloadCheck check;
+        CheckPayload(res, i, PayloadSink(), &check, countOverride && !countOverride[i].empty() ? &countOverride[i]
+                                                                                              : nullptr);
+        ReportNode &p = payloads.Object("");
+        p.Number("id", kPayloads[i].baseId);
+        p.Text("role", kPayloads[i].role);
+        p.Text("file", kPayloads[i].file);
+        p.Number("pieces", check.pieces > 0 ? (uint64_t)check.pieces : 0);
+        p.Number("packed", check.packed);
+        p.Number("expanded", check.length);
+        p.Text("crc32", Hex32(check.crc));
+        p.Flag("whole", check.whole);
+        p.Text("record", check.record == PAYLOAD_RECORD_FOUND       ? "matches"
+                         : check.record == kRecordNone                ? "none"
+                         : check.record == PAYLOAD_RECORD_ABSENT      ? "no entry"
+                                                                      : "damaged");
+        if (check.record == PAYLOAD_RECORD_FOUND && !check.matches)
+            p.items.back().value = "differs";
+        const std::string where = "payload " + std::to_string(kPayloads[i].baseId) + " (" + kPayloads[i].role + ", " +
+                                  kPayloads[i].file + "): ";
+        for (const std::string &e : check.errors)
+            Add(&out->findings, Severity::Error, file, where + e, kPayloads[i].baseId);
+        for (const std::string &w : check.warnings)
+            Add(&out->findings, Severity::Warning, file, where + w, kPayloads[i].baseId);
+    }
+
+    VersionFacts(res, &f);
+    const ResEntry *manifest = FindEntry(&res, kRtManifest, 1);
+    const std::string level = manifest ? ExecutionLevel(manifest->data) : std::string();
+    f.Text("executionLevel", manifest ? (level.empty() ? "(none in the manifest)" : level) : "(no manifest)");
+    ReportNode &imports = f.List("imports");
+    for (const std::string &name : pe.imports)
+        imports.Text("", name);
+    if (pe.importsUnreadable)
+        Add(&out->findings, Severity::Warning, file, "the import directory lies outside the file's sections");
+    f.Flag("signed", pe.securitySize != 0);
+    if (pe.securitySize)
+        f.Number("certificateBytes", pe.securitySize);
+    if (pe.securitySize && (uint64_t)pe.securityOffset + pe.securitySize > image.size())
+        Add(&out->findings, Severity::Error, file,
+            "the certificate table runs past the end of the file: the signature cannot verify; sign the file again");
+    if (pe.dll)
+        Add(&out->findings, Severity::Warning, file, "the file is a DLL, not a program; give the medium's setup.exe");
+}
+
+void InspectLibraryImage(const std::vector<uint8_t> &image, const std::string &file, Inspection *out,
+                         LibraryView *view)
+{
+    out->kind = "library";
+    *view = LibraryView();
+    PeFacts pe;
+    std::string err;
+    if (!ReadPeFacts(image.data(), image.size(), &pe, &err)) {
+        Add(&out->findings, Severity::Error, file,
+            err + ": the launcher cannot load it and shows its own English texts and no splash; "
+                  "build the library again (medium library)");
+        return;
+    }
+    ResList res;
+    if (!ReadResources(image.data(), image.size(), &res, &err)) {
+        Add(&out->findings, Severity::Error, file,
+            "its resources cannot be read (" + err + "); build the library again (medium library)");
+        return;
+    }
+    out->facts.Number("size", image.size());
+    InspectLibraryResources(res, &pe, file, &out->facts, &out->findings, view);
+}
+
+namespace {
+
+bool IsLauncher(const std::vector<uint8_t> &image)
+{
+    ResList res;
+    std::string err;
+    if (!ReadResources(image.data(), image.size(), &res, &err))
+        return false;
+    for (const ResEntry &e : res) {
+        if (!e.type.named && e.type.id == RT_PAYLOAD_PIECE)
+            return true;
+    }
+    return false;
+}
+
+void InspectFolder(const std::string &dir, Inspection *out)
+{
+    out->kind = "medium";
+    ReportNode &f = out->facts;
+    const std::string setup = FindInFolder(dir, "setup.exe");
+    const std::string library = FindInFolder(dir, "_SETUP.DLL");
+    std::string script = FindInFolder(dir, "SETUP.INS");
+    if (script.empty())
+        script = FindInFolder(dir, "INSTALL.INS");
+    f.Text("launcher", setup.empty() ? "(missing)" : setup);
+    f.Text("script", script.empty() ? "(missing)" : script);
+    f.Text("library", library.empty() ? "(missing)" : library);
+
+    if (setup.empty())
+        Add(&out->findings, Severity::Error, dir, "no setup.exe: nothing starts the installation; build the medium "
+                                                  "with medium build");
+    if (script.empty())
+        Add(&out->findings, Severity::Error, dir,
+            "neither SETUP.INS nor INSTALL.INS: the launcher shows box 7061 (script missing) and stops; copy the "
+            "installation script beside setup.exe",
+            IDS_SCRIPT_MISSING);
+
+    LibraryView view;
+    if (library.empty()) {
+        if (FindInFolder(dir, "INSTALL.INS").empty())
+            Add(&out->findings, Severity::Error, dir,
+                "no _SETUP.DLL: the launcher shows box 7068 (library missing) and stops; copy the resource library "
+                "beside setup.exe",
+                IDS_LIBRARY_MISSING);
+        else
+            Add(&out->findings, Severity::Warning, dir,
+                "no _SETUP.DLL: the launcher goes on with its own English texts and no splash; copy the resource "
+                "library beside setup.exe");
+    } else {
+        const std::string path = dir + "/" + library;
+        std::vector<uint8_t> image;
+        std::string why;
+        Inspection lib;
+        if (!ReadWhole(path, &image, &why))
+            Add(&lib.findings, Severity::Error, path, "cannot read: " + why);
+        else
+            InspectLibraryImage(image, path, &lib, &view);
+        ReportNode &node = f.Object("libraryReport");
+        node.items = lib.facts.items;
+        node.isObject = true;
+        out->findings.insert(out->findings.end(), lib.findings.begin(), lib.findings.end());
+    }
+
+    if (!setup.empty()) {
+        const std::string path = dir + "/" + setup;
+        std::vector<uint8_t> image;
+        std::string why;
+        Inspection exe;
+        if (!ReadWhole(path, &image, &why))
+            Add(&exe.findings, Severity::Error, path, "cannot read: " + why);
+        else
+            InspectLauncherImage(image, path, &exe, view.pieceCounts);
+        ReportNode &node = f.Object("launcherReport");
+        node.items = exe.facts.items;
+        node.isObject = true;
+        out->findings.insert(out->findings.end(), exe.findings.begin(), exe.findings.end());
+    }
+
+    // What a user of each language sees first: the splash while setup
+    // starts, and the caption of any box.
+    ReportNode &first = f.List("firstSeen");
+    if (view.languages.empty()) {
+        ReportNode &n = first.Object("");
+        n.Text("language", "(every language)");
+        n.Text("boxes", "the launcher's own English texts, caption \"Setup\"");
+        n.Text("splash", "none");
+    }
+    for (const LanguageView &l : view.languages) {
+        ReportNode &n = first.Object("");
+        n.Text("language", l.name);
+        if (!l.lcids.empty())
+            n.Text("lcids", l.lcids);
+        n.Text("splash", l.splash);
+        n.Text("boxes", l.caption.empty() ? "the launcher's own English caption and texts"
+                                          : "caption \"" + l.caption + "\"");
+    }
+}
+
+}  // namespace
+
+void InspectPath(const std::string &path, Inspection *out)
+{
+    out->path = path;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        Add(&out->findings, Severity::Error, path, std::string("cannot read: ") + strerror(errno));
+        return;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        InspectFolder(path, out);
+        return;
+    }
+    std::vector<uint8_t> image;
+    std::string why;
+    if (!ReadWhole(path, &image, &why)) {
+        Add(&out->findings, Severity::Error, path, "cannot read: " + why);
+        return;
+    }
+    const std::string name = BaseName(path);
+    if (strcasecmp(name.c_str(), "_SETUP.DLL") != 0 &&
+        (strcasecmp(name.c_str(), "setup.exe") == 0 || IsLauncher(image))) {
+        InspectLauncherImage(image, path, out, nullptr);
+    } else {
+        LibraryView view;
+        InspectLibraryImage(image, path, out, &view);
+    }
+}
+
+int InspectStatus(const std::vector<Finding> &findings)
+{
+    int status = kInspectClean;
+    for (const Finding &f : findings) {
+        if (f.severity == Severity::Error)
+            return kInspectErrors;
+        if (f.severity == Severity::Warning)
+            status = kInspectWarnings;
+    }
+    return status;
+}
+
+std::string FindingLine(const Finding &f)
+{
+    std::string line = f.file + ": " + SeverityText(f.severity) + ": ";
+    if (!f.language.empty())
+        line += "language \"" + f.language + "\"" + (f.id ? ", " : ": ");
+    if (f.id)
+        line += "id " + std::to_string(f.id) + ": ";
+    return line + f.text;
+}
+
+void PrintInspection(FILE *out, const Inspection &in)
+{
+    fprintf(out, "%s: %s\n", in.path.c_str(), in.kind.empty() ? "unreadable" : in.kind.c_str());
+    PrintNode(out, in.facts, 1);
+    size_t errors = 0, warnings = 0;
+    for (const Finding &f : in.findings) {
+        fprintf(out, "%s\n", FindingLine(f).c_str());
+        errors += f.severity == Severity::Error;
+        warnings += f.severity == Severity::Warning;
+    }
+    fprintf(out, "result: %zu error%s, %zu warning%s\n", errors, errors == 1 ? "" : "s", warnings,
+            warnings == 1 ? "" : "s");
+}
+
+void PrintInspectionJson(FILE *out, const Inspection &in)
+{
+    fprintf(out, "{\"path\":%s,\"kind\":%s,\"facts\":", JsonString(in.path).c_str(), JsonString(in.kind).c_str());
+    ReportNode facts = in.facts;
+    facts.isObject = true;
+    facts.isList = false;
+    JsonNode(out, facts);
+    fputs(",\"findings\":[", out);
+    for (size_t i = 0; i < in.findings.size(); i++) {
+        const Finding &f = in.findings[i];
+        fprintf(out, "%s{\"severity\":\"%s\",\"file\":%s,\"language\":%s,\"id\":%d,\"text\":%s}", i ? "," : "",
+                SeverityText(f.severity), JsonString(f.file).c_str(), JsonString(f.language).c_str(), f.id,
+                JsonString(f.text).c_str());
+    }
+    fprintf(out, "],\"status\":%d}\n", InspectStatus(in.findings));
+}
+
+void InspectHelp(FILE *out)
+{
+    fputs("usage: medium inspect [--json] PATH\n\n"
+          "Checks a medium before it ships. PATH is a setup.exe, a _SETUP.DLL or a medium\n"
+          "folder (setup.exe, SETUP.INS or INSTALL.INS, _SETUP.DLL).\n"
+          "  setup.exe   size with and without resources; each payload: pieces, packed and\n"
+          "              expanded size, CRC-32, whether it expands whole and matches the check\n"
+          "              record; version strings, manifest level, imports, signature\n"
+          "  _SETUP.DLL  languages, every message (7061-7068, caption 7110) in every\n"
+          "              language: present, within the launcher's buffers in the language's\n"
+          "              code page, the %s rule; the splash each language gets and whether it\n"
+          "              decodes; code that would run if the library were loaded as a program\n"
+          "  folder      the script and library the launcher finds, both files' reports, and\n"
+          "              what a user of each language sees first\n"
+          "Problems are printed as FILE: error|warning: language \"L\", id N: what; what to do.\n"
+          "--json writes one JSON object (path, kind, facts, findings, status) instead.\n\n"
+          "Exit codes (inspect only):\n"
+          "  0   clean: no errors, no warnings\n"
+          "  1   warnings only\n"
+          "  2   errors (a file that cannot be read is one)\n"
+          "  64  usage: the command line is wrong\n",
+          out);
+}
+
+int InspectCommand(int argc, char **argv)
+{
+    bool json = false;
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--json") == 0) {
+            json = true;
+        } else if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
+            InspectHelp(stdout);
+            return kInspectClean;
+        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+            fprintf(stderr, "medium inspect: unknown option '%s'; see 'medium inspect --help'\n", argv[i]);
+            return kInspectUsage;
+        } else {
+            paths.push_back(argv[i]);
+        }
+    }
+    if (paths.size() != 1) {
+        fprintf(stderr, "usage: medium inspect [--json] PATH\n");
+        return kInspectUsage;
+    }
+    std::string path = paths[0];
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    Inspection in;
+    InspectPath(path, &in);
+    if (json)
+        PrintInspectionJson(stdout, in);
+    else
+        PrintInspection(stdout, in);
+    return InspectStatus(in.findings);
+}
+
+}  // namespace medium
