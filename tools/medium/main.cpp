@@ -23,6 +23,8 @@ const Command kCommands[] = {
      medium::BuildHelp},
     {"library", "make the resource library _SETUP.DLL from a text description", medium::LibraryCommand,
      medium::LibraryHelp},
+    {"record", "the payload check record, for builds that compile their own resource script",
+     medium::RecordCommand, medium::RecordHelp},
 };
 
 const Command *FindCommand(const char *name)
