@@ -2,7 +2,8 @@
 # Benchmark of `medium build` on a 100 MB payload set (bootstrap 10 MB,
 # engine 30 MB, companion 60 MB, partly compressible): wall time, peak
 # memory (maximum resident set) and the size of the resulting setup.exe,
-# with the tool built without sanitizers in release mode.
+# with the tool built without sanitizers in release mode; the throughput;
+# optionally the same for an older tool (BENCH_OLD_MEDIUM).
 #
 # usage: scripts/bench-medium.sh [STUB]   (default: build/win32/stub/setup-stub.exe)
 #   BENCH_BUILD_DIR: the tool's build directory (default build/bench-medium)
@@ -45,8 +46,31 @@ PY
 printf 'script\r\n' > "$work/SETUP.INS"
 rm -rf "$work/out"
 
-/usr/bin/time -f 'wall %e s, peak memory %M KiB' "$build/tools/medium/medium" build --stub "$stub" \
-    --bootstrap "$work/boot.exe" --engine "$work/engine.exe" --companion "$work/data.bin" \
-    --script "$work/SETUP.INS" --library "$root/tests/fixtures/medium/small.dll" --out "$work/out" 2>&1 |
-    grep -v '^medium: compressing'
+run() {   # run TOOL OUTDIR: one build, its report and the time line
+  rm -rf "$2"
+  /usr/bin/time -f 'wall %e s, peak memory %M KiB' "$1" build --stub "$stub" \
+      --bootstrap "$work/boot.exe" --engine "$work/engine.exe" --companion "$work/data.bin" \
+      --script "$work/SETUP.INS" --library "$root/tests/fixtures/medium/small.dll" --out "$2" 2>&1 |
+      grep -v '^medium: compressing'
+}
+report=$(run "$build/tools/medium/medium" "$work/out")
+echo "$report"
 ls -l "$work/out/setup.exe"
+# Throughput over the payload set (100 MiB), from the wall time.
+wall=$(sed -n 's/^wall \([0-9.]*\) s.*/\1/p' <<<"$report")
+python3 -c 'import sys; print("throughput %.1f MB/s (100 MiB of payloads)" % (100 * 1.048576 / float(sys.argv[1])))' "$wall"
+
+# BENCH_OLD_MEDIUM=path/to/an/older/medium: the same build with it, to
+# compare time, memory and the size of setup.exe. Build it the way this
+# script builds its own (clang, Release, no sanitizers): a tool from another
+# compiler differs in speed by itself.
+if [ -n "${BENCH_OLD_MEDIUM:-}" ]; then
+  echo "-- older tool: $BENCH_OLD_MEDIUM"
+  run "$BENCH_OLD_MEDIUM" "$work/out-old"
+  ls -l "$work/out-old/setup.exe"
+  if cmp -s "$work/out/setup.exe" "$work/out-old/setup.exe"; then
+    echo "setup.exe: the same bytes"
+  else
+    echo "setup.exe: differs"
+  fi
+fi

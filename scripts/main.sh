@@ -22,6 +22,19 @@ cmake --build --preset win32
 
 build=$root/build/win32
 medium=$build/medium
+
+# The medium as a media builder makes it: the payload-free launcher, the
+# sample payloads, script and library, put together by `medium build` (no
+# compiler). The build tree's own setup.exe carries the CORVANE_PAYLOAD_*
+# files instead.
+echo
+echo "== medium build: the sample medium from the launcher stub"
+make_medium=(build/host/tools/medium/medium build --stub "$build/stub/setup-stub.exe"
+             --bootstrap "$build/sample/sample_bootstrap.exe" --engine "$build/sample/sample_engine.exe"
+             --companion sample/companion.txt --script sample/SETUP.INS --library "$build/sample/_SETUP.DLL"
+             --out "$medium")
+echo "\$ ${make_medium[*]#$root/}"
+"${make_medium[@]}" || { echo "== main: FAILED: medium build could not make the sample medium" >&2; exit 1; }
 for f in setup.exe SETUP.INS _SETUP.DLL; do
   [ -f "$medium/$f" ] || { echo "main: the sample medium lacks $f ($medium)" >&2; exit 1; }
 done
@@ -33,11 +46,7 @@ ls -l "$medium" | sed 1d
 exe=$medium/setup.exe
 # (the resource section's size in the file, from the PE section table)
 read -r total rsrc without < <(scripts/launcher-size.py "$exe")
-echo "setup.exe: $total bytes; resource section $rsrc bytes; without it $without bytes"
-for id in 7100 7200 7300; do
-  piece=$build/resources/piece$id.szdd
-  [ -f "$piece" ] && echo "  payload $id: one SZDD piece of $(stat -c %s "$piece") bytes"
-done
+echo "setup.exe: $total bytes; resource section $rsrc bytes (payload pieces and their check record); without it $without bytes"
 
 echo
 echo "== running setup.exe under Wine"

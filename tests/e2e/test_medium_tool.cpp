@@ -119,6 +119,26 @@ TEST(MediumTool, MediumRunsAndDeliversEveryPayloadFromItsPieces)
                                            {e2e::kCompanionFile, f.companion}}));
 }
 
+// An empty payload file: the tool makes one piece whose header says 0 bytes,
+// and the launcher expands it into an empty file and goes on.
+TEST(MediumTool, EmptyPayloadBecomesAnEmptyFile)
+{
+    REQUIRE_TOOL_FILES();
+    const std::string dir = ToolPath("CORVANE_E2E_TOOL_MEDIUM_EMPTY");
+    ASSERT_FALSE(dir.empty()) << "driver started without CORVANE_E2E_TOOL_MEDIUM_EMPTY";
+    const e2e::Case c = e2e::PrepareCase(0);
+    for (const char *name : {"setup.exe", "SETUP.INS", "_SETUP.DLL"})
+        ASSERT_TRUE(rig::CopyFileTo(rig::JoinPath(dir, name), c.medium + name)) << name;
+    const e2e::Result r = e2e::RunLauncher(c, e2e::Launch());
+    ASSERT_TRUE(r.run.started) << r.run.error;
+    EXPECT_TRUE(r.run.boxes.empty()) << e2e::Describe(r);
+    ASSERT_TRUE(r.launched) << e2e::Describe(r);
+    const e2e::Originals &f = e2e::Files();
+    EXPECT_TRUE(e2e::HoldsExactly(c.temp, {{e2e::kBootstrapFile, f.bootstrap},
+                                           {e2e::kEngineFile, f.engine},
+                                           {e2e::kCompanionFile, ""}}));
+}
+
 TEST(MediumTool, PieceCountsAndChecksumRecordMatchThePayloads)
 {
     REQUIRE_TOOL_FILES();

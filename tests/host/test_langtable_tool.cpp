@@ -376,6 +376,10 @@ TEST_F(LangTableCli, UsageAndFileErrors)
         {{}, lt::kExitUsage},
         {{"compile", "a"}, lt::kExitUsage},
         {{"frobnicate", "a", "b"}, lt::kExitUsage},
+        {{"compile", "a", "b", "c"}, lt::kExitUsage},
+        {{"dump"}, lt::kExitUsage},
+        {{"--fast", "compile", "a", "b"}, lt::kExitUsage},
+        {{"--version"}, lt::kExitOk},
         {{"check", "a", "--lcid"}, lt::kExitUsage},
         {{"check", "a", "--lcid", "english"}, lt::kExitUsage},
         {{"--codepage", "65001", "check", "a"}, lt::kExitUsage},
@@ -388,6 +392,53 @@ TEST_F(LangTableCli, UsageAndFileErrors)
         SCOPED_TRACE(testing::PrintToString(c.args));
         EXPECT_EQ(Run(c.args), c.rc);
     }
+}
+
+// What a person reads: the version, a summary of each file written, and a
+// plain word for a command or option that does not exist.
+TEST_F(LangTableCli, VersionSummaryAndUnknownWords)
+{
+    ASSERT_EQ(Run({"--version"}), lt::kExitOk);
+    EXPECT_EQ(out_.rfind("langtable ", 0), 0u) << out_;
+    EXPECT_EQ(out_.back(), '\n');
+
+    ASSERT_EQ(Run({"compile", Examples() + "sample.txt", Path("a.bin")}), lt::kExitOk) << err_;
+    const std::string size = std::to_string(ReadAll(Path("a.bin")).size());
+    EXPECT_NE(out_.find("langtable: compiled 3 languages, "), std::string::npos) << out_;
+    EXPECT_NE(out_.find(", " + size + " bytes into " + Path("a.bin") + " in "), std::string::npos) << out_;
+    EXPECT_NE(out_.find(" ms\n"), std::string::npos) << out_;
+    const std::string compiled = out_;
+    ASSERT_EQ(Run({"check", Path("a.bin")}), lt::kExitOk);
+    const size_t at = out_.find("entries     ");
+    ASSERT_NE(at, std::string::npos) << out_;
+    const std::string entries = out_.substr(at + 12, out_.find(' ', at + 12) - at - 12);
+    EXPECT_NE(compiled.find(" languages, " + entries + " entries, "), std::string::npos)
+        << compiled << "the launcher's parser counts " << entries;
+
+    ASSERT_EQ(Run({"dump", Path("a.bin"), Path("a.txt")}), lt::kExitOk) << err_;
+    EXPECT_NE(out_.find("langtable: dumped 3 languages, " + entries + " entries from " + Path("a.bin") + " (" + size +
+                        " bytes) into " + Path("a.txt")),
+              std::string::npos)
+        << out_;
+    ASSERT_EQ(Run({"dump", Path("a.bin")}), lt::kExitOk);
+    EXPECT_EQ(out_, ReadAll(Path("a.txt"))) << "to standard output only the description";
+
+    const struct {
+        std::vector<std::string> args;
+        const char *message;
+    } wrong[] = {
+        {{"frobnicate", "a", "b"}, "langtable: unknown command 'frobnicate' (try langtable --help)"},
+        {{"--fast", "check", "a"}, "langtable: unknown option '--fast' (try langtable --help)"},
+        {{"compile", "a"}, "langtable: compile takes IN.txt OUT.bin"},
+        {{"dump", "a", "--lcid", "1033"}, "--lcid goes with check only"},
+    };
+    for (const auto &c : wrong) {
+        SCOPED_TRACE(c.message);
+        EXPECT_EQ(Run(c.args), lt::kExitUsage);
+        EXPECT_NE(err_.find(c.message), std::string::npos) << err_;
+        EXPECT_EQ(out_, "");
+    }
+    EXPECT_EQ(Files(), (std::vector<std::string>{"a.bin", "a.txt"}));
 }
 
 }  // namespace

@@ -17,8 +17,11 @@
 #include <vector>
 
 #include "base/bytes.h"
+#include "base/crc32.h"
+#include "base/payload_record.h"
 #include "tools/medium/build.h"
 #include "tools/medium/pe.h"
+#include "tools/medium/record.h"
 #include "tools/medium/resedit.h"
 #include "tools/szdd/szdd_codec.h"
 
@@ -256,24 +259,63 @@ TEST(MediumManifest, SetsTheLevelOnly)
     EXPECT_NE(err.find("requestedExecutionLevel"), std::string::npos);
 }
 
-TEST(MediumRecord, ZlibCrcAndLayout)
+uint32_t Crc(const Bytes &b)
 {
-    const char *check = "123456789";
-    EXPECT_EQ(medium::Crc32(0, (const uint8_t *)check, 9), 0xCBF43926u);
-    EXPECT_EQ(medium::Crc32(medium::Crc32(0, (const uint8_t *)check, 4), (const uint8_t *)check + 4, 5), 0xCBF43926u)
-        << "continued over pieces";
-    const medium::PayloadInfo infos[3] = {{7100, 2, 5000, 0x11223344}, {7200, 1, 10, 1}, {7300, 1, 1, 2}};
-    Bytes r = medium::PayloadRecord(infos);
+    Crc32Table table;
+    Crc32Init(&table);
+    return Crc32Update(&table, 0, b.data(), b.size());
+}
+
+// The record as the tool writes it reads back through the launcher's parser.
+TEST(MediumRecord, BytesReadBackThroughTheLaunchersParser)
+{
+    const PayloadRecordEntry entries[3] = {{7100, 2, 5000, 0x11223344}, {7200, 1, 10, 1}, {7300, 1, 0, 0}};
+    const Bytes r = medium::PayloadRecordBytes(entries, 3);
     ASSERT_EQ(r.size(), 56u);
-    EXPECT_EQ(GetUi32(&r[0]), 0x4B435643u);
-    EXPECT_EQ(GetUi16(&r[4]), 1u);
-    EXPECT_EQ(GetUi16(&r[6]), 3u);
-    EXPECT_EQ(GetUi32(&r[8]), 7100u);
-    EXPECT_EQ(GetUi32(&r[12]), 2u);
-    EXPECT_EQ(GetUi32(&r[16]), 5000u);
-    EXPECT_EQ(GetUi32(&r[20]), 0x11223344u);
-    EXPECT_EQ(GetUi32(&r[24]), 7200u);
-    EXPECT_EQ(GetUi32(&r[40]), 7300u);
+    for (const PayloadRecordEntry &want : entries) {
+        PayloadRecordEntry got = {};
+        ASSERT_EQ(PayloadRecordFind(r.data(), (uint32_t)r.size(), want.baseId, &got), PAYLOAD_RECORD_FOUND);
+        EXPECT_EQ(got.pieceCount, want.pieceCount);
+        EXPECT_EQ(got.length, want.length);
+        EXPECT_EQ(got.crc, want.crc);
+    }
+    EXPECT_TRUE(medium::PayloadRecordBytes(entries, kPayloadRecordMaxEntries + 1).empty()) << "over the limit";
+}
+
+TEST(MediumRecord, WholeFileLengthAndCrc)
+{
+    char dir[] = "/tmp/medium-record-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string root = dir;
+    Crc32Table table;
+    Crc32Init(&table);
+    const struct {
+        const char *name;
+        size_t length;
+    } cases[] = {{"empty", 0}, {"check", 9}, {"chunks", (1u << 16) * 3 + 5}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes data(c.length);
+        for (size_t i = 0; i < data.size(); i++)
+            data[i] = (uint8_t)(c.length == 9 ? '1' + i : i * 7 + i / 251);
+        ASSERT_TRUE(WriteFile(root + "/" + c.name, data));
+        PayloadRecordEntry e = {};
+        medium::Failure failure;
+        ASSERT_TRUE(medium::RecordWholeFile(root + "/" + c.name, "engine", 7200, &table, &e, &failure)) << failure.message;
+        EXPECT_EQ(e.baseId, 7200u);
+        EXPECT_EQ(e.pieceCount, 1u);
+        EXPECT_EQ(e.length, c.length);
+        EXPECT_EQ(e.crc, c.length == 9 ? 0xCBF43926u : Crc(data));
+    }
+    PayloadRecordEntry e = {};
+    medium::Failure failure;
+    EXPECT_FALSE(medium::RecordWholeFile(root + "/none", "engine", 7200, &table, &e, &failure));
+    EXPECT_EQ(failure.code, medium::kExitInput);
+    EXPECT_NE(failure.message.find("none: cannot open the engine payload"), std::string::npos) << failure.message;
+    EXPECT_FALSE(medium::RecordWholeFile(root, "engine", 7200, &table, &e, &failure)) << "a folder";
+    EXPECT_NE(failure.message.find("not a regular file"), std::string::npos) << failure.message;
+    std::string cmd = "rm -rf '" + root + "'";
+    EXPECT_EQ(system(cmd.c_str()), 0);
 }
 
 TEST(MediumBuild, PieceSizeGrowsPastOneHundredPieces)
@@ -387,18 +429,89 @@ TEST_F(MediumBuildTest, SplitsCountsAndRecordsThePayloads)
             Bytes expanded;
             ASSERT_EQ(szdd::Expand(piece->data.data(), piece->data.size(), expanded), szdd::Result::Ok);
             joined.insert(joined.end(), expanded.begin(), expanded.end());
+            // Streamed from the file, the piece is what the whole-buffer
+            // compressor makes of the same bytes.
+            const size_t from = (size_t)k * 4096;
+            Bytes whole;
+            ASSERT_EQ(szdd::Compress(payloads_[i].data() + from, std::min<size_t>(4096, payloads_[i].size() - from), whole),
+                      szdd::Result::Ok);
+            EXPECT_EQ(piece->data, whole) << base + k;
         }
         EXPECT_EQ(medium::FindEntry(&res, 3000, (uint16_t)(base + pieces)), nullptr);
         EXPECT_EQ(joined, payloads_[i]) << base;
         EXPECT_EQ(GetUi32(&record[8 + 16 * i + 4]), pieces);
         EXPECT_EQ(GetUi32(&record[8 + 16 * i + 8]), payloads_[i].size());
-        EXPECT_EQ(GetUi32(&record[8 + 16 * i + 12]), medium::Crc32(0, payloads_[i].data(), payloads_[i].size()));
+        EXPECT_EQ(GetUi32(&record[8 + 16 * i + 12]), Crc(payloads_[i]));
     }
 
     // The same inputs give the same bytes.
     o_.outDir = Path("again");
     ASSERT_TRUE(medium::Build(o_, &report, &failure)) << failure.message;
     EXPECT_EQ(ReadFile(Path("again/setup.exe")), setup);
+}
+
+struct PayloadSink {
+    Bytes bytes;
+};
+
+int CollectPayload(void *ctx, const unsigned char *data, uint32_t len)
+{
+    static_cast<PayloadSink *>(ctx)->bytes.insert(static_cast<PayloadSink *>(ctx)->bytes.end(), data, data + len);
+    return 1;
+}
+
+// Lengths around the piece size, an empty payload among them: the pieces
+// chain through the launcher's expander (as it runs them, CRC carried over)
+// into the payload, and the record agrees with what comes out.
+TEST_F(MediumBuildTest, PieceBoundariesAndEmptyPayloads)
+{
+    const size_t lengths[] = {0, 1, 4095, 4096, 8192, 8193};
+    Crc32Table table;
+    Crc32Init(&table);
+    for (size_t length : lengths) {
+        SCOPED_TRACE(length);
+        Bytes payload(length);
+        for (size_t k = 0; k < length; k++)
+            payload[k] = (uint8_t)(k % 251 < 100 ? 'a' + k % 7 : k * 31);
+        ASSERT_TRUE(WriteFile(Path("data.bin"), payload));
+        o_.outDir = Path(("out-" + std::to_string(length)).c_str());
+        medium::BuildReport report;
+        medium::Failure failure;
+        ASSERT_TRUE(medium::Build(o_, &report, &failure)) << failure.message;
+        const Bytes setup = ReadFile(o_.outDir + "/setup.exe");
+        ResList res;
+        std::string err;
+        ASSERT_TRUE(medium::ReadResources(setup.data(), setup.size(), &res, &err)) << err;
+
+        const uint32_t pieces = length == 0 ? 1 : (uint32_t)((length + 4095) / 4096);
+        EXPECT_EQ(report.payloads[2].pieces, pieces);
+        std::u16string count;
+        ASSERT_TRUE(medium::GetString(res, 7300, 0x409, &count, &err));
+        EXPECT_EQ(count, std::u16string(1, (char16_t)('0' + pieces)));
+        PayloadSink sink;
+        SzddOutput out = {0, 0};
+        for (uint32_t k = 0; k < pieces; k++) {
+            ResEntry *piece = medium::FindEntry(&res, 3000, (uint16_t)(7300 + k));
+            ASSERT_NE(piece, nullptr) << k;
+            ASSERT_GE(piece->data.size(), (size_t)kSzddHeaderSize);
+            EXPECT_EQ(GetUi32(&piece->data[kSzddSizeOffset]), std::min<size_t>(4096, length - k * 4096)) << k;
+            SzddOutput got;
+            ASSERT_EQ(SzddExpandOrCopy(piece->data.data(), (uint32_t)piece->data.size(), &table, out.crc,
+                                       CollectPayload, &sink, &got),
+                      SZDD_OK)
+                << k;
+            out.length += got.length;
+            out.crc = got.crc;
+        }
+        EXPECT_EQ(medium::FindEntry(&res, 3000, (uint16_t)(7300 + pieces)), nullptr);
+        EXPECT_EQ(sink.bytes, payload);
+        const Bytes &record = medium::FindEntry(&res, 3000, 7099)->data;
+        PayloadRecordEntry e = {};
+        ASSERT_EQ(PayloadRecordFind(record.data(), (uint32_t)record.size(), 7300, &e), PAYLOAD_RECORD_FOUND);
+        EXPECT_EQ(e.pieceCount, pieces);
+        EXPECT_EQ(e.length, out.length);
+        EXPECT_EQ(e.crc, out.crc);
+    }
 }
 
 TEST_F(MediumBuildTest, ErrorsNameTheFileAndLeaveNothingBehind)
@@ -416,12 +529,6 @@ TEST_F(MediumBuildTest, ErrorsNameTheFileAndLeaveNothingBehind)
          medium::kExitInput, "SETUP.INS or INSTALL.INS"},
         {"missing payload", [](medium::BuildOptions &o, const std::string &root) { o.payload[1] = root + "/none.exe"; },
          medium::kExitInput, "none.exe: cannot open the engine payload"},
-        {"empty payload",
-         [](medium::BuildOptions &o, const std::string &root) {
-             o.payload[2] = root + "/empty";
-             WriteFile(o.payload[2], {});
-         },
-         medium::kExitInput, "empty: the companion payload is empty"},
         {"a stub that is not one", [](medium::BuildOptions &o, const std::string &) { o.stub = Fixture("small.dll"); },
          medium::kExitInput, "not a launcher stub"},
         {"a stub that is no image", [](medium::BuildOptions &o, const std::string &) { o.stub = Fixture("test.ico"); },
@@ -498,6 +605,74 @@ TEST(MediumBuildCommand, UsageErrors)
             argv.push_back(&w[0]);
         EXPECT_EQ(medium::BuildCommand((int)argv.size(), argv.data()), c.code);
     }
+}
+
+}  // namespace
+
+namespace {
+
+int RunRecord(std::vector<std::string> words)
+{
+    words.insert(words.begin(), "record");
+    std::vector<char *> argv;
+    for (std::string &w : words)
+        argv.push_back(&w[0]);
+    return medium::RecordCommand((int)argv.size(), argv.data());
+}
+
+// `medium record`: the record of three whole files, as the CMake build puts
+// it beside its one-piece payloads; wrong command lines and unreadable
+// payloads write nothing.
+TEST(MediumRecordCommand, WritesTheRecordOrNothing)
+{
+    char dir[] = "/tmp/medium-record-cmd-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string root = dir;
+    const Bytes payloads[3] = {Bytes(5000, 'b'), Bytes{1, 2, 3}, Bytes()};
+    const char *names[3] = {"boot.exe", "engine.exe", "data.bin"};
+    for (int i = 0; i < 3; i++)
+        ASSERT_TRUE(WriteFile(root + "/" + names[i], payloads[i]));
+    const std::string out = root + "/record7099.bin";
+    const std::vector<std::string> all = {"--bootstrap", root + "/boot.exe", "--engine", root + "/engine.exe",
+                                          "--companion", root + "/data.bin", "-o", out};
+
+    const struct {
+        const char *what;
+        std::function<void(std::vector<std::string> &)> change;
+        int code;
+    } refused[] = {
+        {"no -o", [](std::vector<std::string> &w) { w.resize(6); }, medium::kExitUsage},
+        {"no companion", [](std::vector<std::string> &w) { w.erase(w.begin() + 4, w.begin() + 6); }, medium::kExitUsage},
+        {"unknown option", [](std::vector<std::string> &w) { w.push_back("--pieces"); }, medium::kExitUsage},
+        {"option without a file", [](std::vector<std::string> &w) { w.push_back("--engine"); }, medium::kExitUsage},
+        {"engine twice", [](std::vector<std::string> &w) { w.insert(w.end(), {"--engine", "x"}); }, medium::kExitUsage},
+        {"missing payload", [&](std::vector<std::string> &w) { w[3] = root + "/none.exe"; }, medium::kExitInput},
+        {"output folder missing", [&](std::vector<std::string> &w) { w[7] = root + "/no/such/record.bin"; },
+         medium::kExitIo},
+    };
+    for (const auto &c : refused) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> words = all;
+        c.change(words);
+        EXPECT_EQ(RunRecord(words), c.code);
+        struct stat st;
+        EXPECT_NE(stat(out.c_str(), &st), 0) << "nothing written";
+    }
+
+    ASSERT_EQ(RunRecord(all), medium::kExitOk);
+    const Bytes record = ReadFile(out);
+    ASSERT_EQ(record.size(), 56u);
+    for (int i = 0; i < 3; i++) {
+        PayloadRecordEntry e = {};
+        ASSERT_EQ(PayloadRecordFind(record.data(), (uint32_t)record.size(), (uint32_t)(7100 + 100 * i), &e),
+                  PAYLOAD_RECORD_FOUND);
+        EXPECT_EQ(e.pieceCount, 1u);
+        EXPECT_EQ(e.length, payloads[i].size());
+        EXPECT_EQ(e.crc, Crc(payloads[i]));
+    }
+    EXPECT_EQ(RunRecord({"--help"}), medium::kExitOk);
+    std::string cmd = "rm -rf '" + root + "'";
+    EXPECT_EQ(system(cmd.c_str()), 0);
 }
 
 }  // namespace

@@ -13,11 +13,17 @@
 
 #include <gtest/gtest.h>
 
+#include "base/crc32.h"
 #include "base/ids.h"
+#include "base/payload_record.h"
+#include "base/szdd.h"
 #include "tests/win/launcher_test_support.h"
 
 #ifndef CORVANE_SETUP_EXE
 #error "CORVANE_SETUP_EXE: path of the built setup.exe"
+#endif
+#if !defined(CORVANE_SETUP_BOOTSTRAP) || !defined(CORVANE_SETUP_ENGINE) || !defined(CORVANE_SETUP_COMPANION)
+#error "CORVANE_SETUP_BOOTSTRAP, _ENGINE, _COMPANION: the payload files setup.exe was built from"
 #endif
 
 namespace {
@@ -226,6 +232,47 @@ TEST_F(SetupResources, IconVersionAndPayloadPieces)
         EXPECT_EQ(std::string("SZDD\x88\xF0\x27\x33", 8), piece.substr(0, 8)) << id;
         EXPECT_EQ('A', piece[8]) << id;
         EXPECT_EQ("", Resource(MAKEINTRESOURCEA(RT_PAYLOAD_PIECE), id + 1)) << "one piece each";
+    }
+}
+
+int CountExpanded(void *ctx, const unsigned char *, uint32_t len)
+{
+    *(uint64_t *)ctx += len;
+    return 1;
+}
+
+// The check record names each payload file the build was given, in one
+// piece: its length and CRC-32, which is also what its piece expands to.
+TEST_F(SetupResources, PayloadRecordMatchesThePayloadFiles)
+{
+    const std::string record = Resource(MAKEINTRESOURCEA(RT_PAYLOAD_PIECE), RES_PAYLOAD_RECORD);
+    ASSERT_EQ(PayloadRecordSize(3), record.size()) << "record 3000/7099 of three entries";
+    Crc32Table table;
+    Crc32Init(&table);
+    const struct {
+        int id;
+        const char *file;
+    } payloads[] = {
+        {PAYLOAD_BOOTSTRAP, CORVANE_SETUP_BOOTSTRAP},
+        {PAYLOAD_ENGINE, CORVANE_SETUP_ENGINE},
+        {PAYLOAD_COMPANION, CORVANE_SETUP_COMPANION},
+    };
+    for (const auto &p : payloads) {
+        SCOPED_TRACE(p.file);
+        std::string data;
+        ASSERT_TRUE(ReadWholeFile(p.file, &data));
+        PayloadRecordEntry entry;
+        ASSERT_EQ(PAYLOAD_RECORD_FOUND, PayloadRecordFind(record.data(), (uint32_t)record.size(), (uint32_t)p.id, &entry));
+        EXPECT_EQ(1u, entry.pieceCount);
+        EXPECT_EQ(data.size(), entry.length);
+        EXPECT_EQ(Crc32Update(&table, 0, data.data(), data.size()), entry.crc);
+
+        const std::string piece = Resource(MAKEINTRESOURCEA(RT_PAYLOAD_PIECE), p.id);
+        uint64_t expanded = 0;
+        SzddOutput out;
+        ASSERT_EQ(SZDD_OK, SzddExpandOrCopy(piece.data(), (uint32_t)piece.size(), &table, 0, CountExpanded, &expanded, &out));
+        EXPECT_EQ(entry.length, out.length);
+        EXPECT_EQ(entry.crc, out.crc);
     }
 }
 

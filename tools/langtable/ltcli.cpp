@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <memory>
@@ -21,16 +22,41 @@ namespace lt {
 
 namespace {
 
+#ifndef CORVANE_VERSION_TEXT
+#define CORVANE_VERSION_TEXT "0"
+#endif
+
 const char kUsage[] =
     "usage: langtable [--codepage 1252|932] compile IN.txt OUT.bin\n"
     "       langtable [--codepage 1252|932] dump IN.bin [OUT.txt]\n"
     "       langtable [--codepage 1252|932] check IN.bin|_SETUP.DLL [--lcid N]\n"
-    "compile: text description -> table resource (type 1001, name 100)\n"
+    "       langtable --help | --version\n"
+    "compile: text description -> table resource (type 1001, name 100); on success\n"
+    "         one line with the languages, entries, bytes and time\n"
     "dump:    table resource -> text description (to OUT.txt or standard output)\n"
     "check:   read the table with the launcher's own parser and report on it (given a\n"
     "         library, the table inside it, then its references to the library's resources);\n"
     "         --lcid N shows the language chosen for the locale id N\n"
     "exit codes: 0 ok, 1 invalid description or refused table, 2 usage, 3 file error\n";
+
+// Arguments each command takes after its name (min, max).
+struct CommandShape {
+    const char *name;
+    size_t least, most;
+    const char *takes;
+};
+const CommandShape kCommands[] = {
+    {"compile", 2, 2, "IN.txt OUT.bin"},
+    {"dump", 1, 2, "IN.bin [OUT.txt]"},
+    {"check", 1, 1, "IN.bin [--lcid N]"},
+};
+
+double MillisecondsSince(const struct timespec &start)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (double)(now.tv_sec - start.tv_sec) * 1e3 + (double)(now.tv_nsec - start.tv_nsec) / 1e6;
+}
 
 bool ReadFile(const std::string &path, std::string *data, std::string *error)
 {
@@ -82,8 +108,10 @@ std::string RefusalText(int code, uint32_t offset)
     return "error " + std::to_string(code) + ": " + ErrorText(code) + buf;
 }
 
-int Compile(const std::string &in, const std::string &outPath, FILE *err)
+int Compile(const std::string &in, const std::string &outPath, FILE *out, FILE *err)
 {
+    struct timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
     std::string text, error;
     if (!ReadFile(in, &text, &error)) {
         fprintf(err, "langtable: %s\n", error.c_str());
@@ -114,11 +142,16 @@ int Compile(const std::string &in, const std::string &outPath, FILE *err)
         fprintf(err, "langtable: %s\n", error.c_str());
         return kExitIo;
     }
+    fprintf(out, "langtable: compiled %zu language%s, %zu entr%s, %zu bytes into %s in %.1f ms\n",
+            table.languages.size(), table.languages.size() == 1 ? "" : "s", table.entries.size(),
+            table.entries.size() == 1 ? "y" : "ies", data.size(), outPath.c_str(), MillisecondsSince(start));
     return kExitOk;
 }
 
 int Dump(const std::string &in, const std::string &outPath, FILE *out, FILE *err)
 {
+    struct timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
     std::string bytes, error;
     if (!ReadFile(in, &bytes, &error)) {
         fprintf(err, "langtable: %s\n", error.c_str());
@@ -145,6 +178,11 @@ int Dump(const std::string &in, const std::string &outPath, FILE *out, FILE *err
         fprintf(err, "langtable: %s\n", error.c_str());
         return kExitIo;
     }
+    // (Dumped to standard output, the description is the output.)
+    fprintf(out, "langtable: dumped %zu language%s, %zu entr%s from %s (%zu bytes) into %s in %.1f ms\n",
+            table.languages.size(), table.languages.size() == 1 ? "" : "s", table.entries.size(),
+            table.entries.size() == 1 ? "y" : "ies", in.c_str(), bytes.size(), outPath.c_str(),
+            MillisecondsSince(start));
     return kExitOk;
 }
 
@@ -379,6 +417,12 @@ int ToolMain(int argc, char **argv, FILE *out, FILE *err)
         } else if (a == "-h" || a == "--help" || a == "help") {
             fputs(kUsage, out);
             return kExitOk;
+        } else if (a == "--version") {
+            fprintf(out, "langtable %s\n", CORVANE_VERSION_TEXT);
+            return kExitOk;
+        } else if (a.size() > 1 && a[0] == '-') {
+            fprintf(err, "langtable: unknown option '%s' (try langtable --help)\n", a.c_str());
+            return kExitUsage;
         } else {
             args.push_back(a);
         }
@@ -387,21 +431,34 @@ int ToolMain(int argc, char **argv, FILE *out, FILE *err)
         fputs(kUsage, err);
         return kExitUsage;
     }
+    const std::string &cmd = args[0];
+    const CommandShape *shape = nullptr;
+    for (const CommandShape &c : kCommands) {
+        if (cmd == c.name)
+            shape = &c;
+    }
+    if (!shape) {
+        fprintf(err, "langtable: unknown command '%s' (try langtable --help)\n", cmd.c_str());
+        return kExitUsage;
+    }
+    if (args.size() - 1 < shape->least || args.size() - 1 > shape->most) {
+        fprintf(err, "langtable: %s takes %s\n%s", shape->name, shape->takes, kUsage);
+        return kExitUsage;
+    }
+    if (haveLcid && cmd != "check") {
+        fprintf(err, "langtable: --lcid goes with check only\n");
+        return kExitUsage;
+    }
     // The item splitting of the launcher walks double-byte characters of
     // the code page; the tool reads names as the launcher will.
     HostSetCodePage(codePage);
-    const std::string &cmd = args[0];
     int rc;
-    if (cmd == "compile" && args.size() == 3 && !haveLcid)
-        rc = Compile(args[1], args[2], err);
-    else if (cmd == "dump" && (args.size() == 2 || args.size() == 3) && !haveLcid)
+    if (cmd == "compile")
+        rc = Compile(args[1], args[2], out, err);
+    else if (cmd == "dump")
         rc = Dump(args[1], args.size() == 3 ? args[2] : std::string(), out, err);
-    else if (cmd == "check" && args.size() == 2)
+    else
         rc = Check(args[1], haveLcid, lcid, codePage, out, err);
-    else {
-        fputs(kUsage, err);
-        rc = kExitUsage;
-    }
     HostSetCodePage(1252);
     return rc;
 }

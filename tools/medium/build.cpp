@@ -10,10 +10,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
+#include "base/crc32.h"
 #include "base/ids.h"
+#include "base/payload_record.h"
 #include "tools/medium/pe.h"
+#include "tools/medium/record.h"
 #include "tools/medium/resedit.h"
 #include "tools/szdd/szdd_codec.h"
 
@@ -27,6 +31,9 @@ constexpr uint16_t kIconGroup = IDI_LAUNCHER;
 constexpr uint16_t kManifestId = 1;
 constexpr uint16_t kVersionId = 1;
 constexpr uint64_t kMaxSmallFile = 256u << 20;   // stub, library, icon: read whole
+constexpr size_t kReadChunk = 1u << 20;          // payload bytes read at a time
+// Payloads at least this long show progress (when stderr is a terminal).
+constexpr uint64_t kProgressThreshold = 16u << 20;
 
 std::string Errno()
 {
@@ -97,18 +104,39 @@ private:
     std::vector<std::string> paths_;
 };
 
-bool WriteAll(const std::string &path, const uint8_t *data, size_t len, Failure *f)
-{
-    FILE *file = fopen(path.c_str(), "wb");
-    if (!file)
-        return Fail(f, kExitIo, path + ": cannot create (" + Errno() + "); check the folder's permissions");
-    bool ok = len == 0 || fwrite(data, 1, len, file) == len;
-    if (fclose(file) != 0)
-        ok = false;
-    if (!ok)
-        return Fail(f, kExitIo, path + ": cannot write (" + Errno() + "); check the free space");
-    return true;
-}
+// Percent done on stderr while a long payload is compressed, when a person
+// is watching (stderr a terminal).
+class Progress {
+public:
+    Progress(bool terminal, const char *name, uint64_t total)
+        : name_(name), total_(total), on_(terminal && total >= kProgressThreshold)
+    {
+    }
+    void Advance(uint64_t n)
+    {
+        done_ += n;
+        if (!on_)
+            return;
+        const int percent = (int)(done_ * 100 / total_);
+        if (percent != shown_) {
+            shown_ = percent;
+            fprintf(stderr, "\rmedium: compressing the %s: %3d%%", name_, percent);
+        }
+    }
+    void Done()
+    {
+        if (on_ && shown_ >= 0)
+            fprintf(stderr, "\n");
+        on_ = false;
+    }
+
+private:
+    const char *name_;
+    uint64_t total_;
+    uint64_t done_ = 0;
+    bool on_;
+    int shown_ = -1;
+};
 
 bool CopyFileTo(const std::string &from, const std::string &to, const char *what, Failure *f)
 {
@@ -136,10 +164,61 @@ bool CopyFileTo(const std::string &from, const std::string &to, const char *what
     return true;
 }
 
+// Streams `want` bytes of `in` through the compressor into the piece file
+// `piece`: neither the payload nor the piece is held in memory, only one
+// read chunk and the compressor's bounded state. Adds the bytes read to
+// *crc and reports progress on the way.
+bool PackPiece(FILE *in, const std::string &path, const std::string &what, uint64_t want, const std::string &piece,
+               const Crc32Table *table, uint32_t *crc, uint64_t *packed, Progress *progress, Failure *f)
+{
+    FILE *out = fopen(piece.c_str(), "wb");
+    if (!out)
+        return Fail(f, kExitIo, piece + ": cannot create (" + Errno() + "); check the folder's permissions");
+    uint64_t written = 0;
+    int writeErrno = 0;
+    szdd::Compressor compressor(want, [&](const uint8_t *data, size_t len) {
+        if (fwrite(data, 1, len, out) != len) {
+            writeErrno = errno;
+            return false;
+        }
+        written += len;
+        return true;
+    });
+    std::vector<uint8_t> chunk(kReadChunk);
+    szdd::Result result = szdd::Result::Ok;
+    bool readOk = true;
+    for (uint64_t left = want; result == szdd::Result::Ok && left > 0;) {
+        const size_t n = (size_t)std::min<uint64_t>(chunk.size(), left);
+        if (fread(chunk.data(), 1, n, in) != n) {
+            readOk = false;
+            break;
+        }
+        *crc = Crc32Update(table, *crc, chunk.data(), n);
+        result = compressor.Write(chunk.data(), n);
+        left -= n;
+        progress->Advance(n);
+    }
+    if (readOk && result == szdd::Result::Ok)
+        result = compressor.Finish();
+    if (fclose(out) != 0 && result == szdd::Result::Ok) {
+        writeErrno = errno;
+        result = szdd::Result::SinkFailed;
+    }
+    if (!readOk)
+        return Fail(f, kExitInput, path + ": cannot read the " + what + " (did it change while building?)");
+    if (result == szdd::Result::SinkFailed)
+        return Fail(f, kExitIo, piece + ": cannot write (" + std::string(strerror(writeErrno)) + "); check the free space");
+    if (result != szdd::Result::Ok)
+        return Fail(f, kExitInput, path + ": the " + what + " cannot be compressed (" + szdd::ResultText(result) + ")");
+    *packed = written;
+    return true;
+}
+
 // Compresses payload `index` into pieces (temp files in `dir`), adding
-// their entries to `pieces`.
-bool PackPayload(const BuildOptions &o, int index, const std::string &dir, TempFiles *temps, ResList *pieces,
-                 PayloadInfo *info, PayloadReport *report, Failure *f)
+// their entries to `pieces`. An empty payload is one piece whose header
+// says 0 bytes: the launcher expands it into an empty file.
+bool PackPayload(const BuildOptions &o, int index, const std::string &dir, const Crc32Table *table, TempFiles *temps,
+                 ResList *pieces, PayloadRecordEntry *entry, PayloadReport *report, Failure *f)
 {
     const std::string &path = o.payload[index];
     const std::string what = std::string(kPayloadNames[index]) + " payload";
@@ -152,63 +231,45 @@ bool PackPayload(const BuildOptions &o, int index, const std::string &dir, TempF
         return Fail(f, kExitInput, path + ": the " + what + " is not a regular file");
     }
     const uint64_t length = (uint64_t)st.st_size;
-    if (length == 0) {
-        fclose(in);
-        return Fail(f, kExitInput, path + ": the " + what + " is empty; the launcher cannot expand an empty file");
-    }
     const uint32_t pieceSize = PieceSizeFor(length, o.pieceSize);
     if (pieceSize == 0) {
         fclose(in);
         return Fail(f, kExitInput, path + ": the " + what + " is larger than the launcher can carry (4 GiB)");
     }
-    const uint32_t count = (uint32_t)((length + pieceSize - 1) / pieceSize);
-    std::vector<uint8_t> raw, packed;
+    const uint32_t count = length == 0 ? 1 : (uint32_t)((length + pieceSize - 1) / pieceSize);
+    Progress progress(o.progress, kPayloadNames[index], length);
     uint32_t crc = 0;
     uint64_t done = 0;
     bool ok = true;
     for (uint32_t i = 0; ok && i < count; i++) {
-        const size_t want = (size_t)std::min<uint64_t>(pieceSize, length - done);
-        raw.resize(want);
-        if (fread(raw.data(), 1, want, in) != want) {
-            ok = Fail(f, kExitInput, path + ": cannot read the " + what + " (did it change while building?)");
-            break;
-        }
-        crc = Crc32(crc, raw.data(), want);
-        if (szdd::Compress(raw.data(), want, packed) != szdd::Result::Ok) {
-            ok = Fail(f, kExitInput, path + ": the " + what + " cannot be compressed");
-            break;
-        }
+        const uint64_t want = std::min<uint64_t>(pieceSize, length - done);
         const uint16_t id = (uint16_t)(kPayloadBase[index] + i);
         const std::string piece = temps->Add(dir + "/.medium-" + std::to_string(id) + ".tmp");
-        if (!WriteAll(piece, packed.data(), packed.size(), f)) {
-            ok = false;
+        uint64_t packed = 0;
+        ok = PackPiece(in, path, what, want, piece, table, &crc, &packed, &progress, f);
+        if (!ok)
             break;
-        }
         ResEntry e;
         e.type = ResNumber(RT_PAYLOAD_PIECE);
         e.name = ResNumber(id);
         e.lang = 0x409;
         e.dataFile = piece;
-        e.dataFileSize = (uint32_t)packed.size();
+        e.dataFileSize = (uint32_t)packed;
         pieces->push_back(e);
         done += want;
-        report->packed += packed.size();
-        if (o.progress)
-            fprintf(stderr, "\rmedium: compressing the %s: %3u%%", kPayloadNames[index],
-                    (unsigned)(done * 100 / length));
+        report->packed += packed;
     }
-    if (o.progress)
-        fprintf(stderr, "\n");
+    progress.Done();
     // Seen growing while we read: the record would not match what we packed.
     if (ok && fgetc(in) != EOF)
         ok = Fail(f, kExitInput, path + ": the " + what + " grew while it was read; build again");
     fclose(in);
     if (!ok)
         return false;
-    info->baseId = kPayloadBase[index];
-    info->pieces = count;
-    info->length = (uint32_t)length;
-    info->crc = crc;
+    entry->baseId = kPayloadBase[index];
+    entry->pieceCount = count;
+    entry->length = (uint32_t)length;
+    entry->crc = crc;
     report->length = length;
     report->pieces = count;
     return true;
@@ -350,13 +411,15 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
     }
 
     TempFiles temps;
-    PayloadInfo infos[3];
+    PayloadRecordEntry entries[3];
+    Crc32Table crcTable;
+    Crc32Init(&crcTable);
     for (int i = 0; i < 3; i++) {
-        if (!PackPayload(o, i, dir, &temps, &res, &infos[i], &report->payloads[i], f))
+        if (!PackPayload(o, i, dir, &crcTable, &temps, &res, &entries[i], &report->payloads[i], f))
             return false;
         // The count in every language's block, whichever the launcher loads.
         std::u16string count;
-        for (char c : std::to_string(infos[i].pieces))
+        for (char c : std::to_string(entries[i].pieceCount))
             count.push_back((char16_t)c);
         std::vector<uint16_t> langs;
         for (const ResEntry &e : res) {
@@ -370,9 +433,9 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
     }
     ResEntry record;
     record.type = ResNumber(RT_PAYLOAD_PIECE);
-    record.name = ResNumber(kPayloadRecordId);
+    record.name = ResNumber(RES_PAYLOAD_RECORD);
     record.lang = 0x409;
-    record.data = PayloadRecord(infos);
+    record.data = PayloadRecordBytes(entries, 3);
     res.push_back(record);
 
     const std::string setupTemp = temps.Add(dir + "/.setup.exe.medium-tmp");

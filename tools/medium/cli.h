@@ -34,6 +34,11 @@ inline bool Fail(Failure *f, int code, const std::string &message)
 int BuildCommand(int argc, char **argv);
 void BuildHelp(FILE *out);
 
+// `medium record --bootstrap F --engine F --companion F -o FILE`: argv[0]
+// is "record".
+int RecordCommand(int argc, char **argv);
+void RecordHelp(FILE *out);
+
 // `medium library DESCRIPTION -o _SETUP.DLL`: argv[0] is "library".
 int LibraryCommand(int argc, char **argv);
 void LibraryHelp(FILE *out);

@@ -6,12 +6,14 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <map>
 
 #include "base/bytes.h"
 #include "base/platform.h"
 #include "base/splash_state.h"
 #include "base/text.h"
+#include "splash/bitmapcheck.h"
 #include "splash/logo.h"
 
 namespace medium {
@@ -179,6 +181,58 @@ void AddStringTables(const std::vector<std::pair<uint16_t, std::u16string>> &str
 
 // --- bitmaps -----------------------------------------------------------------
 
+namespace {
+
+// The header fields of a BMP file, as read for its layout.
+struct BmpFields {
+    uint32_t headerSize = 0;
+    bool core = false;
+    int64_t width = 0, height = 0;   // height made positive; topDown says which
+    bool topDown = false;
+    uint32_t planes = 0, bits = 0, compression = 0, imageSize = 0, used = 0;
+};
+
+// Why the launcher's check refused a bitmap, in the terms of the file, for
+// the message: the first rule the header breaks, in the order a person
+// would fix them. The verdict itself is BitmapCheck's.
+std::string BmpRefusal(const BmpFields &b, uint64_t table, uint32_t pixelsAt, uint64_t pixels, uint32_t size)
+{
+    const std::string sides = std::to_string(b.width) + " x " + std::to_string(b.height) + " pixels";
+    if (b.width < 1 || b.height < 1 || b.width > kBitmapMaxSide || b.height > kBitmapMaxSide)
+        return "the picture is " + sides + "; a splash needs 1 to " + std::to_string((int)kBmpMaxSide) +
+               " on each side";
+    if (b.planes != 1)
+        return "the header gives " + std::to_string(b.planes) + " colour planes instead of 1; save the picture again";
+    if (b.bits != 1 && b.bits != 4 && b.bits != 8 && b.bits != 16 && b.bits != 24 && b.bits != 32)
+        return std::to_string(b.bits) + " bits per pixel is not a bitmap depth; save with 1, 4, 8, 16, 24 or 32";
+    const bool rle = (b.compression == 1 && b.bits == 8) || (b.compression == 2 && b.bits == 4);
+    const bool fields = b.compression == 3 && (b.bits == 16 || b.bits == 32);
+    if (b.compression != 0 && !rle && !fields)
+        return "compression " + std::to_string(b.compression) + " with " + std::to_string(b.bits) +
+               " bits per pixel cannot be shown as a splash (JPEG and PNG inside a BMP are not); save it "
+               "uncompressed";
+    if (rle && b.topDown)
+        return "a compressed bitmap cannot be stored top-down; save it bottom-up or uncompressed";
+    if (b.bits <= 8 && b.used > (1u << b.bits))
+        return "the header gives " + std::to_string(b.used) + " palette colours; " + std::to_string(b.bits) +
+               " bits per pixel take at most " + std::to_string(1u << b.bits) + "; save the picture again";
+    if (b.bits > 8 && b.used > 256)
+        return "the header gives " + std::to_string(b.used) + " palette colours; save the picture again";
+    if (rle && b.imageSize == 0)
+        return "a compressed bitmap whose header gives no image size; save the picture again";
+    if (table > size || pixelsAt < table || pixelsAt > size)
+        return "the pixel data is said to start at byte " + std::to_string(pixelsAt) +
+               ", inside the header and colour table (" + std::to_string(table) + " bytes) or past the end; "
+               "save the picture again";
+    if (pixels > size - pixelsAt)
+        return "the pixels need " + std::to_string(pixels) + " bytes from byte " + std::to_string(pixelsAt) +
+               ", the file has " + std::to_string(size - pixelsAt) + "; the file is cut: save the picture again";
+    return "the launcher cannot draw this bitmap (" + sides + ", " + std::to_string(b.bits) +
+           " bits per pixel, compression " + std::to_string(b.compression) + "); save it as an uncompressed .bmp";
+}
+
+}  // namespace
+
 bool BmpToResource(const std::vector<uint8_t> &file, std::vector<uint8_t> *dib, std::string *why)
 {
     if (file.size() > kBmpMaxFile) {
@@ -192,7 +246,8 @@ bool BmpToResource(const std::vector<uint8_t> &file, std::vector<uint8_t> *dib, 
     const uint32_t declared = ReaderU32(&r);
     ReaderU32(&r);  // reserved
     const uint32_t pixelsAt = ReaderU32(&r);
-    const uint32_t headerSize = ReaderU32(&r);
+    BmpFields b;
+    b.headerSize = ReaderU32(&r);
     if (r.err || magic != 0x4D42) {
         *why = "not a BMP file (no \"BM\" header); save the picture as a Windows bitmap (.bmp)";
         return false;
@@ -202,30 +257,30 @@ bool BmpToResource(const std::vector<uint8_t> &file, std::vector<uint8_t> *dib, 
                std::to_string(size) + "; the file is cut or padded: save the picture again";
         return false;
     }
-    int64_t width = 0, height = 0;
-    uint32_t planes = 0, bits = 0, compression = 0, imageSize = 0, used = 0;
-    bool core = headerSize == 12;
-    if (core) {
-        width = ReaderU16(&r);
-        height = ReaderU16(&r);
-        planes = ReaderU16(&r);
-        bits = ReaderU16(&r);
-    } else if (headerSize == 40 || headerSize == 108 || headerSize == 124) {
-        width = (int32_t)ReaderU32(&r);
-        height = (int32_t)ReaderU32(&r);
-        planes = ReaderU16(&r);
-        bits = ReaderU16(&r);
-        compression = ReaderU32(&r);
-        imageSize = ReaderU32(&r);
+    // The headers a BMP file has; the launcher's check would take any size
+    // up to 124, but the fields of others are not the ones read here.
+    b.core = b.headerSize == 12;
+    if (b.core) {
+        b.width = ReaderU16(&r);
+        b.height = ReaderU16(&r);
+        b.planes = ReaderU16(&r);
+        b.bits = ReaderU16(&r);
+    } else if (b.headerSize == 40 || b.headerSize == 108 || b.headerSize == 124) {
+        b.width = (int32_t)ReaderU32(&r);
+        b.height = (int32_t)ReaderU32(&r);
+        b.planes = ReaderU16(&r);
+        b.bits = ReaderU16(&r);
+        b.compression = ReaderU32(&r);
+        b.imageSize = ReaderU32(&r);
         ReaderU32(&r);
         ReaderU32(&r);
-        used = ReaderU32(&r);
+        b.used = ReaderU32(&r);
     } else {
-        *why = "unknown bitmap header of " + std::to_string(headerSize) +
+        *why = "unknown bitmap header of " + std::to_string(b.headerSize) +
                " bytes; save the picture as a Windows bitmap (.bmp)";
         return false;
     }
-    if (headerSize == 124) {
+    if (b.headerSize == 124) {
         // A V5 header may point at a colour profile behind the pixels, which
         // the resource would not carry.
         ReaderSeek(&r, 14 + 56);
@@ -238,71 +293,42 @@ bool BmpToResource(const std::vector<uint8_t> &file, std::vector<uint8_t> *dib, 
         *why = "the file ends inside its header: the file is cut; save the picture again";
         return false;
     }
-    const bool topDown = height < 0;
-    if (topDown)
-        height = -height;
-    if (width < 1 || height < 1 || width > kBmpMaxSide || height > kBmpMaxSide) {
-        *why = "the picture is " + std::to_string(width) + " x " + std::to_string(height) +
+    b.topDown = b.height < 0;
+    if (b.topDown)
+        b.height = -b.height;
+
+    // Where the parts lie, from the header as it stands (the check below
+    // judges it): the colour table (and the masks of a 40-byte bit-field
+    // header) after the header, the pixels from pixelsAt. A file may leave a
+    // gap between the two; the resource may not, since the loader takes the
+    // pixels right after the colour table, so the pixels move up.
+    const bool rle = b.compression == 1 || b.compression == 2;
+    const uint64_t colours = b.bits <= 8 && (b.core || b.used == 0) ? (1ull << b.bits) : b.used;
+    const uint64_t masks = (b.headerSize == 40 && b.compression == 3) ? 12 : 0;
+    const uint64_t table = 14 + (uint64_t)b.headerSize + masks + colours * (b.core ? 3 : 4);
+    const uint64_t stride = ((uint64_t)b.width * b.bits + 31) / 32 * 4;
+    const uint64_t pixels = rle ? b.imageSize : stride * (uint64_t)b.height;
+    bool ok = table <= size && pixelsAt >= table && pixelsAt <= size && pixels <= size - pixelsAt;
+    if (ok) {
+        dib->assign(file.begin() + 14, file.begin() + (ptrdiff_t)table);
+        dib->insert(dib->end(), file.begin() + pixelsAt, file.begin() + pixelsAt + (ptrdiff_t)pixels);
+        // The launcher's own check on what it will load.
+        int32_t width = 0, height = 0;
+        ok = BitmapCheck(dib->data(), (uint32_t)dib->size(), &width, &height) != 0;
+    }
+    if (!ok) {
+        dib->clear();
+        *why = BmpRefusal(b, table, pixelsAt, pixels, size);
+        return false;
+    }
+    // Shown 1:1, a splash larger than this is a mistake even where the
+    // launcher could draw it.
+    if (b.width > kBmpMaxSide || b.height > kBmpMaxSide) {
+        dib->clear();
+        *why = "the picture is " + std::to_string(b.width) + " x " + std::to_string(b.height) +
                " pixels; a splash needs 1 to " + std::to_string((int)kBmpMaxSide) + " on each side";
         return false;
     }
-    if (planes != 1) {
-        *why = "the header gives " + std::to_string(planes) + " colour planes instead of 1; save the picture again";
-        return false;
-    }
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-        *why = std::to_string(bits) + " bits per pixel is not a bitmap depth; save with 1, 4, 8, 16, 24 or 32";
-        return false;
-    }
-    const bool rle = (compression == 1 && bits == 8) || (compression == 2 && bits == 4);
-    const bool fields = compression == 3 && (bits == 16 || bits == 32);
-    if (compression != 0 && !rle && !fields) {
-        *why = "compression " + std::to_string(compression) + " with " + std::to_string(bits) +
-               " bits per pixel cannot be shown as a splash (JPEG and PNG inside a BMP are not); save it "
-               "uncompressed";
-        return false;
-    }
-    if (rle && topDown) {
-        *why = "a compressed bitmap cannot be stored top-down; save it bottom-up or uncompressed";
-        return false;
-    }
-    uint64_t colours = 0;
-    if (bits <= 8) {
-        const uint32_t most = 1u << bits;
-        if (used > most) {
-            *why = "the header gives " + std::to_string(used) + " palette colours; " + std::to_string(bits) +
-                   " bits per pixel take at most " + std::to_string(most) + "; save the picture again";
-            return false;
-        }
-        colours = core || used == 0 ? most : used;
-    } else if (used > 256) {
-        *why = "the header gives " + std::to_string(used) + " palette colours; save the picture again";
-        return false;
-    } else {
-        colours = used;
-    }
-    const uint64_t masks = (headerSize == 40 && fields) ? 12 : 0;
-    const uint64_t table = 14 + (uint64_t)headerSize + masks + colours * (core ? 3 : 4);
-    const uint64_t stride = ((uint64_t)width * bits + 31) / 32 * 4;
-    const uint64_t pixels = rle ? imageSize : stride * (uint64_t)height;
-    if (rle && imageSize == 0) {
-        *why = "a compressed bitmap whose header gives no image size; save the picture again";
-        return false;
-    }
-    if (table > size || pixelsAt < table || pixelsAt > size) {
-        *why = "the pixel data is said to start at byte " + std::to_string(pixelsAt) +
-               ", inside the header and colour table (" + std::to_string(table) + " bytes) or past the end; "
-               "save the picture again";
-        return false;
-    }
-    if (pixels > size - pixelsAt) {
-        *why = "the pixels need " + std::to_string(pixels) + " bytes from byte " + std::to_string(pixelsAt) +
-               ", the file has " + std::to_string(size - pixelsAt) + "; the file is cut: save the picture again";
-        return false;
-    }
-    // The loader takes the pixels right after the colour table.
-    dib->assign(file.begin() + 14, file.begin() + (ptrdiff_t)table);
-    dib->insert(dib->end(), file.begin() + pixelsAt, file.begin() + pixelsAt + (ptrdiff_t)pixels);
     return true;
 }
 

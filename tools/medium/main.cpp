@@ -29,6 +29,8 @@ const Command kCommands[] = {
      medium::InspectCommand, medium::InspectHelp},
     {"extract", "expand and check the three payloads of a setup.exe into a folder", medium::ExtractCommand,
      medium::ExtractHelp},
+    {"record", "the payload check record, for builds that compile their own resource script",
+     medium::RecordCommand, medium::RecordHelp},
 };
 
 const Command *FindCommand(const char *name)

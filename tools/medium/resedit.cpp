@@ -536,41 +536,4 @@ std::string ExecutionLevel(const std::vector<uint8_t> &manifest)
     return FindLevel(text, &b, &e) ? text.substr(b, e - b) : std::string();
 }
 
-// ---- Payload record ----
-
-uint32_t Crc32(uint32_t crc, const uint8_t *data, size_t len)
-{
-    static uint32_t table[256];
-    static bool ready = false;
-    if (!ready) {
-        for (uint32_t i = 0; i < 256; i++) {
-            uint32_t c = i;
-            for (int k = 0; k < 8; k++)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            table[i] = c;
-        }
-        ready = true;
-    }
-    crc = ~crc;
-    for (size_t i = 0; i < len; i++)
-        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
-
-std::vector<uint8_t> PayloadRecord(const PayloadInfo payloads[3])
-{
-    std::vector<uint8_t> b(8 + 16 * 3);
-    SetUi32(&b[0], kPayloadRecordMagic);
-    SetUi16(&b[4], 1);
-    SetUi16(&b[6], 3);
-    for (int i = 0; i < 3; i++) {
-        uint8_t *p = &b[8 + 16 * i];
-        SetUi32(p, payloads[i].baseId);
-        SetUi32(p + 4, payloads[i].pieces);
-        SetUi32(p + 8, payloads[i].length);
-        SetUi32(p + 12, payloads[i].crc);
-    }
-    return b;
-}
-
 }  // namespace medium

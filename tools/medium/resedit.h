@@ -1,7 +1,7 @@
 // Resource encoders of the medium tool: string table blocks, the version
-// resource, icon groups from .ico files, the manifest's execution level and
-// the payload checksum record. Each reads its input with bounds and reports
-// what is wrong in one line (without the file name, which the caller adds).
+// resource, icon groups from .ico files and the manifest's execution level.
+// Each reads its input with bounds and reports what is wrong in one line
+// (without the file name, which the caller adds).
 #pragma once
 
 #include <stddef.h>
@@ -62,19 +62,5 @@ bool SetExecutionLevel(const std::vector<uint8_t> &in, const std::string &level,
                        std::string *err);
 // The level the manifest asks for, or empty.
 std::string ExecutionLevel(const std::vector<uint8_t> &manifest);
-
-// zlib's CRC-32, continued from `crc` (0 to start).
-uint32_t Crc32(uint32_t crc, const uint8_t *data, size_t len);
-
-// The payload checksum record (type 3000, id 7099).
-constexpr uint16_t kPayloadRecordId = 7099;
-constexpr uint32_t kPayloadRecordMagic = 0x4B435643;
-struct PayloadInfo {
-    uint32_t baseId;
-    uint32_t pieces;
-    uint32_t length;   // expanded
-    uint32_t crc;      // of the whole expanded payload
-};
-std::vector<uint8_t> PayloadRecord(const PayloadInfo payloads[3]);
 
 }  // namespace medium
