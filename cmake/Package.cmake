@@ -7,6 +7,8 @@ set(CORVANE_STUB "${CMAKE_SOURCE_DIR}/build/win32/stub/setup-stub.exe" CACHE FIL
     "The payload-free launcher (setup-stub.exe) of a win32 build")
 
 include(GNUInstallDirs)
+# Packaging builds the three tools only (scripts/package.sh), not the test helpers.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 install(TARGETS medium szdd langtable RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CORVANE_STUB} DESTINATION ${CMAKE_INSTALL_DATADIR}/corvane RENAME setup-stub.exe)
 
@@ -28,7 +30,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Corvane Setup team <setup@corvane.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Makes installation media around the Corvane Setup launcher")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "Makes installation media around the Corvane Setup launcher\n medium builds a medium's setup.exe from the prebuilt launcher and three\n payloads, and the resource library _SETUP.DLL from a text description;\n szdd compresses files into SZDD; langtable compiles language tables.\n No compiler, resource compiler or Wine is needed.")
+  "medium builds a medium's setup.exe from the prebuilt launcher and three\npayloads, and the resource library _SETUP.DLL from a text description;\nszdd compresses files into SZDD; langtable compiles language tables.\nNo compiler, resource compiler or Wine is needed.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -30,7 +30,7 @@ dpkg-deb -x "$deb" "$root"
 # Only what a builder's machine without a toolchain has.
 sysbin=$out/sysbin
 mkdir -p "$sysbin"
-for tool in bash sh cat cmp cp ls mkdir rm grep openssl osslsigncode; do
+for tool in bash sh cat cmp cp ls mkdir rm grep tee openssl osslsigncode; do
   ln -s "$(command -v "$tool")" "$sysbin/$tool"
 done
 
