@@ -38,6 +38,8 @@ TEST(PackagedMedium, RunsAndDeliversThePayloadsSignedOrNot) {
         expected.copy = " -f" + rig::QuoteIfSpaces(c.medium + "SETUP.INS");
         expected.splash = true;
         EXPECT_EQ(r.report.at("cmdline"), e2e::ExpectedCommand(expected));
+        // The launcher's current directory, not the work directory.
+        EXPECT_EQ(rig::WithBackslash(r.report.at("cwd")), c.root);
         const e2e::Originals &f = e2e::Files();
         EXPECT_TRUE(e2e::HoldsExactly(c.temp, {{e2e::kBootstrapFile, f.bootstrap},
                                                {e2e::kEngineFile, f.engine},
