@@ -17,6 +17,10 @@ foreach(_f ${_tool_dirs})
   add_subdirectory(${_dir})
 endforeach()
 
+if(CORVANE_PACKAGE)
+  include(${CMAKE_SOURCE_DIR}/cmake/Package.cmake)
+endif()
+
 if(CORVANE_TOOLS_ONLY)
   return()
 endif()

@@ -14,6 +14,7 @@ PKGS=(
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 xvfb xauth x11-utils imagemagick
   googletest mscompress python3 locales nsis
+  dpkg-dev osslsigncode openssl
 )
 
 missing=()

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The builder's path with nothing but the Debian package: unpacks the package
+# into a fresh root, then, with a PATH that holds the package's tools and a
+# few shell utilities but no compiler, resource compiler or Wine, makes the
+# documented example library, a medium from the packaged stub, and a signed
+# copy of its setup.exe (as docs/first-medium.md says). The e2e case
+# PackagedMedium.* then runs both media under Wine.
+#
+#   make-medium.sh PACKAGE_DIR OUT_DIR BOOTSTRAP ENGINE COMPANION SCRIPT
+#
+# OUT_DIR gets medium/ (setup.exe, SETUP.INS, _SETUP.DLL) and signed/ (the
+# same with setup.exe signed).
+set -euo pipefail
+[ $# -eq 6 ] || { echo "usage: $0 PACKAGE_DIR OUT_DIR BOOTSTRAP ENGINE COMPANION SCRIPT" >&2; exit 2; }
+package_dir=$1 out=$2 bootstrap=$3 engine=$4 companion=$5 script=$6
+
+fail() { echo "make-medium: $*" >&2; exit 1; }
+
+debs=("$package_dir"/corvane-medium_*.deb)
+[ -f "${debs[0]}" ] || fail "no corvane-medium_*.deb in $package_dir: run scripts/package.sh first"
+[ "${#debs[@]}" -eq 1 ] || fail "more than one package in $package_dir"
+deb=${debs[0]}
+
+rm -rf "$out"
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+root=$out/root
+dpkg-deb -x "$deb" "$root"
+
+# Only what a builder's machine without a toolchain has.
+sysbin=$out/sysbin
+mkdir -p "$sysbin"
+for tool in bash sh cat cmp cp ls mkdir rm grep tee openssl osslsigncode; do
+  ln -s "$(command -v "$tool")" "$sysbin/$tool"
+done
+
+for f in "$bootstrap" "$engine" "$companion" "$script"; do
+  [ -f "$f" ] || fail "missing input $f"
+done
+cp "$bootstrap" "$out/bootstrap.exe"
+cp "$engine" "$out/engine.exe"
+cp "$companion" "$out/companion.dat"
+cp "$script" "$out/SETUP.INS"
+
+env -i HOME="$out" PATH="$root/usr/bin:$sysbin" LC_ALL=C.UTF-8 "$sysbin/bash" -euo pipefail -c '
+  cd "$1"
+  for compiler in cc gcc c++ g++ clang clang++ i686-w64-mingw32-gcc i686-w64-mingw32-g++ \
+                  i686-w64-mingw32-windres windres wine; do
+    if command -v "$compiler" >/dev/null; then
+      echo "make-medium: $compiler is on the PATH: the check would prove nothing" >&2
+      exit 1
+    fi
+  done
+  [ "$(command -v medium)" = "$1/root/usr/bin/medium" ]
+  szdd --version
+  langtable --help >/dev/null
+  medium --version
+
+  doc=$1/root/usr/share/doc/corvane-medium
+  medium library "$doc/examples/library/library.txt" -o _SETUP.DLL
+  # No --stub: the tool must find the packaged one.
+  medium build --bootstrap bootstrap.exe --engine engine.exe --companion companion.dat \
+      --script SETUP.INS --library _SETUP.DLL --out medium \
+      --version-info ProductName="Example" | tee build.txt
+  grep -q "^stub: .*/usr/bin/../share/corvane/setup-stub.exe (installed)$" build.txt
+
+  # Signing, as the walk-through does it (a throwaway certificate).
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 \
+      -subj "/CN=Example Test Signer" 2>/dev/null
+  mkdir signed
+  cp medium/SETUP.INS medium/_SETUP.DLL signed/
+  osslsigncode sign -certs cert.pem -key key.pem -h sha256 -n "Example Setup" \
+      -in medium/setup.exe -out signed/setup.exe >/dev/null
+  osslsigncode verify -CAfile cert.pem -in signed/setup.exe | grep -q "Signature verification: ok"
+' make-medium "$out"
+echo "make-medium: $out/medium and $out/signed made from $(basename "$deb") without a compiler"
