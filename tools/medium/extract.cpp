@@ -1,6 +1,7 @@
 // Payloads out of a launcher: expanded with the base's expander, checked,
 // and for `medium extract` written under the launcher's own file names.
 #include "tools/medium/extract.h"
+#include "tools/medium/fileio.h"
 
 #include <errno.h>
 #include <stdlib.h>
@@ -197,25 +198,6 @@ namespace {
 
 const char kExtractUsage[] = "usage: medium extract SETUP.EXE DIR\n";
 
-bool ReadWhole(const std::string &path, std::vector<uint8_t> *data, std::string *why)
-{
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) {
-        *why = strerror(errno);
-        return false;
-    }
-    data->clear();
-    uint8_t buf[1 << 16];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        data->insert(data->end(), buf, buf + n);
-    bool ok = !ferror(f);
-    fclose(f);
-    if (!ok)
-        *why = "read error";
-    return ok;
-}
-
 struct TempFile {
     std::string path;
     FILE *file = nullptr;
@@ -270,7 +252,7 @@ int ExtractCommand(int argc, char **argv)
     const std::string &dir = args[1];
     std::vector<uint8_t> image;
     std::string why;
-    if (!ReadWhole(exe, &image, &why)) {
+    if (!ReadWholeFile(exe, 0xFFFFFFFFull, "4 GiB", &image, &why)) {
         fprintf(stderr, "%s: cannot read: %s\n", exe.c_str(), why.c_str());
         return kExitInput;
     }

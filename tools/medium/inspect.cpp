@@ -1,6 +1,7 @@
 // `medium inspect`: launchers, libraries and medium folders, their reports
 // for people and for scripts.
 #include "tools/medium/inspect.h"
+#include "tools/medium/fileio.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -73,33 +74,6 @@ void Add(std::vector<Finding> *findings, Severity s, const std::string &file, co
     f.id = id;
     f.text = text;
     findings->push_back(f);
-}
-
-bool ReadWhole(const std::string &path, std::vector<uint8_t> *data, std::string *why)
-{
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) {
-        *why = strerror(errno);
-        return false;
-    }
-    data->clear();
-    uint8_t buf[1 << 16];
-    size_t n;
-    bool ok = true;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) {
-        if (data->size() + n > kMaxInputBytes) {
-            *why = "larger than 4 GiB";
-            ok = false;
-            break;
-        }
-        data->insert(data->end(), buf, buf + n);
-    }
-    if (ok && ferror(f)) {
-        *why = "read error";
-        ok = false;
-    }
-    fclose(f);
-    return ok;
 }
 
 std::string Hex32(uint32_t v)
@@ -358,7 +332,7 @@ void InspectFolder(const std::string &dir, Inspection *out)
         std::vector<uint8_t> image;
         std::string why;
         Inspection lib;
-        if (!ReadWhole(path, &image, &why))
+        if (!ReadWholeFile(path, kMaxInputBytes, "4 GiB", &image, &why))
             Add(&lib.findings, Severity::Error, path, "cannot read: " + why);
         else
             InspectLibraryImage(image, path, &lib, &view);
@@ -373,7 +347,7 @@ void InspectFolder(const std::string &dir, Inspection *out)
         std::vector<uint8_t> image;
         std::string why;
         Inspection exe;
-        if (!ReadWhole(path, &image, &why))
+        if (!ReadWholeFile(path, kMaxInputBytes, "4 GiB", &image, &why))
             Add(&exe.findings, Severity::Error, path, "cannot read: " + why);
         else
             InspectLauncherImage(image, path, &exe, view.pieceCounts);
@@ -419,7 +393,7 @@ void InspectPath(const std::string &path, Inspection *out)
     }
     std::vector<uint8_t> image;
     std::string why;
-    if (!ReadWhole(path, &image, &why)) {
+    if (!ReadWholeFile(path, kMaxInputBytes, "4 GiB", &image, &why)) {
         Add(&out->findings, Severity::Error, path, "cannot read: " + why);
         return;
     }

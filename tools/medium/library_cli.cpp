@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "tools/langtable/ltcli.h"
+#include "tools/medium/fileio.h"
 #include "tools/medium/cli.h"
 #include "tools/medium/library.h"
 #include "tools/medium/library_encode.h"
@@ -21,34 +22,10 @@ const char kLibraryUsage[] =
     "Exit codes: 0 written; 1 the description, or a file it names, is wrong or unreadable;\n"
     "2 wrong command line; 3 the output could not be written (the old file stays).\n";
 
+// The description and the files it names (bitmaps, logo scripts).
 bool ReadFile(const std::string &path, std::vector<uint8_t> *data, std::string *why)
 {
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) {
-        *why = strerror(errno);
-        return false;
-    }
-    data->clear();
-    uint8_t block[65536];
-    bool ok = true;
-    for (;;) {
-        size_t n = fread(block, 1, sizeof block, f);
-        data->insert(data->end(), block, block + n);
-        if (data->size() > kBmpMaxFile) {
-            *why = "larger than 64 MB";
-            ok = false;
-            break;
-        }
-        if (n < sizeof block) {
-            if (ferror(f)) {
-                *why = strerror(errno);
-                ok = false;
-            }
-            break;
-        }
-    }
-    fclose(f);
-    return ok;
+    return ReadWholeFile(path, kBmpMaxFile, "64 MB", data, why);
 }
 
 }  // namespace
