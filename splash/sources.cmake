@@ -3,6 +3,7 @@ list(APPEND CORVANE_PORTABLE_SOURCES
   ${_d}/orderedlist.cpp
   ${_d}/placement.cpp
   ${_d}/bitmapcheck.cpp
+  ${_d}/dialogcheck.cpp
   ${_d}/logoparse.cpp
   ${_d}/logoread.cpp
 )

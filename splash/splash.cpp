@@ -12,6 +12,7 @@
 #include "resmodule/resmodule.h"
 #include "base/splash_state.h"
 #include "splash/bitmapcheck.h"
+#include "splash/dialogcheck.h"
 #include "splash/splashdlg.h"
 
 static const char kCloseMessageName[] = "SETUP_MSG_LOGOCLOSE_SE";
@@ -65,6 +66,11 @@ static void DeleteLogoFile()
 
 static HWND CreateSplashDialog(HMODULE module, int templateId, int mode)
 {
+    // The system trusts the template's counts and texts: walk it first.
+    uint32_t size = 0;
+    const unsigned char *dialog = ResourceBytes(module, RT_DIALOG, MAKEINTRESOURCEA(templateId), &size);
+    if (!dialog || !DialogTemplateCheck(dialog, size))
+        return NULL;
     return CreateDialogParamA(module, MAKEINTRESOURCEA(templateId), NULL, SplashDlgProc, (LPARAM)mode);
 }
 

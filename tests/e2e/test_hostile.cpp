@@ -181,6 +181,34 @@ TEST(HostileLibrary, ABitmapPromisingMorePixelsThanItHoldsGivesNoSplash) {
     EXPECT_FALSE(r.run.splashSeen);
 }
 
+TEST(HostileLibrary, ADialogClaimingMoreItemsThanItHoldsGivesNoSplash) {
+    E2E_REQUIRE_LAUNCHER();
+    const Case c = e2e::PrepareCase(e2e::kFullMedium);
+    // The table's splash type becomes 2: the dialog its CORVANE entry names
+    // (7500, also the default splash).
+    std::string table;
+    ASSERT_TRUE(rig::ReadResource(Library(c), kTableType, kTableName, table));
+    table[8] = 2;
+    table[9] = 0;
+    ASSERT_TRUE(rig::ReplaceResource(Library(c), kTableType, kTableName, table));
+    std::string dialog;
+    ASSERT_TRUE(rig::ReadResource(Library(c), 5, 7500, dialog));
+    const bool extended = dialog.size() > 4 && dialog[0] == 1 && dialog[1] == 0 && uint8_t(dialog[2]) == 0xFF;
+    const size_t countAt = extended ? 16 : 8;
+    ASSERT_GT(dialog.size(), countAt + 2);
+    dialog[countAt] = char(0xFF);
+    dialog[countAt + 1] = char(0xFF);
+    ASSERT_TRUE(rig::ReplaceResource(Library(c), 5, 7500, dialog));
+
+    e2e::Launch launch;
+    launch.timeoutMs = 30000;
+    const e2e::Result r = e2e::RunLauncher(c, launch);
+    ASSERT_TRUE(r.run.started) << r.run.error;
+    EXPECT_TRUE(r.run.boxes.empty()) << e2e::Describe(r);
+    EXPECT_TRUE(r.launched) << "the setup goes on without a splash: " << e2e::Describe(r);
+    EXPECT_FALSE(r.run.splashSeen);
+}
+
 struct LogoRow {
     const char *name;
     std::string script;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "splash/bitmapcheck.h"
+#include "splash/dialogcheck.h"
 #include "splash/placement.h"
 
 namespace {
@@ -182,6 +183,68 @@ TEST(SplashPlace, AWorkAreaOffTheOrigin) {
     EXPECT_EQ(100, got.left);
     EXPECT_EQ(924, got.width);
     EXPECT_EQ(284, got.top);
+}
+
+// Dialog templates: a small builder for the two layouts.
+struct Template {
+    std::vector<unsigned char> b;
+    void U16(uint32_t v) { b.push_back((unsigned char)v); b.push_back((unsigned char)(v >> 8)); }
+    void U32(uint32_t v) { U16(v & 0xFFFF); U16(v >> 16); }
+    void Text(const char *t) { for (; *t; t++) U16((unsigned char)*t); U16(0); }
+    void Align() { while (b.size() % 4) b.push_back(0); }
+};
+
+// A DLGTEMPLATE with a font and `items` items (a button, a static with
+// creation data), or the DLGTEMPLATEEX form of the same.
+Template MakeDialog(bool extended, uint32_t itemsClaimed, uint32_t itemsWritten) {
+    Template t;
+    const uint32_t style = 0x80C000C0u | 0x40u;   // DS_SETFONT among others
+    if (extended) {
+        t.U16(1); t.U16(0xFFFF); t.U32(0); t.U32(0); t.U32(style);
+    } else {
+        t.U32(style); t.U32(0);
+    }
+    t.U16(itemsClaimed);
+    for (int i = 0; i < 4; i++) t.U16(10);
+    t.U16(0);              // no menu
+    t.U16(0);              // the default class
+    t.Text("Splash");
+    t.U16(8);              // point size
+    if (extended) { t.U16(400); t.b.push_back(0); t.b.push_back(1); }
+    t.Text("MS Shell Dlg");
+    for (uint32_t i = 0; i < itemsWritten; i++) {
+        t.Align();
+        if (extended) { t.U32(0); t.U32(0); t.U32(0x50000000u); }
+        else { t.U32(0x50000000u); t.U32(0); }
+        for (int k = 0; k < 4; k++) t.U16(5);
+        if (extended) t.U32(100 + i); else t.U16(100 + i);
+        if (i % 2) { t.U16(0xFFFF); t.U16(0x0082); t.U16(0xFFFF); t.U16(7511); t.U16(4); t.U32(0); }
+        else { t.Text("Button"); t.Text("OK"); t.U16(0); }
+    }
+    return t;
+}
+
+TEST(DialogTemplateCheck, WalksToTheLastItemWithinTheResource) {
+    for (bool extended : {false, true}) {
+        const Template good = MakeDialog(extended, 3, 3);
+        EXPECT_EQ(1, DialogTemplateCheck(good.b.data(), uint32_t(good.b.size()))) << extended;
+        // Every cut of it is refused: the last item ends at the end.
+        for (size_t n = 0; n < good.b.size(); n++)
+            EXPECT_EQ(0, DialogTemplateCheck(good.b.data(), uint32_t(n))) << extended << " cut at " << n;
+        const Template liar = MakeDialog(extended, 65535, 3);
+        EXPECT_EQ(0, DialogTemplateCheck(liar.b.data(), uint32_t(liar.b.size()))) << extended << ": 65535 items claimed";
+        const Template none = MakeDialog(extended, 0, 0);
+        EXPECT_EQ(1, DialogTemplateCheck(none.b.data(), uint32_t(none.b.size()))) << extended << ": no items";
+    }
+    // A title without its terminator.
+    Template open = MakeDialog(false, 0, 0);
+    open.b.resize(22);
+    for (int i = 0; i < 10; i++) open.U16('x');
+    EXPECT_EQ(0, DialogTemplateCheck(open.b.data(), uint32_t(open.b.size())));
+    // Creation data longer than what is left.
+    Template extra = MakeDialog(false, 1, 1);
+    extra.b[extra.b.size() - 2] = 0xFF;
+    EXPECT_EQ(0, DialogTemplateCheck(extra.b.data(), uint32_t(extra.b.size())));
 }
 
 }  // namespace
