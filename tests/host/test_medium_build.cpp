@@ -24,35 +24,13 @@
 #include "tools/medium/record.h"
 #include "tools/medium/resedit.h"
 #include "tools/szdd/szdd_codec.h"
+#include "tests/host/host_files.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using medium::ResEntry;
 using medium::ResList;
-
-Bytes ReadFile(const std::string &path)
-{
-    Bytes b;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return b;
-    uint8_t buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        b.insert(b.end(), buf, buf + n);
-    fclose(f);
-    return b;
-}
-
-bool WriteFile(const std::string &path, const Bytes &b)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = b.empty() || fwrite(b.data(), 1, b.size(), f) == b.size();
-    return fclose(f) == 0 && ok;
-}
 
 std::string Fixture(const char *name)
 {

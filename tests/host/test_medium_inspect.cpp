@@ -22,35 +22,13 @@
 #include "tools/medium/library_cli.h"
 #include "tools/medium/pe.h"
 #include "tools/medium/resedit.h"
+#include "tests/host/host_files.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using medium::ResList;
 using medium::Severity;
-
-Bytes ReadFile(const std::string &path)
-{
-    Bytes b;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return b;
-    uint8_t buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        b.insert(b.end(), buf, buf + n);
-    fclose(f);
-    return b;
-}
-
-bool WriteFile(const std::string &path, const Bytes &b)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = b.empty() || fwrite(b.data(), 1, b.size(), f) == b.size();
-    return fclose(f) == 0 && ok;
-}
 
 std::string Source(const char *rel)
 {

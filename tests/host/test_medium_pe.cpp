@@ -14,6 +14,7 @@
 
 #include "base/bytes.h"
 #include "tools/medium/pe.h"
+#include "tests/host/host_files.h"
 
 namespace {
 
@@ -23,17 +24,7 @@ using medium::ResList;
 
 Bytes ReadFixture(const char *name)
 {
-    std::string path = std::string(CORVANE_SOURCE_DIR) + "/tests/fixtures/medium/" + name;
-    Bytes b;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return b;
-    uint8_t buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        b.insert(b.end(), buf, buf + n);
-    fclose(f);
-    return b;
+    return ReadFile(std::string(CORVANE_SOURCE_DIR) + "/tests/fixtures/medium/" + name);
 }
 
 ResEntry Entry(uint16_t type, uint16_t name, uint16_t lang, const std::string &data)
