@@ -32,8 +32,8 @@ set(CORVANE_LAUNCHER_COMPILE -Os -fno-exceptions -fno-rtti -ffunction-sections -
     -fno-asynchronous-unwind-tables -fno-unwind-tables)
 # setup.exe itself is one translation unit compiled as the whole program, and
 # links no C runtime: its entry point is LauncherEntry (launcher/entry.cpp),
-# the few runtime routines it needs are base/crt_win32.cpp, libgcc gives the
-# stack probe, and cmake/launcher.ld merges the sections. Relocations stay
+# the few runtime routines it needs are base/crt_win32.cpp (libgcc only in
+# case the compiler calls a helper), and cmake/launcher.ld merges the sections. Relocations stay
 # (ASLR), and DEP is on.
 # Without stack probes the arguments can be pushed instead of stored into a
 # reserved area (much shorter code); that is sound only while no frame can
