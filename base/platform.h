@@ -23,8 +23,8 @@ const char *PrevChar(const char *start, const char *p);
 int TextCompareNoCase(const char *a, const char *b);
 int TextCompare(const char *a, const char *b);
 
-// Memory blocks: zero-filled, fixed-address memory, released from the data
-// pointer alone (GlobalAlloc GPTR on Windows, whose handle is the address).
+// Memory blocks: zero-filled, fixed-address memory that carries its own handle
+// in a 4-byte header, so it can be released from the data pointer alone.
 // Pools are nominal: PoolCreate always gives 1 and PoolDestroy frees nothing.
 void *BlockAlloc(int32_t pool, uint32_t size);   // null when out of memory
 int BlockFree(int32_t pool, void *data);          // data must come from BlockAlloc; always 1

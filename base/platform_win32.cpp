@@ -12,18 +12,36 @@ const char *PrevChar(const char *start, const char *p) { return CharPrevA(start,
 int TextCompareNoCase(const char *a, const char *b) { return lstrcmpiA(a, b); }
 int TextCompare(const char *a, const char *b) { return lstrcmpA(a, b); }
 
-// Fixed, zero-filled blocks: the handle is the address, so nothing needs
-// locking or remembering.
 __attribute__((noinline)) void *BlockAlloc(int32_t pool, uint32_t size)
 {
     (void)pool;
-    return GlobalAlloc(GPTR, size ? size : 1);
+    if (size > 0xFFFFFFFFu - 4u)
+        return NULL;
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)size + 4u);
+    if (!h)
+        return NULL;
+    unsigned char *p = (unsigned char *)GlobalLock(h);
+    if (!p) {
+        GlobalFree(h);
+        return NULL;
+    }
+    uint32_t handle = (uint32_t)(uintptr_t)h;
+    p[0] = (unsigned char)handle;
+    p[1] = (unsigned char)(handle >> 8);
+    p[2] = (unsigned char)(handle >> 16);
+    p[3] = (unsigned char)(handle >> 24);
+    return p + 4;
 }
 
 __attribute__((noinline)) int BlockFree(int32_t pool, void *data)
 {
     (void)pool;
-    GlobalFree(data);
+    const unsigned char *p = (const unsigned char *)data - 4;
+    uint32_t handle = (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
+                      ((uint32_t)p[3] << 24);
+    HGLOBAL h = (HGLOBAL)(uintptr_t)handle;
+    GlobalUnlock(h);
+    GlobalFree(h);
     return 1;
 }
 

@@ -42,7 +42,7 @@ TEST(LauncherBlocks, EveryPoolIdGivesTheSameKindOfBlock)
 
 TEST(LauncherBlocks, SizesThatCannotBeHadGiveNull)
 {
-    // Sizes near the top of the address space are refused, never wrapped.
+    // The 4-byte header must not wrap the size around to a small request.
     EXPECT_EQ(nullptr, BlockAlloc(1, 0xFFFFFFFFu));
     EXPECT_EQ(nullptr, BlockAlloc(1, 0xFFFFFFFCu));
     EXPECT_EQ(nullptr, BlockAlloc(1, 0xF0000000u));
