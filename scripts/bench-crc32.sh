@@ -40,7 +40,7 @@ int main()
 }
 CPP
 # The launcher's code generation flags (cmake/Win32Build.cmake CORVANE_SETUP_COMPILE).
-i686-w64-mingw32-g++ -Oz -fomit-frame-pointer -mno-stack-arg-probe -mpreferred-stack-boundary=2 \
+i686-w64-mingw32-g++ -Oz -fomit-frame-pointer -mno-stack-arg-probe -mpreferred-stack-boundary=2 -mtune=i386 \
     -I"$root" "$out/bench.cpp" "$root/base/crc32.cpp" -static -o "$out/bench.exe"
 export WINEPREFIX=${CORVANE_WINEPREFIX:-/tmp/wineprefix-bench}
 export WINEDEBUG=-all
