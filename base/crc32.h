@@ -2,18 +2,17 @@
 // `crc32` command compute it).
 //
 // The lookup table is built at run time into a caller's Crc32Table rather
-// than stored in the image: the launcher's size budget has no room for 8 KiB
-// of constants, and building it takes microseconds. The table is slicing-by-8,
-// fast enough to check hundreds of megabytes a second.
+// than stored in the image: the launcher's size budget has no room for 1 KiB
+// of constants, and building it takes microseconds. One lookup a byte is the
+// smallest code and still checks hundreds of megabytes a second
+// (scripts/bench-crc32.sh).
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
 
-enum { kCrc32Slices = 8 };
-
 struct Crc32Table {
-    uint32_t t[kCrc32Slices][256];
+    uint32_t t[256];
 };
 
 // Fills `table`; call once before Crc32Update.

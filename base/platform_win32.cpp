@@ -3,13 +3,16 @@
 
 #include <windows.h>
 
-const char *NextChar(const char *p) { return CharNextA(p); }
+// NextChar, BlockAlloc and BlockFree are called from many places: kept out of
+// line, each call is a short relative call instead of an indirect one through
+// the import table that also needs a relocation.
+__attribute__((noinline)) const char *NextChar(const char *p) { return CharNextA(p); }
 const char *PrevChar(const char *start, const char *p) { return CharPrevA(start, p); }
 
 int TextCompareNoCase(const char *a, const char *b) { return lstrcmpiA(a, b); }
 int TextCompare(const char *a, const char *b) { return lstrcmpA(a, b); }
 
-void *BlockAlloc(int32_t pool, uint32_t size)
+__attribute__((noinline)) void *BlockAlloc(int32_t pool, uint32_t size)
 {
     (void)pool;
     if (size > 0xFFFFFFFFu - 4u)
@@ -30,7 +33,7 @@ void *BlockAlloc(int32_t pool, uint32_t size)
     return p + 4;
 }
 
-int BlockFree(int32_t pool, void *data)
+__attribute__((noinline)) int BlockFree(int32_t pool, void *data)
 {
     (void)pool;
     const unsigned char *p = (const unsigned char *)data - 4;

@@ -3,6 +3,7 @@
 #include "base/szdd.h"
 
 #include "base/bytes.h"
+#include "base/platform.h"
 
 const unsigned char kSzddMagic[kSzddMagicSize] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
 
@@ -62,7 +63,11 @@ int SzddExpand(const void *data, uint32_t size, const Crc32Table *crcTable, uint
 
     SzddDelivery d = {crcTable, sink, ctx, out};
     const uint32_t mask = kSzddWindowSize - 1;
-    unsigned char window[kSzddWindowSize];
+    // A block rather than the stack: a 4 KiB frame would need a stack probe,
+    // and the launcher is built without them.
+    unsigned char *window = (unsigned char *)BlockAlloc(1, kSzddWindowSize);
+    if (!window)
+        return SZDD_NO_MEMORY;
     for (uint32_t i = 0; i < kSzddWindowSize; i++)
         window[i] = kSzddBlank;
     uint32_t w = kSzddWindowStart;
@@ -126,6 +131,7 @@ int SzddExpand(const void *data, uint32_t size, const Crc32Table *crcTable, uint
         result = SZDD_TOO_LONG;
     if (result == SZDD_OK && !Deliver(&d, window + flushFrom, w - flushFrom))
         result = SZDD_SINK_FAILED;
+    BlockFree(1, window);
     return result;
 }
 

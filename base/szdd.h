@@ -12,8 +12,8 @@
 // One expander for the launcher and the host tools: the whole piece is in
 // memory (a mapped resource), the output leaves through the caller's sink in
 // chunks of at most one window, and a CRC-32 of it is kept on the way. It
-// uses no heap and no constant tables; its only buffer is the window, on the
-// stack.
+// uses no constant tables; its only buffer is the window, one BlockAlloc block
+// per call (not the stack: the launcher's frames stay below a page).
 #pragma once
 
 #include <stddef.h>
@@ -47,6 +47,7 @@ enum SzddResult {
                         // the item that reaches it (unused bits of the last flag byte
                         // are the only slack allowed)
     SZDD_SINK_FAILED,   // the sink returned 0
+    SZDD_NO_MEMORY,     // the window could not be allocated; nothing was expanded
 };
 
 // Receives the output in order, 1 to kSzddWindowSize bytes a call; `data` is

@@ -32,11 +32,19 @@ set(CORVANE_LAUNCHER_COMPILE -Os -fno-exceptions -fno-rtti -ffunction-sections -
     -fno-asynchronous-unwind-tables -fno-unwind-tables)
 # setup.exe itself is one translation unit compiled as the whole program, and
 # links no C runtime: its entry point is LauncherEntry (launcher/entry.cpp),
-# the few runtime routines it needs are base/crt_win32.cpp, libgcc gives the
-# stack probe, and cmake/launcher.ld merges the sections. Relocations stay
+# the few runtime routines it needs are base/crt_win32.cpp (libgcc only in
+# case the compiler calls a helper), and cmake/launcher.ld merges the sections. Relocations stay
 # (ASLR), and DEP is on.
+# Without stack probes the arguments can be pushed instead of stored into a
+# reserved area (much shorter code); that is sound only while no frame can
+# step over the stack's guard page, so frames larger than 3 KiB, alloca and
+# variable-length arrays are errors. No frame pointer, 4-byte stack alignment,
+# instruction choices tuned for size-friendly encodings (i386 tuning; the code
+# still runs on any x86).
 set(CORVANE_SETUP_COMPILE -Oz -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
-    -fno-inline-small-functions -ffreestanding -fwhole-program -fno-ident)
+    -fno-inline-small-functions -ffreestanding -fwhole-program -fno-ident
+    -fomit-frame-pointer -mno-stack-arg-probe -Wframe-larger-than=3072 -Walloca -Wvla
+    -fconserve-stack -mpreferred-stack-boundary=2 -mtune=i386)
 set(CORVANE_SETUP_LINK_SCRIPT ${CMAKE_SOURCE_DIR}/cmake/launcher.ld)
 set(CORVANE_LAUNCHER_LINK -static -nostdlib -nostartfiles -s -Wl,--subsystem,windows
     -Wl,-e,_LauncherEntry@0 -Wl,-T,${CORVANE_SETUP_LINK_SCRIPT}

@@ -179,8 +179,9 @@ static INT_PTR InitDialog(HWND dialog, LPARAM mode)
     g_splash.bitmap = NULL;
     g_splash.lines = NULL;
 
+    // GetDlgItem gives a live child or null.
     HWND marker = GetDlgItem(dialog, kSplashFrameMarker);
-    if (marker && IsWindow(marker))
+    if (marker)
         ShowWindow(marker, SW_HIDE);
 
     switch (g_splash.mode) {

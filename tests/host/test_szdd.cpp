@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/platform.h"
 #include "tools/szdd/szdd_codec.h"
 
 namespace {
@@ -199,6 +200,30 @@ TEST(SzddExpand, WrapperReportsEachResult) {
         EXPECT_EQ(c.expected, szdd::Expand(c.file.data(), c.file.size(), out));
         EXPECT_STRNE("unknown error", szdd::ResultText(c.expected));
     }
+}
+
+// The window is the expander's one allocation: without it nothing reaches
+// the sink, and with it (one block allowed) the file expands whole.
+TEST(SzddExpand, WindowAllocationFailureExpandsNothing) {
+    const Bytes plain = Text(10000, 7);
+    Bytes file;
+    ASSERT_EQ(szdd::Result::Ok, szdd::Compress(plain.data(), plain.size(), file));
+    struct Case {
+        int allowed;
+        szdd::Result expected;
+        size_t outSize;
+    };
+    const Case cases[] = {{0, szdd::Result::NoMemory, 0}, {1, szdd::Result::Ok, plain.size()}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.allowed);
+        HostFailAllocAfter(c.allowed);
+        Bytes out;
+        const szdd::Result got = szdd::Expand(file.data(), file.size(), out);
+        HostFailAllocAfter(-1);
+        EXPECT_EQ(c.expected, got);
+        EXPECT_EQ(c.outSize, out.size());
+    }
+    EXPECT_STRNE("unknown error", szdd::ResultText(szdd::Result::NoMemory));
 }
 
 TEST(SzddRoundTrip, Cases) {

@@ -51,6 +51,8 @@ const char *SzddText(int result)
         return "it expands to more than its header states, or bytes follow its end";
     case SZDD_SINK_FAILED:
         return "the output could not be written";
+    case SZDD_NO_MEMORY:
+        return "there is not enough memory to expand it";
     default:
         return "it is not a well-formed SZDD file";
     }

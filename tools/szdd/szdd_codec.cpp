@@ -352,6 +352,7 @@ const char *ResultText(Result result) {
     case Result::Truncated: return "compressed data ends before the expanded size in the header";
     case Result::TooLong: return "compressed data goes on past the expanded size in the header";
     case Result::SinkFailed: return "output could not be written";
+    case Result::NoMemory: return "not enough memory to expand";
     case Result::LengthMismatch: return "input length differs from the length announced";
     }
     return "unknown error";
@@ -364,6 +365,7 @@ Result FromSzddResult(int result) {
     case SZDD_BAD_HEADER: return Result::BadHeader;
     case SZDD_TRUNCATED: return Result::Truncated;
     case SZDD_TOO_LONG: return Result::TooLong;
+    case SZDD_NO_MEMORY: return Result::NoMemory;
     default: return Result::SinkFailed;
     }
 }

@@ -38,6 +38,7 @@ enum class Result {
     Truncated,       // expand: data ends before the header's size is reached
     TooLong,         // expand: data goes on past the header's size
     SinkFailed,      // the output sink returned false
+    NoMemory,        // expand: the window could not be allocated
     LengthMismatch,  // compress: the input given differs from the length announced
 };
 
