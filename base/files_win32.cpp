@@ -22,17 +22,15 @@ int IsDirectory(const char *path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-typedef DWORD(WINAPI *FinalPathFn)(HANDLE, LPSTR, DWORD, DWORD);
-
 // The system's own name for what `path` opens, as "\\?\C:\..." (cut to
-// `cap`). 0 when it cannot be had.
-static DWORD FinalPath(FinalPathFn final, const char *path, char *out, DWORD cap)
+// `cap`). 0 when it cannot be had. (Vista and later, as the manifest says.)
+static DWORD FinalPath(const char *path, char *out, DWORD cap)
 {
     HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
                            FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (h == INVALID_HANDLE_VALUE)
         return 0;
-    DWORD n = final(h, out, cap, 0);
+    DWORD n = GetFinalPathNameByHandleA(h, out, cap, 0);
     CloseHandle(h);
     return n < cap ? n : 0;
 }
@@ -40,28 +38,22 @@ static DWORD FinalPath(FinalPathFn final, const char *path, char *out, DWORD cap
 // 0 when the existing `path` is a link to a file elsewhere: the system then
 // names the file it opens other than the folder's own name joined with the
 // file name. Deleting such a name can remove the file it points at (Wine does),
-// so it is neither deleted nor written. Where the system cannot tell (before
-// Vista), 1.
+// so it is neither deleted nor written.
 static int NameIsItsOwnFile(const char *path)
 {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    FinalPathFn final = kernel ? (FinalPathFn)(void (*)(void))GetProcAddress(kernel, "GetFinalPathNameByHandleA")
-                               : NULL;
-    if (!final)
-        return 1;
     char directory[kLongPathBuffer];
     char fileFinal[kLongPathBuffer + 8];
     char dirFinal[kLongPathBuffer + 8];
-    const char *name = path;
-    for (const char *p = path; *p; p = NextChar(p))
-        if (*p == '\\' || *p == '/' || *p == ':')
-            name = NextChar(p);
-    if (!DirectoryPart(path, directory, sizeof directory) || !FinalPath(final, path, fileFinal, sizeof fileFinal))
+    if (!DirectoryPart(path, directory, sizeof directory) || !FinalPath(path, fileFinal, sizeof fileFinal))
         return 0;
+    // The name follows the directory part and the separator it drops.
+    const char *name = path + TextLength(directory);
+    if (*name == '\\' || *name == '/')
+        name++;
     char expected[kLongPathBuffer + 8];
     if (directory[0] == '\0')
         TextCopy(directory, sizeof directory, ".");
-    return FinalPath(final, directory, dirFinal, sizeof dirFinal) &&
+    return FinalPath(directory, dirFinal, sizeof dirFinal) &&
            PathJoin(expected, sizeof expected, dirFinal, name) && TextCompareNoCase(expected, fileFinal) == 0;
 }
 
@@ -72,11 +64,12 @@ int NameIsLink(const char *path)
 
 HANDLE FileCreateNew(const char *path)
 {
-    if (IsDirectory(path))
-        return INVALID_HANDLE_VALUE;
-    if (NameIsLink(path))
-        return INVALID_HANDLE_VALUE;
-    DeleteFileA(path);
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) || !NameIsItsOwnFile(path))
+            return INVALID_HANDLE_VALUE;
+        DeleteFileA(path);
+    }
     return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 

@@ -59,12 +59,11 @@ int ExpandPiece(HANDLE payloadFile, int resourceId, const Crc32Table *crcTable, 
 // record fails every payload: nothing on the medium can then be trusted.
 static int MatchesRecord(int baseId, long pieces, const PayloadSum *sum)
 {
-    HMODULE own = (HMODULE)g_launcher.instance;
-    if (!FindResourceA(own, MAKEINTRESOURCEA(RES_PAYLOAD_RECORD), MAKEINTRESOURCEA(RT_PAYLOAD_PIECE)))
-        return 1;
     uint32_t size = 0;
-    const unsigned char *record =
-        ResourceBytes(own, MAKEINTRESOURCEA(RT_PAYLOAD_PIECE), MAKEINTRESOURCEA(RES_PAYLOAD_RECORD), &size);
+    const unsigned char *record = ResourceBytes((HMODULE)g_launcher.instance, MAKEINTRESOURCEA(RT_PAYLOAD_PIECE),
+                                                MAKEINTRESOURCEA(RES_PAYLOAD_RECORD), &size);
+    if (!record)
+        return 1;
     PayloadRecordEntry entry;
     int found = PayloadRecordFind(record, size, (uint32_t)baseId, &entry);
     if (found == PAYLOAD_RECORD_MALFORMED)

@@ -56,7 +56,7 @@ int LoadStringBounded(HMODULE module, int id, char *buffer, int size)
     if (!buffer || size <= 0)
         return 0;
     buffer[0] = '\0';
-    if (id < 0 || id > 0xFFFF)
+    if ((unsigned)id > 0xFFFF)
         return 0;
     uint32_t blockSize = 0;
     const unsigned char *block =
@@ -92,12 +92,11 @@ int LoadStringBounded(HMODULE module, int id, char *buffer, int size)
             wide[1] = (WCHAR)GetUi16(chars + 2 * (i + 1));
             units = 2;
         }
-        char bytes[8];
-        int n = WideCharToMultiByte(CP_ACP, 0, wide, units, bytes, sizeof bytes, NULL, NULL);
-        if (n <= 0 || n > size - 1 - used)
+        // Straight into the room left before the terminator: a character
+        // that does not fit whole fails and ends the copy there.
+        int n = WideCharToMultiByte(CP_ACP, 0, wide, units, buffer + used, size - 1 - used, NULL, NULL);
+        if (n <= 0)
             break;
-        for (int k = 0; k < n; k++)
-            buffer[used + k] = bytes[k];
         used += n;
         i += (uint32_t)(units - 1);
     }

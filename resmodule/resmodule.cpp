@@ -156,12 +156,11 @@ int ResProbe(HMODULE module, int type, int id)
         char probe[kProbeBuffer];
         return LoadStringBounded(module, id, probe, kProbeBuffer) != 0;
     }
-    case RES_TYPE_DIALOG:
-        return FindResourceA(module, MAKEINTRESOURCEA(id), RT_DIALOG) != NULL;
     case RES_TYPE_ICON:
         return LoadIconA(module, MAKEINTRESOURCEA(id)) != NULL;
+    case RES_TYPE_DIALOG:
     case RES_TYPE_BITMAP:
-        return FindResourceA(module, MAKEINTRESOURCEA(id), RT_BITMAP) != NULL;
+        return FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(type)) != NULL;
     default:
         return 0;
     }

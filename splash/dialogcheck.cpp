@@ -31,16 +31,14 @@ int DialogTemplateCheck(const unsigned char *dialog, uint32_t size)
 {
     ByteReader r;
     ReaderInit(&r, dialog, size);
-    int extended = ReaderU16(&r) == 1 && ReaderU16(&r) == kExSignature;
-    uint32_t style;
+    // DLGTEMPLATEEX begins with version 1 and the signature; DLGTEMPLATE
+    // with the style.
+    uint32_t style = ReaderU32(&r);
+    int extended = style == (kExSignature << 16 | 1u);
+    ReaderU32(&r);   // help id, or the extended style
     if (extended) {
-        ReaderU32(&r);   // help id
         ReaderU32(&r);   // extended style
         style = ReaderU32(&r);
-    } else {
-        ReaderSeek(&r, 0);
-        style = ReaderU32(&r);
-        ReaderU32(&r);   // extended style
     }
     uint32_t items = ReaderU16(&r);
     ReaderTake(&r, 8);   // x, y, cx, cy

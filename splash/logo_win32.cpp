@@ -105,7 +105,8 @@ void LogoMeasure(HWND dialog, OrderedList *lines)
             DeleteObject(current);
     }
 
-    SplashRect place = SplashPlaceOnScreen((5 * maxWidth) / 4, sumHeight + 2 * GetSystemMetrics(SM_CYDLGFRAME));
+    SplashRect place = SplashPlaceOnScreen((int32_t)Capped((5 * maxWidth) / 4),
+                                           (int32_t)Capped(sumHeight + 2 * GetSystemMetrics(SM_CYDLGFRAME)));
     MoveWindow(dialog, place.left, place.top, place.width, place.height, TRUE);
 }
 

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-SplashRect SplashPlaceOnScreen(int64_t width, int64_t height)
+SplashRect SplashPlaceOnScreen(int32_t width, int32_t height)
 {
     int32_t screenWidth = GetSystemMetrics(SM_CXSCREEN);
     int32_t screenHeight = GetSystemMetrics(SM_CYSCREEN);

@@ -158,12 +158,12 @@ TEST(SplashPlace, StaysOnTheWorkArea) {
     const SplashRect work = {0, 0, 1024, 738};   // a task bar of 30 below
     struct Row {
         const char *why;
-        int64_t width, height;
+        int32_t width, height;
         SplashRect expected;
     } rows[] = {
         {"small: centred on the screen as before", 200, 100, {412, 334, 200, 100}},
         {"taller than the work area: cut to it, top at its top", 300, 5000, {362, 0, 300, 738}},
-        {"a logo that measures far beyond int", int64_t(1) << 40, int64_t(1) << 40, {0, 0, 1024, 738}},
+        {"a logo that measured far beyond the screen, capped", INT32_MAX, INT32_MAX, {0, 0, 1024, 738}},
         {"negative sizes count as nothing", -5, -5, {512, 384, 0, 0}},
         {"just fits: centred on the screen would cross the task bar", 600, 730, {212, 8, 600, 730}},
     };
