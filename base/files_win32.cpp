@@ -50,9 +50,9 @@ static int NameIsItsOwnFile(const char *path)
     const char *name = path + TextLength(directory);
     if (*name == '\\' || *name == '/')
         name++;
+    // A name without a folder part has no final path to compare with: it
+    // counts as a link, and the launcher only ever passes full paths.
     char expected[kLongPathBuffer + 8];
-    if (directory[0] == '\0')
-        TextCopy(directory, sizeof directory, ".");
     return FinalPath(directory, dirFinal, sizeof dirFinal) &&
            PathJoin(expected, sizeof expected, dirFinal, name) && TextCompareNoCase(expected, fileFinal) == 0;
 }
@@ -76,7 +76,5 @@ HANDLE FileCreateNew(const char *path)
 int FileWriteAll(HANDLE file, const void *data, uint32_t size)
 {
     DWORD written = 0;
-    if (size == 0)
-        return 1;
     return WriteFile(file, data, size, &written, NULL) && written == size;
 }

@@ -1,5 +1,7 @@
-// SZDD expander: bounded reads through ByteReader, the window doubling as the
-// output buffer (flushed to the sink each time writing wraps around it).
+// SZDD expander: bounded reads, and a ring of 64 KiB that holds the 4 KiB
+// window and doubles as the output buffer (flushed to the sink each time
+// writing wraps around it): sixteen times fewer writes than a ring of the
+// window's own size.
 #include "base/szdd.h"
 
 #include "base/bytes.h"
@@ -62,49 +64,57 @@ int SzddExpand(const void *data, uint32_t size, const Crc32Table *crcTable, uint
         return SZDD_TRUNCATED;
 
     SzddDelivery d = {crcTable, sink, ctx, out};
-    const uint32_t mask = kSzddWindowSize - 1;
-    // A block rather than the stack: a 4 KiB frame would need a stack probe,
-    // and the launcher is built without them.
-    unsigned char *window = (unsigned char *)BlockAlloc(1, kSzddWindowSize);
+    const uint32_t mask = kSzddRingSize - 1;
+    // A block rather than the stack: the launcher is built without stack
+    // probes. Blanks stand for the window before the first byte.
+    unsigned char *window = (unsigned char *)BlockAlloc(1, kSzddRingSize);
     if (!window)
         return SZDD_NO_MEMORY;
-    for (uint32_t i = 0; i < kSzddWindowSize; i++)
+    for (uint32_t i = 0; i < kSzddRingSize; i++)
         window[i] = kSzddBlank;
     uint32_t w = kSzddWindowStart;
     uint32_t flushFrom = w;
     uint32_t produced = 0;
     uint32_t flags = 0;   // the flag byte with a marker bit above it: 1 means used up
     int result = SZDD_OK;
+    // The coded data as a pointer and the bytes left: the hot loop checks
+    // its own bounds rather than calling the reader for every item.
+    const unsigned char *in = r.data + r.pos;
+    uint32_t left = r.len - r.pos;
 
     while (produced < total && result == SZDD_OK) {
         if (flags <= 1) {
-            const unsigned char *f = ReaderTake(&r, 1);
-            if (!f) {
+            if (left == 0) {
                 result = SZDD_TRUNCATED;
                 break;
             }
-            flags = *f | 0x100u;
+            flags = *in++ | 0x100u;
+            left--;
         }
         uint32_t src;
         uint32_t n;
         if (flags & 1) {
-            const unsigned char *p = ReaderTake(&r, 1);
-            if (!p) {
+            if (left == 0) {
                 result = SZDD_TRUNCATED;
                 break;
             }
             // A literal: a one-byte copy from the byte itself.
-            window[w] = *p;
+            window[w] = *in++;
+            left--;
             src = w;
             n = 1;
         } else {
-            const unsigned char *p = ReaderTake(&r, 2);
-            if (!p) {
+            if (left < 2) {
                 result = SZDD_TRUNCATED;
                 break;
             }
-            src = p[0] | (uint32_t)(p[1] & 0xF0) << 4;
-            n = (p[1] & 0x0Fu) + kSzddMinMatch;
+            // A window position names the latest ring position with those
+            // low 12 bits before the one about to be written.
+            src = in[0] | (uint32_t)(in[1] & 0xF0) << 4;
+            src = (w - 1 - ((w - 1 - src) & (kSzddWindowSize - 1))) & mask;
+            n = (in[1] & 0x0Fu) + kSzddMinMatch;
+            in += 2;
+            left -= 2;
             if (n > total - produced) {
                 result = SZDD_TOO_LONG;
                 break;
@@ -119,7 +129,7 @@ int SzddExpand(const void *data, uint32_t size, const Crc32Table *crcTable, uint
             src = (src + 1) & mask;
             w = (w + 1) & mask;
             if (w == 0) {
-                if (!Deliver(&d, window + flushFrom, kSzddWindowSize - flushFrom)) {
+                if (!Deliver(&d, window + flushFrom, kSzddRingSize - flushFrom)) {
                     result = SZDD_SINK_FAILED;
                     break;
                 }
@@ -127,7 +137,7 @@ int SzddExpand(const void *data, uint32_t size, const Crc32Table *crcTable, uint
             }
         }
     }
-    if (result == SZDD_OK && ReaderLeft(&r) != 0)
+    if (result == SZDD_OK && left != 0)
         result = SZDD_TOO_LONG;
     if (result == SZDD_OK && !Deliver(&d, window + flushFrom, w - flushFrom))
         result = SZDD_SINK_FAILED;
@@ -145,7 +155,7 @@ int SzddExpandOrCopy(const void *data, uint32_t size, const Crc32Table *crcTable
     const unsigned char *p = (const unsigned char *)data;
     uint32_t left = p ? size : 0;
     while (left > 0) {
-        const uint32_t n = left < kSzddWindowSize ? left : (uint32_t)kSzddWindowSize;
+        const uint32_t n = left < kSzddRingSize ? left : (uint32_t)kSzddRingSize;
         if (!Deliver(&d, p, n))
             return SZDD_SINK_FAILED;
         p += n;

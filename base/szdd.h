@@ -11,9 +11,10 @@
 //
 // One expander for the launcher and the host tools: the whole piece is in
 // memory (a mapped resource), the output leaves through the caller's sink in
-// chunks of at most one window, and a CRC-32 of it is kept on the way. It
-// uses no constant tables; its only buffer is the window, one BlockAlloc block
-// per call (not the stack: the launcher's frames stay below a page).
+// chunks of at most one ring (64 KiB), and a CRC-32 of it is kept on the way.
+// It uses no constant tables; its only buffer is the ring that holds the
+// window, one BlockAlloc block per call (not the stack: the launcher's frames
+// stay below a page).
 #pragma once
 
 #include <stddef.h>
@@ -29,6 +30,7 @@ enum {
     kSzddSizeOffset = 10,
     kSzddWindowSize = 4096,
     kSzddWindowStart = 4096 - 16,   // first write position in the window
+    kSzddRingSize = 65536,          // the expander's ring: the window and the output buffer
     kSzddMinMatch = 3,
     kSzddMaxMatch = 18,             // 4 length bits + kSzddMinMatch
     kSzddMethodA = 'A',
@@ -50,7 +52,7 @@ enum SzddResult {
     SZDD_NO_MEMORY,     // the window could not be allocated; nothing was expanded
 };
 
-// Receives the output in order, 1 to kSzddWindowSize bytes a call; `data` is
+// Receives the output in order, 1 to kSzddRingSize bytes a call; `data` is
 // valid only during the call. Returns 1 to go on, 0 to stop the expansion.
 typedef int (*SzddSink)(void *ctx, const unsigned char *data, uint32_t len);
 

@@ -16,12 +16,14 @@ static int IsAsciiLetter(char c)
 int FreeSpaceExceeds(uint32_t sectorsPerCluster, uint32_t bytesPerSector,
                      uint32_t freeClusters, uint32_t need)
 {
-    // Two 32-bit factors fit in 64 bits; the third may not, and any product
-    // that would overflow is far above a 32-bit need anyway.
-    uint64_t clusterBytes = (uint64_t)sectorsPerCluster * bytesPerSector;
-    if (clusterBytes != 0 && freeClusters > UINT64_MAX / clusterBytes)
-        return 1;
-    return clusterBytes * freeClusters > need;
+    // In 32 bits, without a 64-bit product: clusters x cluster size > need
+    // holds exactly when the clusters exceed need / cluster size (rounded
+    // down). A cluster size past 32 bits exceeds any need by itself.
+    if (sectorsPerCluster == 0 || bytesPerSector == 0)
+        return 0;
+    if (sectorsPerCluster > 0xFFFFFFFFu / bytesPerSector)
+        return freeClusters != 0;
+    return freeClusters > need / (sectorsPerCluster * bytesPerSector);
 }
 
 int HasFreeSpace(const char *path, uint32_t need)

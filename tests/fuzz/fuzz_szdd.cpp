@@ -23,7 +23,7 @@ struct Collected {
 };
 
 int Collect(void *ctx, const unsigned char *p, uint32_t n) {
-    if (n == 0 || n > kSzddWindowSize)
+    if (n == 0 || n > kSzddRingSize)
         __builtin_trap();
     Collected *c = static_cast<Collected *>(ctx);
     c->data.insert(c->data.end(), p, p + n);

@@ -142,7 +142,9 @@ TEST_F(SzddExpandTest, Results) {
 }
 
 TEST_F(SzddExpandTest, ExpandsAndCopiesExactly) {
-    const Bytes text = Text(50000, 3);
+    // Longer than two rings, so that matches reach back across the ring's
+    // wrap and the output leaves in several chunks.
+    const Bytes text = Text(150000, 3);
     struct Case {
         const char *name;
         Bytes file;
@@ -151,7 +153,7 @@ TEST_F(SzddExpandTest, ExpandsAndCopiesExactly) {
     };
     const Case cases[] = {
         {"compressed text", Compress(text), text, true},
-        {"blanks only", Compress(Bytes(9000, ' ')), Bytes(9000, ' '), true},
+        {"blanks only", Compress(Bytes(140000, ' ')), Bytes(140000, ' '), true},
         {"plain text copied", text, text, false},
         {"one byte copied", {0x41}, {0x41}, false},
     };
@@ -163,17 +165,17 @@ TEST_F(SzddExpandTest, ExpandsAndCopiesExactly) {
         EXPECT_TRUE(col.data == c.expected);
         EXPECT_EQ(c.expected.size(), out.length);
         EXPECT_EQ(Crc(c.expected), out.crc);
-        // No chunk is longer than the window, and only the last may be short
-        // (after the first, which runs up to the window's end).
+        // No chunk is longer than the ring, and only the last may be short
+        // (after the first, which runs up to the ring's end).
         for (size_t i = 0; i < col.chunks.size(); ++i) {
             EXPECT_GE(col.chunks[i], 1u);
-            EXPECT_LE(col.chunks[i], uint32_t(kSzddWindowSize));
+            EXPECT_LE(col.chunks[i], uint32_t(kSzddRingSize));
             if (i > 0 && i + 1 < col.chunks.size()) {
-                EXPECT_EQ(uint32_t(kSzddWindowSize), col.chunks[i]);
+                EXPECT_EQ(uint32_t(kSzddRingSize), col.chunks[i]);
             }
         }
         if (c.compressed) {
-            EXPECT_EQ(uint32_t(kSzddWindowSize - kSzddWindowStart), col.chunks[0]);
+            EXPECT_EQ(uint32_t(kSzddRingSize - kSzddWindowStart), col.chunks[0]);
         }
     }
 }
@@ -189,7 +191,8 @@ TEST_F(SzddExpandTest, CrcChainsOverPieces) {
 }
 
 TEST_F(SzddExpandTest, SinkFailureStops) {
-    const Bytes text = Text(20000, 6);
+    // Enough for more than five chunks of a ring each.
+    const Bytes text = Text(400000, 6);
     const Bytes packed = Compress(text);
     for (bool orCopy : {false, true})
         for (int failAt : {1, 2, 5}) {
