@@ -60,15 +60,15 @@ const DWORD kGraceMs = 200;
 const DWORD kPollMs = 1;
 const DWORD kAfterEndMs = 5000;
 
-bool ParseRun(const std::string &spec, Installer &out)
+bool ParseRun(const std::string &run, Installer &out)
 {
-    size_t a = spec.find('|');
+    size_t a = run.find('|');
     if (a == std::string::npos)
         return false;
-    size_t b = spec.find('|', a + 1);
-    out.label = spec.substr(0, a);
-    out.exe = spec.substr(a + 1, b == std::string::npos ? std::string::npos : b - a - 1);
-    out.args = b == std::string::npos ? "" : spec.substr(b + 1);
+    size_t b = run.find('|', a + 1);
+    out.label = run.substr(0, a);
+    out.exe = run.substr(a + 1, b == std::string::npos ? std::string::npos : b - a - 1);
+    out.args = b == std::string::npos ? "" : run.substr(b + 1);
     return !out.label.empty() && !out.exe.empty();
 }
 

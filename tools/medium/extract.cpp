@@ -19,7 +19,7 @@
 
 namespace medium {
 
-const PayloadSpec kPayloads[kPayloadCount] = {
+const KnownPayload kPayloads[kPayloadCount] = {
     {PAYLOAD_BOOTSTRAP, "_INS0366._MP", "bootstrap"},
     {PAYLOAD_ENGINE, "_INS0466._MP", "engine"},
     {PAYLOAD_COMPANION, "_INS0166._MP", "companion"},
@@ -77,8 +77,8 @@ void CheckPayload(const ResList &res, int index, const PayloadSink &sink, Payloa
                   const std::string *countOverride)
 {
     *out = PayloadCheck();
-    const PayloadSpec &spec = kPayloads[index];
-    out->baseId = spec.baseId;
+    const KnownPayload &payload = kPayloads[index];
+    out->baseId = payload.baseId;
     const std::string fix = "; build the medium again (medium build)";
 
     std::string err;
@@ -86,15 +86,15 @@ void CheckPayload(const ResList &res, int index, const PayloadSink &sink, Payloa
     if (countOverride) {
         out->countText = *countOverride;
         out->countFound = !countOverride->empty();
-    } else if (!GetString(res, spec.baseId, 0xFFFF, &count, &err)) {
-        out->errors.push_back("the string block of the piece count " + Num(spec.baseId) + " is malformed" + fix);
+    } else if (!GetString(res, payload.baseId, 0xFFFF, &count, &err)) {
+        out->errors.push_back("the string block of the piece count " + Num(payload.baseId) + " is malformed" + fix);
         return;
     } else {
         out->countText = Ascii(count);
         out->countFound = !count.empty();
     }
     if (!out->countFound) {
-        out->errors.push_back("no piece count (string " + Num(spec.baseId) +
+        out->errors.push_back("no piece count (string " + Num(payload.baseId) +
                               "): the launcher expands nothing and reports a failure" + fix);
         return;
     }
@@ -111,7 +111,7 @@ void CheckPayload(const ResList &res, int index, const PayloadSink &sink, Payloa
     uint64_t length = 0;
     bool ok = true;
     for (long i = 0; i < out->pieces && ok; i++) {
-        const long id = spec.baseId + i;
+        const long id = payload.baseId + i;
         const ResEntry *piece = id <= 0xFFFF ? FindEntry(const_cast<ResList *>(&res), RT_PAYLOAD_PIECE, (uint16_t)id)
                                              : nullptr;
         if (!piece || !piece->dataFile.empty()) {
@@ -152,9 +152,9 @@ void CheckPayload(const ResList &res, int index, const PayloadSink &sink, Payloa
     out->length = length;
     out->crc = crc;
     out->whole = ok;
-    if (ok && spec.baseId + out->pieces <= 0xFFFF &&
-        FindEntry(const_cast<ResList *>(&res), RT_PAYLOAD_PIECE, (uint16_t)(spec.baseId + out->pieces)))
-        out->warnings.push_back("piece " + Num((uint64_t)(spec.baseId + out->pieces)) +
+    if (ok && payload.baseId + out->pieces <= 0xFFFF &&
+        FindEntry(const_cast<ResList *>(&res), RT_PAYLOAD_PIECE, (uint16_t)(payload.baseId + out->pieces)))
+        out->warnings.push_back("piece " + Num((uint64_t)(payload.baseId + out->pieces)) +
                                 " follows the last counted piece; the launcher never expands it" + fix);
 
     const ResEntry *record = FindEntry(const_cast<ResList *>(&res), RT_PAYLOAD_PIECE, RES_PAYLOAD_RECORD);
@@ -164,7 +164,7 @@ void CheckPayload(const ResList &res, int index, const PayloadSink &sink, Payloa
         return;
     }
     const uint32_t recordSize = record->data.size() > 0xFFFFFFFFu ? 0 : (uint32_t)record->data.size();
-    out->record = PayloadRecordFind(record->data.data(), recordSize, spec.baseId, &out->entry);
+    out->record = PayloadRecordFind(record->data.data(), recordSize, payload.baseId, &out->entry);
     if (out->record == PAYLOAD_RECORD_MALFORMED) {
         out->errors.push_back("the payload check record (resource 3000/7099) is damaged: the launcher fails "
                               "every payload" + fix);

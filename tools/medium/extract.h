@@ -16,13 +16,13 @@
 
 namespace medium {
 
-struct PayloadSpec {
+struct KnownPayload {
     uint16_t baseId;      // first piece; also the string with the piece count
     const char *file;     // the name the launcher expands it under
     const char *role;     // for people
 };
 constexpr int kPayloadCount = 3;
-extern const PayloadSpec kPayloads[kPayloadCount];
+extern const KnownPayload kPayloads[kPayloadCount];
 
 // Record states besides PayloadRecordResult's: the launcher has no record.
 constexpr int kRecordNone = -2;
