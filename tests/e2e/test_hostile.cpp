@@ -107,6 +107,28 @@ e2e::Result RunMissingScript(const Case &c) {
     return e2e::RunLauncher(c, launch);
 }
 
+// The launcher runs the setup, with no box and no splash.
+void ExpectLaunchWithoutSplash(const Case &c) {
+    e2e::Launch launch;
+    launch.timeoutMs = 30000;
+    const e2e::Result r = e2e::RunLauncher(c, launch);
+    ASSERT_TRUE(r.run.started) << r.run.error;
+    EXPECT_TRUE(r.run.boxes.empty()) << e2e::Describe(r);
+    EXPECT_TRUE(r.launched) << "the setup goes on without a splash: " << e2e::Describe(r);
+    EXPECT_FALSE(r.run.splashSeen);
+}
+
+// Sets the splash type in the header of the library's language table
+// (bytes 8 and 9).
+bool SetSplashType(const Case &c, uint16_t type) {
+    std::string table;
+    if (!rig::ReadResource(Library(c), kTableType, kTableName, table) || table.size() <= 10)
+        return false;
+    table[8] = char(type & 0xFF);
+    table[9] = char(type >> 8);
+    return rig::ReplaceResource(Library(c), kTableType, kTableName, table);
+}
+
 void ExpectCleanExit(const e2e::Result &r) {
     EXPECT_TRUE(r.run.exited) << e2e::Describe(r);
     EXPECT_EQ(r.run.exitCode, 0u) << "no crash: " << e2e::Describe(r);
@@ -184,13 +206,7 @@ TEST(HostileLibrary, ABitmapPromisingMorePixelsThanItHoldsGivesNoSplash) {
     memcpy(&lie[0], header, sizeof header);
     ASSERT_TRUE(rig::ReplaceResource(Library(c), 2, kSampleBitmap, lie));
 
-    e2e::Launch launch;
-    launch.timeoutMs = 30000;
-    const e2e::Result r = e2e::RunLauncher(c, launch);
-    ASSERT_TRUE(r.run.started) << r.run.error;
-    EXPECT_TRUE(r.run.boxes.empty()) << e2e::Describe(r);
-    EXPECT_TRUE(r.launched) << "the setup goes on without a splash: " << e2e::Describe(r);
-    EXPECT_FALSE(r.run.splashSeen);
+    ExpectLaunchWithoutSplash(c);
 }
 
 TEST(HostileLibrary, ADialogClaimingMoreItemsThanItHoldsGivesNoSplash) {
@@ -198,11 +214,7 @@ TEST(HostileLibrary, ADialogClaimingMoreItemsThanItHoldsGivesNoSplash) {
     const Case c = e2e::PrepareCase(e2e::kFullMedium);
     // The table's splash type becomes 2: the dialog its CORVANE entry names
     // (7500, also the default splash).
-    std::string table;
-    ASSERT_TRUE(rig::ReadResource(Library(c), kTableType, kTableName, table));
-    table[8] = 2;
-    table[9] = 0;
-    ASSERT_TRUE(rig::ReplaceResource(Library(c), kTableType, kTableName, table));
+    ASSERT_TRUE(SetSplashType(c, 2));
     std::string dialog;
     ASSERT_TRUE(rig::ReadResource(Library(c), 5, 7500, dialog));
     const bool extended = dialog.size() > 4 && dialog[0] == 1 && dialog[1] == 0 && uint8_t(dialog[2]) == 0xFF;
@@ -212,13 +224,7 @@ TEST(HostileLibrary, ADialogClaimingMoreItemsThanItHoldsGivesNoSplash) {
     dialog[countAt + 1] = char(0xFF);
     ASSERT_TRUE(rig::ReplaceResource(Library(c), 5, 7500, dialog));
 
-    e2e::Launch launch;
-    launch.timeoutMs = 30000;
-    const e2e::Result r = e2e::RunLauncher(c, launch);
-    ASSERT_TRUE(r.run.started) << r.run.error;
-    EXPECT_TRUE(r.run.boxes.empty()) << e2e::Describe(r);
-    EXPECT_TRUE(r.launched) << "the setup goes on without a splash: " << e2e::Describe(r);
-    EXPECT_FALSE(r.run.splashSeen);
+    ExpectLaunchWithoutSplash(c);
 }
 
 struct LogoRow {
@@ -236,12 +242,7 @@ TEST_P(HostileLogo, TheSplashStaysOnTheWorkArea) {
     E2E_REQUIRE_LAUNCHER();
     const Case c = e2e::PrepareCase(e2e::kFullMedium);
     // The table's splash type becomes 5: the logo script.
-    std::string table;
-    ASSERT_TRUE(rig::ReadResource(Library(c), kTableType, kTableName, table));
-    ASSERT_GT(table.size(), 10u);
-    table[8] = 5;
-    table[9] = 0;
-    ASSERT_TRUE(rig::ReplaceResource(Library(c), kTableType, kTableName, table));
+    ASSERT_TRUE(SetSplashType(c, 5));
     ASSERT_TRUE(rig::ReplaceResource(Library(c), kTableType, kSampleLogo, GetParam().script));
 
     e2e::Launch launch;
