@@ -14,7 +14,8 @@ PKGS=(
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 xvfb xauth x11-utils imagemagick
   googletest mscompress python3 locales nsis
-  dpkg-dev osslsigncode openssl
+  dpkg-dev file g++ git osslsigncode openssl libssl-dev libtomlplusplus-dev
+  scdoc lintian fonts-ipafont-gothic fonts-wqy-microhei
 )
 
 missing=()
