@@ -168,18 +168,26 @@ int Result::HookCount(const std::string &function) const {
     return -1;
 }
 
-long Result::CpuBetween(DWORD fromTick, DWORD toTick) const {
+long Result::CpuBetween(DWORD fromTick, DWORD toTick, DWORD *covered) const {
+    // On a busy machine the launcher may start after fromTick: the window
+    // then begins at its first sample, and *covered says how much was seen.
     long before = -1, after = -1;
+    DWORD beforeTick = 0, afterTick = 0;
     for (const std::string &line : ProbeLinesStartingWith("cpu ")) {
         unsigned long tick = 0, ms = 0;
         if (sscanf(line.c_str(), "cpu %lu %lu", &tick, &ms) != 2)
             continue;
-        if (int32_t(DWORD(tick) - fromTick) <= 0)
-            before = long(ms);
+        const bool early = int32_t(DWORD(tick) - fromTick) <= 0;
+        if (early || (before < 0 && int32_t(DWORD(tick) - toTick) < 0))
+            before = long(ms), beforeTick = DWORD(tick);
         if (after < 0 && int32_t(DWORD(tick) - toTick) >= 0)
-            after = long(ms);
+            after = long(ms), afterTick = DWORD(tick);
     }
-    return before < 0 || after < 0 ? -1 : after - before;
+    if (before < 0 || after < 0)
+        return -1;
+    if (covered)
+        *covered = afterTick - beforeTick;
+    return after - before;
 }
 
 DWORD Result::LaunchTick() const {

@@ -78,8 +78,10 @@ struct Result {
     std::vector<std::string> ProbeLinesStartingWith(const std::string &prefix) const;
     int HookCount(const std::string &function) const;  // -1 when not reported
     // Process CPU milliseconds the probe sampled between two ticks; -1 when
-    // the samples do not cover the interval.
-    long CpuBetween(DWORD fromTick, DWORD toTick) const;
+    // no samples fall on both sides of the interval's end. Where the first
+    // sample comes after fromTick, the interval starts there; covered (when
+    // given) receives the milliseconds the samples span.
+    long CpuBetween(DWORD fromTick, DWORD toTick, DWORD *covered = nullptr) const;
     DWORD LaunchTick() const;  // the bootstrap's start, or 0
 };
 
