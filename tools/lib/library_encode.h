@@ -1,6 +1,6 @@
-// The pieces of a resource library that `medium library` makes: texts in a
-// language's code page, string table blocks, bitmap resources from BMP files,
-// and the check of a logo script with the launcher's own line parser.
+// Pieces of a resource library that the tools make and check: bitmap
+// resources from BMP files, and the check of a logo script with the
+// launcher's own line parser.
 #pragma once
 
 #include <stdint.h>
@@ -9,38 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "tools/medium/reslist.h"
+#include "tools/lib/reslist.h"
 
-namespace medium {
-
-// ANSI code pages whose texts the tool can check: the single-byte Windows
-// code pages (874, 1250-1258) and 932. Others are refused, since the checks
-// walk texts character by character as the launcher does.
-bool LibCodePageSupported(uint32_t codePage);
-
-// UTF-8 into code points. False at the first malformed sequence (an overlong
-// form, a surrogate, past U+10FFFF), with its byte offset in `badOffset`.
-bool Utf8Decode(const std::string &text, std::vector<uint32_t> *points, size_t *badOffset);
-
-// UTF-8 into UTF-16 (the text must be valid UTF-8).
-std::u16string Utf8ToUtf16(const std::string &text);
-
-// UTF-8 into the bytes of `codePage`. False with the first character that the
-// code page cannot hold in `badPoint` (its code point), or 0 when the text is
-// not UTF-8 or the code page is unknown to the system's converter.
-bool ToCodePage(const std::string &utf8, uint32_t codePage, std::string *out, uint32_t *badPoint);
-
-// "U+00F1 'ñ'" for messages.
-std::string DescribePoint(uint32_t point);
-
-// String table resources (type 6) for `strings` (id, text; ids unique): one
-// block per 16 ids, named id / 16 + 1, each holding 16 counted UTF-16 texts
-// (an absent id is a zero count). Appended to `out` in block order.
-void AddStringTables(const std::vector<std::pair<uint16_t, std::u16string>> &strings, uint16_t lang,
-                     ResList *out);
-
-// The data of one string table block, `texts` indexed by id % 16.
-std::vector<uint8_t> EncodeStringBlock(const std::u16string (&texts)[16]);
+namespace tk {
 
 enum {
     kBmpMaxSide = 4096,             // a splash is shown 1:1; larger is a mistake
@@ -63,4 +34,4 @@ enum {
 // pairs, empty when the script is sound.
 std::vector<std::pair<int, std::string>> CheckLogoScript(const std::string &script, uint32_t codePage);
 
-}  // namespace medium
+}  // namespace tk

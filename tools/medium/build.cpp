@@ -16,10 +16,10 @@
 #include "base/crc32.h"
 #include "base/ids.h"
 #include "base/payload_record.h"
-#include "tools/medium/pe.h"
+#include "tools/lib/pe_image.h"
 #include "tools/medium/record.h"
 #include "tools/medium/resedit.h"
-#include "tools/szdd/szdd_codec.h"
+#include "tools/lib/szdd_codec.h"
 
 namespace medium {
 namespace {
@@ -279,12 +279,12 @@ bool CheckStub(const std::string &path, const ResList &res, Failure *f)
 {
     const std::string fix = "; give the payload-free launcher stub (setup-stub.exe) with --stub";
     for (uint16_t base : kPayloadBase) {
-        if (!FindEntry(const_cast<ResList *>(&res), kRtString, (uint16_t)(base / 16 + 1)))
+        if (!ResFind(res, kRtString, (uint16_t)StringBlockName(base)))
             return Fail(f, kExitInput, path + ": not a launcher stub (no string " + std::to_string(base) + ")" + fix);
     }
-    if (!FindEntry(const_cast<ResList *>(&res), kRtVersion, kVersionId))
+    if (!ResFind(res, kRtVersion, kVersionId))
         return Fail(f, kExitInput, path + ": not a launcher stub (no version resource)" + fix);
-    if (!FindEntry(const_cast<ResList *>(&res), kRtManifest, kManifestId))
+    if (!ResFind(res, kRtManifest, kManifestId))
         return Fail(f, kExitInput, path + ": not a launcher stub (no manifest)" + fix);
     for (const ResEntry &e : res) {
         if (!e.type.named && e.type.id == RT_PAYLOAD_PIECE)
@@ -385,7 +385,7 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
         if (!ReplaceIconGroup(&res, kIconGroup, ico, &err))
             return Fail(f, kExitInput, o.icon + ": " + err + "; give a valid .ico file");
     }
-    ResEntry *version = FindEntry(&res, kRtVersion, kVersionId);
+    ResEntry *version = ResFind(&res, kRtVersion, kVersionId);
     if (!o.versionInfo.empty()) {
         std::vector<uint8_t> edited;
         if (!EditVersionInfo(version->data, o.versionInfo, &edited, &err))
@@ -393,7 +393,7 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
         version->data = edited;
     }
     if (!o.level.empty()) {
-        ResEntry *manifest = FindEntry(&res, kRtManifest, kManifestId);
+        ResEntry *manifest = ResFind(&res, kRtManifest, kManifestId);
         std::vector<uint8_t> edited;
         if (!SetExecutionLevel(manifest->data, o.level, &edited, &err))
             return Fail(f, kExitInput, report->stub + ": manifest: " + err);

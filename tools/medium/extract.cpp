@@ -1,7 +1,7 @@
 // Payloads out of a launcher: expanded with the base's expander, checked,
 // and for `medium extract` written under the launcher's own file names.
 #include "tools/medium/extract.h"
-#include "tools/medium/fileio.h"
+#include "tools/lib/fileio.h"
 
 #include <errno.h>
 #include <stdlib.h>
@@ -14,7 +14,7 @@
 #include "base/szdd.h"
 #include "base/text.h"
 #include "tools/medium/cli.h"
-#include "tools/medium/pe.h"
+#include "tools/lib/pe_image.h"
 #include "tools/medium/resedit.h"
 
 namespace medium {
@@ -112,7 +112,7 @@ void CheckPayload(const ResList &res, int index, const PayloadSink &sink, Payloa
     bool ok = true;
     for (long i = 0; i < out->pieces && ok; i++) {
         const long id = payload.baseId + i;
-        const ResEntry *piece = id <= 0xFFFF ? FindEntry(const_cast<ResList *>(&res), RT_PAYLOAD_PIECE, (uint16_t)id)
+        const ResEntry *piece = id <= 0xFFFF ? ResFind(res, RT_PAYLOAD_PIECE, (uint16_t)id)
                                              : nullptr;
         if (!piece || !piece->dataFile.empty()) {
             out->errors.push_back("piece " + Num((uint64_t)id) + " of " + Num((uint64_t)out->pieces) +
@@ -153,11 +153,11 @@ void CheckPayload(const ResList &res, int index, const PayloadSink &sink, Payloa
     out->crc = crc;
     out->whole = ok;
     if (ok && payload.baseId + out->pieces <= 0xFFFF &&
-        FindEntry(const_cast<ResList *>(&res), RT_PAYLOAD_PIECE, (uint16_t)(payload.baseId + out->pieces)))
+        ResFind(res, RT_PAYLOAD_PIECE, (uint16_t)(payload.baseId + out->pieces)))
         out->warnings.push_back("piece " + Num((uint64_t)(payload.baseId + out->pieces)) +
                                 " follows the last counted piece; the launcher never expands it" + fix);
 
-    const ResEntry *record = FindEntry(const_cast<ResList *>(&res), RT_PAYLOAD_PIECE, RES_PAYLOAD_RECORD);
+    const ResEntry *record = ResFind(res, RT_PAYLOAD_PIECE, RES_PAYLOAD_RECORD);
     if (!record) {
         out->record = kRecordNone;
         out->matches = ok;
@@ -263,7 +263,7 @@ int ExtractCommand(int argc, char **argv)
         fprintf(stderr, "%s: %s; give the medium's setup.exe\n", exe.c_str(), why.c_str());
         return kExitInput;
     }
-    if (!FindEntry(&res, RT_PAYLOAD_PIECE, PAYLOAD_BOOTSTRAP) && !FindEntry(&res, RT_PAYLOAD_PIECE, RES_PAYLOAD_RECORD)) {
+    if (!ResFind(&res, RT_PAYLOAD_PIECE, PAYLOAD_BOOTSTRAP) && !ResFind(&res, RT_PAYLOAD_PIECE, RES_PAYLOAD_RECORD)) {
         fprintf(stderr, "%s: carries no payloads (no resource 3000/7100); give a setup.exe made by the build "
                         "or by medium build\n", exe.c_str());
         return kExitInput;
