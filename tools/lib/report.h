@@ -67,6 +67,8 @@ public:
     Progress &operator=(const Progress &) = delete;
 
     void Update(uint64_t done);
+    // Update by `n` more bytes done.
+    void Advance(uint64_t n) { Update(done_ += n); }
     // The line shown for `done` bytes after `seconds` (for tests).
     std::string Line(uint64_t done, double seconds) const;
 
@@ -76,6 +78,7 @@ private:
     FILE *out_;
     double start_;
     bool on_ = false;
+    uint64_t done_ = 0;
     int shown_ = -1;
     size_t width_ = 0;
 };
