@@ -19,8 +19,6 @@ static const char kCloseMessageName[] = "SETUP_MSG_LOGOCLOSE_SE";
 static const char kSplashEntry[] = "SPLASH";
 static const char kLogoTempName[] = "_ins1163.tmp";
 
-enum { kSplashEntryKind = 6 };
-
 int SplashChoose(int *typeOut, HMODULE *moduleOut, int *idOut)
 {
     if (!ResModuleIsOpen())

@@ -24,22 +24,6 @@
 namespace tk {
 namespace {
 
-// The resource module's kinds and the splash's types and buffers.
-constexpr int kKindString = 1;
-constexpr int kKindDialog = 2;
-constexpr int kKindIcon = 3;
-constexpr int kKindBitmap = 4;
-constexpr int kSplashEntryKind = 6;
-constexpr int kSplashDialog = 2;
-constexpr int kSplashBitmap = 4;
-constexpr int kSplashLogo = 5;
-constexpr int kSplashDefault = 8;
-constexpr int kSplashNone = 9;
-constexpr size_t kSplashNameCap = 60;
-constexpr size_t kSplashIdCap = 20;
-constexpr uint32_t kMessageCap = 244;   // the launcher's message buffer
-constexpr uint32_t kCaptionCap = 80;
-constexpr long kSplashMinimumMax = 30000;
 // A medium-library convention: SPLASH names NONE for a language without one.
 const char kNoSplashName[] = "NONE";
 
@@ -124,7 +108,7 @@ uint64_t AnsiLength(const std::u16string &text, uint32_t codePage, uint32_t *mis
     // could reach (a longer text is too long either way).
     uint64_t n = 0;
     std::u16string one;
-    for (size_t i = 0; i < text.size() && n < 4ull * kMessageCap; i++) {
+    for (size_t i = 0; i < text.size() && n < 4ull * kTextChars; i++) {
         one.assign(1, text[i]);
         if (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < text.size())
             one.push_back(text[++i]);
@@ -216,7 +200,7 @@ void CheckMessage(Checker &c, const Lang &lang, const std::string &langLabel, ui
     }
     uint32_t missing = 0;
     const uint64_t bytes = AnsiLength(m.text, lang.codePage, &missing);
-    const uint32_t cap = caption ? kCaptionCap : kMessageCap;
+    const uint32_t cap = caption ? kCaptionChars : kTextChars;
     node->Number("length", bytes);
     if (bytes > cap - 1)
         c.Add(Severity::Error, langLabel, id,
@@ -289,12 +273,12 @@ void CheckLogo(Checker &c, const std::string &langLabel, uint32_t id, const std:
 std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const std::string &langLabel)
 {
     const int type = table ? table->splashType : -1;
-    if (type == kSplashNone)
+    if (type == SPLASH_TYPE_NONE)
         return "none (splash type 9)";
-    char name[kSplashNameCap] = "";
+    char name[kSplashNameBuffer] = "";
     bool chosen = table && LangTableLookup(table, "SPLASH", kSplashEntryKind, name, sizeof name);
-    char text[kSplashIdCap] = "";
-    if (chosen && type != kSplashDefault) {
+    char text[kSplashIdBuffer] = "";
+    if (chosen && type != SPLASH_TYPE_DEFAULT) {
         if (!LangTableLookup(table, name, type, text, sizeof text)) {
             chosen = false;
             if (strcmp(name, kNoSplashName) != 0)
@@ -312,7 +296,7 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
         bool fromLibrary = false;
         if (table) {
             char value[kLangValueBuffer];
-            if (LangTableLookup(table, "7500", kKindDialog, value, sizeof value)) {
+            if (LangTableLookup(table, "7500", RES_KIND_DIALOG, value, sizeof value)) {
                 id = (uint32_t)ParseDecimal(value);
                 fromLibrary = true;
             }
@@ -339,7 +323,7 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
     }
     const uint32_t rid = (uint32_t)id;
     switch (type) {
-    case kSplashDialog:
+    case SPLASH_TYPE_DIALOG:
         if (!FindNumbered(c.res, kRtDialog, rid)) {
             c.Add(Severity::Error, langLabel, (int)rid,
                   entry + "dialog " + std::to_string(rid) + ", which the library does not hold: no splash is shown; "
@@ -347,7 +331,7 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
             return "none (dialog " + std::to_string(rid) + " is missing)";
         }
         return "dialog " + std::to_string(rid);
-    case kSplashBitmap: {
+    case SPLASH_TYPE_BITMAP: {
         const ResEntry *e = FindNumbered(c.res, kRtBitmap, rid);
         if (!e) {
             c.Add(Severity::Error, langLabel, (int)rid,
@@ -372,7 +356,7 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
                       " screen cuts it; make it smaller");
         return "bitmap " + std::to_string(rid) + " (" + std::to_string(w) + " x " + std::to_string(h) + ")";
     }
-    case kSplashLogo: {
+    case SPLASH_TYPE_LOGO: {
         const ResEntry *e = FindNumbered(c.res, RT_LANG_TABLE, rid);
         if (!e) {
             c.Add(Severity::Error, langLabel, (int)rid,
@@ -408,19 +392,19 @@ void CheckOtherEntries(Checker &c, LangTable *table, const std::vector<Lang> &la
     });
     for (const LangEntry *e : entries) {
         const long number = ParseDecimal(e->name);
-        const bool message = e->kind == kKindString &&
+        const bool message = e->kind == RES_KIND_STRING &&
                              std::find(std::begin(kMessages), std::end(kMessages), number) != std::end(kMessages);
         // Splash entries (the header's type) are checked per language.
-        if (message || e->kind == table->splashType || (strcmp(e->name, "7500") == 0 && e->kind == kKindDialog))
+        if (message || e->kind == table->splashType || (strcmp(e->name, "7500") == 0 && e->kind == RES_KIND_DIALOG))
             continue;
         uint16_t type = 0;
         const char *what = "";
         switch (e->kind) {
-        case kKindString: type = kRtString; what = "string"; break;
-        case kKindDialog: type = kRtDialog; what = "dialog"; break;
-        case kKindIcon: type = kRtGroupIcon; what = "icon"; break;
-        case kKindBitmap: type = kRtBitmap; what = "bitmap"; break;
-        case kSplashLogo: type = RT_LANG_TABLE; what = "logo script"; break;
+        case RES_KIND_STRING: type = kRtString; what = "string"; break;
+        case RES_KIND_DIALOG: type = kRtDialog; what = "dialog"; break;
+        case RES_KIND_ICON: type = kRtGroupIcon; what = "icon"; break;
+        case RES_KIND_BITMAP: type = kRtBitmap; what = "bitmap"; break;
+        case SPLASH_TYPE_LOGO: type = RT_LANG_TABLE; what = "logo script"; break;
         default: continue;
         }
         for (int i = 0; i < e->valueCount && i < (int)langs.size(); i++) {
@@ -527,7 +511,7 @@ void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::s
             if (id != IDS_LIBRARY_MISSING && table->languageCount > 0) {
                 table->currentLanguage = 0;
                 tableListsMessages = tableListsMessages ||
-                                     LangTableLookup(table.get(), std::to_string(id).c_str(), kKindString, value, sizeof value);
+                                     LangTableLookup(table.get(), std::to_string(id).c_str(), RES_KIND_STRING, value, sizeof value);
             }
         }
     }
@@ -555,7 +539,7 @@ void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::s
             MessageSource m;
             if (table) {
                 char value[kLangValueBuffer];
-                if (LangTableLookup(table.get(), std::to_string(id).c_str(), kKindString, value, sizeof value)) {
+                if (LangTableLookup(table.get(), std::to_string(id).c_str(), RES_KIND_STRING, value, sizeof value)) {
                     m.fromLibrary = true;
                     const long mapped = ParseDecimal(value);
                     m.libraryId = mapped < 0 ? 0u : (uint32_t)mapped;
@@ -576,7 +560,7 @@ void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::s
             std::u16string minimum;
             bool given = false;
             char value[kLangValueBuffer];
-            if (table && LangTableLookup(table.get(), "7111", kKindString, value, sizeof value))
+            if (table && LangTableLookup(table.get(), "7111", RES_KIND_STRING, value, sizeof value))
                 given = LookupString(res, (uint32_t)ParseDecimal(value), lang.langId, &minimum) == StringFound::Text;
             else if (!table)
                 given = LookupString(res, IDS_SPLASH_MINIMUM, lang.langId, &minimum) == StringFound::Text;
@@ -584,7 +568,7 @@ void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::s
                 const std::string t = Utf16ToUtf8(minimum);
                 const long ms = ParseDecimal(t.c_str());
                 ln.Number("splashMinimumMs", ms < 0 ? 0u : (uint64_t)ms);
-                if (ms < 0 || ms > kSplashMinimumMax)
+                if (ms < 0 || ms > kSplashMinimumCap)
                     c.Add(Severity::Warning, label, IDS_SPLASH_MINIMUM,
                           "the splash's minimum time \"" + t + "\" is outside 0 to 30000 ms; the launcher holds it "
                           "at most 30 s: write a number of milliseconds up to 30000");
@@ -606,7 +590,7 @@ void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::s
             char value[kLangValueBuffer];
             for (int i = 0; i < table->languageCount && !supplied; i++) {
                 table->currentLanguage = i;
-                if (LangTableLookup(table.get(), std::to_string(id).c_str(), kKindString, value, sizeof value)) {
+                if (LangTableLookup(table.get(), std::to_string(id).c_str(), RES_KIND_STRING, value, sizeof value)) {
                     supplied = true;
                     LookupString(res, (uint32_t)ParseDecimal(value), langs[(size_t)i].langId, &text);
                 }
