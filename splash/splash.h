@@ -21,11 +21,10 @@ enum SplashMode {
 // fallback file.
 HWND SplashCreate(HINSTANCE instance, const char *sourceDirectory);
 
-// Asks the language table for the splash. 1 when it made a choice: `typeOut`
-// holds the type and, unless it is 9, `moduleOut` the primary library and
-// `idOut` the resource id. 0 leaves the choice to the default dialog. A splash
-// name longer than 59 characters or an id text longer than 19 counts as not
-// found.
+// Asks the language table for the splash (SplashChooseFromTable of the open
+// library's table). 1 when it made a choice: `typeOut` holds the type and,
+// unless it is 9, `moduleOut` the primary library and `idOut` the resource
+// id. 0 leaves the choice to the default dialog.
 int SplashChoose(int *typeOut, HMODULE *moduleOut, int *idOut);
 
 // Creates the splash of a type that SplashChoose gave. Null for type 9, for

@@ -11,12 +11,12 @@
 
 #include "base/ids.h"
 #include "base/platform.h"
-#include "base/splash_state.h"
 #include "base/state.h"
 #include "base/text.h"
 #include "resmodule/langtable.h"
 #include "splash/bitmapcheck.h"
 #include "splash/logo.h"
+#include "splash/splashchoice.h"
 #include "tools/lib/library_encode.h"
 #include "tools/lib/stringtable.h"
 #include "tools/lib/textcodec.h"
@@ -225,23 +225,11 @@ void CheckLogo(Checker &c, const std::string &langLabel, uint32_t id, const std:
     if (script.find('\0') != std::string::npos)
         return;
 
-    HostSetCodePage((int)parserCodePage);
-    const int raised = g_splash.raised;
     int64_t height = kLogoStartHeight;
     int64_t widest = 0;
     int64_t total = 0;
-    size_t at = 0;
-    while (at < script.size()) {
-        size_t end = script.find('\n', at);
-        if (end == std::string::npos)
-            end = script.size();
-        std::string line = script.substr(at, std::min<size_t>(end - at, kLogoLineChars));
-        at = end + 1;
-        size_t cr = line.find('\r');
-        if (cr != std::string::npos)
-            line.resize(cr);
-        if (line.empty())
-            line = " ";
+    ParserCodePage parsing(parserCodePage);
+    for (const std::string &line : LauncherLogoLines(script, parserCodePage)) {
         LogoLine record;
         memset(&record, 0, sizeof record);
         record.kind = LOGO_TEXT;
@@ -257,8 +245,6 @@ void CheckLogo(Checker &c, const std::string &langLabel, uint32_t id, const std:
         widest = std::max(widest, width);
         total += (9 * cell) / 8;
     }
-    g_splash.raised = raised;
-    HostSetCodePage(1252);
     const int64_t windowWidth = (3 * widest) / 2;
     if (windowWidth > kScreenWidth || total > kScreenHeight)
         c.Add(Severity::Warning, langLabel, (int)id,
@@ -272,24 +258,23 @@ void CheckLogo(Checker &c, const std::string &langLabel, uint32_t id, const std:
 // it; `table` has the language current (null: a probing library).
 std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const std::string &langLabel)
 {
-    const int type = table ? table->splashType : -1;
-    if (type == SPLASH_TYPE_NONE)
+    // The verdict is the launcher's own (SplashChooseFromTable); the texts
+    // read here only explain it.
+    int type = -1;
+    int chosenId = 0;
+    const bool chosen = table && SplashChooseFromTable(table, &type, &chosenId);
+    if (chosen && type == SPLASH_TYPE_NONE)
         return "none (splash type 9)";
     char name[kSplashNameBuffer] = "";
-    bool chosen = table && LangTableLookup(table, "SPLASH", kSplashEntryKind, name, sizeof name);
+    const bool named = table && LangTableLookup(table, "SPLASH", kSplashEntryKind, name, sizeof name);
     char text[kSplashIdBuffer] = "";
-    if (chosen && type != SPLASH_TYPE_DEFAULT) {
-        if (!LangTableLookup(table, name, type, text, sizeof text)) {
-            chosen = false;
-            if (strcmp(name, kNoSplashName) != 0)
-                c.Add(Severity::Warning, langLabel, 0,
-                      "the SPLASH entry names \"" + Printable(name) + "\" but the table has no entry \"" +
-                          Printable(name) + "\" of kind " + std::to_string(type) +
-                          " (the splash type): the launcher falls back to dialog 7500; add the entry or correct the name");
-        }
-    } else {
-        chosen = false;
-    }
+    if (chosen)
+        LangTableLookup(table, name, type, text, sizeof text);
+    else if (named && type != SPLASH_TYPE_DEFAULT && strcmp(name, kNoSplashName) != 0)
+        c.Add(Severity::Warning, langLabel, 0,
+              "the SPLASH entry names \"" + Printable(name) + "\" but the table has no entry \"" + Printable(name) +
+                  "\" of kind " + std::to_string(type) +
+                  " (the splash type): the launcher falls back to dialog 7500; add the entry or correct the name");
     if (!chosen) {
         // The default dialog 7500, through the redirection.
         uint32_t id = IDD_SPLASH_DEFAULT;
@@ -314,7 +299,7 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
         return "dialog " + std::to_string(id) + " (the default splash)";
     }
 
-    const long id = ParseDecimal(text);
+    const long id = chosenId;
     const std::string entry = "the splash entry \"" + Printable(name) + "\" names ";
     if (id < 1 || id > 0xFFFF) {
         c.Add(Severity::Error, langLabel, 0,
