@@ -32,6 +32,7 @@ struct BuildOptions {
     std::string icon;
     std::string self;         // the tool's own path, to find the stub
     uint32_t pieceSize = 0;   // 0: kPieceSize
+    uint32_t readChunk = 0;   // payload bytes read at a time; 0: 1 MiB
     bool progress = false;    // show progress lines on stderr
 };
 
