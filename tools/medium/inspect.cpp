@@ -215,6 +215,17 @@ void InspectLibraryImage(const std::vector<uint8_t> &image, const std::string &f
 
 namespace {
 
+// Reads the file at `path` whole; a file that cannot be read is an error of
+// `into`.
+bool ReadForInspection(const std::string &path, std::vector<uint8_t> *image, Inspection *into)
+{
+    std::string why;
+    if (ReadWholeFile(path, kMaxInputBytes, "4 GiB", image, &why))
+        return true;
+    Add(&into->findings, Severity::Error, path, "cannot read: " + why);
+    return false;
+}
+
 void InspectFolder(const std::string &dir, Inspection *out)
 {
     out->kind = "medium";
@@ -251,11 +262,8 @@ void InspectFolder(const std::string &dir, Inspection *out)
     } else {
         const std::string path = dir + "/" + library;
         std::vector<uint8_t> image;
-        std::string why;
         Inspection lib;
-        if (!ReadWholeFile(path, kMaxInputBytes, "4 GiB", &image, &why))
-            Add(&lib.findings, Severity::Error, path, "cannot read: " + why);
-        else
+        if (ReadForInspection(path, &image, &lib))
             InspectLibraryImage(image, path, &lib, &view);
         ReportNode &node = f.Object("libraryReport");
         node.items = lib.facts.items;
@@ -266,11 +274,8 @@ void InspectFolder(const std::string &dir, Inspection *out)
     if (!setup.empty()) {
         const std::string path = dir + "/" + setup;
         std::vector<uint8_t> image;
-        std::string why;
         Inspection exe;
-        if (!ReadWholeFile(path, kMaxInputBytes, "4 GiB", &image, &why))
-            Add(&exe.findings, Severity::Error, path, "cannot read: " + why);
-        else
+        if (ReadForInspection(path, &image, &exe))
             InspectLauncherImage(image, path, &exe, view.pieceCounts);
         ReportNode &node = f.Object("launcherReport");
         node.items = exe.facts.items;
@@ -313,11 +318,8 @@ void InspectPath(const std::string &path, Inspection *out)
         return;
     }
     std::vector<uint8_t> image;
-    std::string why;
-    if (!ReadWholeFile(path, kMaxInputBytes, "4 GiB", &image, &why)) {
-        Add(&out->findings, Severity::Error, path, "cannot read: " + why);
+    if (!ReadForInspection(path, &image, out))
         return;
-    }
     // Read once: the same headers and resources decide what the file is
     // and feed its report.
     const ReadImage read = Read(image);
