@@ -53,22 +53,18 @@ struct TableCloser {
 };
 using TablePtr = std::unique_ptr<LangTable, TableCloser>;
 
-// ANSI bytes of the table (names) shown as UTF-8: code page 1252 read as
-// Latin-1 is close enough for a report.
+// ANSI bytes of the table (names) shown as UTF-8, read as code page 1252;
+// control characters as '?'.
 std::string Printable(const std::string &ansi)
 {
-    std::string out;
-    for (unsigned char c : ansi) {
-        if (c < 0x20 || c == 0x7F)
-            out += '?';
-        else if (c < 0x80)
-            out += (char)c;
-        else {
-            out += (char)(0xC0 | (c >> 6));
-            out += (char)(0x80 | (c & 0x3F));
-        }
+    std::string visible = ansi;
+    for (char &c : visible) {
+        if ((unsigned char)c < 0x20 || c == 0x7F)
+            c = '?';
     }
-    return out;
+    std::string utf8;
+    FromCodePage(visible, 1252, &utf8);
+    return utf8;
 }
 
 // Ids from the table are wider than a resource's 16 bits: those are absent.
