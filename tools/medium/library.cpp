@@ -702,13 +702,7 @@ int BuildLibraryResources(const std::string &file, const std::string &folder, co
     t.lang = 0;
     t.data = lt::Encode(table);
     out->push_back(t);
-    std::stable_sort(out->begin(), out->end(), [](const ResEntry &a, const ResEntry &b) {
-        if (a.type.id != b.type.id)
-            return a.type.id < b.type.id;
-        if (a.name.id != b.name.id)
-            return a.name.id < b.name.id;
-        return a.lang < b.lang;
-    });
+    ResSort(out);
     return kLibOk;
 }
 
