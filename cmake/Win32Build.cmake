@@ -72,7 +72,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 # The SZDD codec, compiled for Windows too, so a test can check that LZCopy
 # expands what the host tool writes.
-add_subdirectory(tools/szdd)
+add_subdirectory(tools/lib)
 
 file(GLOB CORVANE_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 file(GLOB CORVANE_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
@@ -86,7 +86,7 @@ add_test(NAME win.unit COMMAND win_tests)
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
   add_subdirectory(tests/e2e)
 endif()
-# Helpers of the start-up benchmark (scripts/bench-startup.sh).
+# Helpers of the start-up benchmark (tests/bench/bench-startup.sh).
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/bench/CMakeLists.txt)
   add_subdirectory(tests/bench)
 endif()

@@ -14,9 +14,12 @@
 #include "base/platform.h"
 #include "base/state.h"
 #include "resmodule/langtable.h"
-#include "tools/langtable/ltdesc.h"
-#include "tools/medium/inspect.h"
-#include "tools/medium/pe.h"
+#include "tools/lib/fileio.h"
+#include "tools/lib/librarycheck.h"
+#include "tools/lib/ltdesc.h"
+#include "tools/lib/pe_image.h"
+#include "tools/lib/report.h"
+#include "tools/lib/textcodec.h"
 
 namespace lt {
 
@@ -58,23 +61,16 @@ double MillisecondsSince(const struct timespec &start)
     return (double)(now.tv_sec - start.tv_sec) * 1e3 + (double)(now.tv_nsec - start.tv_nsec) / 1e6;
 }
 
+// Tables are small; a library holds one among other resources.
+constexpr uint64_t kMaxInputBytes = 0xFFFFFFFFull;
+
 bool ReadFile(const std::string &path, std::string *data, std::string *error)
 {
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) {
-        *error = path + ": cannot open: " + strerror(errno);
-        return false;
-    }
-    data->clear();
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0)
-        data->append(buf, n);
-    bool ok = !ferror(f);
-    fclose(f);
-    if (!ok)
-        *error = path + ": read error";
-    return ok;
+    std::string why;
+    if (tk::ReadWholeFile(path, kMaxInputBytes, "4 GiB", data, &why))
+        return true;
+    *error = path + ": cannot read: " + why;
+    return false;
 }
 
 struct TableCloser {
@@ -83,8 +79,8 @@ struct TableCloser {
 using TablePtr = std::unique_ptr<LangTable, TableCloser>;
 
 // Runs the launcher's parser over an exact-size copy of the bytes, as the
-// launcher loads with flags 8. On failure *code is ResLastError's new value
-// (0 when the failure has no code).
+// launcher loads with flags 8. On failure *code is the code the parser left
+// in ResLastError (0 when the failure has no code).
 TablePtr LauncherParse(const std::string &bytes, const std::string &path, int *ok, int *code)
 {
     TablePtr table(LangTableCreate(path.size() < kPathBuffer ? path.c_str() : "", LANG_LOAD_LIBRARY));
@@ -138,7 +134,7 @@ int Compile(const std::string &in, const std::string &outPath, FILE *out, FILE *
                 RefusalText(code, parsed ? parsed->failOffset : 0).c_str());
         return kExitInvalid;
     }
-    if (!WriteFileAtomic(outPath, data, &error)) {
+    if (!tk::WriteFileAtomic(outPath, data, &error)) {
         fprintf(err, "langtable: %s\n", error.c_str());
         return kExitIo;
     }
@@ -174,7 +170,7 @@ int Dump(const std::string &in, const std::string &outPath, FILE *out, FILE *err
         fwrite(text.data(), 1, text.size(), out);
         return ferror(out) ? kExitIo : kExitOk;
     }
-    if (!WriteFileAtomic(outPath, text, &error)) {
+    if (!tk::WriteFileAtomic(outPath, text, &error)) {
         fprintf(err, "langtable: %s\n", error.c_str());
         return kExitIo;
     }
@@ -198,7 +194,7 @@ bool ParseLcid(const char *text, long *value)
     return true;
 }
 
-int Check(const std::string &in, bool haveLcid, long lcid, int codePage, FILE *out, FILE *err)
+int Check(const std::string &in, bool haveLcid, long lcid, FILE *out, FILE *err)
 {
     std::string bytes, error;
     if (!ReadFile(in, &bytes, &error)) {
@@ -207,19 +203,13 @@ int Check(const std::string &in, bool haveLcid, long lcid, int codePage, FILE *o
     }
     // A library: the table inside it, and afterwards its references.
     const bool library = bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z';
-    medium::ResList res;
+    tk::ResList res;
     if (library) {
-        if (!medium::ReadResources((const uint8_t *)bytes.data(), bytes.size(), &res, &error)) {
+        if (!tk::ReadResources((const uint8_t *)bytes.data(), bytes.size(), &res, &error)) {
             fprintf(out, "file        %s, a library whose resources cannot be read: %s\n", in.c_str(), error.c_str());
             return kExitInvalid;
         }
-        const medium::ResEntry *entry = nullptr;
-        for (const medium::ResEntry &e : res) {
-            if (!e.type.named && e.type.id == RT_LANG_TABLE && !e.name.named && e.name.id == RES_LANG_TABLE_NAME) {
-                entry = &e;
-                break;
-            }
-        }
+        const tk::ResEntry *entry = tk::ResFind(res, RT_LANG_TABLE, RES_LANG_TABLE_NAME);
         if (!entry) {
             fprintf(out, "file        %s: a library without a language table (type 1001, name 100)\n", in.c_str());
             fprintf(out, "result      no table: the library is a probing one; medium inspect checks it\n");
@@ -293,16 +283,15 @@ int Check(const std::string &in, bool haveLcid, long lcid, int codePage, FILE *o
         fprintf(out, "note        %s\n", w.c_str());
     if (library) {
         // The table's references against the library, as medium inspect
-        // checks them; the code page of the tool's texts is put back after.
-        medium::ReportNode facts;
-        std::vector<medium::Finding> findings;
-        medium::LibraryView view;
-        medium::InspectLibraryResources(res, nullptr, in, &facts, &findings, &view);
-        HostSetCodePage(codePage);
+        // checks them.
+        tk::ReportNode facts;
+        std::vector<tk::Finding> findings;
+        tk::LibraryView view;
+        tk::InspectLibraryResources(res, nullptr, in, &facts, &findings, &view);
         int errors = 0;
-        for (const medium::Finding &f : findings) {
-            fprintf(out, "%s\n", medium::FindingLine(f).c_str());
-            errors += f.severity == medium::Severity::Error;
+        for (const tk::Finding &f : findings) {
+            fprintf(out, "%s\n", tk::FindingLine(f).c_str());
+            errors += f.severity == tk::Severity::Error;
         }
         if (errors) {
             fprintf(out, "result      %d error%s in the table's references\n", errors, errors == 1 ? "" : "s");
@@ -339,52 +328,6 @@ const char *ErrorText(int code)
     default:
         return "unknown code";
     }
-}
-
-bool WriteFileAtomic(const std::string &path, const std::string &data, std::string *error)
-{
-    std::string tmpl = path + ".tmp-XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-        *error = path + ": cannot create a temporary file beside it: " + strerror(errno);
-        return false;
-    }
-    size_t done = 0;
-    bool ok = true;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        done += (size_t)n;
-    }
-    if (ok && fsync(fd) != 0)
-        ok = false;
-    int saved = errno;
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        saved = errno;
-    }
-    // mkstemp makes the file private; give it the usual permissions.
-    if (ok) {
-        mode_t mask = umask(0);
-        umask(mask);
-        chmod(name.data(), 0666 & ~mask);
-    }
-    if (ok && rename(name.data(), path.c_str()) != 0) {
-        ok = false;
-        saved = errno;
-    }
-    if (!ok) {
-        unlink(name.data());
-        *error = path + ": cannot write: " + strerror(saved);
-    }
-    return ok;
 }
 
 int ToolMain(int argc, char **argv, FILE *out, FILE *err)
@@ -451,15 +394,14 @@ int ToolMain(int argc, char **argv, FILE *out, FILE *err)
     }
     // The item splitting of the launcher walks double-byte characters of
     // the code page; the tool reads names as the launcher will.
-    HostSetCodePage(codePage);
+    tk::ParserCodePage parsing((uint32_t)codePage);
     int rc;
     if (cmd == "compile")
         rc = Compile(args[1], args[2], out, err);
     else if (cmd == "dump")
         rc = Dump(args[1], args.size() == 3 ? args[2] : std::string(), out, err);
     else
-        rc = Check(args[1], haveLcid, lcid, codePage, out, err);
-    HostSetCodePage(1252);
+        rc = Check(args[1], haveLcid, lcid, out, err);
     return rc;
 }
 

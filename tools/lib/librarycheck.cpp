@@ -1,6 +1,8 @@
-// `medium inspect` of a resource library: the language table against the
+// The check of a resource library: the language table against the
 // library's resources, every message in every language as the launcher
 // loads it, and the splash each language gets.
+#include "tools/lib/librarycheck.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -9,36 +11,19 @@
 
 #include "base/ids.h"
 #include "base/platform.h"
-#include "base/splash_state.h"
 #include "base/state.h"
 #include "base/text.h"
 #include "resmodule/langtable.h"
 #include "splash/bitmapcheck.h"
 #include "splash/logo.h"
-#include "tools/medium/inspect.h"
-#include "tools/medium/inspect_image.h"
-#include "tools/medium/library_encode.h"
-#include "tools/medium/resedit.h"
+#include "splash/splashchoice.h"
+#include "tools/lib/library_encode.h"
+#include "tools/lib/stringtable.h"
+#include "tools/lib/textcodec.h"
 
-namespace medium {
+namespace tk {
 namespace {
 
-// The resource module's kinds and the splash's types and buffers.
-constexpr int kKindString = 1;
-constexpr int kKindDialog = 2;
-constexpr int kKindIcon = 3;
-constexpr int kKindBitmap = 4;
-constexpr int kSplashEntryKind = 6;
-constexpr int kSplashDialog = 2;
-constexpr int kSplashBitmap = 4;
-constexpr int kSplashLogo = 5;
-constexpr int kSplashDefault = 8;
-constexpr int kSplashNone = 9;
-constexpr size_t kSplashNameCap = 60;
-constexpr size_t kSplashIdCap = 20;
-constexpr uint32_t kMessageCap = 244;   // the launcher's message buffer
-constexpr uint32_t kCaptionCap = 80;
-constexpr long kSplashMinimumMax = 30000;
 // A medium-library convention: SPLASH names NONE for a language without one.
 const char kNoSplashName[] = "NONE";
 
@@ -68,117 +53,24 @@ struct TableCloser {
 };
 using TablePtr = std::unique_ptr<LangTable, TableCloser>;
 
-// The ANSI code page of users of a language (by its primary language id).
-uint32_t CodePageOf(uint32_t lcid, bool *known)
-{
-    const uint32_t primary = lcid & 0x3FF;
-    const uint32_t sub = (lcid >> 10) & 0x3F;
-    struct Pair {
-        uint16_t primary;
-        uint16_t codePage;
-    };
-    static const Pair kPairs[] = {
-        {0x01, 1256}, {0x02, 1251}, {0x03, 1252}, {0x05, 1250}, {0x06, 1252}, {0x07, 1252}, {0x08, 1253},
-        {0x09, 1252}, {0x0A, 1252}, {0x0B, 1252}, {0x0C, 1252}, {0x0D, 1255}, {0x0E, 1250}, {0x0F, 1252},
-        {0x10, 1252}, {0x11, 932},  {0x12, 949},  {0x13, 1252}, {0x14, 1252}, {0x15, 1250}, {0x16, 1252},
-        {0x18, 1250}, {0x19, 1251}, {0x1A, 1250}, {0x1B, 1250}, {0x1C, 1250}, {0x1D, 1252}, {0x1E, 874},
-        {0x1F, 1254}, {0x20, 1256}, {0x21, 1252}, {0x22, 1251}, {0x23, 1251}, {0x24, 1250}, {0x25, 1257},
-        {0x26, 1257}, {0x27, 1257}, {0x29, 1256}, {0x2A, 1258}, {0x2D, 1252}, {0x2F, 1251}, {0x36, 1252},
-        {0x38, 1252}, {0x3E, 1252}, {0x56, 1252},
-    };
-    *known = true;
-    if (primary == 0x04)
-        return (sub == 2 || sub == 4) ? 936 : 950;
-    for (const Pair &p : kPairs) {
-        if (p.primary == primary)
-            return p.codePage;
-    }
-    *known = false;
-    return 1252;
-}
-
-std::string Utf16ToUtf8(const std::u16string &s)
-{
-    std::string out;
-    for (size_t i = 0; i < s.size(); i++) {
-        uint32_t p = s[i];
-        if (p >= 0xD800 && p < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
-            p = 0x10000 + ((p - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            i++;
-        } else if (p >= 0xD800 && p < 0xE000) {
-            p = 0xFFFD;
-        }
-        if (p < 0x80) {
-            out += (char)p;
-        } else if (p < 0x800) {
-            out += (char)(0xC0 | (p >> 6));
-            out += (char)(0x80 | (p & 0x3F));
-        } else if (p < 0x10000) {
-            out += (char)(0xE0 | (p >> 12));
-            out += (char)(0x80 | ((p >> 6) & 0x3F));
-            out += (char)(0x80 | (p & 0x3F));
-        } else {
-            out += (char)(0xF0 | (p >> 18));
-            out += (char)(0x80 | ((p >> 12) & 0x3F));
-            out += (char)(0x80 | ((p >> 6) & 0x3F));
-            out += (char)(0x80 | (p & 0x3F));
-        }
-    }
-    return out;
-}
-
-// ANSI bytes of the table (names) shown as UTF-8: code page 1252 read as
-// Latin-1 is close enough for a report.
+// ANSI bytes of the table (names) shown as UTF-8, read as code page 1252;
+// control characters as '?'.
 std::string Printable(const std::string &ansi)
 {
-    std::string out;
-    for (unsigned char c : ansi) {
-        if (c < 0x20 || c == 0x7F)
-            out += '?';
-        else if (c < 0x80)
-            out += (char)c;
-        else {
-            out += (char)(0xC0 | (c >> 6));
-            out += (char)(0x80 | (c & 0x3F));
-        }
+    std::string visible = ansi;
+    for (char &c : visible) {
+        if ((unsigned char)c < 0x20 || c == 0x7F)
+            c = '?';
     }
-    return out;
+    std::string utf8;
+    FromCodePage(visible, 1252, &utf8);
+    return utf8;
 }
 
-const ResEntry *Find(const ResList &res, uint16_t type, uint32_t id, uint16_t lang = 0xFFFF)
+// Ids from the table are wider than a resource's 16 bits: those are absent.
+const ResEntry *FindNumbered(const ResList &res, uint16_t type, uint32_t id)
 {
-    if (id > 0xFFFF)
-        return nullptr;
-    const ResEntry *first = nullptr;
-    for (const ResEntry &e : res) {
-        if (e.type.named || e.type.id != type || e.name.named || e.name.id != id || !e.dataFile.empty())
-            continue;
-        if (lang == 0xFFFF || e.lang == lang)
-            return &e;
-        if (!first)
-            first = &e;
-    }
-    return lang == 0xFFFF ? nullptr : first;
-}
-
-enum class Str { Absent, Text, BadBlock };
-
-// String `id` of the library: the block of the language's own LANGID when
-// there is one, else the first block of that name.
-Str LibString(const ResList &res, uint32_t id, uint16_t lang, std::u16string *text)
-{
-    text->clear();
-    if (id > 0xFFFF)
-        return Str::Absent;
-    const ResEntry *block = Find(res, kRtString, id / 16 + 1, lang ? lang : 0xFFFF);
-    if (!block)
-        return Str::Absent;
-    std::u16string strings[16];
-    std::string err;
-    if (!ReadStringBlock(block->data, strings, &err))
-        return Str::BadBlock;
-    *text = strings[id % 16];
-    return text->empty() ? Str::Absent : Str::Text;
+    return id > 0xFFFF ? nullptr : ResFind(res, type, (uint16_t)id);
 }
 
 struct Checker {
@@ -212,7 +104,7 @@ uint64_t AnsiLength(const std::u16string &text, uint32_t codePage, uint32_t *mis
     // could reach (a longer text is too long either way).
     uint64_t n = 0;
     std::u16string one;
-    for (size_t i = 0; i < text.size() && n < 4ull * kMessageCap; i++) {
+    for (size_t i = 0; i < text.size() && n < 4ull * kTextChars; i++) {
         one.assign(1, text[i]);
         if (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < text.size())
             one.push_back(text[++i]);
@@ -262,7 +154,7 @@ struct MessageSource {
     bool fromLibrary = false;
     uint32_t libraryId = 0;
     std::u16string text;
-    Str state = Str::Absent;
+    StringFound state = StringFound::Absent;
 };
 
 void CheckMessage(Checker &c, const Lang &lang, const std::string &langLabel, uint16_t id, const MessageSource &m,
@@ -282,13 +174,13 @@ void CheckMessage(Checker &c, const Lang &lang, const std::string &langLabel, ui
         return;
     }
     node->Text("source", "library " + std::to_string(m.libraryId));
-    if (m.state == Str::BadBlock) {
+    if (m.state == StringFound::BadBlock) {
         c.Add(Severity::Error, langLabel, id,
               "the string block of library string " + std::to_string(m.libraryId) +
                   " runs past its end; the launcher takes nothing from a block it cannot walk: build the library again");
         return;
     }
-    if (m.state == Str::Absent) {
+    if (m.state == StringFound::Absent) {
         if (id == IDS_LIBRARY_MISSING)
             return;   // never shown from the library
         if (caption)
@@ -304,7 +196,7 @@ void CheckMessage(Checker &c, const Lang &lang, const std::string &langLabel, ui
     }
     uint32_t missing = 0;
     const uint64_t bytes = AnsiLength(m.text, lang.codePage, &missing);
-    const uint32_t cap = caption ? kCaptionCap : kMessageCap;
+    const uint32_t cap = caption ? kCaptionChars : kTextChars;
     node->Number("length", bytes);
     if (bytes > cap - 1)
         c.Add(Severity::Error, langLabel, id,
@@ -329,23 +221,11 @@ void CheckLogo(Checker &c, const std::string &langLabel, uint32_t id, const std:
     if (script.find('\0') != std::string::npos)
         return;
 
-    HostSetCodePage((int)parserCodePage);
-    const int raised = g_splash.raised;
     int64_t height = kLogoStartHeight;
     int64_t widest = 0;
     int64_t total = 0;
-    size_t at = 0;
-    while (at < script.size()) {
-        size_t end = script.find('\n', at);
-        if (end == std::string::npos)
-            end = script.size();
-        std::string line = script.substr(at, std::min<size_t>(end - at, kLogoLineChars));
-        at = end + 1;
-        size_t cr = line.find('\r');
-        if (cr != std::string::npos)
-            line.resize(cr);
-        if (line.empty())
-            line = " ";
+    ParserCodePage parsing(parserCodePage);
+    for (const std::string &line : LauncherLogoLines(script, parserCodePage)) {
         LogoLine record;
         memset(&record, 0, sizeof record);
         record.kind = LOGO_TEXT;
@@ -361,8 +241,6 @@ void CheckLogo(Checker &c, const std::string &langLabel, uint32_t id, const std:
         widest = std::max(widest, width);
         total += (9 * cell) / 8;
     }
-    g_splash.raised = raised;
-    HostSetCodePage(1252);
     const int64_t windowWidth = (3 * widest) / 2;
     if (windowWidth > kScreenWidth || total > kScreenHeight)
         c.Add(Severity::Warning, langLabel, (int)id,
@@ -376,40 +254,39 @@ void CheckLogo(Checker &c, const std::string &langLabel, uint32_t id, const std:
 // it; `table` has the language current (null: a probing library).
 std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const std::string &langLabel)
 {
-    const int type = table ? table->splashType : -1;
-    if (type == kSplashNone)
+    // The verdict is the launcher's own (SplashChooseFromTable); the texts
+    // read here only explain it.
+    int type = -1;
+    int chosenId = 0;
+    const bool chosen = table && SplashChooseFromTable(table, &type, &chosenId);
+    if (chosen && type == SPLASH_TYPE_NONE)
         return "none (splash type 9)";
-    char name[kSplashNameCap] = "";
-    bool chosen = table && LangTableLookup(table, "SPLASH", kSplashEntryKind, name, sizeof name);
-    char text[kSplashIdCap] = "";
-    if (chosen && type != kSplashDefault) {
-        if (!LangTableLookup(table, name, type, text, sizeof text)) {
-            chosen = false;
-            if (strcmp(name, kNoSplashName) != 0)
-                c.Add(Severity::Warning, langLabel, 0,
-                      "the SPLASH entry names \"" + Printable(name) + "\" but the table has no entry \"" +
-                          Printable(name) + "\" of kind " + std::to_string(type) +
-                          " (the splash type): the launcher falls back to dialog 7500; add the entry or correct the name");
-        }
-    } else {
-        chosen = false;
-    }
+    char name[kSplashNameBuffer] = "";
+    const bool named = table && LangTableLookup(table, "SPLASH", kSplashEntryKind, name, sizeof name);
+    char text[kSplashIdBuffer] = "";
+    if (chosen)
+        LangTableLookup(table, name, type, text, sizeof text);
+    else if (named && type != SPLASH_TYPE_DEFAULT && strcmp(name, kNoSplashName) != 0)
+        c.Add(Severity::Warning, langLabel, 0,
+              "the SPLASH entry names \"" + Printable(name) + "\" but the table has no entry \"" + Printable(name) +
+                  "\" of kind " + std::to_string(type) +
+                  " (the splash type): the launcher falls back to dialog 7500; add the entry or correct the name");
     if (!chosen) {
         // The default dialog 7500, through the redirection.
         uint32_t id = IDD_SPLASH_DEFAULT;
         bool fromLibrary = false;
         if (table) {
             char value[kLangValueBuffer];
-            if (LangTableLookup(table, "7500", kKindDialog, value, sizeof value)) {
+            if (LangTableLookup(table, "7500", RES_KIND_DIALOG, value, sizeof value)) {
                 id = (uint32_t)ParseDecimal(value);
                 fromLibrary = true;
             }
         } else {
-            fromLibrary = Find(c.res, kRtDialog, IDD_SPLASH_DEFAULT) != nullptr;
+            fromLibrary = FindNumbered(c.res, kRtDialog, IDD_SPLASH_DEFAULT) != nullptr;
         }
         if (!fromLibrary)
             return "none (no dialog 7500 in the library, and the launcher has none)";
-        if (!Find(c.res, kRtDialog, id)) {
+        if (!FindNumbered(c.res, kRtDialog, id)) {
             c.Add(Severity::Warning, langLabel, IDD_SPLASH_DEFAULT,
                   "the default splash is library dialog " + std::to_string(id) +
                       ", which the library does not hold: no splash is shown; add the dialog or correct the table");
@@ -418,7 +295,7 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
         return "dialog " + std::to_string(id) + " (the default splash)";
     }
 
-    const long id = ParseDecimal(text);
+    const long id = chosenId;
     const std::string entry = "the splash entry \"" + Printable(name) + "\" names ";
     if (id < 1 || id > 0xFFFF) {
         c.Add(Severity::Error, langLabel, 0,
@@ -427,16 +304,16 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
     }
     const uint32_t rid = (uint32_t)id;
     switch (type) {
-    case kSplashDialog:
-        if (!Find(c.res, kRtDialog, rid)) {
+    case SPLASH_TYPE_DIALOG:
+        if (!FindNumbered(c.res, kRtDialog, rid)) {
             c.Add(Severity::Error, langLabel, (int)rid,
                   entry + "dialog " + std::to_string(rid) + ", which the library does not hold: no splash is shown; "
                   "add the dialog or correct the entry");
             return "none (dialog " + std::to_string(rid) + " is missing)";
         }
         return "dialog " + std::to_string(rid);
-    case kSplashBitmap: {
-        const ResEntry *e = Find(c.res, kRtBitmap, rid);
+    case SPLASH_TYPE_BITMAP: {
+        const ResEntry *e = FindNumbered(c.res, kRtBitmap, rid);
         if (!e) {
             c.Add(Severity::Error, langLabel, (int)rid,
                   entry + "bitmap " + std::to_string(rid) + ", which the library does not hold: no splash is shown; "
@@ -460,8 +337,8 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
                       " screen cuts it; make it smaller");
         return "bitmap " + std::to_string(rid) + " (" + std::to_string(w) + " x " + std::to_string(h) + ")";
     }
-    case kSplashLogo: {
-        const ResEntry *e = Find(c.res, RT_LANG_TABLE, rid);
+    case SPLASH_TYPE_LOGO: {
+        const ResEntry *e = FindNumbered(c.res, RT_LANG_TABLE, rid);
         if (!e) {
             c.Add(Severity::Error, langLabel, (int)rid,
                   entry + "logo script " + std::to_string(rid) + " (type 1001), which the library does not hold: "
@@ -496,19 +373,19 @@ void CheckOtherEntries(Checker &c, LangTable *table, const std::vector<Lang> &la
     });
     for (const LangEntry *e : entries) {
         const long number = ParseDecimal(e->name);
-        const bool message = e->kind == kKindString &&
+        const bool message = e->kind == RES_KIND_STRING &&
                              std::find(std::begin(kMessages), std::end(kMessages), number) != std::end(kMessages);
         // Splash entries (the header's type) are checked per language.
-        if (message || e->kind == table->splashType || (strcmp(e->name, "7500") == 0 && e->kind == kKindDialog))
+        if (message || e->kind == table->splashType || (strcmp(e->name, "7500") == 0 && e->kind == RES_KIND_DIALOG))
             continue;
         uint16_t type = 0;
         const char *what = "";
         switch (e->kind) {
-        case kKindString: type = kRtString; what = "string"; break;
-        case kKindDialog: type = kRtDialog; what = "dialog"; break;
-        case kKindIcon: type = kRtGroupIcon; what = "icon"; break;
-        case kKindBitmap: type = kRtBitmap; what = "bitmap"; break;
-        case kSplashLogo: type = RT_LANG_TABLE; what = "logo script"; break;
+        case RES_KIND_STRING: type = kRtString; what = "string"; break;
+        case RES_KIND_DIALOG: type = kRtDialog; what = "dialog"; break;
+        case RES_KIND_ICON: type = kRtGroupIcon; what = "icon"; break;
+        case RES_KIND_BITMAP: type = kRtBitmap; what = "bitmap"; break;
+        case SPLASH_TYPE_LOGO: type = RT_LANG_TABLE; what = "logo script"; break;
         default: continue;
         }
         for (int i = 0; i < e->valueCount && i < (int)langs.size(); i++) {
@@ -517,9 +394,9 @@ void CheckOtherEntries(Checker &c, LangTable *table, const std::vector<Lang> &la
             bool held;
             if (type == kRtString) {
                 std::u16string s;
-                held = LibString(c.res, (uint32_t)id, langs[(size_t)i].langId, &s) == Str::Text;
+                held = LookupString(c.res, (uint32_t)id, langs[(size_t)i].langId, &s) == StringFound::Text;
             } else {
-                held = id >= 1 && Find(c.res, type, (uint32_t)id) != nullptr;
+                held = id >= 1 && FindNumbered(c.res, type, (uint32_t)id) != nullptr;
             }
             if (!held)
                 c.Add(Severity::Warning, Printable(langs[(size_t)i].name), number > 0 ? (int)number : 0,
@@ -531,7 +408,7 @@ void CheckOtherEntries(Checker &c, LangTable *table, const std::vector<Lang> &la
 
 }  // namespace
 
-void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::string &file, ReportNode *facts,
+void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::string &file, ReportNode *facts,
                              std::vector<Finding> *findings, LibraryView *view)
 {
     Checker c{res, file, findings};
@@ -551,7 +428,7 @@ void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::s
     }
 
     // The table: the launcher's own parser, on an exact copy.
-    const ResEntry *tableEntry = Find(res, RT_LANG_TABLE, RES_LANG_TABLE_NAME);
+    const ResEntry *tableEntry = FindNumbered(res, RT_LANG_TABLE, RES_LANG_TABLE_NAME);
     TablePtr table;
     if (tableEntry) {
         table.reset(LangTableCreate("", LANG_LOAD_LIBRARY));
@@ -583,7 +460,7 @@ void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::s
             l.eligible = (table->languageFlags[i] & LANG_FLAG_ELIGIBLE) != 0;
             const unsigned long first = strtoul(l.lcids.c_str(), nullptr, 10);
             l.langId = (uint16_t)(first & 0xFFFF);
-            l.codePage = CodePageOf((uint32_t)first, &l.codePageKnown);
+            l.codePage = CodePageOfLanguage((uint32_t)first, &l.codePageKnown);
             for (int k = 0; k < i; k++) {
                 if (TextCompareNoCase(table->languageNames[k], table->languageNames[i]) == 0)
                     c.Add(Severity::Warning, Printable(l.name), 0,
@@ -604,7 +481,7 @@ void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::s
                 break;
             }
         }
-        l.codePage = CodePageOf(l.langId, &l.codePageKnown);
+        l.codePage = CodePageOfLanguage(l.langId, &l.codePageKnown);
         langs.push_back(l);
     }
 
@@ -615,7 +492,7 @@ void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::s
             if (id != IDS_LIBRARY_MISSING && table->languageCount > 0) {
                 table->currentLanguage = 0;
                 tableListsMessages = tableListsMessages ||
-                                     LangTableLookup(table.get(), std::to_string(id).c_str(), kKindString, value, sizeof value);
+                                     LangTableLookup(table.get(), std::to_string(id).c_str(), RES_KIND_STRING, value, sizeof value);
             }
         }
     }
@@ -643,19 +520,19 @@ void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::s
             MessageSource m;
             if (table) {
                 char value[kLangValueBuffer];
-                if (LangTableLookup(table.get(), std::to_string(id).c_str(), kKindString, value, sizeof value)) {
+                if (LangTableLookup(table.get(), std::to_string(id).c_str(), RES_KIND_STRING, value, sizeof value)) {
                     m.fromLibrary = true;
                     const long mapped = ParseDecimal(value);
                     m.libraryId = mapped < 0 ? 0u : (uint32_t)mapped;
-                    m.state = LibString(res, m.libraryId, lang.langId, &m.text);
+                    m.state = LookupString(res, m.libraryId, lang.langId, &m.text);
                 }
             } else {
-                m.state = LibString(res, id, lang.langId, &m.text);
-                m.fromLibrary = m.state != Str::Absent;
+                m.state = LookupString(res, id, lang.langId, &m.text);
+                m.fromLibrary = m.state != StringFound::Absent;
                 m.libraryId = id;
             }
             CheckMessage(c, lang, label, id, m, tableListsMessages, table != nullptr, &messages.Object(""));
-            if (id == IDS_CAPTION_REDIRECTED && m.fromLibrary && m.state == Str::Text)
+            if (id == IDS_CAPTION_REDIRECTED && m.fromLibrary && m.state == StringFound::Text)
                 lv.caption = Utf16ToUtf8(m.text);
         }
 
@@ -664,15 +541,15 @@ void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::s
             std::u16string minimum;
             bool given = false;
             char value[kLangValueBuffer];
-            if (table && LangTableLookup(table.get(), "7111", kKindString, value, sizeof value))
-                given = LibString(res, (uint32_t)ParseDecimal(value), lang.langId, &minimum) == Str::Text;
+            if (table && LangTableLookup(table.get(), "7111", RES_KIND_STRING, value, sizeof value))
+                given = LookupString(res, (uint32_t)ParseDecimal(value), lang.langId, &minimum) == StringFound::Text;
             else if (!table)
-                given = LibString(res, IDS_SPLASH_MINIMUM, lang.langId, &minimum) == Str::Text;
+                given = LookupString(res, IDS_SPLASH_MINIMUM, lang.langId, &minimum) == StringFound::Text;
             if (given) {
                 const std::string t = Utf16ToUtf8(minimum);
                 const long ms = ParseDecimal(t.c_str());
                 ln.Number("splashMinimumMs", ms < 0 ? 0u : (uint64_t)ms);
-                if (ms < 0 || ms > kSplashMinimumMax)
+                if (ms < 0 || ms > kSplashMinimumCap)
                     c.Add(Severity::Warning, label, IDS_SPLASH_MINIMUM,
                           "the splash's minimum time \"" + t + "\" is outside 0 to 30000 ms; the launcher holds it "
                           "at most 30 s: write a number of milliseconds up to 30000");
@@ -694,13 +571,13 @@ void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::s
             char value[kLangValueBuffer];
             for (int i = 0; i < table->languageCount && !supplied; i++) {
                 table->currentLanguage = i;
-                if (LangTableLookup(table.get(), std::to_string(id).c_str(), kKindString, value, sizeof value)) {
+                if (LangTableLookup(table.get(), std::to_string(id).c_str(), RES_KIND_STRING, value, sizeof value)) {
                     supplied = true;
-                    LibString(res, (uint32_t)ParseDecimal(value), langs[(size_t)i].langId, &text);
+                    LookupString(res, (uint32_t)ParseDecimal(value), langs[(size_t)i].langId, &text);
                 }
             }
         } else {
-            supplied = LibString(res, id, langs[0].langId, &text) == Str::Text;
+            supplied = LookupString(res, id, langs[0].langId, &text) == StringFound::Text;
         }
         if (!supplied)
             continue;
@@ -716,4 +593,4 @@ void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::s
         CheckOtherEntries(c, table.get(), langs);
 }
 
-}  // namespace medium
+}  // namespace tk
