@@ -347,7 +347,7 @@ std::string Narrow(const std::wstring &wide) {
 
 std::string MakeFolderWide(const std::string &parent, const std::wstring &name) {
     const std::wstring path = Widen(rig::WithBackslash(parent)) + name;
-    if (!CreateDirectoryW(path.c_str(), nullptr))
+    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
         return "";
     wchar_t shortPath[MAX_PATH];
     const DWORD n = GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);

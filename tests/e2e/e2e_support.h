@@ -124,7 +124,7 @@ std::string WindowsDirectory();  // with a trailing backslash
 // knows (LOCPATH), or the names cannot reach the file system.
 std::wstring Widen(const std::string &ansi);   // CP_ACP to UTF-16
 std::string Narrow(const std::wstring &wide);  // UTF-16 to CP_ACP, best fit as the system does it
-// Makes the folder `parent` + `name` and returns its short (8.3) name as
+// Makes the folder `parent` + `name` (or takes it as it is) and returns its short (8.3) name as
 // ANSI text, which names it in any code page; "" on failure.
 std::string MakeFolderWide(const std::string &parent, const std::wstring &name);
 // The long form of an existing ANSI path (GetLongPathNameW), without a
