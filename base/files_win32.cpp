@@ -85,9 +85,10 @@ int WideNameToCodePage(unsigned codePage, const wchar_t *wide, char *out, size_t
     // No best fit: a letter the code page lacks becomes the default character
     // and is reported, instead of turning into another name.
     int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide, -1, out, (int)cap, NULL, &lossy);
-    // UTF-8 (and GB18030) hold every character and refuse both the flag and
-    // the report; there only a lone surrogate is lost, and this flag refuses
-    // it. Every other code page refuses this flag itself.
+    // UTF-8 holds every character and refuses both the flag and the report;
+    // there only a lone surrogate is lost, and this flag refuses it. The
+    // other code pages refuse this flag itself (and a conversion that failed
+    // for want of room fails again: a best fit is never shorter).
     if (n == 0)
         n = WideCharToMultiByte(codePage, WC_ERR_INVALID_CHARS, wide, -1, out, (int)cap, NULL, NULL);
     return n > 0 && !lossy;

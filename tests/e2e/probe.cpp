@@ -12,6 +12,8 @@
 //                         free-space query (inside its main window creation)
 //                         the probe tries LoadLibraryA on each by bare name
 //   CORVANE_PROBE_NO_WINDIR  "1": GetWindowsDirectoryA/W fail (return 0)
+//   CORVANE_PROBE_NO_SHORT_NAMES  "1": GetShortPathNameW answers as on a volume
+//                         that keeps no 8.3 names: with the long path
 //   CORVANE_PROBE_READONLY  "1": the Windows directory and the drive roots are
 //                         read-only, as for a standard user: CreateFileA
 //                         refuses to create a file directly in them
@@ -169,6 +171,12 @@ UINT WINAPI HookGetWindowsDirectoryW(LPWSTR buffer, UINT size) {
     return 0;
 }
 
+// On a volume without 8.3 names the short form of a path is its long form.
+DWORD WINAPI HookGetShortPathNameW(LPCWSTR path, LPWSTR out, DWORD cap) {
+    Append("short name query: none kept");
+    return GetLongPathNameW(path, out, cap);
+}
+
 char g_windowsDir[MAX_PATH];  // with a trailing backslash
 
 // 1 when `path` names a file directly in the Windows directory or in a
@@ -292,6 +300,10 @@ void Configure() {
         ReportPatch("GetWindowsDirectoryA", reinterpret_cast<void *>(HookGetWindowsDirectoryA));
         ReportPatch("GetWindowsDirectoryW", reinterpret_cast<void *>(HookGetWindowsDirectoryW));
     }
+
+    n = GetEnvironmentVariableA("CORVANE_PROBE_NO_SHORT_NAMES", text, sizeof text);
+    if (n > 0 && n < sizeof text && text[0] == '1')
+        ReportPatch("GetShortPathNameW", reinterpret_cast<void *>(HookGetShortPathNameW));
 
     n = GetEnvironmentVariableA("CORVANE_PROBE_READONLY", text, sizeof text);
     if (n > 0 && n < sizeof text && text[0] == '1') {

@@ -2,7 +2,8 @@
 // page lacks: the launcher must still find its library and script, expand
 // into TEMP and hand the bootstrap paths that name the real folders (their
 // short names), and never make a name with '?' in it. A name the code page
-// holds stays long.
+// holds stays long. Where the volume keeps no short names, such a TEMP is
+// passed over and such a medium folder is not used at all.
 //
 // Each row runs under one locale (one ctest entry per locale, with locales
 // compiled into LOCPATH so that Wine can give the folders their names). The
@@ -13,6 +14,7 @@
 // launcher goes when TEMP fails): their ctest entries hold the lock on it, and
 // each case clears the launcher's files there before and after.
 #include "tests/e2e/e2e_support.h"
+#include "tests/e2e/library_info.h"
 
 #include <string.h>
 
@@ -20,13 +22,22 @@ namespace {
 
 using e2e::Case;
 
+enum Outcome {
+    kInstallsInTemp,        // launched from TEMP
+    kInstallsInWindowsDir,  // TEMP passed over: launched from the Windows directory
+    kLibraryBox,            // box 7068: the medium's folder cannot be named
+};
+
 struct WidePathRow {
     const char *name;        // starts with the locale's tag: En_, Ja_, De_
     unsigned codePage;       // the ANSI code page of that locale
     const wchar_t *medium;   // folder of setup.exe; null: the case's ASCII one
     const wchar_t *temp;     // TEMP; null: the case's ASCII one
+    const char *arguments;   // null: "-s"
     bool standardUser;       // Windows directory and drive roots read-only
+    bool noShortNames;       // the volume keeps no 8.3 names
     bool staysLong;          // the code page holds every name: passed on as it is
+    Outcome expected;
 };
 
 void PrintTo(const WidePathRow &row, std::ostream *os) {
@@ -107,7 +118,7 @@ TEST_P(WidePathTable, InstallsFromTheRealFolders) {
         mediumLong = root + row.medium;
     }
     e2e::Launch launch;
-    launch.arguments = "-s";
+    launch.arguments = row.arguments != nullptr ? row.arguments : "-s";
     if (row.temp != nullptr) {
         const std::string folder = e2e::MakeFolderWide(c.root, row.temp);
         ASSERT_FALSE(folder.empty()) << "cannot make the TEMP folder: is the locale compiled (LOCPATH)?";
@@ -117,16 +128,43 @@ TEST_P(WidePathTable, InstallsFromTheRealFolders) {
     }
     const std::string starts = c.root + "starts.txt";
     launch.env["CORVANE_STARTS"] = starts;
-    if (row.standardUser) {
+    if (row.standardUser || row.noShortNames)
         launch.injectDlls.push_back(e2e::Files().probe);
+    if (row.standardUser)
         launch.env["CORVANE_PROBE_READONLY"] = "1";
-    }
+    if (row.noShortNames)
+        launch.env["CORVANE_PROBE_NO_SHORT_NAMES"] = "1";
+    if (row.expected == kLibraryBox)
+        launch.waitForExit = true;
 
     const e2e::Result r = e2e::RunLauncher(c, launch);
     ASSERT_TRUE(r.run.started) << r.run.error;
     if (row.standardUser) {
         EXPECT_GT(r.HookCount("CreateFileA"), 0) << "the probe could not make the Windows directory read-only"
                                                  << e2e::Describe(r);
+    }
+    if (row.noShortNames) {
+        EXPECT_GT(r.HookCount("GetShortPathNameW"), 0) << e2e::Describe(r);
+    }
+    // Nothing was made under a name with '?' in it, nor in the Windows
+    // directory or a drive root unless TEMP was passed over.
+    for (const std::wstring &name : e2e::NamesWithQuestionMarks(c.root))
+        ADD_FAILURE() << "made: " << e2e::Narrow(name);
+    if (row.expected != kInstallsInWindowsDir) {
+        EXPECT_TRUE(e2e::LauncherFilesIn(e2e::WindowsDirectory()).empty());
+    }
+    EXPECT_TRUE(e2e::LauncherFilesIn("c:\\").empty());
+
+    if (row.expected == kLibraryBox) {
+        // Shown from the launcher's own strings: the library was never opened.
+        const libinfo::BoxStrings own = libinfo::ErrorBoxStrings(c.Launcher(), c.root + "none\\_SETUP.DLL", 7068);
+        EXPECT_TRUE(r.run.exited) << e2e::Describe(r);
+        EXPECT_FALSE(r.launched) << e2e::Describe(r);
+        ASSERT_EQ(r.run.boxes.size(), 1u) << e2e::Describe(r);
+        EXPECT_EQ(r.run.boxes[0].caption, own.caption);
+        EXPECT_EQ(r.run.boxes[0].text, own.text);
+        EXPECT_TRUE(e2e::HoldsExactly(c.temp, {}));
+        return;
     }
     EXPECT_TRUE(r.run.boxes.empty()) << e2e::Describe(r);
     ASSERT_TRUE(r.launched) << e2e::Describe(r);
@@ -140,9 +178,14 @@ TEST_P(WidePathTable, InstallsFromTheRealFolders) {
     const std::string program = tokens[0];
     const std::string script = OptionValue(tokens, "-f", false);
     const std::string work = OptionValue(tokens, "-x", true);
-    EXPECT_TRUE(SameWide(e2e::LongPath(program), tempLong + L"\\" + e2e::Widen(e2e::kBootstrapFile))) << program;
+    std::wstring workLong = tempLong;
+    if (row.expected == kInstallsInWindowsDir) {
+        workLong = e2e::LongPath(e2e::WindowsDirectory());
+        EXPECT_TRUE(e2e::HoldsExactly(c.temp, {})) << "TEMP was passed over";
+    }
+    EXPECT_TRUE(SameWide(e2e::LongPath(program), workLong + L"\\" + e2e::Widen(e2e::kBootstrapFile))) << program;
     EXPECT_TRUE(SameWide(e2e::LongPath(script), mediumLong + L"\\SETUP.INS")) << script;
-    EXPECT_TRUE(SameWide(e2e::LongPath(work), tempLong)) << work;
+    EXPECT_TRUE(SameWide(e2e::LongPath(work), workLong)) << work;
     EXPECT_EQ('\\', work.empty() ? '\0' : work.back()) << work;
     for (const std::string &path : {program, script, work})
         EXPECT_EQ(std::string::npos, path.find('?')) << path;
@@ -151,16 +194,21 @@ TEST_P(WidePathTable, InstallsFromTheRealFolders) {
         EXPECT_EQ(e2e::Narrow(tempLong) + "\\", work) << "a name the code page holds stays long";
     }
 
+    // The payloads, byte for byte, where -x says (the Windows directory holds
+    // other files too: there only the payloads are compared).
     const e2e::Originals &f = e2e::Files();
-    EXPECT_TRUE(e2e::HoldsExactly(work, {{e2e::kBootstrapFile, f.bootstrap},
-                                         {e2e::kEngineFile, f.engine},
-                                         {e2e::kCompanionFile, f.companion}}));
-
-    // Nothing was made under a name with '?' in it, nor anywhere but TEMP.
-    for (const std::wstring &name : e2e::NamesWithQuestionMarks(c.root))
-        ADD_FAILURE() << "made: " << e2e::Narrow(name);
-    EXPECT_TRUE(e2e::LauncherFilesIn(e2e::WindowsDirectory()).empty());
-    EXPECT_TRUE(e2e::LauncherFilesIn("c:\\").empty());
+    const std::map<std::string, std::string> payloads = {
+        {e2e::kBootstrapFile, f.bootstrap}, {e2e::kEngineFile, f.engine}, {e2e::kCompanionFile, f.companion}};
+    if (row.expected == kInstallsInTemp) {
+        EXPECT_TRUE(e2e::HoldsExactly(work, payloads));
+    } else {
+        for (const auto &kv : payloads) {
+            std::string got, want;
+            EXPECT_TRUE(rig::ReadBytes(work + kv.first, got)) << work + kv.first;
+            EXPECT_TRUE(rig::ReadBytes(kv.second, want));
+            EXPECT_TRUE(got == want) << work + kv.first << " differs from " << kv.second;
+        }
+    }
 }
 
 // "Установка", "Временные"; "Εγκατάσταση", "Προσωρινά" (accented Greek, which
@@ -176,18 +224,26 @@ TEST_P(WidePathTable, InstallsFromTheRealFolders) {
 #define LATIN_TEMP L"Caf\u00e9 Temp"
 
 const WidePathRow kWidePathRows[] = {
-    {"En_CyrillicMedium", 1252, CYRILLIC_MEDIUM, nullptr, false, false},
-    {"En_CyrillicTemp", 1252, nullptr, CYRILLIC_TEMP, false, false},
-    {"En_CyrillicTempStandardUser", 1252, nullptr, CYRILLIC_TEMP, true, false},
-    {"En_CyrillicMediumAndTemp", 1252, CYRILLIC_MEDIUM, CYRILLIC_TEMP, false, false},
-    {"En_LatinNamesStayLong", 1252, LATIN_MEDIUM, LATIN_TEMP, false, true},
-    {"Ja_GreekMedium", 932, GREEK_MEDIUM, nullptr, false, false},
-    {"Ja_GreekTemp", 932, nullptr, GREEK_TEMP, false, false},
-    {"Ja_GreekTempStandardUser", 932, nullptr, GREEK_TEMP, true, false},
-    {"Ja_KanaNamesStayLong", 932, KANA_MEDIUM, KANA_TEMP, false, true},
-    {"De_KanaMedium", 1252, KANA_MEDIUM, nullptr, false, false},
-    {"De_KanaTemp", 1252, nullptr, KANA_TEMP, false, false},
-    {"De_KanaTempStandardUser", 1252, nullptr, KANA_TEMP, true, false},
+    // name, code page, medium, TEMP, arguments, standard user, no short names, stays long, outcome
+    {"En_CyrillicMedium", 1252, CYRILLIC_MEDIUM, nullptr, nullptr, false, false, false, kInstallsInTemp},
+    // A bare script name is completed with the launcher's own folder.
+    {"En_CyrillicMediumScriptNamed", 1252, CYRILLIC_MEDIUM, nullptr, "-fSETUP.INS -s", false, false, false,
+     kInstallsInTemp},
+    {"En_CyrillicTemp", 1252, nullptr, CYRILLIC_TEMP, nullptr, false, false, false, kInstallsInTemp},
+    {"En_CyrillicTempStandardUser", 1252, nullptr, CYRILLIC_TEMP, nullptr, true, false, false, kInstallsInTemp},
+    {"En_CyrillicMediumAndTemp", 1252, CYRILLIC_MEDIUM, CYRILLIC_TEMP, nullptr, false, false, false,
+     kInstallsInTemp},
+    {"En_LatinNamesStayLong", 1252, LATIN_MEDIUM, LATIN_TEMP, nullptr, false, false, true, kInstallsInTemp},
+    {"En_CyrillicTempWithoutShortNames", 1252, nullptr, CYRILLIC_TEMP, nullptr, false, true, false,
+     kInstallsInWindowsDir},
+    {"En_CyrillicMediumWithoutShortNames", 1252, CYRILLIC_MEDIUM, nullptr, nullptr, false, true, false, kLibraryBox},
+    {"Ja_GreekMedium", 932, GREEK_MEDIUM, nullptr, nullptr, false, false, false, kInstallsInTemp},
+    {"Ja_GreekTemp", 932, nullptr, GREEK_TEMP, nullptr, false, false, false, kInstallsInTemp},
+    {"Ja_GreekTempStandardUser", 932, nullptr, GREEK_TEMP, nullptr, true, false, false, kInstallsInTemp},
+    {"Ja_KanaNamesStayLong", 932, KANA_MEDIUM, KANA_TEMP, nullptr, false, false, true, kInstallsInTemp},
+    {"De_KanaMedium", 1252, KANA_MEDIUM, nullptr, nullptr, false, false, false, kInstallsInTemp},
+    {"De_KanaTemp", 1252, nullptr, KANA_TEMP, nullptr, false, false, false, kInstallsInTemp},
+    {"De_KanaTempStandardUser", 1252, nullptr, KANA_TEMP, nullptr, true, false, false, kInstallsInTemp},
 };
 INSTANTIATE_TEST_SUITE_P(WidePaths, WidePathTable, ::testing::ValuesIn(kWidePathRows),
                          [](const ::testing::TestParamInfo<WidePathRow> &p) { return std::string(p.param.name); });
