@@ -78,3 +78,35 @@ int FileWriteAll(HANDLE file, const void *data, uint32_t size)
     DWORD written = 0;
     return WriteFile(file, data, size, &written, NULL) && written == size;
 }
+
+int WideNameToCodePage(unsigned codePage, const wchar_t *wide, char *out, size_t cap)
+{
+    BOOL lossy = FALSE;
+    // No best fit: a letter the code page lacks becomes the default character
+    // and is reported, instead of turning into another name.
+    int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide, -1, out, (int)cap, NULL, &lossy);
+    // UTF-8 holds every character and refuses both the flag and the report;
+    // there only a lone surrogate is lost, and this flag refuses it. The
+    // other code pages refuse this flag itself (and a conversion that failed
+    // for want of room fails again: a best fit is never shorter).
+    if (n == 0)
+        n = WideCharToMultiByte(codePage, WC_ERR_INVALID_CHARS, wide, -1, out, (int)cap, NULL, NULL);
+    return n > 0 && !lossy;
+}
+
+int AnsiPathFromWide(const wchar_t *path, unsigned long length, char *out, size_t cap)
+{
+    // First the path as given, then its short form: the short name is made
+    // of characters every code page holds, where the volume keeps one.
+    wchar_t shortPath[kPathBuffer];
+    for (;;) {
+        if (length == 0 || length >= kPathBuffer)
+            return 0;
+        if (WideNameToCodePage(CP_ACP, path, out, cap))
+            return 1;
+        if (path == shortPath)
+            return 0;
+        length = GetShortPathNameW(path, shortPath, kPathBuffer);
+        path = shortPath;
+    }
+}

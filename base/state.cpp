@@ -8,17 +8,12 @@ int ResLastError;
 int LauncherStateAllocate()
 {
     // The order is part of the launcher's memory layout; keep it.
-    g_launcher.commandLine = (char *)BlockAlloc(1, kStateTextBuffer);
-    if (!g_launcher.commandLine)
-        return 0;
-    g_launcher.workDir = (char *)BlockAlloc(1, kStateTextBuffer);
-    if (!g_launcher.workDir)
-        return 0;
-    g_launcher.scriptPath = (char *)BlockAlloc(1, kStateTextBuffer);
-    if (!g_launcher.scriptPath)
-        return 0;
-    g_launcher.sourceDir = (char *)BlockAlloc(1, kStateTextBuffer);
-    if (!g_launcher.sourceDir)
-        return 0;
+    static char **const buffers[] = {&g_launcher.commandLine, &g_launcher.workDir, &g_launcher.scriptPath,
+                                     &g_launcher.sourceDir};
+    for (char **buffer : buffers) {
+        *buffer = (char *)BlockAlloc(1, kStateTextBuffer);
+        if (!*buffer)
+            return 0;
+    }
     return 1;
 }

@@ -83,6 +83,20 @@ target_compile_definitions(win_tests PRIVATE CORVANE_SOURCE_DIR="${CMAKE_SOURCE_
 corvane_warnings(win_tests)
 add_test(NAME win.unit COMMAND win_tests)
 
+# UTF-8 locales compiled for glibc (LOCPATH), so that Wine can give folders
+# names from other scripts: the wide-path cases run under them.
+set(CORVANE_LOCPATH ${CMAKE_BINARY_DIR}/locales)
+add_test(NAME win.locales COMMAND ${CMAKE_SOURCE_DIR}/scripts/make-locales.sh ${CORVANE_LOCPATH} en_US de_DE ja_JP)
+set_tests_properties(win.locales PROPERTIES FIXTURES_SETUP corvane_locales)
+# Real folders named in a script the code page lacks, in code pages 1252 and 932.
+foreach(_locale "en;en_US.UTF-8" "ja;ja_JP.UTF-8")
+  list(GET _locale 0 _tag)
+  list(GET _locale 1 _lc)
+  add_test(NAME win.unit.widepaths.${_tag} COMMAND win_tests --gtest_filter=WidePath*)
+  set_tests_properties(win.unit.widepaths.${_tag} PROPERTIES FIXTURES_REQUIRED corvane_locales
+    ENVIRONMENT "LC_ALL=${_lc};LOCPATH=${CORVANE_LOCPATH}")
+endforeach()
+
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
   add_subdirectory(tests/e2e)
 endif()
@@ -103,3 +117,4 @@ endif()
 # The double-byte cases again, under code page 932 (Wine follows LC_ALL).
 add_test(NAME win.unit.cp932 COMMAND win_tests --gtest_filter=*Cp932*)
 set_tests_properties(win.unit.cp932 PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8")
+

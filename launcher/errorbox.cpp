@@ -16,10 +16,12 @@ enum {
 
 int ShowLaunchError(int id, const char *argument)
 {
-    char caption[kCaptionChars] = "";
-    char text[kTextChars] = "";
-    char copy[kLongPathBuffer] = "";  // a 262-character path and "/INSTALL.INS"
-    char message[kMessageBuffer] = "";
+    // Not cleared first: the string loads and the copies below terminate
+    // each buffer before it is read.
+    char caption[kCaptionChars];
+    char text[kTextChars];
+    char copy[kLongPathBuffer];  // a 262-character path and "/INSTALL.INS"
+    char message[kMessageBuffer];
     HINSTANCE own = (HINSTANCE)g_launcher.instance;
 
     if (LoadSetupString(IDS_CAPTION_REDIRECTED, caption, kCaptionChars) > 0) {

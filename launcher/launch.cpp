@@ -6,6 +6,7 @@
 
 #include "launcher/errorbox.h"
 #include "launcher/extract.h"
+#include "base/files.h"
 #include "base/ids.h"
 #include "base/platform.h"
 #include "base/state.h"
@@ -27,9 +28,9 @@ int FindRunningEngine(char *directory, size_t directoryCap, char *fileName, size
         return ENGINE_EXTRACT;
     // Without the engine's whole path there is nothing to start from it:
     // extract as usual.
+    wchar_t wide[kPathBuffer];
     char path[kPathBuffer];
-    DWORD n = GetModuleFileNameA(engine, path, sizeof path);
-    if (n == 0 || n >= sizeof path)
+    if (!AnsiPathFromWide(wide, GetModuleFileNameW(engine, wide, kPathBuffer), path, sizeof path))
         return ENGINE_EXTRACT;
     char engineDir[kPathBuffer];
     if (!DirectoryPart(path, engineDir, sizeof engineDir) ||

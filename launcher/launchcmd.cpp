@@ -25,14 +25,14 @@ int BuildLaunchCommand(char *out, size_t cap, const char *directory, const char 
     fits = fits && TextCopy(workDir, sizeof workDir, directory) &&
            QuoteIfSpaces(workDir, sizeof workDir) >= 0;
 
+    // The parts in order, appended by one loop.
+    const char *const parts[] = {
+        program, " ", g_launcher.commandLine ? g_launcher.commandLine : "", " ",
+        g_launcher.addZ1 ? " -z1" : "", g_launcher.splashWindow ? " -cx" : " -c", " -x", workDir,
+    };
     out[0] = '\0';
-    fits = fits && TextAppend(out, cap, program) && TextAppend(out, cap, " ") &&
-           TextAppend(out, cap, g_launcher.commandLine ? g_launcher.commandLine : "") &&
-           TextAppend(out, cap, " ");
-    if (fits && g_launcher.addZ1)
-        fits = TextAppend(out, cap, " -z1");
-    fits = fits && TextAppend(out, cap, g_launcher.splashWindow ? " -cx" : " -c") &&
-           TextAppend(out, cap, " -x") && TextAppend(out, cap, workDir);
+    for (const char *part : parts)
+        fits = fits && TextAppend(out, cap, part);
     if (!fits) {
         out[0] = '\0';
         return 0;

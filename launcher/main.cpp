@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "launcher/cmdline.h"
+#include "base/files.h"
 #include "launcher/errorbox.h"
 #include "base/ids.h"
 #include "launcher/mainwnd.h"
@@ -16,12 +17,14 @@
 #include "splash/splash.h"
 
 // Source directory and default script path from the launcher's own file
-// name. 0 when the file name cannot be had whole.
+// name, in its short form when the code page cannot hold the long one: every
+// path built from it (library, script, the bootstrap's -f) then names the
+// real files. 0 when the file name cannot be had whole.
 static int TakeSourceDirectory(HINSTANCE instance, int *defaultScriptFits)
 {
+    wchar_t wide[kPathBuffer];
     char modulePath[kPathBuffer];
-    DWORD n = GetModuleFileNameA(instance, modulePath, sizeof modulePath);
-    if (n == 0 || n >= sizeof modulePath)
+    if (!AnsiPathFromWide(wide, GetModuleFileNameW(instance, wide, kPathBuffer), modulePath, sizeof modulePath))
         return 0;
     char *script = g_launcher.scriptPath;
     if (!DirectoryPart(modulePath, script, kStateTextBuffer) || !AddTrailingBackslash(script, kStateTextBuffer))
@@ -54,10 +57,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     int defaultScriptFits = 0;
     HardenLibrarySearch();
 
+    // The windows and the abort flag are zero from the start: WinMain runs
+    // once per process.
     g_launcher.instance = instance;
-    g_launcher.splashWindow = NULL;
-    g_launcher.mainWindow = NULL;
-    g_launcher.abortFlag = 0;
     g_launcher.splashClosed = 1;
 
     if (!LauncherStateAllocate())

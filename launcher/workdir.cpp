@@ -56,11 +56,11 @@ int ProbeWritable(const char *directory)
 int ScanDrives(unsigned driveType, uint32_t need, char *out, size_t cap)
 {
     for (int i = 0; i < 26; i++) {
-        char root[4] = {(char)('A' + i), ':', '\\', '\0'};
-        if (GetDriveTypeA(root) != driveType)
-            continue;
-        char lower[4] = {(char)('a' + i), ':', '\\', '\0'};
-        if (HasFreeSpace(lower, need) && ProbeWritable(lower) && TextCopy(out, cap, lower))
+        // The system takes a drive letter in either case; the root is handed
+        // on in lower case.
+        char root[4] = {(char)('a' + i), ':', '\\', '\0'};
+        if (GetDriveTypeA(root) == driveType && HasFreeSpace(root, need) && ProbeWritable(root) &&
+            TextCopy(out, cap, root))
             return SCAN_FOUND;
     }
     return SCAN_NONE;
@@ -76,16 +76,16 @@ static int TakeIfSuitable(const char *candidate, uint32_t need, char *out, size_
 
 int SelectWorkDirectory(uint32_t need, char *out, size_t cap)
 {
+    wchar_t wide[kPathBuffer];
     char candidate[kPathBuffer];
 
-    // A result of 0 means absent; one of the buffer's size or more means the
-    // value does not fit, and a cut path would name another directory.
-    DWORD n = GetEnvironmentVariableA("TEMP", candidate, sizeof candidate);
-    if (n > 0 && n < sizeof candidate && TakeIfSuitable(candidate, need, out, cap))
+    // Absent, cut short or without an ANSI name (not even a short one), a
+    // candidate is passed over like one without room.
+    if (AnsiPathFromWide(wide, GetEnvironmentVariableW(L"TEMP", wide, kPathBuffer), candidate, sizeof candidate) &&
+        TakeIfSuitable(candidate, need, out, cap))
         return 1;
-
-    n = GetWindowsDirectoryA(candidate, sizeof candidate);
-    if (n > 0 && n < sizeof candidate && TakeIfSuitable(candidate, need, out, cap))
+    if (AnsiPathFromWide(wide, GetWindowsDirectoryW(wide, kPathBuffer), candidate, sizeof candidate) &&
+        TakeIfSuitable(candidate, need, out, cap))
         return 1;
 
     if (cap > 0)

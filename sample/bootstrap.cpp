@@ -12,6 +12,8 @@
 //                           started this one (tests that run several media
 //                           at once, so that one setup does not close
 //                           another's splash)
+//   CORVANE_STARTS          file to which each start appends one line, so a
+//                           test can count the starts
 //
 // The report is written and flushed before anything else, in one write, so a
 // reader that sees the last line ("end=1") has the whole report.
@@ -68,6 +70,22 @@ int WriteReport(const char *path, const char *text) {
                     FlushFileBuffers(file);
     CloseHandle(file);
     return ok ? 1 : 0;
+}
+
+void AppendStart() {
+    char path[MAX_PATH];
+    const DWORD n = GetEnvironmentVariableA("CORVANE_STARTS", path, sizeof path);
+    if (n == 0 || n >= sizeof path)
+        return;
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    char line[32];
+    const int length = snprintf(line, sizeof line, "start %lu\n", static_cast<unsigned long>(GetCurrentProcessId()));
+    DWORD written = 0;
+    WriteFile(file, line, DWORD(length), &written, nullptr);
+    CloseHandle(file);
 }
 
 DWORD ParentProcessId() {
@@ -157,6 +175,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
              GetCommandLineA(), cwd, static_cast<unsigned long>(startTick),
              static_cast<unsigned long>(GetCurrentProcessId()));
     WriteReport(reportPath, report);
+    AppendStart();
 
     snprintf(g_shown, sizeof g_shown,
              "Corvane sample bootstrap\n\nProgram: %s\nCommand line: %s\nWorking directory: %s\n"

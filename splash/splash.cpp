@@ -176,9 +176,10 @@ int ResourceToFile(const char *libraryPath, int makeTempName, int type, int name
         goto done;
 
     if (makeTempName) {
+        wchar_t wide[kPathBuffer];
         char windows[kPathBuffer];
-        UINT length = GetWindowsDirectoryA(windows, sizeof windows);
-        if (length == 0 || length >= sizeof windows || !PathJoin(filePath, cap, windows, kLogoTempName)) {
+        if (!AnsiPathFromWide(wide, GetWindowsDirectoryW(wide, kPathBuffer), windows, sizeof windows) ||
+            !PathJoin(filePath, cap, windows, kLogoTempName)) {
             filePath[0] = '\0';
             ResLastError = LANG_ERR_WRITE_SPLASH;
             goto done;

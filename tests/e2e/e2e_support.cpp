@@ -212,6 +212,10 @@ Result RunLauncher(const Case &c, const Launch &launch) {
     o.setEnv["CORVANE_PROBE_REPORT"] = c.probeReport;
     for (const auto &kv : launch.env)
         o.setEnv[kv.first] = kv.second;
+    for (const auto &kv : launch.envWide) {
+        o.setEnv.erase(kv.first);
+        o.setEnvWide[kv.first] = kv.second;
+    }
     for (const std::string &name : launch.unsetEnv) {
         o.setEnv.erase(name);
         o.unsetEnv.push_back(name);
@@ -334,6 +338,68 @@ std::string WindowsDirectory() {
     char dir[MAX_PATH] = "";
     GetWindowsDirectoryA(dir, sizeof dir);
     return rig::WithBackslash(dir);
+}
+
+std::wstring Widen(const std::string &ansi) {
+    std::wstring out(ansi.size() + 1, L'\0');
+    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &out[0], int(out.size()));
+    out.resize(n > 0 ? size_t(n - 1) : 0);
+    return out;
+}
+
+std::string Narrow(const std::wstring &wide) {
+    std::string out(wide.size() * 2 + 1, '\0');
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &out[0], int(out.size()), nullptr, nullptr);
+    out.resize(n > 0 ? size_t(n - 1) : 0);
+    return out;
+}
+
+std::string MakeFolderWide(const std::string &parent, const std::wstring &name) {
+    const std::wstring path = Widen(rig::WithBackslash(parent)) + name;
+    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return "";
+    wchar_t shortPath[MAX_PATH];
+    const DWORD n = GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return "";
+    const std::string ansi = Narrow(shortPath);
+    return Widen(ansi) == shortPath ? ansi : "";
+}
+
+std::wstring LongPath(const std::string &ansi) {
+    wchar_t longPath[MAX_PATH];
+    const DWORD n = GetLongPathNameW(Widen(ansi).c_str(), longPath, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return L"";
+    std::wstring out = longPath;
+    while (out.size() > 3 && out.back() == L'\\')
+        out.pop_back();
+    return out;
+}
+
+std::vector<std::wstring> NamesWithQuestionMarks(const std::string &dir) {
+    std::vector<std::wstring> found;
+    std::vector<std::wstring> pending = {Widen(rig::WithBackslash(dir))};
+    while (!pending.empty()) {
+        const std::wstring folder = pending.back();
+        pending.pop_back();
+        WIN32_FIND_DATAW entry;
+        HANDLE h = FindFirstFileW((folder + L"*").c_str(), &entry);
+        if (h == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            // Wine shows a Unix name with '?' in it with U+F03F in its place.
+            if (name.find(L'?') != std::wstring::npos || name.find(wchar_t(0xF03F)) != std::wstring::npos)
+                found.push_back(folder + name);
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                pending.push_back(folder + name + L"\\");
+        } while (FindNextFileW(h, &entry));
+        FindClose(h);
+    }
+    return found;
 }
 
 void Measure(const std::string &name, long long value, const char *unit) {

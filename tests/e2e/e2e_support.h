@@ -62,6 +62,7 @@ std::string FillerName(size_t length, bool withBlank);
 struct Launch {
     std::string arguments;
     std::map<std::string, std::string> env;  // on top of the case defaults
+    std::map<std::string, std::wstring> envWide;  // the same, as UTF-16 (names no code page holds)
     std::vector<std::string> unsetEnv;
     bool waitForExit = false;  // otherwise the run stops once the bootstrap reported
     std::vector<std::string> injectDlls;
@@ -125,6 +126,19 @@ void DeleteLauncherFilesIn(const std::string &dir);
 HWND FindTopWindow(DWORD pid, const char *cls, bool visibleOnly);
 
 std::string WindowsDirectory();  // with a trailing backslash
+
+// Names no ANSI code page holds. Under Wine these need a Unix locale that glibc
+// knows (LOCPATH), or the names cannot reach the file system.
+std::wstring Widen(const std::string &ansi);   // CP_ACP to UTF-16
+std::string Narrow(const std::wstring &wide);  // UTF-16 to CP_ACP, best fit as the system does it
+// Makes the folder `parent` + `name` (or takes it as it is) and returns its short (8.3) name as
+// ANSI text, which names it in any code page; "" on failure.
+std::string MakeFolderWide(const std::string &parent, const std::wstring &name);
+// The long form of an existing ANSI path (GetLongPathNameW), without a
+// trailing backslash; "" when the path names nothing.
+std::wstring LongPath(const std::string &ansi);
+// Names in the tree below `dir` holding '?' (or Wine's stand-in for it).
+std::vector<std::wstring> NamesWithQuestionMarks(const std::string &dir);
 // Prints a measurement of the running case ("[ measure  ] name: value unit").
 void Measure(const std::string &name, long long value, const char *unit);
 std::string Describe(const Result &r);  // for failure messages

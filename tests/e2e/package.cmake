@@ -21,9 +21,9 @@ add_custom_command(OUTPUT ${_template_medium}/setup.exe ${_template_medium}/SETU
   VERBATIM)
 add_custom_target(template_medium DEPENDS ${_template_medium}/setup.exe)
 add_dependencies(e2e_driver template_medium)
-corvane_e2e_test(bootstrap_template "BootstrapTemplate*")
+corvane_e2e_test(bootstrap_template "BootstrapTemplate*" FIXTURES_REQUIRED corvane_locales)
 set_property(TEST e2e.bootstrap_template APPEND PROPERTY ENVIRONMENT
-  "CORVANE_E2E_TEMPLATE_MEDIUM=${_template_medium}")
+  "CORVANE_E2E_TEMPLATE_MEDIUM=${_template_medium}" "LC_ALL=en_US.UTF-8" "LOCPATH=${CORVANE_LOCPATH}")
 
 set(CORVANE_PACKAGE_DIR ${CMAKE_SOURCE_DIR}/build/release/package CACHE PATH
     "Where scripts/package.sh leaves the Debian package that e2e.package tests")

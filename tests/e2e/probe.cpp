@@ -11,7 +11,12 @@
 //   CORVANE_PROBE_PLANT   ';'-separated library names; at the launcher's first
 //                         free-space query (inside its main window creation)
 //                         the probe tries LoadLibraryA on each by bare name
-//   CORVANE_PROBE_NO_WINDIR  "1": GetWindowsDirectoryA fails (returns 0)
+//   CORVANE_PROBE_NO_WINDIR  "1": GetWindowsDirectoryA/W fail (return 0)
+//   CORVANE_PROBE_NO_SHORT_NAMES  "1": GetShortPathNameW answers as on a volume
+//                         that keeps no 8.3 names: with the long path
+//   CORVANE_PROBE_READONLY  "1": the Windows directory and the drive roots are
+//                         read-only, as for a standard user: CreateFileA
+//                         refuses to create a file directly in them
 //   CORVANE_PROBE_CPU     "1": a thread appends the process's CPU time every
 //                         100 ms ("cpu <tick> <ms>")
 #include <windows.h>
@@ -158,6 +163,54 @@ UINT WINAPI HookGetWindowsDirectoryA(LPSTR buffer, UINT size) {
     return 0;
 }
 
+UINT WINAPI HookGetWindowsDirectoryW(LPWSTR buffer, UINT size) {
+    if (buffer != nullptr && size > 0)
+        buffer[0] = L'\0';
+    Append("windir query failed");
+    SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+}
+
+// On a volume without 8.3 names the short form of a path is its long form.
+DWORD WINAPI HookGetShortPathNameW(LPCWSTR path, LPWSTR out, DWORD cap) {
+    Append("short name query: none kept");
+    return GetLongPathNameW(path, out, cap);
+}
+
+char g_windowsDir[MAX_PATH];  // with a trailing backslash
+
+// 1 when `path` names a file directly in the Windows directory or in a
+// drive root (compared without regard to case, through the long form of the
+// folder so that a short name is caught too).
+bool InReadOnlyFolder(LPCSTR path) {
+    const char *slash = path != nullptr ? strrchr(path, '\\') : nullptr;
+    if (slash == nullptr)
+        return false;
+    char folder[MAX_PATH];
+    const size_t n = size_t(slash - path) + 1;
+    if (n >= sizeof folder)
+        return false;
+    memcpy(folder, path, n);
+    folder[n] = '\0';
+    if (n == 3 && folder[1] == ':')
+        return true;
+    char longFolder[MAX_PATH];
+    const DWORD got = GetLongPathNameA(folder, longFolder, sizeof longFolder);
+    return _stricmp(got > 0 && got < sizeof longFolder ? longFolder : folder, g_windowsDir) == 0;
+}
+
+HANDLE WINAPI HookCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                              DWORD disposition, DWORD flags, HANDLE templateFile) {
+    if (disposition != OPEN_EXISTING && InReadOnlyFolder(path)) {
+        char line[400];
+        snprintf(line, sizeof line, "readonly %s", path);
+        Append(line);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(path, access, share, security, disposition, flags, templateFile);
+}
+
 // Replaces, in the main executable's import table, every entry imported by
 // that name. Returns the number of entries replaced.
 int PatchImport(const char *function, void *hook) {
@@ -243,8 +296,22 @@ void Configure() {
     }
 
     n = GetEnvironmentVariableA("CORVANE_PROBE_NO_WINDIR", text, sizeof text);
-    if (n > 0 && n < sizeof text && text[0] == '1')
+    if (n > 0 && n < sizeof text && text[0] == '1') {
         ReportPatch("GetWindowsDirectoryA", reinterpret_cast<void *>(HookGetWindowsDirectoryA));
+        ReportPatch("GetWindowsDirectoryW", reinterpret_cast<void *>(HookGetWindowsDirectoryW));
+    }
+
+    n = GetEnvironmentVariableA("CORVANE_PROBE_NO_SHORT_NAMES", text, sizeof text);
+    if (n > 0 && n < sizeof text && text[0] == '1')
+        ReportPatch("GetShortPathNameW", reinterpret_cast<void *>(HookGetShortPathNameW));
+
+    n = GetEnvironmentVariableA("CORVANE_PROBE_READONLY", text, sizeof text);
+    if (n > 0 && n < sizeof text && text[0] == '1') {
+        const UINT w = GetWindowsDirectoryA(g_windowsDir, sizeof g_windowsDir - 1);
+        if (w > 0 && w < sizeof g_windowsDir - 1 && g_windowsDir[w - 1] != '\\')
+            strcat(g_windowsDir, "\\");
+        ReportPatch("CreateFileA", reinterpret_cast<void *>(HookCreateFileA));
+    }
 
     n = GetEnvironmentVariableA("CORVANE_PROBE_CPU", text, sizeof text);
     if (n > 0 && n < sizeof text && text[0] == '1') {

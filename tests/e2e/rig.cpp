@@ -7,41 +7,56 @@
 namespace rig {
 namespace {
 
-bool SameNameNoCase(const std::string &a, const std::string &b) {
-    return a.size() == b.size() && _strnicmp(a.c_str(), b.c_str(), a.size()) == 0;
+std::wstring Widen(const std::string &text) {
+    if (text.empty())
+        return std::wstring();
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring out(size_t(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &out[0], n);
+    return out;
 }
 
-// The rig's own environment with the options' changes, as an ANSI block.
-std::string BuildEnvironment(const RunOptions &options) {
-    std::vector<std::string> entries;
-    char *block = GetEnvironmentStringsA();
-    for (const char *p = block; p != nullptr && *p != '\0'; p += strlen(p) + 1)
+bool SameWideNameNoCase(const std::wstring &a, const std::wstring &b) {
+    return a.size() == b.size() && _wcsnicmp(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
+// The rig's own environment with the options' changes, as a UTF-16 block
+// (CREATE_UNICODE_ENVIRONMENT), so that a value may name a folder the ANSI
+// code page cannot hold.
+std::wstring BuildEnvironment(const RunOptions &options) {
+    std::vector<std::wstring> entries;
+    wchar_t *block = GetEnvironmentStringsW();
+    for (const wchar_t *p = block; p != nullptr && *p != L'\0'; p += wcslen(p) + 1)
         entries.push_back(p);
     if (block != nullptr)
-        FreeEnvironmentStringsA(block);
+        FreeEnvironmentStringsW(block);
 
-    auto nameOf = [](const std::string &entry) {
+    auto nameOf = [](const std::wstring &entry) {
         // "=C:=C:\x" style entries keep their leading '='.
-        const size_t eq = entry.find('=', 1);
+        const size_t eq = entry.find(L'=', 1);
         return entry.substr(0, eq);
     };
-    auto drop = [&](const std::string &name) {
+    auto drop = [&](const std::wstring &name) {
         entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                     [&](const std::string &e) { return SameNameNoCase(nameOf(e), name); }),
+                                     [&](const std::wstring &e) { return SameWideNameNoCase(nameOf(e), name); }),
                       entries.end());
     };
     for (const std::string &name : options.unsetEnv)
-        drop(name);
+        drop(Widen(name));
     for (const auto &kv : options.setEnv) {
-        drop(kv.first);
-        entries.push_back(kv.first + "=" + kv.second);
+        drop(Widen(kv.first));
+        entries.push_back(Widen(kv.first) + L"=" + Widen(kv.second));
     }
-    std::string out;
-    for (const std::string &e : entries) {
+    for (const auto &kv : options.setEnvWide) {
+        drop(Widen(kv.first));
+        entries.push_back(Widen(kv.first) + L"=" + kv.second);
+    }
+    std::wstring out;
+    for (const std::wstring &e : entries) {
         out += e;
-        out += '\0';
+        out += L'\0';
     }
-    out += '\0';
+    out += L'\0';
     return out;
 }
 
@@ -147,7 +162,7 @@ BOOL CALLBACK WatchWindow(HWND window, LPARAM context) {
 
 Run RunAndWatch(const RunOptions &options) {
     Run run;
-    std::string env = BuildEnvironment(options);
+    std::wstring env = BuildEnvironment(options);
     std::string cmd = "\"" + options.program + "\"";
     if (!options.arguments.empty())
         cmd += " " + options.arguments;
@@ -158,7 +173,7 @@ Run RunAndWatch(const RunOptions &options) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessA(options.program.c_str(), cmdBuffer.data(), nullptr, nullptr, FALSE,
-                        CREATE_SUSPENDED, &env[0],
+                        CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, &env[0],
                         options.currentDir.empty() ? nullptr : options.currentDir.c_str(), &si, &pi)) {
         run.error = "CreateProcessA failed, error " + std::to_string(GetLastError());
         return run;
@@ -289,21 +304,40 @@ std::vector<std::string> ListNames(const std::string &dir) {
     return names;
 }
 
+namespace {
+
+// Through the wide calls, so that names the ANSI code page lacks go too.
+bool RemoveTreeWide(const std::wstring &dir) {
+    bool ok = true;
+    WIN32_FIND_DATAW fd;
+    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring path = dir + L"\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                ok = RemoveTreeWide(path) && ok;
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ok = DeleteFileW(path.c_str()) && ok;
+            }
+        } while (FindNextFileW(find, &fd));
+        FindClose(find);
+    }
+    return RemoveDirectoryW(dir.c_str()) && ok;
+}
+
+}  // namespace
+
 bool RemoveTree(const std::string &dir) {
     if (!Exists(dir))
         return true;
-    bool ok = true;
-    for (const std::string &name : ListNames(dir)) {
-        const std::string path = JoinPath(dir, name);
-        const DWORD attr = GetFileAttributesA(path.c_str());
-        if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY)) {
-            ok = RemoveTree(path) && ok;
-        } else {
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            ok = DeleteFileA(path.c_str()) && ok;
-        }
-    }
-    return RemoveDirectoryA(dir.c_str()) && ok;
+    std::string trimmed = dir;
+    while (trimmed.size() > 3 && trimmed.back() == '\\')
+        trimmed.pop_back();
+    return RemoveTreeWide(Widen(trimmed));
 }
 
 std::map<std::string, std::string> ParseReport(const std::string &text) {
@@ -427,15 +461,6 @@ std::string EncodeBlock(const std::vector<std::wstring> &entries) {
         out.append(reinterpret_cast<const char *>(&len), 2);
         out.append(reinterpret_cast<const char *>(e.data()), e.size() * 2);
     }
-    return out;
-}
-
-std::wstring Widen(const std::string &text) {
-    if (text.empty())
-        return std::wstring();
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring out(size_t(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &out[0], n);
     return out;
 }
 

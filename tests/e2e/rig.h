@@ -26,6 +26,8 @@ struct RunOptions {
     std::string arguments;   // text after the quoted program name; "" for none
     std::string currentDir;  // "" keeps the rig's own
     std::map<std::string, std::string> setEnv;  // added or replaced (names case-insensitive)
+    // Added or replaced as UTF-16, for values the ANSI code page cannot hold.
+    std::map<std::string, std::wstring> setEnvWide;
     std::vector<std::string> unsetEnv;          // removed
     std::vector<std::string> injectDlls;  // loaded into the process before its first instruction
     DWORD timeoutMs = 60000;              // hard bound; the program is then terminated

@@ -3,13 +3,16 @@
 // splash. Once its window is up it closes the launcher's splash, so the
 // launcher ends at its first timer tick, not the ninth; it reads the script
 // and the work directory the launcher passes, also a work directory with a
-// blank (quoted, with the backslash before the closing quote) and INSTALL.INS
-// in place of SETUP.INS; at its end it
+// blank (quoted, with the backslash before the closing quote), INSTALL.INS
+// in place of SETUP.INS, and a medium and TEMP named in a script the code
+// page lacks (handed over by their short names, shown by their long ones;
+// the ctest entry runs under en_US with its locale compiled); at its end it
 // deletes the engine and the companion and leaves its own file to be deleted
 // at the next restart. CORVANE_E2E_TEMPLATE_MEDIUM names the medium.
 #include "tests/e2e/e2e_support.h"
 
 #include <string.h>
+#include <wctype.h>
 
 #include <algorithm>
 
@@ -31,30 +34,31 @@ struct Seen {
     std::vector<std::string> filesAtStart;
 };
 
-// The multi-string of files to delete at the next restart, as one text.
-std::string PendingDeletes() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
-                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return "";
-    DWORD size = 0;
-    std::string value;
-    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS &&
-        size > 0) {
-        value.resize(size);
-        if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr,
-                             reinterpret_cast<BYTE *>(&value[0]), &size) != ERROR_SUCCESS)
-            value.clear();
-        std::replace(value.begin(), value.end(), '\0', '\n');
-    }
-    RegCloseKey(key);
-    return value;
+std::wstring Lower(std::wstring s) {
+    for (wchar_t &ch : s)
+        ch = wchar_t(towlower(ch));
+    return s;
 }
 
-std::string Lower(std::string s) {
-    for (char &ch : s)
-        ch = char(tolower(static_cast<unsigned char>(ch)));
-    return s;
+// The multi-string of files to delete at the next restart, as one text in
+// lower case.
+std::wstring PendingDeletes() {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return L"";
+    DWORD size = 0;
+    std::wstring value;
+    if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS &&
+        size > 0) {
+        value.resize(size / sizeof(wchar_t));
+        if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                             reinterpret_cast<BYTE *>(&value[0]), &size) != ERROR_SUCCESS)
+            value.clear();
+        std::replace(value.begin(), value.end(), L'\0', L'\n');
+    }
+    RegCloseKey(key);
+    return Lower(value);
 }
 
 TEST(BootstrapTemplate, ClosesTheSplashReadsItsCommandLineAndCleansUp) {
@@ -64,26 +68,34 @@ TEST(BootstrapTemplate, ClosesTheSplashReadsItsCommandLineAndCleansUp) {
     ASSERT_EQ(VisibleWindow(0, kTemplateClass), nullptr) << "a template setup of an earlier run is still open";
 
     // A work directory with a blank; a medium with INSTALL.INS, for which
-    // the launcher still names SETUP.INS.
+    // the launcher still names SETUP.INS; a medium and a work directory in
+    // Cyrillic folders ("Установка", "Временные").
     const struct {
-        const char *tempName;
+        const wchar_t *mediumName;
+        const wchar_t *tempName;
         const char *script;
-    } cases[] = {{"temp", "SETUP.INS"}, {"my temp", "INSTALL.INS"}};
+    } cases[] = {{L"medium", L"temp", "SETUP.INS"},
+                 {L"medium", L"my temp", "INSTALL.INS"},
+                 {L"\u0423\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0430",
+                  L"\u0412\u0440\u0435\u043c\u0435\u043d\u043d\u044b\u0435", "SETUP.INS"}};
     for (const auto &row : cases) {
-        SCOPED_TRACE(row.tempName);
-        const e2e::Case c = e2e::PrepareCase(0);
+        SCOPED_TRACE(e2e::Narrow(row.tempName));
+        e2e::Case c = e2e::PrepareCase(0, "ascii-medium");
+        c.medium = rig::WithBackslash(e2e::MakeFolderWide(c.root, row.mediumName));
+        ASSERT_FALSE(c.medium.empty()) << "cannot make the medium folder: is the locale compiled (LOCPATH)?";
         for (const char *name : {"setup.exe", "_SETUP.DLL"}) {
             ASSERT_TRUE(rig::CopyFileTo(rig::JoinPath(medium, name), c.medium + name)) << name;
         }
         ASSERT_TRUE(rig::CopyFileTo(rig::JoinPath(medium, "SETUP.INS"), c.medium + row.script));
-        const std::string work = c.root + row.tempName + "\\";
-        ASSERT_TRUE(rig::MakeDirs(work));
+        const std::string work = rig::WithBackslash(e2e::MakeFolderWide(c.root, row.tempName));
+        ASSERT_FALSE(work.empty()) << "cannot make the work folder";
+        const std::wstring root = e2e::Widen(c.root);
 
         Seen seen;
         rig::RunOptions o;
         o.program = c.Launcher();
         o.currentDir = c.root;
-        o.setEnv["TEMP"] = work.substr(0, work.size() - 1);
+        o.setEnvWide["TEMP"] = root + row.tempName;
         // Without the close message the launcher would run 135 s: the bound
         // ends it long before.
         o.timeoutMs = 60000;
@@ -130,10 +142,13 @@ TEST(BootstrapTemplate, ClosesTheSplashReadsItsCommandLineAndCleansUp) {
         std::sort(all.begin(), all.end());
         EXPECT_EQ(seen.filesAtStart, all);
 
-        char shown[3 * MAX_PATH] = "";
-        GetDlgItemTextA(seen.setup, 100, shown, sizeof shown);
-        EXPECT_EQ(std::string(shown),
-                  "Installation script: " + c.medium + row.script + "\r\nWork directory: " + work + "\r\nSplash: yes");
+        // By the long names, whatever names the launcher handed over.
+        wchar_t shown[3 * MAX_PATH] = L"";
+        GetDlgItemTextW(seen.setup, 100, shown, 3 * MAX_PATH);
+        EXPECT_TRUE(std::wstring(shown) == L"Installation script: " + root + row.mediumName + L"\\" +
+                                               e2e::Widen(row.script) + L"\r\nWork directory: " + root +
+                                               row.tempName + L"\\\r\nSplash: yes")
+            << e2e::Narrow(shown);
 
         // Finish: the template removes what it can and ends.
         PostMessageA(seen.setup, WM_COMMAND, IDOK, 0);
@@ -141,8 +156,9 @@ TEST(BootstrapTemplate, ClosesTheSplashReadsItsCommandLineAndCleansUp) {
         EXPECT_EQ(WaitForSingleObject(setupProcess, 10000), WAIT_OBJECT_0);
         CloseHandle(setupProcess);
         EXPECT_EQ(e2e::LauncherFilesIn(work), std::vector<std::string>{e2e::kBootstrapFile});
-        EXPECT_NE(Lower(PendingDeletes()).find(Lower(work + e2e::kBootstrapFile)), std::string::npos)
-            << "the bootstrap's own file is not to be deleted at the next restart:\n" << PendingDeletes();
+        const std::wstring self = root + row.tempName + L"\\" + e2e::Widen(e2e::kBootstrapFile);
+        EXPECT_NE(PendingDeletes().find(Lower(self)), std::wstring::npos)
+            << "the bootstrap's own file is not to be deleted at the next restart:\n" << e2e::Narrow(PendingDeletes());
     }
 }
 

@@ -10,7 +10,10 @@
  *   - closing the launcher's splash with the registered message
  *     "SETUP_MSG_LOGOCLOSE_SE" once this program's own window is up;
  *   - removing the files the launcher expanded, at the end: the launcher
- *     never removes them.
+ *     never removes them;
+ *   - showing the long names of the paths it was given: for a folder named
+ *     in a script the ANSI code page lacks, the launcher hands over the
+ *     short (8.3) name.
  *
  * Build (MinGW-w64):
  *   i686-w64-mingw32-gcc -Os -s -mwindows -o bootstrap.exe template.c
@@ -37,7 +40,7 @@ struct launch_options {
 };
 
 static struct launch_options g_options;
-static char g_text[3 * MAX_PATH];
+static wchar_t g_text[3 * MAX_PATH];
 
 /* Reads one argument as the launcher writes it: in double (or single) quotes
  * up to the closing quote, else up to the next blank. Copies at most cap - 1
@@ -187,23 +190,46 @@ static void delete_in_work_dir(const char *name)
  * other setups may be using files of their own in the same directory. */
 static void remove_expanded_files(void)
 {
-    char self[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(NULL, self, sizeof self);
+    /* The wide call: the ANSI one puts '?' for letters the code page lacks. */
+    wchar_t self[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(NULL, self, MAX_PATH);
     delete_in_work_dir(kEngineFile);
     delete_in_work_dir(kEngineExeFile);
     delete_in_work_dir(kCompanionFile);
-    if (n > 0 && n < sizeof self)
-        MoveFileExA(self, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (n > 0 && n < MAX_PATH)
+        MoveFileExW(self, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+/* The launcher hands over paths in the ANSI code page. A folder whose name
+ * that code page cannot hold (a Cyrillic folder on a Western European
+ * system, a Greek one on a Japanese system) comes as its short (8.3) name,
+ * such as C:\____~QM1\SETUP.INS, in this program's own path, -f and -x alike.
+ * Such a path works for every file call as it is; for what the user sees (or
+ * what you record, such as an uninstall entry), take the long name. A path
+ * that does not exist (yet) is shown as given. */
+static void long_name(const char *path, wchar_t *out, DWORD cap)
+{
+    wchar_t wide[MAX_PATH];
+    DWORD n = 0;
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) > 0)
+        n = GetLongPathNameW(wide, out, cap);
+    if (n == 0 || n >= cap)
+        MultiByteToWideChar(CP_ACP, 0, path, -1, out, (int)cap);
 }
 
 /* Your installation goes here: read the script, start the engine
  * (work_dir + kEngineFile), copy files, and so on. The template only shows
- * what it was given and waits for Finish. */
+ * what it was given, by the long names, and waits for Finish. */
 static void run_installation(HWND window)
 {
-    snprintf(g_text, sizeof g_text, "Installation script: %s\r\nWork directory: %s\r\nSplash: %s",
-             g_options.script, g_options.work_dir, g_options.splash ? "yes" : "no");
-    SetDlgItemTextA(window, kTextId, g_text);
+    wchar_t script[MAX_PATH], work_dir[MAX_PATH];
+    long_name(g_options.script, script, MAX_PATH);
+    long_name(g_options.work_dir, work_dir, MAX_PATH);
+    _snwprintf(g_text, sizeof g_text / sizeof g_text[0] - 1,
+               L"Installation script: %ls\r\nWork directory: %ls\r\nSplash: %ls", script, work_dir,
+               g_options.splash ? L"yes" : L"no");
+    g_text[sizeof g_text / sizeof g_text[0] - 1] = L'\0';
+    SetDlgItemTextW(window, kTextId, g_text);
 }
 
 static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
