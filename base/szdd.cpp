@@ -128,15 +128,13 @@ int SzddExpand(const void *data, uint32_t size, const Crc32Table *crcTable, uint
             unsigned char *const end = w + n;
             // Forwards, reading before writing: a match that reaches into the
             // bytes it writes repeats them, as the platform's expander does.
-            // Four bytes a step when they all lie behind the output; the last
-            // step may write up to three bytes past the match, which later
-            // output overwrites.
+            // When the source lies at least four bytes behind, four bytes a
+            // step, and always five steps (20 bytes, past any match): a loop
+            // of fixed length is predicted where one of the match's length
+            // is not. What lands past the match, later output overwrites.
             if (back >= 4) {
-                do {
-                    __builtin_memcpy(w, s, 4);
-                    w += 4;
-                    s += 4;
-                } while (w < end);
+                for (int step = 0; step < kSzddMaxMatch + 2; step += 4)
+                    __builtin_memcpy(w + step, s + step, 4);
                 w = end;
             } else {
                 do

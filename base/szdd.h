@@ -36,8 +36,9 @@ enum {
     kSzddMethodA = 'A',
     kSzddBlank = 0x20,              // the window's initial fill
     // The expander's one buffer: the window's history, a chunk, and the room
-    // a match may run past the chunk's flush point (a whole match and the
-    // three extra bytes of its last four-byte step).
+    // a match may run past the chunk's flush point (a match is copied in 20
+    // bytes, two more than the longest, and starts at most kSzddMaxMatch
+    // before the chunk's end).
     kSzddBufferSize = kSzddWindowSize + kSzddChunkSize + 4,
 };
 
