@@ -53,17 +53,18 @@ int SzddExpand(const void *data, uint32_t size, const Crc32Table *crcTable, uint
     if (!HasMagic(data, size))
         return SZDD_NOT_SZDD;
 
-    ByteReader r;
-    ReaderInit(&r, data, size);
-    ReaderTake(&r, kSzddMagicSize);
-    const uint32_t method = ReaderU8(&r);
-    ReaderU8(&r);   // last character of the original name
-    const uint32_t total = ReaderU32(&r);
-    if (r.err || method != kSzddMethodA)
+    // A header of fixed size, measured once: its fields are read in place.
+    const unsigned char *const file = (const unsigned char *)data;
+    if (size < kSzddHeaderSize || file[kSzddMethodOffset] != kSzddMethodA)
         return SZDD_BAD_HEADER;
+    const uint32_t total = GetUi32(file + kSzddSizeOffset);
+    // The coded data as a pointer and its end: the hot loop checks its own
+    // bounds rather than calling a reader for every item.
+    const unsigned char *in = file + kSzddHeaderSize;
+    const unsigned char *const inEnd = file + size;
     // A coded byte yields at most 144/17 bytes (a flag byte and eight 18-byte
     // matches): a larger size is refused before any work.
-    if ((uint64_t)total > (uint64_t)ReaderLeft(&r) * 9)
+    if ((uint64_t)total > (uint64_t)(size - kSzddHeaderSize) * 9)
         return SZDD_TRUNCATED;
 
     SzddDelivery d = {crcTable, sink, ctx, out};
@@ -85,10 +86,6 @@ int SzddExpand(const void *data, uint32_t size, const Crc32Table *crcTable, uint
     uint32_t origin = (uint32_t)(uintptr_t)chunk;
     uint32_t flags = 0;   // the flag byte with a marker bit above it: 1 means used up
     int result = SZDD_OK;
-    // The coded data as a pointer and its end: the hot loop checks its own
-    // bounds rather than calling the reader for every item.
-    const unsigned char *in = r.data + r.pos;
-    const unsigned char *const inEnd = r.data + r.len;
 
     for (;;) {
         const uint32_t produced = (uint32_t)(uintptr_t)w - origin;
