@@ -70,8 +70,7 @@ int SzddExpand(const void *data, uint32_t size, const Crc32Table *crcTable, uint
     SzddDelivery d = {crcTable, sink, ctx, out};
     // A block rather than the stack: the launcher is built without stack
     // probes. The window's history, then the chunk being produced, then room
-    // for a match that starts just before the flush point and for the last
-    // word of a four-byte copy.
+    // for the 20-byte copy of a match that starts at the flush point.
     unsigned char *buffer = (unsigned char *)BlockAlloc(1, kSzddBufferSize);
     if (!buffer)
         return SZDD_NO_MEMORY;
@@ -82,7 +81,7 @@ int SzddExpand(const void *data, uint32_t size, const Crc32Table *crcTable, uint
     unsigned char *w = chunk;
     // Bytes produced so far are w - origin, in 32-bit arithmetic: one
     // pointer serves as the output position, the window position and the
-    // count, and the loop keeps its state in registers.
+    // count, so the loop carries less state.
     uint32_t origin = (uint32_t)(uintptr_t)chunk;
     uint32_t flags = 0;   // the flag byte with a marker bit above it: 1 means used up
     int result = SZDD_OK;
