@@ -301,6 +301,25 @@ for size in $sizes; do
                     mem(priv[k]), file[k] / mib
             }
         }' "$dir/driver.txt"
+    # Ratios round by round (both runs of a pair met the same load), then
+    # their median: steadier on a busy machine than the ratio of medians.
+    awk '
+        $1 == "run" { t[$2, $3] = $4; if ($3 + 1 > rounds) rounds = $3 + 1 }
+        function median(label, a, b,    i, n, v, j, x) {
+            n = 0
+            for (i = 0; i < rounds; i++)
+                if (((a, i) in t) && ((b, i) in t) && t[b, i] > 0)
+                    v[++n] = t[a, i] / t[b, i]
+            if (n == 0)
+                return ""
+            for (i = 2; i <= n; i++)
+                for (j = i; j > 1 && v[j - 1] > v[j]; j--) { x = v[j]; v[j] = v[j - 1]; v[j - 1] = x }
+            return sprintf("  %s %.2f", label, n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2)
+        }
+        END {
+            printf "per-round ratios, median:%s%s%s\n", median("ours/ours-raw", "ours", "ours-raw"),
+                median("ours/nsis-zlib", "ours", "nsis-zlib"), median("ours-raw/nsis-off", "ours-raw", "nsis-off")
+        }' "$dir/driver.txt"
 done
 echo
 echo "$runs runs per installer after one warm-up, process start to bootstrap running; the"
