@@ -1,4 +1,4 @@
-// CRC-32, four bytes a step over four tables built at run time.
+// CRC-32, eight bytes a step over eight tables built at run time.
 #include "base/crc32.h"
 
 void Crc32Init(Crc32Table *table)
@@ -19,10 +19,11 @@ uint32_t Crc32Update(const Crc32Table *table, uint32_t crc, const void *data, si
 {
     const unsigned char *p = (const unsigned char *)data;
     uint32_t c = ~crc;
-    for (; len >= 4; len -= 4, p += 4) {
+    for (; len >= 8; len -= 8, p += 8) {
         c ^= (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-        c = table->t[3][c & 0xFF] ^ table->t[2][(c >> 8) & 0xFF] ^ table->t[1][(c >> 16) & 0xFF] ^
-            table->t[0][c >> 24];
+        c = table->t[7][c & 0xFF] ^ table->t[6][(c >> 8) & 0xFF] ^ table->t[5][(c >> 16) & 0xFF] ^
+            table->t[4][c >> 24] ^ table->t[3][p[4]] ^ table->t[2][p[5]] ^ table->t[1][p[6]] ^
+            table->t[0][p[7]];
     }
     while (len-- > 0)
         c = (c >> 8) ^ table->t[0][(c ^ *p++) & 0xFF];

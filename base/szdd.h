@@ -11,10 +11,10 @@
 //
 // One expander for the launcher and the host tools: the whole piece is in
 // memory (a mapped resource), the output leaves through the caller's sink in
-// chunks of at most one ring (64 KiB), and a CRC-32 of it is kept on the way.
-// It uses no constant tables; its only buffer is the ring that holds the
-// window, one BlockAlloc block per call (not the stack: the launcher's frames
-// stay below a page).
+// chunks of at most kSzddChunkSize (64 KiB), and a CRC-32 of it is kept on
+// the way. It uses no constant tables; its only buffer holds the window's
+// history and the chunk, one BlockAlloc block per call (not the stack: the
+// launcher's frames stay below a page).
 #pragma once
 
 #include <stddef.h>
@@ -30,11 +30,16 @@ enum {
     kSzddSizeOffset = 10,
     kSzddWindowSize = 4096,
     kSzddWindowStart = 4096 - 16,   // first write position in the window
-    kSzddRingSize = 65536,          // the expander's ring: the window and the output buffer
+    kSzddChunkSize = 65536,         // the most output the sink receives in one call
     kSzddMinMatch = 3,
     kSzddMaxMatch = 18,             // 4 length bits + kSzddMinMatch
     kSzddMethodA = 'A',
     kSzddBlank = 0x20,              // the window's initial fill
+    // The expander's one buffer: the window's history, a chunk, and the room
+    // a match may run past the chunk's flush point (a match is copied in 20
+    // bytes, two more than the longest, and starts at most kSzddMaxMatch
+    // before the chunk's end).
+    kSzddBufferSize = kSzddWindowSize + kSzddChunkSize + 4,
 };
 
 // "SZDD" 0x88 0xF0 0x27 0x33
@@ -52,8 +57,9 @@ enum SzddResult {
     SZDD_NO_MEMORY,     // the window could not be allocated; nothing was expanded
 };
 
-// Receives the output in order, 1 to kSzddRingSize bytes a call; `data` is
-// valid only during the call. Returns 1 to go on, 0 to stop the expansion.
+// Receives the output in order, 1 to kSzddChunkSize bytes a call; every call
+// of an expansion but the last brings more than kSzddChunkSize -
+// kSzddMaxMatch bytes. `data` is valid only during the call. Returns 1 to go on, 0 to stop the expansion.
 typedef int (*SzddSink)(void *ctx, const unsigned char *data, uint32_t len);
 
 struct SzddOutput {

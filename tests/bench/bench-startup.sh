@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Start-up benchmark: how long from an installer's process start to its
-# bootstrap running, for our setup.exe and for NSIS installers (zlib and lzma)
-# that carry the same three payloads, extract them to $TEMP and start the
-# first. Payload sets of about 6, 10 and 100 MB.
+# bootstrap running, for our setup.exe (SZDD pieces, and the same launcher
+# with the same payloads stored raw, which it copies unchanged) and for NSIS
+# installers (zlib, lzma and compression off) that carry the same three
+# payloads, extract them to $TEMP and start the first. Payload sets of about
+# 6, 10 and 100 MB.
 #
 # usage: tests/bench/bench-startup.sh
 #   BENCH_RUNS (5): measured runs per installer and size (the median counts),
@@ -18,6 +20,10 @@
 #   BENCH_LAUNCHER_LDFLAGS (empty): extra linker flags for our launcher in the
 #     cmake mode, to compare builds (say -Wl,--file-alignment=0x1000, which
 #     lets Wine map the image from the file instead of reading it whole).
+#   The raw variant ("ours-raw") is always built in the cmake mode, in
+#     build/bench-<size>mb-raw with CORVANE_PAYLOAD_RAW=ON (one piece per
+#     payload, the check record as for SZDD pieces); with BENCH_MEDIUM=cmake
+#     both of ours differ in nothing but the pieces' coding.
 #   CORVANE_WINEPREFIX (/tmp/wineprefix-bench): the Wine prefix it runs in.
 #
 # What it does:
@@ -28,7 +34,7 @@
 #     an engine of Wine's Windows DLLs (60 %) and a companion of the system's
 #     shared libraries (40 %), each the first bytes of those files in name
 #     order, so the same machine gives the same bytes;
-#   - builds our medium (setup.exe, SETUP.INS, _SETUP.DLL) and two NSIS
+#   - builds our two media (setup.exe, SETUP.INS, _SETUP.DLL) and three NSIS
 #     installers (SilentInstall silent, RequestExecutionLevel user, the three
 #     files to $TEMP, Exec of the first) for each set; all are rebuilt only
 #     when their payloads change;
@@ -41,8 +47,10 @@
 #   - prints the table: per size the median and the fastest run of each
 #     installer, the ratio ours/NSIS zlib of the medians, and our launcher's
 #     memory from GetProcessMemoryInfo while it ran (peak working set; largest
-#     private size, under Wine the anonymous resident memory, and that less
-#     the size of setup.exe, which Wine reads whole into private memory).
+#     private size, and that less the size of setup.exe, which Wine reads
+#     whole into private memory at a file alignment of 512), and for every
+#     installer the largest anonymous resident memory (RssAnon) of its Unix
+#     process under Wine, sampled in the warm-up run.
 # A measurement, not a test: not part of CTest or scripts/test.sh. Other work
 # on the machine shows in the figures; rerun on a quiet machine to compare.
 set -euo pipefail
@@ -64,14 +72,17 @@ if [ "${1:-}" = "--measure" ]; then
     rc=0
     for size in $sizes; do
         dir=$out/${size}mb
-        timeout 600 "$root/scripts/wine-run" "$root/build/win32/tests/bench/bench_startup_driver.exe" \
+        cat /proc/loadavg > "$dir/loadavg"
+        timeout 900 "$root/scripts/wine-run" "$root/build/win32/tests/bench/bench_startup_driver.exe" \
             --temp 'C:\corvane-bench\temp' --stamp 'C:\corvane-bench\stamp.txt' \
             --runs "$runs" --warmup 1 --timeout-ms 60000 \
             --expect "_INS0366._MP=$(winpath "$payloads/${size}mb/bootstrap.exe")" \
             --expect "_INS0466._MP=$(winpath "$payloads/${size}mb/engine.bin")" \
             --expect "_INS0166._MP=$(winpath "$payloads/${size}mb/companion.bin")" \
             --run "ours|$(winpath "$dir/medium/setup.exe")|-s" \
+            --run "ours-raw|$(winpath "$dir/medium-raw/setup.exe")|-s" \
             --run "nsis-zlib|$(winpath "$dir/nsis-zlib.exe")|" \
+            --run "nsis-off|$(winpath "$dir/nsis-off.exe")|" \
             --run "nsis-lzma|$(winpath "$dir/nsis-lzma.exe")|" \
             > "$dir/driver.txt" 2> "$dir/driver.err" || rc=1
     done
@@ -147,11 +158,14 @@ if [ "$mode" = auto ]; then
     fi
 fi
 
-build_ours() {  # build_ours SIZE
+build_ours() {  # build_ours SIZE [raw]
     local set_dir=$payloads/$1mb dir=$out/$1mb
-    local medium=$dir/medium
+    local medium=$dir/medium suffix="" raw=OFF
+    if [ "${2:-}" = raw ]; then
+        medium=$dir/medium-raw suffix=-raw raw=ON
+    fi
     mkdir -p "$dir"
-    if [ "$mode" = tool ]; then
+    if [ "$mode" = tool ] && [ "$raw" = OFF ]; then
         # The tool builds from the payload-free launcher of the win32 tree; it
         # asks for the same execution level as the NSIS installers.
         cmake --build "$root/build/win32" --target stub -j 2 > "$dir/build.log" 2>&1 \
@@ -171,38 +185,43 @@ build_ours() {  # build_ours SIZE
         printf 'tool %s' "${BENCH_MEDIUM_ARGS:-}" > "$dir/medium-made-by"
         return
     fi
-    local tree=$root/build/bench-$1mb
+    local tree=$root/build/bench-$1mb$suffix
     local ldflags=${BENCH_LAUNCHER_LDFLAGS:-}
     # Configured once; again only when the extra linker flags change (which
     # relinks the launcher and leaves the compressed payloads alone).
     if [ ! -f "$tree/CMakeCache.txt" ] || [ "$(cat "$tree/bench-ldflags" 2>/dev/null)" != "$ldflags" ]; then
         cmake -S "$root" -B "$tree" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
             -DCMAKE_BUILD_TYPE=MinSizeRel \
-            -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
+            -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCORVANE_PAYLOAD_RAW=$raw \
             -DCORVANE_PAYLOAD_BOOTSTRAP="$set_dir/bootstrap.exe" \
             -DCORVANE_PAYLOAD_ENGINE="$set_dir/engine.bin" \
-            -DCORVANE_PAYLOAD_COMPANION="$set_dir/companion.bin" > "$dir/cmake.log" 2>&1 \
-            || { cat "$dir/cmake.log" >&2; exit 1; }
+            -DCORVANE_PAYLOAD_COMPANION="$set_dir/companion.bin" > "$dir/cmake$suffix.log" 2>&1 \
+            || { cat "$dir/cmake$suffix.log" >&2; exit 1; }
         printf '%s' "$ldflags" > "$tree/bench-ldflags"
     fi
-    cmake --build "$tree" --target setup -j 2 > "$dir/build.log" 2>&1 || { cat "$dir/build.log" >&2; exit 1; }
+    cmake --build "$tree" --target setup -j 2 > "$dir/build$suffix.log" 2>&1 \
+        || { cat "$dir/build$suffix.log" >&2; exit 1; }
     mkdir -p "$medium"
-    rm -f "$dir/medium-made-by"
+    [ "$raw" = ON ] || rm -f "$dir/medium-made-by"
     cp "$tree/setup.exe" "$medium/setup.exe"
     cp "$script" "$medium/SETUP.INS"
     cp "$library" "$medium/_SETUP.DLL"
 }
 
 # --- NSIS installers ------------------------------------------------------------
-build_nsis() {  # build_nsis SIZE COMPRESSOR
+build_nsis() {  # build_nsis SIZE COMPRESSOR (zlib, lzma or off)
     local set_dir=$payloads/$1mb dir=$out/$1mb
     local exe=$dir/nsis-$2.exe nsi=$dir/nsis-$2.nsi
+    local compression="SetCompressor $2"
+    if [ "$2" = off ]; then
+        compression="SetCompress off"
+    fi
     cat > "$nsi.new" <<NSI
 ; Start-up benchmark: the same three payloads as our medium, to \$TEMP under
 ; the launcher's names, then the bootstrap started. No user interface.
 Name "Corvane start-up benchmark"
 OutFile "$exe"
-SetCompressor $2
+$compression
 SilentInstall silent
 RequestExecutionLevel user
 Section
@@ -222,9 +241,11 @@ NSI
 }
 
 for size in $sizes; do
-    echo "bench-startup: ${size} MB: our medium ($mode), NSIS zlib and lzma" >&2
+    echo "bench-startup: ${size} MB: our medium ($mode) and raw (cmake), NSIS zlib, off and lzma" >&2
     build_ours "$size"
+    build_ours "$size" raw
     build_nsis "$size" zlib
+    build_nsis "$size" off
     build_nsis "$size" lzma
 done
 
@@ -239,46 +260,65 @@ else
 fi
 
 # --- table ------------------------------------------------------------------------
-# Elapsed times: the median of the runs, and the fastest run (the least
-# disturbed by other work). Memory in MiB: our launcher's peak working set and
-# largest private memory; "beyond image" is the private memory less the size
-# of setup.exe when its file alignment is 512 bytes (Wine then reads the image
-# whole into private memory; with 4 KiB it maps it from the file).
-printf '\n%-7s | %22s | %22s | %22s | %9s | %7s %7s %7s | %9s %9s %9s\n' \
-    "payload" "ours" "NSIS zlib" "NSIS lzma" "ours/zlib" "ours" "ours" "beyond" \
-    "setup.exe" "zlib.exe" "lzma.exe"
-printf '%-7s | %22s | %22s | %22s | %9s | %7s %7s %7s | %9s %9s %9s\n' \
-    "(MB)" "median/fastest (ms)" "median/fastest (ms)" "median/fastest (ms)" "(median)" \
-    "peakWS" "private" "image" "(MiB)" "(MiB)" "(MiB)"
+# One row per installer: the median of the runs and the fastest run (the
+# least disturbed by other work), the medians' ratios to NSIS zlib and to our
+# raw-piece launch (both measured in the same interleaved rounds), memory in
+# MiB (RssAnon of the Unix process in the warm-up run; peak working set and
+# largest private size from GetProcessMemoryInfo) and the installer's size.
 for size in $sizes; do
     dir=$out/${size}mb
     set_dir=$payloads/${size}mb
     payload=$(( $(stat -c %s "$set_dir/bootstrap.exe") + $(stat -c %s "$set_dir/engine.bin") +
                 $(stat -c %s "$set_dir/companion.bin") ))
+    sizes_kv="ours=$(stat -c %s "$dir/medium/setup.exe") ours-raw=$(stat -c %s "$dir/medium-raw/setup.exe")"
+    for v in zlib off lzma; do
+        sizes_kv="$sizes_kv nsis-$v=$(stat -c %s "$dir/nsis-$v.exe")"
+    done
     alignment=$(i686-w64-mingw32-objdump -p "$dir/medium/setup.exe" | awk '$1 == "FileAlignment" { print $2 }')
-    image_in_private=0
-    if [ "$((16#${alignment:-0}))" -eq 512 ]; then
-        image_in_private=1
-    fi
-    awk -v payload="$payload" -v image_in_private="$image_in_private" \
-        -v ours_size="$(stat -c %s "$dir/medium/setup.exe")" \
-        -v zlib_size="$(stat -c %s "$dir/nsis-zlib.exe")" \
-        -v lzma_size="$(stat -c %s "$dir/nsis-lzma.exe")" '
-        function cell(label) {
-            if (!(label in ms))
-                return sprintf("%22s", "failed")
-            return sprintf("%22s", sprintf("%.1f / %.1f", ms[label], fastest[label]))
-        }
-        $1 == "result" { ms[$2] = $3; fastest[$2] = $4; peak[$2] = $6; priv[$2] = $7 }
-        END {
+    printf '\npayloads %.1f MB (setup.exe file alignment 0x%s); load average before: %s\n' \
+        "$(awk -v p="$payload" 'BEGIN { print p / 1e6 }')" "${alignment:-?}" "$(cut -d' ' -f1-3 "$dir/loadavg" 2>/dev/null)"
+    awk -v sizes="$sizes_kv" '
+        BEGIN {
+            n = split(sizes, kv, " ")
+            for (i = 1; i <= n; i++) { split(kv[i], f, "="); file[f[1]] = f[2] }
+            order = "ours ours-raw nsis-zlib nsis-off nsis-lzma"
             mib = 1024 * 1024
-            ratio = sprintf("%9s", "-")
-            if (("ours" in ms) && ("nsis-zlib" in ms) && ms["nsis-zlib"] > 0)
-                ratio = sprintf("%9.2f", ms["ours"] / ms["nsis-zlib"])
-            printf "%-7.1f | %s | %s | %s | %s | %7.1f %7.1f %7.1f | %9.1f %9.1f %9.1f\n",
-                payload / 1e6, cell("ours"), cell("nsis-zlib"), cell("nsis-lzma"), ratio,
-                peak["ours"] / 1024, priv["ours"] / 1024, priv["ours"] / 1024 - image_in_private * ours_size / mib,
-                ours_size / mib, zlib_size / mib, lzma_size / mib
+        }
+        $1 == "result" { ms[$2] = $3; fastest[$2] = $4; peak[$2] = $6; priv[$2] = $7; anon[$2] = ($9 == "" ? -1 : $9) }
+        function ratio(a, b) {
+            return ((a in ms) && (b in ms) && ms[b] > 0) ? sprintf("%10.2f", ms[a] / ms[b]) : sprintf("%10s", "-")
+        }
+        function mem(kb) { return kb < 0 ? sprintf("%8s", "-") : sprintf("%8.1f", kb / 1024) }
+        END {
+            printf "%-10s %10s %10s %10s %10s %8s %8s %8s %9s\n", "installer", "median ms", "fastest", \
+                "/nsis-zlib", "/ours-raw", "RssAnon", "peakWS", "private", "file MiB"
+            m = split(order, names, " ")
+            for (i = 1; i <= m; i++) {
+                k = names[i]
+                if (!(k in ms)) { printf "%-10s %10s\n", k, "failed"; continue }
+                printf "%-10s %10.1f %10.1f %s %s %s %s %s %9.1f\n", k, ms[k], fastest[k], ratio(k, "nsis-zlib"),
+                    (k == "ours" ? ratio(k, "ours-raw") : sprintf("%10s", "")), mem(anon[k]), mem(peak[k]),
+                    mem(priv[k]), file[k] / mib
+            }
+        }' "$dir/driver.txt"
+    # Ratios round by round (both runs of a pair met the same load), then
+    # their median: steadier on a busy machine than the ratio of medians.
+    awk '
+        $1 == "run" { t[$2, $3] = $4; if ($3 + 1 > rounds) rounds = $3 + 1 }
+        function median(label, a, b,    i, n, v, j, x) {
+            n = 0
+            for (i = 0; i < rounds; i++)
+                if (((a, i) in t) && ((b, i) in t) && t[b, i] > 0)
+                    v[++n] = t[a, i] / t[b, i]
+            if (n == 0)
+                return ""
+            for (i = 2; i <= n; i++)
+                for (j = i; j > 1 && v[j - 1] > v[j]; j--) { x = v[j]; v[j] = v[j - 1]; v[j - 1] = x }
+            return sprintf("  %s %.2f", label, n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2)
+        }
+        END {
+            printf "per-round ratios, median:%s%s%s\n", median("ours/ours-raw", "ours", "ours-raw"),
+                median("ours/nsis-zlib", "ours", "nsis-zlib"), median("ours-raw/nsis-off", "ours-raw", "nsis-off")
         }' "$dir/driver.txt"
 done
 echo
@@ -286,8 +326,6 @@ echo "$runs runs per installer after one warm-up, process start to bootstrap run
 echo "extracted files were compared with the payloads after each warm-up run."
 for size in $sizes; do
     dir=$out/${size}mb
-    echo "  ${size} MB, NSIS memory (peakWS/private MiB): $(awk '$1 == "result" && $2 != "ours" {
-        printf "%s %.1f/%.1f  ", $2, $6 / 1024, $7 / 1024 }' "$dir/driver.txt")"
     if grep -q '^fail' "$dir/driver.txt" || [ -s "$dir/driver.err" ]; then
         echo "  ${size} MB: failures:" >&2
         grep '^fail' "$dir/driver.txt" >&2 || true

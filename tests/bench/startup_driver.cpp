@@ -14,11 +14,14 @@
 // run, so that load from other work on the machine falls on all of them
 // alike. Lines written to stdout:
 //   run LABEL I MS PEAK_WS_KB MAX_PRIVATE_KB        one measured run
-//   result LABEL MEDIAN_MS MIN_MS MAX_MS PEAK_WS_KB MAX_PRIVATE_KB N
+//   result LABEL MEDIAN_MS MIN_MS MAX_MS PEAK_WS_KB MAX_PRIVATE_KB N RSS_ANON_KB
 //   fail LABEL I WHAT                               a run that went wrong
 // PEAK_WS is the process's peak working set and MAX_PRIVATE the largest
-// private (under Wine: anonymous resident) size seen, both from
-// GetProcessMemoryInfo. Exit code 0 when every run measured.
+// private size seen, both from GetProcessMemoryInfo. RSS_ANON is the largest
+// anonymous resident memory (RssAnon) of the installer's Unix process under
+// Wine, read from /proc during the warm-up runs only (finding and reading it
+// costs time the measured runs should not share); -1 when it could not be
+// read (not under Wine, say). Exit code 0 when every run measured.
 #include <windows.h>
 #include <psapi.h>
 
@@ -38,6 +41,7 @@ struct Installer {
     std::vector<double> ms;
     SIZE_T peakWorkingSet = 0;
     SIZE_T maxPrivate = 0;
+    long maxRssAnonKb = -1;
     int failures = 0;
 };
 
@@ -196,6 +200,56 @@ void SampleMemory(HANDLE process, Installer &installer)
     installer.maxPrivate = std::max(installer.maxPrivate, counters.PagefileUsage);
 }
 
+// The whole of a small file (a /proc entry, whose size reads as 0), or "".
+std::string ReadSmallFile(const std::string &path)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return "";
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (text.size() < 65536 && ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        text.append(buffer, got);
+    CloseHandle(h);
+    return text;
+}
+
+// Under Wine each Windows process is a Unix process whose command line
+// starts with the program's Windows path. The newest one that runs `exe`
+// (compared by file name), or 0.
+unsigned long UnixPidOf(const std::string &exe)
+{
+    const std::string name = exe.substr(exe.find_last_of("\\/") + 1);
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA("Z:\\proc\\*", &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
+    unsigned long newest = 0;
+    do {
+        char *end = nullptr;
+        unsigned long pid = strtoul(found.cFileName, &end, 10);
+        if (pid == 0 || *end != '\0' || pid <= newest)
+            continue;
+        std::string first = ReadSmallFile(std::string("Z:\\proc\\") + found.cFileName + "\\cmdline");
+        first = first.substr(0, first.find('\0'));
+        const size_t slash = first.find_last_of("\\/");
+        if (lstrcmpiA(first.substr(slash == std::string::npos ? 0 : slash + 1).c_str(), name.c_str()) == 0)
+            newest = pid;
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+    return newest;
+}
+
+// RssAnon of a Unix process in KiB, or -1.
+long RssAnonKb(unsigned long unixPid)
+{
+    const std::string status = ReadSmallFile("Z:\\proc\\" + std::to_string(unixPid) + "\\status");
+    const size_t at = status.find("RssAnon:");
+    return at == std::string::npos ? -1 : strtol(status.c_str() + at + 8, nullptr, 10);
+}
+
 void EndProcess(HANDLE process, DWORD graceMs)
 {
     if (WaitForSingleObject(process, graceMs) == WAIT_OBJECT_0)
@@ -251,9 +305,16 @@ double RunOnce(const Options &o, Installer &installer, int index, bool measure)
     DWORD waitStart = GetTickCount();
     DWORD endedAt = 0;
     bool ended = false;
+    unsigned long unixPid = 0;
     for (;;) {
         if (!ended)
             SampleMemory(pi.hProcess, memory);
+        if (!measure && !ended) {
+            if (unixPid == 0)
+                unixPid = UnixPidOf(installer.exe);
+            if (unixPid != 0)
+                installer.maxRssAnonKb = std::max(installer.maxRssAnonKb, RssAnonKb(unixPid));
+        }
         if (ReadStamp(o.stamp, stamped, bootstrapPid)) {
             seen = true;
             break;
@@ -358,11 +419,11 @@ int main(int argc, char **argv)
     for (const Installer &installer : o.installers) {
         if (installer.ms.empty())
             continue;
-        printf("result %s %.1f %.1f %.1f %lu %lu %u\n", installer.label.c_str(), Median(installer.ms),
+        printf("result %s %.1f %.1f %.1f %lu %lu %u %ld\n", installer.label.c_str(), Median(installer.ms),
                *std::min_element(installer.ms.begin(), installer.ms.end()),
                *std::max_element(installer.ms.begin(), installer.ms.end()),
                (unsigned long)(installer.peakWorkingSet / 1024), (unsigned long)(installer.maxPrivate / 1024),
-               (unsigned)installer.ms.size());
+               (unsigned)installer.ms.size(), installer.maxRssAnonKb);
     }
     fflush(stdout);
     return failed;

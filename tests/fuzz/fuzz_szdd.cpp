@@ -1,6 +1,9 @@
 // SZDD: the base expander on any bytes must fail cleanly or deliver exactly
-// the size the header states, in chunks of at most a window, with the CRC of
-// what it delivered; the copy path must pass other bytes through unchanged.
+// the size the header states, in chunks of at most kSzddChunkSize (all but
+// the last longer than kSzddChunkSize - kSzddMaxMatch), with the CRC of what
+// it delivered, and every byte it delivers must be the byte a plain
+// byte-at-a-time decoder over a 4 KiB ring gives; the copy path must pass
+// other bytes through unchanged.
 // The tool's compressor, fed in chunks cut by the input itself, must give
 // the same file as in one piece, and that file must expand back.
 #include <stddef.h>
@@ -20,14 +23,52 @@ const bool g_tableReady = (Crc32Init(&g_table), true);
 
 struct Collected {
     std::vector<uint8_t> data;
+    bool shortChunk = false;   // a chunk of the short kind came: it must be the last
 };
 
 int Collect(void *ctx, const unsigned char *p, uint32_t n) {
-    if (n == 0 || n > kSzddRingSize)
-        __builtin_trap();
     Collected *c = static_cast<Collected *>(ctx);
+    if (n == 0 || n > kSzddChunkSize || c->shortChunk)
+        __builtin_trap();
+    c->shortChunk = n <= kSzddChunkSize - kSzddMaxMatch;
     c->data.insert(c->data.end(), p, p + n);
     return 1;
+}
+
+// The format as plainly as it can be written: a 4 KiB ring of blanks, first
+// written at kSzddWindowStart, every byte through it. Decodes the coded data
+// after the header until it ends or `limit` bytes are out.
+std::vector<uint8_t> ReferenceDecode(const uint8_t *p, size_t n, size_t limit) {
+    std::vector<uint8_t> out;
+    uint8_t ring[kSzddWindowSize];
+    memset(ring, kSzddBlank, sizeof ring);
+    unsigned w = kSzddWindowStart;
+    size_t i = 0;
+    while (i < n && out.size() < limit) {
+        const unsigned flags = p[i++];
+        for (int bit = 0; bit < 8 && out.size() < limit; ++bit) {
+            if (flags >> bit & 1) {
+                if (i >= n)
+                    return out;
+                ring[w] = p[i++];
+                out.push_back(ring[w]);
+                w = (w + 1) % kSzddWindowSize;
+            } else {
+                if (i + 2 > n)
+                    return out;
+                unsigned at = p[i] | (p[i + 1] & 0xF0u) << 4;
+                const unsigned len = (p[i + 1] & 0x0Fu) + kSzddMinMatch;
+                i += 2;
+                for (unsigned k = 0; k < len && out.size() < limit; ++k) {
+                    ring[w] = ring[at];
+                    out.push_back(ring[w]);
+                    w = (w + 1) % kSzddWindowSize;
+                    at = (at + 1) % kSzddWindowSize;
+                }
+            }
+        }
+    }
+    return out;
 }
 
 uint32_t HeaderSize(const std::vector<uint8_t> &file) {
@@ -46,6 +87,13 @@ void CheckExpand(const std::vector<uint8_t> &file) {
         __builtin_trap();
     if (r == SZDD_OK && out.length != HeaderSize(file))
         __builtin_trap();
+    // What was delivered, damaged input or not, is what the format says.
+    if (r != SZDD_NOT_SZDD && r != SZDD_BAD_HEADER) {
+        const std::vector<uint8_t> ref =
+            ReferenceDecode(p + kSzddHeaderSize, size - kSzddHeaderSize, c.data.size());
+        if (ref != c.data)
+            __builtin_trap();
+    }
 
     Collected copy;
     SzddOutput copyOut;

@@ -60,6 +60,18 @@ struct Collector {
     }
 };
 
+// Output leaves in large chunks: none longer than kSzddChunkSize and none but
+// the last kSzddMaxMatch or more short of it.
+void ExpectLargeChunks(const std::vector<uint32_t> &chunks) {
+    for (size_t i = 0; i < chunks.size(); ++i) {
+        EXPECT_GE(chunks[i], 1u);
+        EXPECT_LE(chunks[i], uint32_t(kSzddChunkSize));
+        if (i + 1 < chunks.size()) {
+            EXPECT_GT(chunks[i], uint32_t(kSzddChunkSize - kSzddMaxMatch)) << "chunk " << i;
+        }
+    }
+}
+
 struct SzddExpandTest : ::testing::Test {
     void SetUp() override { Crc32Init(&table); }
     uint32_t Crc(const Bytes &b, uint32_t crc = 0) {
@@ -142,20 +154,19 @@ TEST_F(SzddExpandTest, Results) {
 }
 
 TEST_F(SzddExpandTest, ExpandsAndCopiesExactly) {
-    // Longer than two rings, so that matches reach back across the ring's
-    // wrap and the output leaves in several chunks.
+    // Longer than two chunks, so that matches reach back across a flush
+    // and the output leaves in several chunks.
     const Bytes text = Text(150000, 3);
     struct Case {
         const char *name;
         Bytes file;
         Bytes expected;
-        bool compressed;
     };
     const Case cases[] = {
-        {"compressed text", Compress(text), text, true},
-        {"blanks only", Compress(Bytes(140000, ' ')), Bytes(140000, ' '), true},
-        {"plain text copied", text, text, false},
-        {"one byte copied", {0x41}, {0x41}, false},
+        {"compressed text", Compress(text), text},
+        {"blanks only", Compress(Bytes(140000, ' ')), Bytes(140000, ' ')},
+        {"plain text copied", text, text},
+        {"one byte copied", {0x41}, {0x41}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -165,19 +176,149 @@ TEST_F(SzddExpandTest, ExpandsAndCopiesExactly) {
         EXPECT_TRUE(col.data == c.expected);
         EXPECT_EQ(c.expected.size(), out.length);
         EXPECT_EQ(Crc(c.expected), out.crc);
-        // No chunk is longer than the ring, and only the last may be short
-        // (after the first, which runs up to the ring's end).
-        for (size_t i = 0; i < col.chunks.size(); ++i) {
-            EXPECT_GE(col.chunks[i], 1u);
-            EXPECT_LE(col.chunks[i], uint32_t(kSzddRingSize));
-            if (i > 0 && i + 1 < col.chunks.size()) {
-                EXPECT_EQ(uint32_t(kSzddRingSize), col.chunks[i]);
-            }
+        ExpectLargeChunks(col.chunks);
+    }
+}
+
+// Hand-coded items, each with the bytes it must give worked out the plain
+// way: a match copies byte by byte from `back` bytes behind the output,
+// blanks before its start.
+struct Coder {
+    Bytes coded;
+    Bytes expected;
+    size_t flagAt = 0;
+    int items = 8;
+
+    void Flag(bool literal) {
+        if (items == 8) {
+            flagAt = coded.size();
+            coded.push_back(0);
+            items = 0;
         }
-        if (c.compressed) {
-            EXPECT_EQ(uint32_t(kSzddRingSize - kSzddWindowStart), col.chunks[0]);
+        if (literal)
+            coded[flagAt] |= (unsigned char)(1u << items);
+        ++items;
+    }
+    void Literal(unsigned char b) {
+        Flag(true);
+        coded.push_back(b);
+        expected.push_back(b);
+    }
+    void Literals(size_t n, uint32_t seed) {
+        std::mt19937 rng(seed);
+        for (size_t i = 0; i < n; ++i)
+            Literal((unsigned char)rng());
+    }
+    void Match(uint32_t back, uint32_t len) {
+        Flag(false);
+        const uint32_t at = (kSzddWindowStart + uint32_t(expected.size()) - back) & 0xFFFu;
+        coded.push_back((unsigned char)at);
+        coded.push_back((unsigned char)((at >> 4 & 0xF0u) | (len - kSzddMinMatch)));
+        for (uint32_t i = 0; i < len; ++i) {
+            const long from = long(expected.size()) - long(back);
+            expected.push_back(from < 0 ? ' ' : expected[size_t(from)]);
         }
     }
+    Bytes File() const { return Concat(Header(uint32_t(expected.size())), coded); }
+};
+
+TEST_F(SzddExpandTest, MatchCopies) {
+    struct Case {
+        const char *name;
+        Coder coder;
+        const char *text;   // the expected output when short, else null
+    };
+    auto make = [](auto build) {
+        Coder c;
+        build(c);
+        return c;
+    };
+    const uint32_t nearFlush = kSzddChunkSize - kSzddMaxMatch;
+    const Case cases[] = {
+        // Matches that reach into the bytes they write repeat them.
+        {"back 1 repeats a byte", make([](Coder &c) { c.Literal('x'), c.Match(1, 18); }),
+         "xxxxxxxxxxxxxxxxxxx"},
+        {"back 2", make([](Coder &c) { c.Literal('a'), c.Literal('b'), c.Match(2, 17); }),
+         "abababababababababa"},
+        {"back 3", make([](Coder &c) {
+             for (char ch : {'a', 'b', 'c'})
+                 c.Literal(ch);
+             c.Match(3, 18);
+         }),
+         "abcabcabcabcabcabcabc"},
+        {"back 4, longer than the distance", make([](Coder &c) {
+             for (char ch : {'a', 'b', 'c', 'd'})
+                 c.Literal(ch);
+             c.Match(4, 18);
+             c.Match(5, 3);
+         }),
+         "abcdabcdabcdabcdabcdabbcd"},
+        {"back 5, a length that is no multiple of 4", make([](Coder &c) {
+             for (char ch : {'1', '2', '3', '4', '5'})
+                 c.Literal(ch);
+             c.Match(5, 7);
+             c.Literal('!');
+         }),
+         "123451234512!"},
+        {"blanks before the first byte", make([](Coder &c) {
+             c.Match(kSzddWindowStart, 5);   // window position 0
+             c.Literal('z');
+             c.Match(1, 3);
+         }),
+         "     zzzz"},
+        {"straddling the first byte", make([](Coder &c) {
+             c.Literal('a'), c.Literal('b'), c.Match(4, 6);
+         }),
+         "ab  ab  "},
+        {"back 4096, the whole window", make([](Coder &c) {
+             c.Literals(kSzddWindowSize, 1);
+             c.Match(kSzddWindowSize, 18);
+             c.Match(kSzddWindowSize, 18);
+         }),
+         nullptr},
+        // The chunk's last 4 KiB become the next chunk's history: matches
+        // right after a flush reach back into it, up to the whole window.
+        {"a match ends exactly at the chunk's end", make([&](Coder &c) {
+             c.Literals(nearFlush, 2);
+             c.Match(kSzddWindowSize, 18);
+             c.Match(kSzddWindowSize, 18);
+             c.Match(1, 18);
+             c.Match(kSzddWindowSize - 1, 3);
+         }),
+         nullptr},
+        {"a literal just past the flush point", make([&](Coder &c) {
+             c.Literals(nearFlush + 1, 3);
+             c.Match(kSzddWindowSize, 18);
+             c.Match(2, 18);
+             c.Match(4000, 18);
+         }),
+         nullptr},
+        {"matches across several chunks", make([&](Coder &c) {
+             c.Literals(5000, 4);
+             while (c.expected.size() < 3 * size_t(kSzddChunkSize))
+                 for (uint32_t back : {4096u, 1u, 3u, 4u, 2049u, 7u})
+                     c.Match(back, 3 + uint32_t(c.expected.size() % 16));
+         }),
+         nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.text) {
+            EXPECT_EQ(std::string(c.text),
+                      std::string(c.coder.expected.begin(), c.coder.expected.end()));
+        }
+        Collector col;
+        SzddOutput out;
+        ASSERT_EQ(SZDD_OK, Expand(c.coder.File(), col, out));
+        EXPECT_TRUE(col.data == c.coder.expected);
+        EXPECT_EQ(Crc(c.coder.expected), out.crc);
+        ExpectLargeChunks(col.chunks);
+    }
+    // The match that ends exactly at the chunk's end fills it.
+    Collector col;
+    SzddOutput out;
+    ASSERT_EQ(SZDD_OK, Expand(cases[8].coder.File(), col, out));
+    EXPECT_EQ(uint32_t(kSzddChunkSize), col.chunks.at(0));
 }
 
 TEST_F(SzddExpandTest, CrcChainsOverPieces) {
