@@ -16,7 +16,7 @@
 #   CORVANE_WINEPREFIX (/tmp/wineprefix-bench): the Wine prefix it runs in.
 # A measurement, not a test; other work on the machine shows in the figure.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 mb=${BENCH_MB:-64}
 src=${BENCH_SOURCES:-$root}
 out=$(mktemp -d)
