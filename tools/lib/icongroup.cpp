@@ -1,0 +1,121 @@
+#include "tools/lib/icongroup.h"
+
+#include <string.h>
+
+#include "base/bytes.h"
+
+namespace toolkit {
+namespace {
+
+constexpr uint32_t kGroupHeader = 6;
+constexpr uint32_t kGroupEntry = 14;
+constexpr uint32_t kBitmapInfoHeader = 40;
+constexpr uint32_t kPngHeader = 24;   // signature, IHDR length and type, width, height
+const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+std::string Num(uint64_t v) { return std::to_string(v); }
+
+bool KnownBitCount(uint32_t b)
+{
+    return b == 1 || b == 4 || b == 8 || b == 16 || b == 24 || b == 32;
+}
+
+// Checks one icon image against its entry.
+void CheckImage(const IconImage &img, IconEntry *e, const std::string &where, Problems *problems)
+{
+    if (img.size != e->bytes)
+        AddError(problems, where + " gives " + Num(e->bytes) + " bytes, but icon " + Num(img.id) + " holds " +
+                               Num(img.size));
+    if (img.size >= kPngHeader && memcmp(img.data, kPngSignature, sizeof kPngSignature) == 0) {
+        e->png = true;
+        // The IHDR chunk follows the signature; width and height are big-endian.
+        uint32_t w = (uint32_t)img.data[16] << 24 | (uint32_t)img.data[17] << 16 | (uint32_t)img.data[18] << 8 | img.data[19];
+        uint32_t h = (uint32_t)img.data[20] << 24 | (uint32_t)img.data[21] << 16 | (uint32_t)img.data[22] << 8 | img.data[23];
+        if (memcmp(img.data + 12, "IHDR", 4) != 0)
+            AddError(problems, "icon " + Num(img.id) + " is a PNG without its IHDR chunk first");
+        else if (w != e->width || h != e->height)
+            AddError(problems, "icon " + Num(img.id) + " is a " + Num(w) + " x " + Num(h) + " PNG, but " + where +
+                                   " says " + Num(e->width) + " x " + Num(e->height));
+        return;
+    }
+    ByteReader r;
+    ReaderInit(&r, img.data, (uint32_t)img.size);
+    uint32_t headerSize = ReaderU32(&r);
+    uint32_t w = ReaderU32(&r);
+    uint32_t h = ReaderU32(&r);
+    uint32_t planes = ReaderU16(&r);
+    uint32_t bits = ReaderU16(&r);
+    uint32_t compression = ReaderU32(&r);
+    if (r.err || headerSize != kBitmapInfoHeader || img.size < kBitmapInfoHeader) {
+        AddError(problems, "icon " + Num(img.id) + " is neither a PNG nor a bitmap with a 40-byte BITMAPINFOHEADER");
+        return;
+    }
+    if (w != e->width || h != 2 * e->height)
+        AddError(problems, "icon " + Num(img.id) + " is a bitmap of " + Num(w) + " x " + Num(h) + " (image and mask), but " +
+                               where + " says " + Num(e->width) + " x " + Num(e->height));
+    if (planes != 1 || !KnownBitCount(bits) || compression != 0) {
+        AddError(problems, "icon " + Num(img.id) + " has " + Num(planes) + " planes, " + Num(bits) +
+                               " bits a pixel and compression " + Num(compression) +
+                               "; an icon bitmap has 1 plane, 1 to 32 bits and no compression");
+        return;
+    }
+    // Colour table, the image rows and the 1-bit mask rows, each row padded
+    // to 4 bytes.
+    uint64_t colours = bits <= 8 ? (1ull << bits) : 0;
+    uint64_t rows = h / 2;
+    uint64_t need = kBitmapInfoHeader + colours * 4 + rows * ((((uint64_t)w * bits + 31) / 32) * 4) +
+                    rows * ((((uint64_t)w + 31) / 32) * 4);
+    if (need > img.size)
+        AddError(problems, "icon " + Num(img.id) + " needs " + Num(need) + " bytes for its pixels and mask but holds " +
+                               Num(img.size));
+}
+
+}  // namespace
+
+void CheckIconGroup(const uint8_t *group, size_t size, const std::vector<IconImage> &icons,
+                    const std::string &groupName, std::vector<IconEntry> *out, Problems *problems)
+{
+    out->clear();
+    ByteReader r;
+    ReaderInit(&r, group, size > 0xFFFFFFFFu ? 0xFFFFFFFFu : (uint32_t)size);
+    uint32_t reserved = ReaderU16(&r);
+    uint32_t type = ReaderU16(&r);
+    uint32_t count = ReaderU16(&r);
+    if (r.err || reserved != 0 || type != 1) {
+        AddError(problems, groupName + " does not start with an icon directory header (0, 1, count)");
+        return;
+    }
+    if (count == 0)
+        AddError(problems, groupName + " holds no icons");
+    if (count > kMaxIconGroupEntries || (uint64_t)count * kGroupEntry != size - kGroupHeader) {
+        AddError(problems, groupName + " says " + Num(count) + " icons in " + Num(size) + " bytes, where " +
+                               Num(kGroupHeader + (uint64_t)count * kGroupEntry) + " are needed");
+        if (count > kMaxIconGroupEntries || (uint64_t)count * kGroupEntry > size - kGroupHeader)
+            return;
+    }
+    for (uint32_t i = 0; i < count; i++) {
+        IconEntry e;
+        uint32_t w = ReaderU8(&r);
+        uint32_t h = ReaderU8(&r);
+        ReaderU8(&r);   // colour count
+        ReaderU8(&r);   // reserved
+        ReaderU16(&r);  // planes
+        e.bitCount = ReaderU16(&r);
+        e.bytes = ReaderU32(&r);
+        e.id = (uint16_t)ReaderU16(&r);
+        e.width = w ? w : 256;
+        e.height = h ? h : 256;
+        std::string where = groupName + " entry " + Num(i + 1) + " (icon " + Num(e.id) + ")";
+        const IconImage *img = nullptr;
+        for (const IconImage &x : icons)
+            if (x.id == e.id)
+                img = &x;
+        if (!img)
+            AddError(problems, where + " names an icon that is not in the file");
+        else
+            CheckImage(*img, &e, where, problems);
+        out->push_back(e);
+    }
+}
+
+}  // namespace toolkit

@@ -1,0 +1,40 @@
+// An icon group (RT_GROUP_ICON, type 14) checked against the icons it names
+// (RT_ICON, type 3): the group's header, each entry's icon present with the
+// byte count the entry gives, and each icon's image a PNG or a
+// BITMAPINFOHEADER whose size agrees with the entry.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/lib/problem.h"
+
+namespace toolkit {
+
+constexpr uint32_t kMaxIconGroupEntries = 256;
+
+// One RT_ICON resource of the image; `data` is the caller's.
+struct IconImage {
+    uint16_t id = 0;
+    const uint8_t *data = nullptr;
+    size_t size = 0;
+};
+
+struct IconEntry {
+    uint32_t width = 0, height = 0;   // 256 where the entry says 0
+    uint32_t bitCount = 0;
+    uint32_t bytes = 0;
+    uint16_t id = 0;
+    bool png = false;
+};
+
+// Reads the group `group` of `size` bytes and checks each entry against the
+// icon of its id in `icons`. `groupName` names the group in problems
+// ("icon group 7001").
+void CheckIconGroup(const uint8_t *group, size_t size, const std::vector<IconImage> &icons,
+                    const std::string &groupName, std::vector<IconEntry> *out, Problems *problems);
+
+}  // namespace toolkit
