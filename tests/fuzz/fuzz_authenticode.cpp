@@ -18,15 +18,15 @@ void Check(bool ok)
 
 void CheckSignature(const uint8_t *data, size_t size)
 {
-    toolkit::SignatureInfo info;
-    toolkit::Problems p;
-    toolkit::ReadSignature(data, size, "", &info, &p);
+    tk::SignatureInfo info;
+    tk::Problems p;
+    tk::ReadSignature(data, size, "", &info, &p);
     // Anything short of a verified signature says why.
-    Check(info.signatureVerifies || toolkit::HasError(p));
+    Check(info.signatureVerifies || tk::HasError(p));
     Check(!info.signatureVerifies || info.read);
     Check(!info.read || (!info.imageDigest.empty() && !info.digestAlgorithm.empty()));
     Check(info.timestamp.empty() || !info.timestampKind.empty());
-    for (const toolkit::Problem &x : p)
+    for (const tk::Finding &x : p)
         Check(!x.text.empty());
 }
 
@@ -34,18 +34,18 @@ void CheckSignature(const uint8_t *data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    std::vector<toolkit::CertEntry> entries;
-    toolkit::Problems p;
-    toolkit::ParseCertificateTable(data, size, &entries, &p);
+    std::vector<tk::CertEntry> entries;
+    tk::Problems p;
+    tk::ParseCertificateTable(data, size, &entries, &p);
     uint64_t filled = 0;
-    for (const toolkit::CertEntry &e : entries) {
+    for (const tk::CertEntry &e : entries) {
         Check(e.offset % 8 == 0 && e.offset == filled);
-        Check(e.length >= toolkit::kWinCertHeaderSize && e.size == e.length - toolkit::kWinCertHeaderSize);
-        Check(e.data == data + e.offset + toolkit::kWinCertHeaderSize && e.offset + (uint64_t)e.length <= size);
+        Check(e.length >= tk::kWinCertHeaderSize && e.size == e.length - tk::kWinCertHeaderSize);
+        Check(e.data == data + e.offset + tk::kWinCertHeaderSize && e.offset + (uint64_t)e.length <= size);
         filled = (e.offset + (uint64_t)e.length + 7) & ~7ull;
     }
     // A table without problems is exactly its entries, each padded to 8.
-    if (!toolkit::HasError(p))
+    if (!tk::HasError(p))
         Check(filled == size && (size == 0 || !entries.empty()));
     if (!entries.empty())
         CheckSignature(entries[0].data, entries[0].size);

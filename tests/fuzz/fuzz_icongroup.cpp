@@ -16,17 +16,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t rest = size - 2 - groupSize;
     size_t first = (size_t)data[1] * 8 < rest ? (size_t)data[1] * 8 : rest;
     const uint8_t *group = data + 2;
-    std::vector<toolkit::IconImage> icons = {{1, group + groupSize, first},
+    std::vector<tk::IconImage> icons = {{1, group + groupSize, first},
                                              {2, group + groupSize + first, rest - first}};
-    std::vector<toolkit::IconEntry> entries;
-    toolkit::Problems p;
-    toolkit::CheckIconGroup(group, groupSize, icons, "icon group 1", &entries, &p);
-    if (entries.size() > toolkit::kMaxIconGroupEntries || entries.size() > groupSize / 14)
+    std::vector<tk::IconEntry> entries;
+    tk::Problems p;
+    tk::CheckIconGroup(group, groupSize, icons, "icon group 1", &entries, &p);
+    if (entries.size() > tk::kMaxIconGroupEntries || entries.size() > groupSize / 14)
         __builtin_trap();
-    if (!toolkit::HasError(p)) {
+    if (!tk::HasError(p)) {
         if (entries.empty())
             __builtin_trap();
-        for (const toolkit::IconEntry &e : entries) {
+        for (const tk::IconEntry &e : entries) {
             if (e.id != 1 && e.id != 2)
                 __builtin_trap();
             if (e.bytes != icons[e.id - 1].size)

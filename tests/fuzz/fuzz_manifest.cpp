@@ -8,10 +8,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    toolkit::ManifestInfo info;
-    toolkit::Problems p;
-    toolkit::CheckManifest(data, size, &info, &p);
-    bool error = toolkit::HasError(p);
+    tk::ManifestInfo info;
+    tk::Problems p;
+    tk::CheckManifest(data, size, &info, &p);
+    bool error = tk::HasError(p);
     if (!info.wellFormed && !error)
         __builtin_trap();
     if (!error && !info.executionLevel.empty()) {

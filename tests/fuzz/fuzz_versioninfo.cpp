@@ -32,16 +32,16 @@ const char *const kKeys[] = {"Comments", "CompanyName", "FileDescription", "File
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    toolkit::VersionInfo info;
-    toolkit::Problems p;
-    toolkit::ReadVersionInfo(data, size, &info, &p);
-    if (!info.read && !toolkit::HasError(p))
+    tk::VersionInfo info;
+    tk::Problems p;
+    tk::ReadVersionInfo(data, size, &info, &p);
+    if (!info.read && !tk::HasError(p))
         __builtin_trap();
-    for (const toolkit::VersionString &s : info.strings) {
+    for (const tk::VersionString &s : info.strings) {
         if (!ValidUtf8(s.key) || !ValidUtf8(s.value) || !ValidUtf8(s.table))
             __builtin_trap();
         // A table's name is 8 hex digits, or an error says it is not.
-        if (s.table.size() != 8 && !toolkit::HasError(p))
+        if (s.table.size() != 8 && !tk::HasError(p))
             __builtin_trap();
         if (p.empty()) {
             bool standard = false;

@@ -16,16 +16,16 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using toolkit::AuthenticodeReport;
-using toolkit::Problems;
+using tk::AuthenticodeReport;
+using tk::Problems;
 
 std::string Source(const std::string &rel) { return std::string(CORVANE_SOURCE_DIR) + "/" + rel; }
 
 // The layout of a PE32 image's file, read from its headers (trusted: the
 // images here are the fixture and what osslsigncode made of it).
-toolkit::ImageLayout LayoutOf(const Bytes &b)
+tk::ImageLayout LayoutOf(const Bytes &b)
 {
-    toolkit::ImageLayout l;
+    tk::ImageLayout l;
     uint32_t pe = GetUi32(&b[0x3C]);
     uint32_t opt = pe + 24;
     uint32_t sections = GetUi16(&b[pe + 6]);
@@ -45,15 +45,15 @@ toolkit::ImageLayout LayoutOf(const Bytes &b)
 
 void Verify(const Bytes &b, const std::string &ca, AuthenticodeReport *r, Problems *p)
 {
-    toolkit::MemoryBytes m{b.data(), b.size()};
-    toolkit::VerifyAuthenticode(toolkit::MemorySource(&m), LayoutOf(b), ca, r, p);
+    tk::MemoryBytes m{b.data(), b.size()};
+    tk::VerifyAuthenticode(tk::MemorySource(&m), LayoutOf(b), ca, r, p);
 }
 
 std::string Text(const Problems &p)
 {
     std::string s;
-    for (const toolkit::Problem &x : p)
-        s += (x.level == toolkit::Level::Error ? "error: " : "warning: ") + x.text + "\n";
+    for (const tk::Finding &x : p)
+        s += (x.severity == tk::Severity::Error ? "error: " : "warning: ") + x.text + "\n";
     return s;
 }
 
@@ -150,7 +150,7 @@ TEST_F(Authenticode, ChainCheckedOnlyAgainstTheGivenRoots)
 // signature good (the checksum check catches it).
 TEST_F(Authenticode, ChangedFilesDoNotVerify)
 {
-    const toolkit::ImageLayout l = LayoutOf(signed_);
+    const tk::ImageLayout l = LayoutOf(signed_);
     Bytes other = ReadFile(kit_.Path("other.der"));
     Bytes mine = ReadFile(kit_.Path("signer.der"));
     ASSERT_EQ(other.size(), mine.size()) << "certificates of the same shape";
@@ -160,28 +160,28 @@ TEST_F(Authenticode, ChangedFilesDoNotVerify)
 
     const struct {
         const char *name;
-        void (*change)(Bytes *b, const toolkit::ImageLayout &l, size_t arg, const Bytes &other);
+        void (*change)(Bytes *b, const tk::ImageLayout &l, size_t arg, const Bytes &other);
         size_t arg;
         const char *problem;   // null: still verifies
     } cases[] = {
-        {"a byte of code", [](Bytes *b, const toolkit::ImageLayout &, size_t at, const Bytes &) { (*b)[at] ^= 1; },
+        {"a byte of code", [](Bytes *b, const tk::ImageLayout &, size_t at, const Bytes &) { (*b)[at] ^= 1; },
          firstSection + 3, "image digest does not match"},
         {"a header byte (the time stamp)",
-         [](Bytes *b, const toolkit::ImageLayout &, size_t, const Bytes &) { (*b)[GetUi32(&(*b)[0x3C]) + 8] ^= 0x40; },
+         [](Bytes *b, const tk::ImageLayout &, size_t, const Bytes &) { (*b)[GetUi32(&(*b)[0x3C]) + 8] ^= 0x40; },
          0, "image digest does not match"},
         {"the byte before the certificate table",
-         [](Bytes *b, const toolkit::ImageLayout &l, size_t, const Bytes &) { (*b)[l.certTableOffset - 1] ^= 0xFF; }, 0,
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) { (*b)[l.certTableOffset - 1] ^= 0xFF; }, 0,
          "image digest does not match"},
         {"the CheckSum field",
-         [](Bytes *b, const toolkit::ImageLayout &l, size_t, const Bytes &) { (*b)[l.checksumOffset] ^= 0x55; }, 0,
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) { (*b)[l.checksumOffset] ^= 0x55; }, 0,
          nullptr},
         {"the signer's certificate for one of another key",
-         [](Bytes *b, const toolkit::ImageLayout &, size_t at, const Bytes &o) {
+         [](Bytes *b, const tk::ImageLayout &, size_t at, const Bytes &o) {
              std::copy(o.begin(), o.end(), b->begin() + (long)at);
          },
          certAt, "does not verify with the signer certificate's key"},
         {"a byte of the signed attributes' signature (the last of the entry's DER)",
-         [](Bytes *b, const toolkit::ImageLayout &l, size_t, const Bytes &) {
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) {
              size_t end = l.certTableOffset + GetUi32(&(*b)[l.certTableOffset]);
              while ((*b)[end - 1] == 0)
                  end--;
@@ -189,38 +189,38 @@ TEST_F(Authenticode, ChangedFilesDoNotVerify)
          },
          0, "does not verify"},
         {"the entry's revision",
-         [](Bytes *b, const toolkit::ImageLayout &l, size_t, const Bytes &) { (*b)[l.certTableOffset + 5] = 0x01; }, 0,
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) { (*b)[l.certTableOffset + 5] = 0x01; }, 0,
          "has revision 0x100"},
         {"the entry's type",
-         [](Bytes *b, const toolkit::ImageLayout &l, size_t, const Bytes &) { (*b)[l.certTableOffset + 6] = 0x01; }, 0,
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) { (*b)[l.certTableOffset + 6] = 0x01; }, 0,
          "has type 0x1"},
         {"the table cut by 8 bytes (file and directory)",
-         [](Bytes *b, const toolkit::ImageLayout &l, size_t, const Bytes &) {
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) {
              b->resize(b->size() - 8);
              SetUi32(&(*b)[l.certEntryOffset + 4], l.certTableSize - 8);
          },
          0, "bytes are left in the table"},
         {"the table cut by 8 bytes (file only)",
-         [](Bytes *b, const toolkit::ImageLayout &, size_t, const Bytes &) { b->resize(b->size() - 8); }, 0,
+         [](Bytes *b, const tk::ImageLayout &, size_t, const Bytes &) { b->resize(b->size() - 8); }, 0,
          "runs past the end of the file"},
         {"8 bytes appended to the table (file and directory)",
-         [](Bytes *b, const toolkit::ImageLayout &l, size_t, const Bytes &) {
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) {
              b->resize(b->size() + 8);
              SetUi32(&(*b)[l.certEntryOffset + 4], l.certTableSize + 8);
          },
          0, "gives dwLength 0"},
         {"8 bytes appended after the table",
-         [](Bytes *b, const toolkit::ImageLayout &, size_t, const Bytes &) { b->resize(b->size() + 8, 0xAB); }, 0,
+         [](Bytes *b, const tk::ImageLayout &, size_t, const Bytes &) { b->resize(b->size() + 8, 0xAB); }, 0,
          "8 bytes follow the certificate table"},
         {"a second entry appended to the table",
-         [](Bytes *b, const toolkit::ImageLayout &l, size_t, const Bytes &) {
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) {
              Bytes copy(b->begin() + l.certTableOffset, b->end());
              b->insert(b->end(), copy.begin(), copy.end());
              SetUi32(&(*b)[l.certEntryOffset + 4], l.certTableSize * 2);
          },
          0, "holds 2 entries"},
         {"the table moved off its 8-byte alignment",
-         [](Bytes *b, const toolkit::ImageLayout &l, size_t, const Bytes &) {
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) {
              b->insert(b->begin() + l.certTableOffset, 4, 0);
              SetUi32(&(*b)[l.certEntryOffset], l.certTableOffset + 4);
          },
@@ -238,7 +238,7 @@ TEST_F(Authenticode, ChangedFilesDoNotVerify)
             continue;
         }
         EXPECT_FALSE(r.verified);
-        EXPECT_TRUE(toolkit::HasError(p));
+        EXPECT_TRUE(tk::HasError(p));
         EXPECT_NE(Text(p).find(c.problem), std::string::npos) << Text(p);
     }
 }
@@ -247,7 +247,7 @@ TEST_F(Authenticode, ChangedFilesDoNotVerify)
 // offset, the bytes after them up to the certificate table.
 TEST(AuthenticodeSpans, OrderAndGaps)
 {
-    toolkit::ImageLayout l;
+    tk::ImageLayout l;
     l.fileSize = 0x1000;
     l.sizeOfHeaders = 0x200;
     l.checksumOffset = 0xD8;
@@ -255,11 +255,11 @@ TEST(AuthenticodeSpans, OrderAndGaps)
     l.sections = {{0x600, 0x200}, {0x200, 0x200}, {0x900, 0}, {0x400, 0x100}};
     l.certTableOffset = 0xE00;
     l.certTableSize = 0x200;
-    std::vector<toolkit::FileSpan> spans;
+    std::vector<tk::FileSpan> spans;
     uint64_t uncovered = 0;
     Problems p;
-    ASSERT_TRUE(toolkit::ImageDigestSpans(l, &spans, &uncovered, &p)) << Text(p);
-    const toolkit::FileSpan want[] = {{0, 0xD8},      {0xDC, 0x4C},    {0x130, 0xD0}, {0x200, 0x200},
+    ASSERT_TRUE(tk::ImageDigestSpans(l, &spans, &uncovered, &p)) << Text(p);
+    const tk::FileSpan want[] = {{0, 0xD8},      {0xDC, 0x4C},    {0x130, 0xD0}, {0x200, 0x200},
                                       {0x400, 0x100}, {0x600, 0x200}, {0x800, 0x600}};
     ASSERT_EQ(spans.size(), sizeof want / sizeof want[0]);
     for (size_t i = 0; i < spans.size(); i++) {
@@ -270,20 +270,20 @@ TEST(AuthenticodeSpans, OrderAndGaps)
 
     const struct {
         const char *name;
-        void (*change)(toolkit::ImageLayout *l);
+        void (*change)(tk::ImageLayout *l);
         const char *problem;
     } bad[] = {
-        {"a section past the table", [](toolkit::ImageLayout *x) { x->sections[0].size = 0x900; }, "runs past the certificate table"},
-        {"the table past the file", [](toolkit::ImageLayout *x) { x->certTableSize = 0x208; }, "runs past the end of the file"},
-        {"the fields outside the headers", [](toolkit::ImageLayout *x) { x->sizeOfHeaders = 0x12C; }, "not inside the headers"},
-        {"headers past the file", [](toolkit::ImageLayout *x) { x->sizeOfHeaders = 0xF00; }, "run past the signed part"},
+        {"a section past the table", [](tk::ImageLayout *x) { x->sections[0].size = 0x900; }, "runs past the certificate table"},
+        {"the table past the file", [](tk::ImageLayout *x) { x->certTableSize = 0x208; }, "runs past the end of the file"},
+        {"the fields outside the headers", [](tk::ImageLayout *x) { x->sizeOfHeaders = 0x12C; }, "not inside the headers"},
+        {"headers past the file", [](tk::ImageLayout *x) { x->sizeOfHeaders = 0xF00; }, "run past the signed part"},
     };
     for (const auto &c : bad) {
         SCOPED_TRACE(c.name);
-        toolkit::ImageLayout x = l;
+        tk::ImageLayout x = l;
         c.change(&x);
         Problems q;
-        EXPECT_FALSE(toolkit::ImageDigestSpans(x, &spans, &uncovered, &q));
+        EXPECT_FALSE(tk::ImageDigestSpans(x, &spans, &uncovered, &q));
         EXPECT_NE(Text(q).find(c.problem), std::string::npos) << Text(q);
     }
 }
@@ -316,9 +316,9 @@ TEST(AuthenticodeTable, EntriesBoundedAndPadded)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<toolkit::CertEntry> out;
+        std::vector<tk::CertEntry> out;
         Problems p;
-        toolkit::ParseCertificateTable(c.table.data(), c.table.size(), &out, &p);
+        tk::ParseCertificateTable(c.table.data(), c.table.size(), &out, &p);
         EXPECT_EQ(out.size(), c.entries);
         if (c.problem)
             EXPECT_NE(Text(p).find(c.problem), std::string::npos) << Text(p);

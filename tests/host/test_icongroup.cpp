@@ -13,11 +13,11 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string Text(const toolkit::Problems &p)
+std::string Text(const tk::Problems &p)
 {
     std::string s;
-    for (const toolkit::Problem &x : p)
-        s += (x.level == toolkit::Level::Error ? "error: " : "warning: ") + x.text + "\n";
+    for (const tk::Finding &x : p)
+        s += (x.severity == tk::Severity::Error ? "error: " : "warning: ") + x.text + "\n";
     return s;
 }
 
@@ -102,12 +102,12 @@ TEST(IconGroup, Cases)
         SCOPED_TRACE(c.name);
         Icons x = fixture;
         c.change(&x);
-        std::vector<toolkit::IconImage> images;
+        std::vector<tk::IconImage> images;
         for (int i = 0; i < 2; i++)
             images.push_back({(uint16_t)(i + 1), x.images[i].data(), x.images[i].size()});
-        std::vector<toolkit::IconEntry> entries;
-        toolkit::Problems p;
-        toolkit::CheckIconGroup(x.group.data(), x.group.size(), images, "icon group 1", &entries, &p);
+        std::vector<tk::IconEntry> entries;
+        tk::Problems p;
+        tk::CheckIconGroup(x.group.data(), x.group.size(), images, "icon group 1", &entries, &p);
         EXPECT_EQ(entries.size(), c.entries);
         if (!c.problem)
             EXPECT_TRUE(p.empty()) << Text(p);

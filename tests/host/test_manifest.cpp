@@ -8,11 +8,11 @@
 
 namespace {
 
-std::string Text(const toolkit::Problems &p)
+std::string Text(const tk::Problems &p)
 {
     std::string s;
-    for (const toolkit::Problem &x : p)
-        s += (x.level == toolkit::Level::Error ? "error: " : "warning: ") + x.text + "\n";
+    for (const tk::Finding &x : p)
+        s += (x.severity == tk::Severity::Error ? "error: " : "warning: ") + x.text + "\n";
     return s;
 }
 
@@ -36,9 +36,9 @@ TEST(Manifest, TheLaunchersOwn)
 {
     std::vector<uint8_t> m = ReadFile(std::string(CORVANE_SOURCE_DIR) + "/resources/setup.manifest");
     ASSERT_FALSE(m.empty());
-    toolkit::ManifestInfo info;
-    toolkit::Problems p;
-    toolkit::CheckManifest(m.data(), m.size(), &info, &p);
+    tk::ManifestInfo info;
+    tk::Problems p;
+    tk::CheckManifest(m.data(), m.size(), &info, &p);
     EXPECT_TRUE(p.empty()) << Text(p);
     EXPECT_TRUE(info.wellFormed);
     EXPECT_EQ(info.executionLevel, "requireAdministrator");
@@ -83,9 +83,9 @@ TEST(Manifest, Cases)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        toolkit::ManifestInfo info;
-        toolkit::Problems p;
-        toolkit::CheckManifest(reinterpret_cast<const uint8_t *>(c.text.data()), c.text.size(), &info, &p);
+        tk::ManifestInfo info;
+        tk::Problems p;
+        tk::CheckManifest(reinterpret_cast<const uint8_t *>(c.text.data()), c.text.size(), &info, &p);
         EXPECT_EQ(info.wellFormed, c.wellFormed);
         EXPECT_EQ(info.executionLevel, c.level);
         if (!c.problem)
@@ -97,10 +97,10 @@ TEST(Manifest, Cases)
 
 TEST(Manifest, SizeBounded)
 {
-    std::string big = Manifest("<requestedExecutionLevel level=\"asInvoker\"/>", std::string(toolkit::kMaxManifestBytes, ' '));
-    toolkit::ManifestInfo info;
-    toolkit::Problems p;
-    toolkit::CheckManifest(reinterpret_cast<const uint8_t *>(big.data()), big.size(), &info, &p);
+    std::string big = Manifest("<requestedExecutionLevel level=\"asInvoker\"/>", std::string(tk::kMaxManifestBytes, ' '));
+    tk::ManifestInfo info;
+    tk::Problems p;
+    tk::CheckManifest(reinterpret_cast<const uint8_t *>(big.data()), big.size(), &info, &p);
     EXPECT_FALSE(info.wellFormed);
     EXPECT_NE(Text(p).find("more than the 1048576 read"), std::string::npos) << Text(p);
 }

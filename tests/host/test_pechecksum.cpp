@@ -17,10 +17,10 @@ using Bytes = std::vector<uint8_t>;
 
 uint32_t Sum(const Bytes &b, uint64_t field)
 {
-    toolkit::PeChecksumState s;
-    toolkit::PeChecksumInit(&s, field);
-    toolkit::PeChecksumUpdate(&s, b.data(), b.size());
-    return toolkit::PeChecksumFinish(&s);
+    tk::PeChecksumState s;
+    tk::PeChecksumInit(&s, field);
+    tk::PeChecksumUpdate(&s, b.data(), b.size());
+    return tk::PeChecksumFinish(&s);
 }
 
 TEST(PeChecksum, WorkedByHand)
@@ -62,7 +62,7 @@ TEST(PeChecksum, AgreesWithOsslsigncode)
     ASSERT_NE(f, nullptr);
     uint32_t fromFile = 0;
     std::string err;
-    EXPECT_TRUE(toolkit::PeChecksumOfFile(f, field, &fromFile, &err)) << err;
+    EXPECT_TRUE(tk::PeChecksumOfFile(f, field, &fromFile, &err)) << err;
     fclose(f);
     EXPECT_EQ(fromFile, stored);
 }
@@ -76,11 +76,11 @@ TEST(PeChecksum, ChunksGiveTheWholeSum)
     const uint64_t field = 133;   // odd: the field straddles words
     const uint32_t whole = Sum(b, field);
     for (size_t cut = 1; cut < 9; cut++) {
-        toolkit::PeChecksumState s;
-        toolkit::PeChecksumInit(&s, field);
+        tk::PeChecksumState s;
+        tk::PeChecksumInit(&s, field);
         for (size_t at = 0; at < b.size(); at += cut)
-            toolkit::PeChecksumUpdate(&s, b.data() + at, std::min(cut, b.size() - at));
-        EXPECT_EQ(toolkit::PeChecksumFinish(&s), whole) << "chunks of " << cut;
+            tk::PeChecksumUpdate(&s, b.data() + at, std::min(cut, b.size() - at));
+        EXPECT_EQ(tk::PeChecksumFinish(&s), whole) << "chunks of " << cut;
     }
     // Any one byte changed outside the field changes the sum.
     for (size_t at = 0; at < b.size(); at++) {

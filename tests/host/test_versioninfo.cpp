@@ -14,11 +14,11 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string Text(const toolkit::Problems &p)
+std::string Text(const tk::Problems &p)
 {
     std::string s;
-    for (const toolkit::Problem &x : p)
-        s += (x.level == toolkit::Level::Error ? "error: " : "warning: ") + x.text + "\n";
+    for (const tk::Finding &x : p)
+        s += (x.severity == tk::Severity::Error ? "error: " : "warning: ") + x.text + "\n";
     return s;
 }
 
@@ -62,13 +62,13 @@ TEST(VersionInfo, ReadsWindresOutputWhole)
 {
     Bytes v = FixtureVersion();
     ASSERT_FALSE(v.empty());
-    toolkit::VersionInfo info;
-    toolkit::Problems p;
-    toolkit::ReadVersionInfo(v.data(), v.size(), &info, &p);
+    tk::VersionInfo info;
+    tk::Problems p;
+    tk::ReadVersionInfo(v.data(), v.size(), &info, &p);
     EXPECT_TRUE(p.empty()) << Text(p);
     ASSERT_TRUE(info.read);
-    EXPECT_EQ(toolkit::VersionText(info.fileVersionMS, info.fileVersionLS), "1.2.3.4");
-    EXPECT_EQ(toolkit::VersionText(info.productVersionMS, info.productVersionLS), "1.2.3.4");
+    EXPECT_EQ(tk::VersionText(info.fileVersionMS, info.fileVersionLS), "1.2.3.4");
+    EXPECT_EQ(tk::VersionText(info.productVersionMS, info.productVersionLS), "1.2.3.4");
     EXPECT_EQ(info.fileOS, 0x40004u);
     ASSERT_EQ(info.strings.size(), 3u);
     const char *keys[3][2] = {{"CompanyName", "Corvane"}, {"FileVersion", "1.2.3.4"}, {"ProductName", "Small"}};
@@ -130,9 +130,9 @@ TEST(VersionInfo, DamageAndCarelessness)
         SCOPED_TRACE(c.name);
         Bytes b = clean;
         c.change(&b, company);
-        toolkit::VersionInfo info;
-        toolkit::Problems p;
-        toolkit::ReadVersionInfo(b.data(), b.size(), &info, &p);
+        tk::VersionInfo info;
+        tk::Problems p;
+        tk::ReadVersionInfo(b.data(), b.size(), &info, &p);
         EXPECT_EQ(info.read, c.read);
         if (!c.problem)
             EXPECT_TRUE(p.empty()) << Text(p);

@@ -17,7 +17,7 @@
 
 #include "base/bytes.h"
 
-namespace toolkit {
+namespace tk {
 namespace {
 
 // Object identifiers of Authenticode that OpenSSL has no names for.
@@ -734,4 +734,4 @@ void VerifyAuthenticode(const ByteSource &src, const ImageLayout &layout, const 
     VerifyInto(src, layout, caFile, out, problems);
 }
 
-}  // namespace toolkit
+}  // namespace tk

@@ -29,7 +29,7 @@
 
 #include "tools/lib/problem.h"
 
-namespace toolkit {
+namespace tk {
 
 constexpr uint32_t kMaxCertificateTable = 1u << 20;   // bytes read of a certificate table
 constexpr uint32_t kMaxCertificateEntries = 16;
@@ -135,4 +135,4 @@ struct AuthenticodeReport {
 void VerifyAuthenticode(const ByteSource &src, const ImageLayout &layout, const std::string &caFile,
                         AuthenticodeReport *out, Problems *problems);
 
-}  // namespace toolkit
+}  // namespace tk

@@ -4,7 +4,7 @@
 
 #include "base/bytes.h"
 
-namespace toolkit {
+namespace tk {
 namespace {
 
 constexpr uint32_t kGroupHeader = 6;
@@ -118,4 +118,4 @@ void CheckIconGroup(const uint8_t *group, size_t size, const std::vector<IconIma
     }
 }
 
-}  // namespace toolkit
+}  // namespace tk

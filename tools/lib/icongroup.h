@@ -12,7 +12,7 @@
 
 #include "tools/lib/problem.h"
 
-namespace toolkit {
+namespace tk {
 
 constexpr uint32_t kMaxIconGroupEntries = 256;
 
@@ -37,4 +37,4 @@ struct IconEntry {
 void CheckIconGroup(const uint8_t *group, size_t size, const std::vector<IconImage> &icons,
                     const std::string &groupName, std::vector<IconEntry> *out, Problems *problems);
 
-}  // namespace toolkit
+}  // namespace tk

@@ -4,7 +4,7 @@
 
 #include <expat.h>
 
-namespace toolkit {
+namespace tk {
 namespace {
 
 // expat joins a namespace URI and a local name with this character.
@@ -165,4 +165,4 @@ void CheckManifest(const uint8_t *data, size_t size, ManifestInfo *out, Problems
     XML_ParserFree(p);
 }
 
-}  // namespace toolkit
+}  // namespace tk

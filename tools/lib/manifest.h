@@ -13,7 +13,7 @@
 
 #include "tools/lib/problem.h"
 
-namespace toolkit {
+namespace tk {
 
 constexpr size_t kMaxManifestBytes = 1u << 20;
 constexpr int kMaxManifestDepth = 64;
@@ -29,4 +29,4 @@ struct ManifestInfo {
 // column where XML is concerned.
 void CheckManifest(const uint8_t *data, size_t size, ManifestInfo *out, Problems *problems);
 
-}  // namespace toolkit
+}  // namespace tk

@@ -3,7 +3,7 @@
 #include <errno.h>
 #include <string.h>
 
-namespace toolkit {
+namespace tk {
 
 void PeChecksumInit(PeChecksumState *s, uint64_t fieldOffset)
 {
@@ -60,4 +60,4 @@ bool PeChecksumOfFile(FILE *f, uint64_t fieldOffset, uint32_t *out, std::string 
     return true;
 }
 
-}  // namespace toolkit
+}  // namespace tk

@@ -13,7 +13,7 @@
 
 #include <string>
 
-namespace toolkit {
+namespace tk {
 
 struct PeChecksumState {
     uint64_t fieldOffset = 0;   // file offset of the CheckSum field
@@ -31,4 +31,4 @@ uint32_t PeChecksumFinish(const PeChecksumState *s);
 // False with `*err` set when it cannot be read.
 bool PeChecksumOfFile(FILE *f, uint64_t fieldOffset, uint32_t *out, std::string *err);
 
-}  // namespace toolkit
+}  // namespace tk

@@ -1,31 +1,33 @@
-// What the checks of tools/lib find: a list of problems, each a warning or an
-// error with one line of English ("what is wrong; what to do") that does not
-// name the file: the caller knows it and puts it in front.
+// What the image checks of tools/lib find: findings without a file name.
+// The checks see bytes, not files; the caller, which knows the file, sets
+// `file` before the findings join its report.
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace toolkit {
+#include "tools/lib/report.h"
 
-enum class Level { Warning, Error };
+namespace tk {
 
-struct Problem {
-    Level level = Level::Error;
-    std::string text;
-};
+using Problems = std::vector<Finding>;
 
-using Problems = std::vector<Problem>;
-
-inline void AddError(Problems *p, const std::string &text) { p->push_back({Level::Error, text}); }
-inline void AddWarning(Problems *p, const std::string &text) { p->push_back({Level::Warning, text}); }
+inline void AddProblem(Problems *p, Severity s, const std::string &text)
+{
+    Finding f;
+    f.severity = s;
+    f.text = text;
+    p->push_back(f);
+}
+inline void AddError(Problems *p, const std::string &text) { AddProblem(p, Severity::Error, text); }
+inline void AddWarning(Problems *p, const std::string &text) { AddProblem(p, Severity::Warning, text); }
 
 inline bool HasError(const Problems &p)
 {
-    for (const Problem &x : p)
-        if (x.level == Level::Error)
+    for (const Finding &x : p)
+        if (x.severity == Severity::Error)
             return true;
     return false;
 }
 
-}  // namespace toolkit
+}  // namespace tk

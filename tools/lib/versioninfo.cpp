@@ -8,7 +8,7 @@
 
 #include "base/bytes.h"
 
-namespace toolkit {
+namespace tk {
 namespace {
 
 constexpr uint32_t kNodeHeader = 6;   // wLength, wValueLength, wType
@@ -215,21 +215,21 @@ bool LeadingVersion(const std::string &text, uint32_t parts[4], int *count)
 }
 
 void CompareVersion(const VersionString &s, uint32_t ms, uint32_t ls, const char *fixedName,
-                    Level level, Problems *problems)
+                    Severity severity, Problems *problems)
 {
     uint32_t parts[4] = {0, 0, 0, 0};
     int count = 0;
     uint32_t fixed[4] = {ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF};
     if (!LeadingVersion(s.value, parts, &count)) {
-        problems->push_back({Level::Warning, "the version table " + s.table + " has " + s.key + " \"" + s.value +
-                                                 "\", which does not start with a version number"});
+        AddWarning(problems, "the version table " + s.table + " has " + s.key + " \"" + s.value +
+                                                 "\", which does not start with a version number");
         return;
     }
     for (int i = 0; i < 4; i++) {
         if ((i < count ? parts[i] : 0) != fixed[i]) {
-            problems->push_back({level, "the version table " + s.table + " has " + s.key + " \"" + s.value +
+            AddProblem(problems, severity, "the version table " + s.table + " has " + s.key + " \"" + s.value +
                                             "\", but the fixed " + fixedName + " is " + VersionText(ms, ls) +
-                                            "; make them agree"});
+                                            "; make them agree");
             return;
         }
     }
@@ -333,9 +333,9 @@ void ReadVersionInfo(const uint8_t *data, size_t size, VersionInfo *out, Problem
 
     for (const VersionString &s : out->strings) {
         if (s.key == "FileVersion")
-            CompareVersion(s, out->fileVersionMS, out->fileVersionLS, "file version", Level::Error, problems);
+            CompareVersion(s, out->fileVersionMS, out->fileVersionLS, "file version", Severity::Error, problems);
         else if (s.key == "ProductVersion")
-            CompareVersion(s, out->productVersionMS, out->productVersionLS, "product version", Level::Warning,
+            CompareVersion(s, out->productVersionMS, out->productVersionLS, "product version", Severity::Warning,
                            problems);
     }
     for (const VersionString &s : out->strings) {
@@ -350,4 +350,4 @@ void ReadVersionInfo(const uint8_t *data, size_t size, VersionInfo *out, Problem
     }
 }
 
-}  // namespace toolkit
+}  // namespace tk

@@ -13,7 +13,7 @@
 
 #include "tools/lib/problem.h"
 
-namespace toolkit {
+namespace tk {
 
 constexpr uint32_t kVsFixedSignature = 0xFEEF04BD;
 constexpr uint32_t kVsFixedSize = 52;
@@ -41,4 +41,4 @@ std::string VersionText(uint32_t ms, uint32_t ls);
 // Reads the version resource `data` of `size` bytes.
 void ReadVersionInfo(const uint8_t *data, size_t size, VersionInfo *out, Problems *problems);
 
-}  // namespace toolkit
+}  // namespace tk
