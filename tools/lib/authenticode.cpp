@@ -672,10 +672,10 @@ namespace {
 void VerifyInto(const ByteSource &src, const ImageLayout &layout, const std::string &caFile, AuthenticodeReport *out,
                 Problems *problems)
 {
-    std::vector<FileSpan> spans;
-    bool spansOk = ImageDigestSpans(layout, &spans, &out->uncovered, problems);
     if (!out->present)
         return;
+    std::vector<FileSpan> spans;
+    bool spansOk = ImageDigestSpans(layout, &spans, &out->uncovered, problems);
     if (layout.certTableSize == 0) {
         AddError(problems, "the certificate table entry points at " + Hex(layout.certTableOffset) +
                                " with size 0; sign the file again or clear the entry");
