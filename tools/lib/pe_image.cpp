@@ -701,7 +701,7 @@ bool WriteDll(const ResList &res, Output *out, std::string *err)
     memcpy(h.data(), kDosHeader, sizeof kDosHeader);
     ByteSink hs(&h);
     const uint32_t pe = 0x80;
-    hs.SetU32At(pe, 0x00004550);
+    hs.SetU32At(pe, kPeSignature);
     const uint32_t coff = pe + 4;
     hs.SetU16At(coff + 0, 0x14C);    // i386
     hs.SetU16At(coff + 2, 1);        // one section
