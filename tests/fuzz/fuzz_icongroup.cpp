@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t rest = size - 2 - groupSize;
     size_t first = (size_t)data[1] * 8 < rest ? (size_t)data[1] * 8 : rest;
     const uint8_t *group = data + 2;
-    std::vector<tk::IconImage> icons = {{1, group + groupSize, first},
+    std::vector<tk::IconResource> icons = {{1, group + groupSize, first},
                                              {2, group + groupSize + first, rest - first}};
     std::vector<tk::IconEntry> entries;
     tk::Problems p;

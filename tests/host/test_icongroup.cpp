@@ -102,7 +102,7 @@ TEST(IconGroup, Cases)
         SCOPED_TRACE(c.name);
         Icons x = fixture;
         c.change(&x);
-        std::vector<tk::IconImage> images;
+        std::vector<tk::IconResource> images;
         for (int i = 0; i < 2; i++)
             images.push_back({(uint16_t)(i + 1), x.images[i].data(), x.images[i].size()});
         std::vector<tk::IconEntry> entries;

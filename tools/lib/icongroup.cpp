@@ -21,7 +21,7 @@ bool KnownBitCount(uint32_t b)
 }
 
 // Checks one icon image against its entry.
-void CheckImage(const IconImage &img, IconEntry *e, const std::string &where, Problems *problems)
+void CheckImage(const IconResource &img, IconEntry *e, const std::string &where, Problems *problems)
 {
     if (img.size != e->bytes)
         AddError(problems, where + " gives " + Num(e->bytes) + " bytes, but icon " + Num(img.id) + " holds " +
@@ -72,7 +72,7 @@ void CheckImage(const IconImage &img, IconEntry *e, const std::string &where, Pr
 
 }  // namespace
 
-void CheckIconGroup(const uint8_t *group, size_t size, const std::vector<IconImage> &icons,
+void CheckIconGroup(const uint8_t *group, size_t size, const std::vector<IconResource> &icons,
                     const std::string &groupName, std::vector<IconEntry> *out, Problems *problems)
 {
     out->clear();
@@ -106,8 +106,8 @@ void CheckIconGroup(const uint8_t *group, size_t size, const std::vector<IconIma
         e.width = w ? w : 256;
         e.height = h ? h : 256;
         std::string where = groupName + " entry " + Num(i + 1) + " (icon " + Num(e.id) + ")";
-        const IconImage *img = nullptr;
-        for (const IconImage &x : icons)
+        const IconResource *img = nullptr;
+        for (const IconResource &x : icons)
             if (x.id == e.id)
                 img = &x;
         if (!img)

@@ -17,7 +17,7 @@ namespace tk {
 constexpr uint32_t kMaxIconGroupEntries = 256;
 
 // One RT_ICON resource of the image; `data` is the caller's.
-struct IconImage {
+struct IconResource {
     uint16_t id = 0;
     const uint8_t *data = nullptr;
     size_t size = 0;
@@ -34,7 +34,7 @@ struct IconEntry {
 // Reads the group `group` of `size` bytes and checks each entry against the
 // icon of its id in `icons`. `groupName` names the group in problems
 // ("icon group 7001").
-void CheckIconGroup(const uint8_t *group, size_t size, const std::vector<IconImage> &icons,
+void CheckIconGroup(const uint8_t *group, size_t size, const std::vector<IconResource> &icons,
                     const std::string &groupName, std::vector<IconEntry> *out, Problems *problems);
 
 }  // namespace tk

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "base/bytes.h"
+#include "tools/lib/textcodec.h"
 
 namespace tk {
 namespace {
@@ -36,35 +37,7 @@ struct Reader {
 
 uint32_t Align4(uint32_t v) { return (v + 3) & ~3u; }
 
-std::string Utf8(const std::u16string &s)
-{
-    std::string out;
-    for (size_t i = 0; i < s.size(); i++) {
-        uint32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            i++;
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += (char)c;
-        } else if (c < 0x800) {
-            out += (char)(0xC0 | (c >> 6));
-            out += (char)(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += (char)(0xE0 | (c >> 12));
-            out += (char)(0x80 | ((c >> 6) & 0x3F));
-            out += (char)(0x80 | (c & 0x3F));
-        } else {
-            out += (char)(0xF0 | (c >> 18));
-            out += (char)(0x80 | ((c >> 12) & 0x3F));
-            out += (char)(0x80 | ((c >> 6) & 0x3F));
-            out += (char)(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
+std::string Utf8(const std::u16string &s) { return Utf16ToUtf8(s); }
 
 // Reads the node at `at`, which must lie inside [at, limit). `textValue`
 // says how wValueLength counts: characters for text nodes, bytes otherwise.

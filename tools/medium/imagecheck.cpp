@@ -134,7 +134,7 @@ void Version(const ResList &res, ReportNode *facts, Problems *p)
 
 void Icons(const ResList &res, ReportNode *facts, Problems *p)
 {
-    std::vector<IconImage> images;
+    std::vector<IconResource> images;
     for (const ResEntry &e : res)
         if (!e.type.named && e.type.id == kRtIcon && !e.name.named)
             images.push_back({e.name.id, e.data.data(), e.data.size()});

@@ -100,14 +100,6 @@ void WriteNode(const VNode &node, ByteSink *out)
     out->SetU16At(start, (uint32_t)(out->Size() - start));
 }
 
-std::u16string Ascii16(const char *s)
-{
-    std::u16string r;
-    for (; *s; s++)
-        r.push_back((char16_t)*s);
-    return r;
-}
-
 // "a.b.c.d" (1 to 4 parts, each 0..65535) into four numbers.
 bool ParseVersion(const std::string &text, uint32_t parts[4])
 {
@@ -211,31 +203,6 @@ bool EditVersionInfo(const std::vector<uint8_t> &in, const std::vector<std::pair
     if (out->size() > 0xFFFF) {
         *err = "version resource would exceed 64 KiB";
         return false;
-    }
-    return true;
-}
-
-bool VersionString(const std::vector<uint8_t> &in, const std::string &key, std::u16string *value, std::string *err)
-{
-    VNode root;
-    value->clear();
-    if (!ParseVersionInfo(in, &root, err))
-        return false;
-    const std::u16string k = Ascii16(key.c_str());
-    for (const VNode &c : root.children) {
-        if (c.key != u"StringFileInfo" || c.children.empty())
-            continue;
-        for (const VNode &s : c.children[0].children) {
-            if (s.key != k)
-                continue;
-            for (size_t i = 0; i + 1 < s.value.size(); i += 2) {
-                char16_t ch = (char16_t)GetUi16(&s.value[i]);
-                if (ch == 0)
-                    break;
-                value->push_back(ch);
-            }
-            return true;
-        }
     }
     return true;
 }
@@ -411,13 +378,6 @@ bool SetExecutionLevel(const std::vector<uint8_t> &in, const std::string &level,
     text.replace(b, e - b, level);
     out->assign(text.begin(), text.end());
     return true;
-}
-
-std::string ExecutionLevel(const std::vector<uint8_t> &manifest)
-{
-    std::string text(manifest.begin(), manifest.end());
-    size_t b = 0, e = 0;
-    return FindLevel(text, &b, &e) ? text.substr(b, e - b) : std::string();
 }
 
 }  // namespace medium
