@@ -20,44 +20,41 @@ bool KnownBitCount(uint32_t b)
     return b == 1 || b == 4 || b == 8 || b == 16 || b == 24 || b == 32;
 }
 
-// Checks one icon image against its entry.
-void CheckImage(const IconResource &img, IconEntry *e, const std::string &where, Problems *problems)
+}  // namespace
+
+bool CheckIconImage(const uint8_t *data, size_t size, uint32_t width, uint32_t height, const std::string &what,
+                    const std::string &entry, Problems *problems)
 {
-    if (img.size != e->bytes)
-        AddError(problems, where + " gives " + Num(e->bytes) + " bytes, but icon " + Num(img.id) + " holds " +
-                               Num(img.size));
-    if (img.size >= kPngHeader && memcmp(img.data, kPngSignature, sizeof kPngSignature) == 0) {
-        e->png = true;
+    if (size >= kPngHeader && memcmp(data, kPngSignature, sizeof kPngSignature) == 0) {
         // The IHDR chunk follows the signature; width and height are big-endian.
-        uint32_t w = (uint32_t)img.data[16] << 24 | (uint32_t)img.data[17] << 16 | (uint32_t)img.data[18] << 8 | img.data[19];
-        uint32_t h = (uint32_t)img.data[20] << 24 | (uint32_t)img.data[21] << 16 | (uint32_t)img.data[22] << 8 | img.data[23];
-        if (memcmp(img.data + 12, "IHDR", 4) != 0)
-            AddError(problems, "icon " + Num(img.id) + " is a PNG without its IHDR chunk first");
-        else if (w != e->width || h != e->height)
-            AddError(problems, "icon " + Num(img.id) + " is a " + Num(w) + " x " + Num(h) + " PNG, but " + where +
-                                   " says " + Num(e->width) + " x " + Num(e->height));
-        return;
+        uint32_t w = (uint32_t)data[16] << 24 | (uint32_t)data[17] << 16 | (uint32_t)data[18] << 8 | data[19];
+        uint32_t h = (uint32_t)data[20] << 24 | (uint32_t)data[21] << 16 | (uint32_t)data[22] << 8 | data[23];
+        if (memcmp(data + 12, "IHDR", 4) != 0)
+            AddError(problems, what + " is a PNG without its IHDR chunk first");
+        else if (w != width || h != height)
+            AddError(problems, what + " is a " + Num(w) + " x " + Num(h) + " PNG, but " + entry + " says " +
+                                   Num(width) + " x " + Num(height));
+        return true;
     }
     ByteReader r;
-    ReaderInit(&r, img.data, (uint32_t)img.size);
+    ReaderInit(&r, data, (uint32_t)size);
     uint32_t headerSize = ReaderU32(&r);
     uint32_t w = ReaderU32(&r);
     uint32_t h = ReaderU32(&r);
     uint32_t planes = ReaderU16(&r);
     uint32_t bits = ReaderU16(&r);
     uint32_t compression = ReaderU32(&r);
-    if (r.err || headerSize != kBitmapInfoHeader || img.size < kBitmapInfoHeader) {
-        AddError(problems, "icon " + Num(img.id) + " is neither a PNG nor a bitmap with a 40-byte BITMAPINFOHEADER");
-        return;
+    if (r.err || headerSize != kBitmapInfoHeader || size < kBitmapInfoHeader) {
+        AddError(problems, what + " is neither a PNG nor a bitmap with a 40-byte BITMAPINFOHEADER");
+        return false;
     }
-    if (w != e->width || h != 2 * e->height)
-        AddError(problems, "icon " + Num(img.id) + " is a bitmap of " + Num(w) + " x " + Num(h) + " (image and mask), but " +
-                               where + " says " + Num(e->width) + " x " + Num(e->height));
+    if (w != width || h != 2 * height)
+        AddError(problems, what + " is a bitmap of " + Num(w) + " x " + Num(h) + " (image and mask), but " + entry +
+                               " says " + Num(width) + " x " + Num(height));
     if (planes != 1 || !KnownBitCount(bits) || compression != 0) {
-        AddError(problems, "icon " + Num(img.id) + " has " + Num(planes) + " planes, " + Num(bits) +
-                               " bits a pixel and compression " + Num(compression) +
-                               "; an icon bitmap has 1 plane, 1 to 32 bits and no compression");
-        return;
+        AddError(problems, what + " has " + Num(planes) + " planes, " + Num(bits) + " bits per pixel and compression " +
+                               Num(compression) + "; an icon bitmap has 1 plane, 1 to 32 bits and no compression");
+        return false;
     }
     // Colour table, the image rows and the 1-bit mask rows, each row padded
     // to 4 bytes.
@@ -65,12 +62,10 @@ void CheckImage(const IconResource &img, IconEntry *e, const std::string &where,
     uint64_t rows = h / 2;
     uint64_t need = kBitmapInfoHeader + colours * 4 + rows * ((((uint64_t)w * bits + 31) / 32) * 4) +
                     rows * ((((uint64_t)w + 31) / 32) * 4);
-    if (need > img.size)
-        AddError(problems, "icon " + Num(img.id) + " needs " + Num(need) + " bytes for its pixels and mask but holds " +
-                               Num(img.size));
+    if (need > size)
+        AddError(problems, what + " needs " + Num(need) + " bytes for its pixels and mask but holds " + Num(size));
+    return false;
 }
-
-}  // namespace
 
 void CheckIconGroup(const uint8_t *group, size_t size, const std::vector<IconResource> &icons,
                     const std::string &groupName, std::vector<IconEntry> *out, Problems *problems)
@@ -110,10 +105,14 @@ void CheckIconGroup(const uint8_t *group, size_t size, const std::vector<IconRes
         for (const IconResource &x : icons)
             if (x.id == e.id)
                 img = &x;
-        if (!img)
+        if (!img) {
             AddError(problems, where + " names an icon that is not in the file");
-        else
-            CheckImage(*img, &e, where, problems);
+        } else {
+            if (img->size != e.bytes)
+                AddError(problems, where + " gives " + Num(e.bytes) + " bytes, but icon " + Num(img->id) + " holds " +
+                                       Num(img->size));
+            e.png = CheckIconImage(img->data, img->size, e.width, e.height, "icon " + Num(img->id), where, problems);
+        }
         out->push_back(e);
     }
 }

@@ -31,6 +31,14 @@ struct IconEntry {
     bool png = false;
 };
 
+// Checks one icon image against the width and height its directory entry
+// gives (`entry` names that entry in problems; 256 stands for 0): a PNG whose
+// IHDR agrees, or a bitmap with a BITMAPINFOHEADER (one plane, 1 to 32 bits
+// per pixel, no compression) twice as high (image and mask) that holds its
+// pixels and mask. `what` names the image ("icon 3"). True when it is a PNG.
+bool CheckIconImage(const uint8_t *data, size_t size, uint32_t width, uint32_t height, const std::string &what,
+                    const std::string &entry, Problems *problems);
+
 // Reads the group `group` of `size` bytes and checks each entry against the
 // icon of its id in `icons`. `groupName` names the group in problems
 // ("icon group 7001").

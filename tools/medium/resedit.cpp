@@ -7,6 +7,8 @@
 
 #include "base/bytes.h"
 #include "tools/lib/bytesink.h"
+#include "tools/lib/icongroup.h"
+#include "tools/lib/problem.h"
 
 namespace medium {
 
@@ -250,20 +252,20 @@ bool ParseIco(const std::vector<uint8_t> &ico, std::vector<IconImage> *images, s
             return false;
         }
         const uint8_t *p = ico.data() + offset;
-        static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-        if (memcmp(p, kPng, 8) != 0) {
-            // A DIB: BITMAPINFOHEADER, height twice the image's (colour and mask).
-            if (GetUi32(p) != 40 || GetUi16(p + 12) != 1) {
-                *err = which + " is neither a bitmap (40-byte header, one plane) nor a PNG";
+        // The same image check as inspect's, so build takes no icon that
+        // inspect would refuse.
+        Problems problems;
+        const bool png = CheckIconImage(p, bytes, img.width ? img.width : 256, img.height ? img.height : 256, which,
+                                        "its directory entry", &problems);
+        for (const Finding &f : problems) {
+            if (f.severity == Severity::Error) {
+                *err = f.text;
                 return false;
             }
-            uint32_t bits = GetUi16(p + 14);
-            if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-                *err = which + " has " + std::to_string(bits) + " bits per pixel";
-                return false;
-            }
+        }
+        if (!png) {
             if (img.bitCount == 0)
-                img.bitCount = (uint16_t)bits;
+                img.bitCount = (uint16_t)GetUi16(p + 14);
             if (img.planes == 0)
                 img.planes = 1;
         }
