@@ -5,7 +5,7 @@
 // than stored in the image: the launcher's size budget has no room for 4 KiB
 // of constants, and building them takes microseconds. Four tables (four
 // bytes a step) cost a few dozen bytes of code over one and check payloads
-// several times faster (scripts/bench-crc32.sh), which the start-up time of
+// several times faster (tests/bench/bench-crc32.sh), which the start-up time of
 // a large medium feels.
 #pragma once
 

@@ -1,5 +1,8 @@
-// Resource and message ids shared by the launcher's code and its resource
-// script (so: preprocessor constants only).
+// The numbers and names the launcher, its resource scripts and the tools
+// share: resource and message ids, payload file names, text capacities,
+// splash types and the language table's kinds. Portable: no <windows.h>.
+// Resource scripts see only the preprocessor constants (enums are behind
+// RC_INVOKED).
 #pragma once
 
 #define IDS_SCRIPT_MISSING      7061  // format text, one %s: the script path
@@ -29,3 +32,44 @@
 
 #define RT_LANG_TABLE           1001  // language table and logo scripts
 #define RES_LANG_TABLE_NAME     100
+
+// The payloads' files in the work directory.
+#define BOOTSTRAP_FILE          "_INS0366._MP"
+#define ENGINE_FILE             "_INS0466._MP"
+#define ENGINE_FILE_EXE         "_INS0466.EXE"  // the engine's name with -e
+#define COMPANION_FILE          "_INS0166._MP"
+
+#ifndef RC_INVOKED
+
+enum {
+    kCaptionChars = 80,         // buffer of an error box's caption (79 characters and the terminator)
+    kTextChars = 244,           // buffer of an error box's text as loaded
+    kPieceCountChars = 10,      // buffer of a payload's piece count string
+    kPayloadIdSpan = 100,       // ids base .. base + 99 name one payload's pieces
+};
+
+// Kinds of resource that the language table redirects (an entry's kind).
+enum ResKind {
+    RES_KIND_STRING = 1,
+    RES_KIND_DIALOG = 2,
+    RES_KIND_ICON = 3,
+    RES_KIND_BITMAP = 4,
+};
+
+// Splash types, as the language table's header gives them.
+enum SplashType {
+    SPLASH_TYPE_DIALOG = 2,    // a dialog template of the primary library
+    SPLASH_TYPE_BITMAP = 4,    // a bitmap of the primary library
+    SPLASH_TYPE_LOGO = 5,      // a logo script, resource type 1001 of the library file
+    SPLASH_TYPE_DEFAULT = 8,   // the default dialog 7500 through the redirection
+    SPLASH_TYPE_NONE = 9,      // no splash
+};
+
+enum {
+    kSplashEntryKind = 6,      // kind of the table's SPLASH entry
+    kSplashNameBuffer = 60,    // the splash name: at most 59 characters
+    kSplashIdBuffer = 20,      // the id text: at most 19 characters
+    kSplashMinimumCap = 30000, // longest minimum display time, ms
+};
+
+#endif

@@ -10,7 +10,12 @@
 static int g_codePage = 1252;
 static int g_allocBudget = -1;
 
-void HostSetCodePage(int codePage) { g_codePage = codePage; }
+int HostSetCodePage(int codePage)
+{
+    const int old = g_codePage;
+    g_codePage = codePage;
+    return old;
+}
 void HostFailAllocAfter(int n) { g_allocBudget = n; }
 
 static int IsLeadByte(unsigned char c)

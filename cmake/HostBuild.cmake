@@ -52,6 +52,23 @@ add_test(NAME layers.refuses COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-layers.sh
          ${CMAKE_SOURCE_DIR}/tests/fixtures/layers)
 set_tests_properties(layers.refuses PROPERTIES
   PASS_REGULAR_EXPRESSION "base/reaches_up.h: includes a header of launcher/")
+# The tools: each tree breaks one rule, and the check names it.
+set(_layer_cases
+  "dotdot|tools/lib/climbs.cpp: includes through \"..\""
+  "dotdot-base|base/climbs.h: includes through \"..\""
+  "across|tools/medium/reaches_over.cpp: includes a header of tools/langtable/"
+  "lib-up|tools/lib/reaches_up.cpp: includes a header of tools/medium/"
+  "tool-launcher|tools/szdd/uses_launcher.cpp: includes a header of launcher/")
+foreach(_case ${_layer_cases})
+  string(FIND "${_case}" "|" _bar)
+  string(SUBSTRING "${_case}" 0 ${_bar} _name)
+  math(EXPR _bar "${_bar} + 1")
+  string(SUBSTRING "${_case}" ${_bar} -1 _expect)
+  add_test(NAME layers.refuses.${_name} COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-layers.sh
+           ${CMAKE_SOURCE_DIR}/tests/fixtures/layers-tools/${_name})
+  set_tests_properties(layers.refuses.${_name} PROPERTIES PASS_REGULAR_EXPRESSION "${_expect}"
+                       FAIL_REGULAR_EXPRESSION "folder order holds")
+endforeach()
 
 # Fuzz targets: tests/fuzz/fuzz_NAME.cpp, corpus in tests/fuzz/corpus/NAME.
 if(CORVANE_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")

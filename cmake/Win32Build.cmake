@@ -86,7 +86,7 @@ add_test(NAME win.unit COMMAND win_tests)
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
   add_subdirectory(tests/e2e)
 endif()
-# Helpers of the start-up benchmark (scripts/bench-startup.sh).
+# Helpers of the start-up benchmark (tests/bench/bench-startup.sh).
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/bench/CMakeLists.txt)
   add_subdirectory(tests/bench)
 endif()

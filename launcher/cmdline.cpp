@@ -10,8 +10,9 @@
 #include "base/state.h"
 #include "base/text.h"
 
-const char *ReadArgument(char *dst, size_t cap, const char *position, int *fitted)
+const char *ReadArgument(char *dst, size_t cap, const char *position, int *fitted, const char **unclosed)
 {
+    *unclosed = nullptr;
     int fits = cap > 0;
     size_t used = 0;
     if (cap > 0)
@@ -48,8 +49,19 @@ const char *ReadArgument(char *dst, size_t cap, const char *position, int *fitte
         return p;
     if (*p != '\0')
         return p + 1;
-    ShowLaunchError(IDS_UNCLOSED_QUOTE, position);
+    *unclosed = position;
     return p;
+}
+
+// ReadArgument for the scan: an unclosed quote shows 7067 with the text from
+// the quote on.
+static const char *ScanArgument(char *dst, size_t cap, const char *position, int *fitted)
+{
+    const char *unclosed;
+    const char *next = ReadArgument(dst, cap, position, fitted, &unclosed);
+    if (unclosed)
+        ShowLaunchError(IDS_UNCLOSED_QUOTE, unclosed);
+    return next;
 }
 
 int MakeScriptPathAbsolute(char *path, size_t cap)
@@ -85,7 +97,7 @@ int RewriteScriptOption(char *copy, size_t cap, size_t optionOffset, const char 
 
     // The option's argument is read again only to find where it ends.
     char scratch[kStateTextBuffer];
-    const char *rest = ReadArgument(scratch, sizeof scratch, copy + optionOffset + 2, nullptr);
+    const char *rest = ScanArgument(scratch, sizeof scratch, copy + optionOffset + 2, nullptr);
 
     char rebuilt[kRewriteBuffer];
     if (optionOffset + 1 > sizeof rebuilt)
@@ -118,7 +130,7 @@ static int AppendScriptOption(char *copy, size_t cap, const char *scriptPath)
 static const char *ReadScriptPath(const char *position)
 {
     int fitted = 0;
-    const char *next = ReadArgument(g_launcher.scriptPath, kStateTextBuffer, position, &fitted);
+    const char *next = ScanArgument(g_launcher.scriptPath, kStateTextBuffer, position, &fitted);
     // A cut path would name another file: refuse it rather than use it.
     if (!fitted || !MakeScriptPathAbsolute(g_launcher.scriptPath, kStateTextBuffer))
         ShowLaunchError(IDS_SCRIPT_MISSING, g_launcher.scriptPath);
@@ -170,12 +182,12 @@ int ProcessCommandLine(const char *commandLine)
         case 'e':
         case 'E':
             g_launcher.engineAsExe = 1;
-            p = ReadArgument(scratch, sizeof scratch, p + 1, nullptr);
+            p = ScanArgument(scratch, sizeof scratch, p + 1, nullptr);
             break;
         case 'f':
         case 'F':
             if (p[1] == '1' || p[1] == '2') {
-                p = ReadArgument(scratch, sizeof scratch, p + 2, nullptr);
+                p = ScanArgument(scratch, sizeof scratch, p + 2, nullptr);
                 break;
             }
             g_launcher.scriptGiven = 1;

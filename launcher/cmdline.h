@@ -30,11 +30,12 @@ int ProcessCommandLine(const char *commandLine);
 // Reads one option argument starting at `position` into `dst` of `cap` bytes
 // (quoted with '"' or '\'', or up to the next blank). Returns the position at
 // which the scan goes on: after the closing quote, at the blank, or at the
-// terminator. An unclosed quote shows 7067 with the text from the quote on.
-// An argument longer than dst keeps only the whole characters that fit, the
-// scan still goes on after all of it, and *fitted (when given) is set to 0;
-// otherwise to 1.
-const char *ReadArgument(char *dst, size_t cap, const char *position, int *fitted);
+// terminator. An unclosed quote shows no box itself: `*unclosed` gets the
+// text from the quote on (`position`), else null; the scan's caller shows
+// 7067 with it. An argument longer than dst keeps only the whole characters
+// that fit, the scan still goes on after all of it, and *fitted (when given)
+// is set to 0; otherwise to 1.
+const char *ReadArgument(char *dst, size_t cap, const char *position, int *fitted, const char **unclosed);
 
 // Prefixes a path without a directory part with the source directory.
 // Returns 1, or 0 when the result does not fit in `cap` bytes (path unchanged).

@@ -10,8 +10,6 @@
 #include "resmodule/setupstring.h"
 
 enum {
-    kCaptionChars = 80,
-    kTextChars = 244,
     // Room for the longest text with a whole path or command line in it.
     kMessageBuffer = 1024,
 };

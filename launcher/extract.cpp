@@ -84,7 +84,7 @@ int ExtractPayload(const char *directory, int baseId, const char *fileName)
     if (file == INVALID_HANDLE_VALUE)
         return 0;
 
-    char count[10] = "";
+    char count[kPieceCountChars] = "";
     LoadSetupString(baseId, count, sizeof count);
     long pieces = ParseDecimal(count);
     // The CRC table is built at run time rather than carried in the file.

@@ -8,16 +8,12 @@
 #include <stdint.h>
 
 #include "base/crc32.h"
+#include "base/ids.h"
 
 enum {
     kOldBootstrapWaitMs = 20000,
     kOldBootstrapPollMs = 10,  // sleep between tries while waiting
 };
-
-#define BOOTSTRAP_FILE      "_INS0366._MP"
-#define ENGINE_FILE         "_INS0466._MP"
-#define ENGINE_FILE_EXE     "_INS0466.EXE"
-#define COMPANION_FILE      "_INS0166._MP"
 
 // Expands the bootstrap, the engine and the companion into `directory`,
 // after waiting up to 20 s for an old bootstrap file to become deletable.

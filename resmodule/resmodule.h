@@ -4,14 +4,9 @@
 
 #include <windows.h>
 
-struct LangTable;
+#include "base/ids.h"
 
-enum ResKind {
-    RES_KIND_STRING = 1,
-    RES_KIND_DIALOG = 2,
-    RES_KIND_ICON = 3,
-    RES_KIND_BITMAP = 4,
-};
+struct LangTable;
 
 
 // Opens the primary (and optional secondary) library. 1 when open.

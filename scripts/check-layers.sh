@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Fails when a source file includes a header from a folder above its own.
+# Fails when a source file includes a header it may not use.
 # The folders stand in this order, each using only those before it:
 #   base, resmodule, splash, launcher
-# and tools/ use base and the parsers (resmodule, splash) but never the
-# launcher. Usage: check-layers.sh [ROOT] (default: the repository).
+# The tools stand beside the launcher: the toolkit tools/lib uses base,
+# resmodule and splash; each command folder (tools/medium, tools/szdd, ...)
+# uses those and tools/lib, never the launcher and never another command.
+# An include that climbs with ".." is refused everywhere: it would hide
+# where a header comes from. Usage: check-layers.sh [ROOT] (default: the
+# repository).
 set -euo pipefail
 root="${1:-$(cd "$(dirname "$0")/.." && pwd)}"
 
@@ -13,27 +17,61 @@ rank() {
     resmodule) echo 1 ;;
     splash) echo 2 ;;
     launcher) echo 3 ;;
-    tools) echo 4 ;;
     *) echo "" ;;
   esac
 }
 
+# may_use FOLDER TARGET: 0 when a file of FOLDER may include a header of
+# TARGET (both "base", "tools/lib", "tools/medium", ...).
+may_use() {
+  local folder=$1 target=$2
+  local mine theirs
+  case "$folder" in
+    tools/lib)
+      case "$target" in base | resmodule | splash | tools/lib) return 0 ;; *) return 1 ;; esac ;;
+    tools/*)
+      case "$target" in base | resmodule | splash | tools/lib | "$folder") return 0 ;; *) return 1 ;; esac ;;
+  esac
+  mine=$(rank "$folder")
+  theirs=$(rank "$target")
+  [ -n "$theirs" ] || return 1
+  [ "$theirs" -le "$mine" ]
+}
+
 bad=0
 checked=0
-for folder in base resmodule splash launcher tools; do
+folders=(base resmodule splash launcher)
+if [ -d "$root/tools" ]; then
+  while IFS= read -r -d '' dir; do
+    folders+=("tools/$(basename "$dir")")
+  done < <(find "$root/tools" -mindepth 1 -maxdepth 1 -type d -print0 | sort -z)
+fi
+
+for folder in "${folders[@]}"; do
   [ -d "$root/$folder" ] || continue
-  own=$(rank "$folder")
   while IFS= read -r -d '' file; do
     checked=$((checked + 1))
+    rel=${file#"$root"/}
     while IFS= read -r line; do
-      target=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^/"]+)\/.*/\1/' <<<"$line")
-      [ "$target" = "$line" ] && continue
-      theirs=$(rank "$target")
-      [ -n "$theirs" ] || continue
-      # tools may use everything below the launcher, never the launcher.
-      if { [ "$folder" = tools ] && [ "$target" = launcher ]; } ||
-         { [ "$folder" != tools ] && [ "$theirs" -gt "$own" ]; }; then
-        echo "${file#"$root"/}: includes a header of $target/, a folder above $folder/: $line" >&2
+      name=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]*)".*/\1/' <<<"$line")
+      if [[ "$name" == ../* || "$name" == */../* || "$name" == .. ]]; then
+        echo "$rel: includes through \"..\": $line" >&2
+        bad=1
+        continue
+      fi
+      [[ "$name" == */* ]] || continue   # a header beside the file
+      first=${name%%/*}
+      target=$first
+      if [ "$first" = tools ]; then
+        rest=${name#tools/}
+        [[ "$rest" == */* ]] || continue
+        target="tools/${rest%%/*}"
+      else
+        # Not one of our folders (a system or third-party path).
+        [ -n "$(rank "$first")" ] || continue
+      fi
+      if ! may_use "$folder" "$target"; then
+        echo "$rel: includes a header of $target/, which $folder/ may not use: $line" >&2
         bad=1
       fi
     done < <(grep -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file" || true)

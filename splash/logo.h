@@ -53,7 +53,7 @@ struct LogoLine {
 };
 
 // Reads the logo script named by g_splash.logoPath, or "install.lgo" in
-// g_splash.sourceDir when that file cannot be opened. Resets g_splash.raised.
+// g_splash.sourceDir when that file cannot be opened.
 // Returns the list of LogoLine pointers (free it with LogoFree), or null when
 // neither file opens or memory is short.
 OrderedList *LogoRead();
@@ -72,8 +72,9 @@ int LogoReadLines(InputFile *file, OrderedList *rawLines);
 OrderedList *LogoParse(OrderedList *rawLines);
 
 // Fill one record from one line. The record's kind is LOGO_TEXT on entry;
-// a directive sets its own kind and colours, and "#raised" sets
-// g_splash.raised.
+// a directive sets its own kind and colours ("#raised": LOGO_RAISED). The
+// parser writes no process-wide record: LogoMeasure takes the colours and
+// the raised look from the records.
 void LogoParseLine(LogoLine *record, const char *line);
 void LogoParseDirective(LogoLine *record, const char *line);
 

@@ -64,8 +64,10 @@ static void SwitchFont(HDC dc, const LogoLine *line, HFONT *current)
 
 void LogoMeasure(HWND dialog, OrderedList *lines)
 {
+    // The script's directives, as the parser left them in the records.
     g_splash.textColor = kLogoBlack;
     g_splash.backColor = kLogoWhite;
+    g_splash.raised = 0;
 
     int64_t maxWidth = 0;
     int64_t sumHeight = 0;
@@ -92,6 +94,9 @@ void LogoMeasure(HWND dialog, OrderedList *lines)
                 break;
             case LOGO_TEXTCOLOR:
                 g_splash.textColor = line->textColor;
+                break;
+            case LOGO_RAISED:
+                g_splash.raised = 1;
                 break;
             default:
                 break;

@@ -92,7 +92,6 @@ void LogoParseDirective(LogoLine *record, const char *line)
         record->textColor = LogoParseColor(line, position, kLogoBlack);
         record->kind = LOGO_TEXTCOLOR;
     } else if (TextCompareNoCase(keyword, "raised") == 0) {
-        g_splash.raised = 1;
         record->kind = LOGO_RAISED;
     }
 }

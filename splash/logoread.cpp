@@ -131,7 +131,6 @@ static InputFile *OpenLogoFile()
 
 OrderedList *LogoRead()
 {
-    g_splash.raised = 0;
     OrderedList *rawLines = ListCreate(kListItemText);
     if (!rawLines)
         return nullptr;

@@ -2,6 +2,7 @@ set(_d ${CMAKE_CURRENT_LIST_DIR})
 list(APPEND CORVANE_PORTABLE_SOURCES
   ${_d}/orderedlist.cpp
   ${_d}/placement.cpp
+  ${_d}/splashchoice.cpp
   ${_d}/bitmapcheck.cpp
   ${_d}/dialogcheck.cpp
   ${_d}/logoparse.cpp

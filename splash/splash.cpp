@@ -13,37 +13,18 @@
 #include "base/splash_state.h"
 #include "splash/bitmapcheck.h"
 #include "splash/dialogcheck.h"
+#include "splash/splashchoice.h"
 #include "splash/splashdlg.h"
 
 static const char kCloseMessageName[] = "SETUP_MSG_LOGOCLOSE_SE";
-static const char kSplashEntry[] = "SPLASH";
 static const char kLogoTempName[] = "_ins1163.tmp";
-
-enum { kSplashEntryKind = 6 };
 
 int SplashChoose(int *typeOut, HMODULE *moduleOut, int *idOut)
 {
-    if (!ResModuleIsOpen())
+    if (!ResModuleIsOpen() || !SplashChooseFromTable(ResModuleLanguageTable(), typeOut, idOut))
         return 0;
-    LangTable *table = ResModuleLanguageTable();
-    int type = LangTableSplashType(table);
-    *typeOut = type;
-    if (type == SPLASH_TYPE_NONE)
-        return 1;
-
-    // A value longer than its buffer is refused, not cut: a cut name or
-    // number would name some other resource.
-    char name[kSplashNameBuffer] = "";
-    if (!LangTableLookup(table, kSplashEntry, kSplashEntryKind, name, sizeof name))
-        return 0;
-    if (type == SPLASH_TYPE_DEFAULT)
-        return 0;
-
-    char text[kSplashIdBuffer] = "";
-    if (!LangTableLookup(table, name, type, text, sizeof text))
-        return 0;
-    *idOut = (int)ParseDecimal(text);
-    *moduleOut = ResModulePrimary();
+    if (*typeOut != SPLASH_TYPE_NONE)
+        *moduleOut = ResModulePrimary();
     return 1;
 }
 

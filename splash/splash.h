@@ -5,26 +5,13 @@
 
 #include <windows.h>
 
-// Splash types, as the language table's header gives them.
-enum SplashType {
-    SPLASH_TYPE_DIALOG = 2,    // a dialog template of the primary library
-    SPLASH_TYPE_BITMAP = 4,    // a bitmap of the primary library
-    SPLASH_TYPE_LOGO = 5,      // a logo script, resource type 1001 of the library file
-    SPLASH_TYPE_DEFAULT = 8,   // the default dialog 7500 through the redirection
-    SPLASH_TYPE_NONE = 9,      // no splash
-};
+#include "base/ids.h"
 
 // Splash modes: the creation parameter of the dialog.
 enum SplashMode {
     SPLASH_MODE_DIALOG = 1,    // the template draws itself, with an etched frame
     SPLASH_MODE_LOGO = 2,      // logo script text in dialog 7501
     SPLASH_MODE_BITMAP = 3,    // a bitmap in dialog 7501, without the frame
-};
-
-enum {
-    kSplashNameBuffer = 60,    // the splash name: at most 59 characters
-    kSplashIdBuffer = 20,      // the id text: at most 19 characters
-    kSplashMinimumCap = 30000, // longest minimum display time, ms
 };
 
 // Registers the close message, chooses the splash and creates it. Returns the
@@ -34,11 +21,10 @@ enum {
 // fallback file.
 HWND SplashCreate(HINSTANCE instance, const char *sourceDirectory);
 
-// Asks the language table for the splash. 1 when it made a choice: `typeOut`
-// holds the type and, unless it is 9, `moduleOut` the primary library and
-// `idOut` the resource id. 0 leaves the choice to the default dialog. A splash
-// name longer than 59 characters or an id text longer than 19 counts as not
-// found.
+// Asks the language table for the splash (SplashChooseFromTable of the open
+// library's table). 1 when it made a choice: `typeOut` holds the type and,
+// unless it is 9, `moduleOut` the primary library and `idOut` the resource
+// id. 0 leaves the choice to the default dialog.
 int SplashChoose(int *typeOut, HMODULE *moduleOut, int *idOut);
 
 // Creates the splash of a type that SplashChoose gave. Null for type 9, for

@@ -1,4 +1,4 @@
-// Driver of the start-up benchmark (scripts/bench-startup.sh): starts each
+// Driver of the start-up benchmark (tests/bench/bench-startup.sh): starts each
 // installer in turn, N times, and measures from just before CreateProcess to
 // the moment the bootstrap payload (stamp_bootstrap) read the performance
 // counter at its first instruction. While it waits it samples the

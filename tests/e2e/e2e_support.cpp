@@ -6,6 +6,7 @@
 #include <sstream>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 namespace e2e {
 
@@ -351,6 +352,36 @@ std::string Describe(const Result &r) {
         if (line.compare(0, 4, "cpu ") != 0)
             out << "\n  probe: " << line;
     return out.str();
+}
+
+namespace {
+
+struct WindowQuery {
+    DWORD pid;
+    const char *cls;
+    bool visibleOnly;
+    HWND found;
+};
+
+BOOL CALLBACK MatchTopWindow(HWND window, LPARAM context) {
+    WindowQuery &q = *reinterpret_cast<WindowQuery *>(context);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char cls[64] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    if ((q.pid == 0 || pid == q.pid) && strcmp(cls, q.cls) == 0 && (!q.visibleOnly || IsWindowVisible(window))) {
+        q.found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND FindTopWindow(DWORD pid, const char *cls, bool visibleOnly) {
+    WindowQuery q = {pid, cls, visibleOnly, nullptr};
+    EnumWindows(MatchTopWindow, reinterpret_cast<LPARAM>(&q));
+    return q.found;
 }
 
 }  // namespace e2e

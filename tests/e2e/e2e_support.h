@@ -117,6 +117,11 @@ std::string ExpectedCommand(const Command &command);
 std::vector<std::string> LauncherFilesIn(const std::string &dir);
 void DeleteLauncherFilesIn(const std::string &dir);
 
+// The first top-level window of class `cls` that process `pid` owns (pid 0:
+// any process), visible when `visibleOnly`; null when there is none. The one
+// window finder of the e2e cases.
+HWND FindTopWindow(DWORD pid, const char *cls, bool visibleOnly);
+
 std::string WindowsDirectory();  // with a trailing backslash
 // Prints a measurement of the running case ("[ measure  ] name: value unit").
 void Measure(const std::string &name, long long value, const char *unit);

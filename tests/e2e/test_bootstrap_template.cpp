@@ -20,29 +20,8 @@ const DWORD kTick = 15000;       // the launcher's timer period
 const DWORD kTimeSlack = 2500;   // start-up, Wine's timers, the rig's polling
 const DWORD kSplashMinimum = 1500;  // the launcher's own minimum display time
 
-struct Found {
-    DWORD pid;
-    const char *cls;
-    HWND window;
-};
-
-BOOL CALLBACK FindVisible(HWND window, LPARAM context) {
-    Found &f = *reinterpret_cast<Found *>(context);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    char cls[64] = "";
-    GetClassNameA(window, cls, sizeof cls);
-    if ((f.pid == 0 || pid == f.pid) && strcmp(cls, f.cls) == 0 && IsWindowVisible(window)) {
-        f.window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND VisibleWindow(DWORD pid, const char *cls) {
-    Found f = {pid, cls, nullptr};
-    EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&f));
-    return f.window;
+    return e2e::FindTopWindow(pid, cls, true);
 }
 
 struct Seen {

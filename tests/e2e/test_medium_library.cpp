@@ -62,24 +62,6 @@ TEST(ExampleLibrary, BoxSpeaksTheUsersLanguage) {
               e2e::FormatBoxText(want.scriptMissing, c.medium + "SETUP.INS/INSTALL.INS"));
 }
 
-struct VisibleDialog {
-    DWORD pid;
-    HWND window;
-};
-
-BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM context) {
-    VisibleDialog &f = *reinterpret_cast<VisibleDialog *>(context);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    char cls[16] = "";
-    GetClassNameA(window, cls, sizeof cls);
-    if (pid == f.pid && strcmp(cls, "#32770") == 0 && IsWindowVisible(window)) {
-        f.window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // Polls the launcher's visible dialog (its splash) and keeps the colour of
 // the client pixel (4, 4) once it is `want` (a first look may come before
 // the paint).
@@ -87,13 +69,12 @@ std::function<bool(const rig::Run &)> CornerWatcher(COLORREF want, COLORREF *cor
     return [want, corner](const rig::Run &run) {
         if (run.pid == 0 || *corner != CLR_INVALID)
             return false;
-        VisibleDialog found = {run.pid, nullptr};
-        EnumWindows(FindVisibleDialog, reinterpret_cast<LPARAM>(&found));
-        if (found.window == nullptr)
+        const HWND dialog = e2e::FindTopWindow(run.pid, "#32770", true);
+        if (dialog == nullptr)
             return false;
         RECT rc;
         POINT p = {4, 4};
-        if (!GetClientRect(found.window, &rc) || rc.right < 8 || !ClientToScreen(found.window, &p))
+        if (!GetClientRect(dialog, &rc) || rc.right < 8 || !ClientToScreen(dialog, &p))
             return false;
         HDC screen = GetDC(nullptr);
         const COLORREF seen = GetPixel(screen, p.x, p.y);

@@ -15,29 +15,9 @@ const char kMainClass[] = "CorvaneSetup_SE";
 const DWORD kTick = 15000;          // the launcher's timer period
 const DWORD kTimeSlack = 2500;      // start-up, Wine's timers, the rig's polling
 
-struct Found {
-    DWORD pid;
-    const char *cls;
-    HWND window;
-};
-
-BOOL CALLBACK FindWindowOf(HWND window, LPARAM context) {
-    Found &f = *reinterpret_cast<Found *>(context);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    char cls[64] = "";
-    GetClassNameA(window, cls, sizeof cls);
-    if (pid == f.pid && strcmp(cls, f.cls) == 0 && (strcmp(f.cls, kMainClass) == 0 || IsWindowVisible(window))) {
-        f.window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
+// The launcher's main window is hidden; other windows count when visible.
 HWND WindowOf(DWORD pid, const char *cls) {
-    Found f = {pid, cls, nullptr};
-    EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&f));
-    return f.window;
+    return e2e::FindTopWindow(pid, cls, strcmp(cls, kMainClass) != 0);
 }
 
 // What the rig's polling saw of the launcher: when a splash (a dialog that is

@@ -45,34 +45,15 @@ INSTANTIATE_TEST_SUITE_P(Timing, TimingTable, ::testing::Values("-s", ""),
 
 namespace {
 
-struct CaptureWatch {
-    DWORD pid;
-    HWND mainWindow = nullptr;
-};
-
-BOOL CALLBACK FindMainWindow(HWND window, LPARAM context) {
-    auto *watch = reinterpret_cast<CaptureWatch *>(context);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    char cls[64] = "";
-    GetClassNameA(window, cls, sizeof cls);
-    if (pid == watch->pid && strcmp(cls, "CorvaneSetup_SE") == 0) {
-        watch->mainWindow = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // Whether the launcher's thread holds the mouse capture; -1 when its main
 // window is not found.
 int HoldsCapture(DWORD pid) {
-    CaptureWatch watch{pid};
-    EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&watch));
-    if (watch.mainWindow == nullptr)
+    const HWND mainWindow = e2e::FindTopWindow(pid, "CorvaneSetup_SE", false);
+    if (mainWindow == nullptr)
         return -1;
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
-    if (!GetGUIThreadInfo(GetWindowThreadProcessId(watch.mainWindow, nullptr), &info))
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(mainWindow, nullptr), &info))
         return -1;
     return info.hwndCapture != nullptr ? 1 : 0;
 }

@@ -21,25 +21,14 @@ using tk::Problems;
 
 std::string Source(const std::string &rel) { return std::string(CORVANE_SOURCE_DIR) + "/" + rel; }
 
-// The layout of a PE32 image's file, read from its headers (trusted: the
-// images here are the fixture and what osslsigncode made of it).
+// The layout of an image as the PE model reads it.
 tk::ImageLayout LayoutOf(const Bytes &b)
 {
+    tk::PeImage pe;
     tk::ImageLayout l;
-    uint32_t pe = GetUi32(&b[0x3C]);
-    uint32_t opt = pe + 24;
-    uint32_t sections = GetUi16(&b[pe + 6]);
-    uint32_t optSize = GetUi16(&b[pe + 20]);
-    l.fileSize = b.size();
-    l.sizeOfHeaders = GetUi32(&b[opt + 60]);
-    l.checksumOffset = opt + 64;
-    l.certEntryOffset = opt + 96 + 4 * 8;
-    l.certTableOffset = GetUi32(&b[l.certEntryOffset]);
-    l.certTableSize = GetUi32(&b[l.certEntryOffset + 4]);
-    for (uint32_t i = 0; i < sections; i++) {
-        const uint8_t *s = &b[opt + optSize + 40 * i];
-        l.sections.push_back({GetUi32(s + 20), GetUi32(s + 16)});
-    }
+    std::string err;
+    EXPECT_TRUE(tk::ParsePeImage(b.data(), b.size(), &pe, &err)) << err;
+    EXPECT_TRUE(tk::ImageLayoutOf(pe, &l));
     return l;
 }
 

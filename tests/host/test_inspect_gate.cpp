@@ -15,11 +15,11 @@
 #include "base/bytes.h"
 #include "tests/host/host_files.h"
 #include "tests/host/signing_kit.h"
+#include "tests/host/stub_fixture.h"
 #include "tools/lib/pe_image.h"
 #include "tools/medium/build.h"
 #include "tools/medium/inspect.h"
 #include "tools/medium/library_cli.h"
-#include "tools/medium/resedit.h"
 
 namespace {
 
@@ -70,10 +70,10 @@ void AddIcons(tk::ResList *res)
         group.insert(group.end(), e, e + 12);
         group.push_back((uint8_t)(i + 1));
         group.push_back(0);
-        res->push_back(Entry(tk::kRtIcon, (uint16_t)(i + 1),
+        tk::ResPut(res, Entry(tk::kRtIcon, (uint16_t)(i + 1),
                              Bytes(ico.begin() + GetUi32(e + 12), ico.begin() + GetUi32(e + 12) + GetUi32(e + 8))));
     }
-    res->push_back(Entry(tk::kRtGroupIcon, 1, group));
+    tk::ResPut(res, Entry(tk::kRtGroupIcon, 1, group));
 }
 
 // One medium for the whole suite: built once, signed once.
@@ -89,21 +89,15 @@ protected:
                                             quiet, quiet), 0);
         fclose(quiet);
 
-        // The stub: small.exe (code, version resource) with the piece count
-        // strings, the launcher's manifest and an icon group.
+        // The tests' stub with an icon group as well.
+        const Bytes plain = StubFixture();
         tk::ResList res;
         std::string err;
-        Bytes exe = ReadFile(Source("tests/fixtures/medium/small.exe")), stub;
-        ASSERT_TRUE(tk::ReadResources(exe.data(), exe.size(), &res, &err)) << err;
-        for (size_t i = 0; i < res.size(); i++)
-            if (!res[i].type.named && res[i].type.id == 3000)
-                res.erase(res.begin() + (long)i--);   // a stub carries no payloads
-        for (uint16_t id : {7100, 7200, 7300})
-            ASSERT_TRUE(medium::SetString(&res, id, 0x409, u"1", &err)) << err;
-        res.push_back(Entry(tk::kRtManifest, 1, ReadFile(Source("resources/setup.manifest"))));
+        ASSERT_TRUE(tk::ReadResources(plain.data(), plain.size(), &res, &err)) << err;
         AddIcons(&res);
+        Bytes stub;
         std::vector<std::string> warnings;
-        ASSERT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), res, &stub, &warnings, &err)) << err;
+        ASSERT_TRUE(tk::ReplaceResources(plain.data(), plain.size(), res, &stub, &warnings, &err)) << err;
         ASSERT_TRUE(WriteFile(Path("stub.exe"), stub));
 
         medium::BuildOptions o;

@@ -27,6 +27,7 @@
 #include "tools/medium/resedit.h"
 #include "tools/lib/szdd_codec.h"
 #include "tests/host/host_files.h"
+#include "tests/host/stub_fixture.h"
 
 namespace {
 
@@ -335,20 +336,8 @@ protected:
         char tmpl[] = "/tmp/medium-build-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         root_ = tmpl;
-        ResList res = FixtureResources("small.dll");
-        res.erase(res.begin() + 5);   // its 3000/7100 entry: a stub has no payloads
-        std::string err;
-        for (uint16_t id : {7100, 7200, 7300})
-            ASSERT_TRUE(medium::SetString(&res, id, 0x409, u"1", &err));
-        ResEntry manifest;
-        manifest.type = medium::ResNumber(medium::kRtManifest);
-        manifest.name = medium::ResNumber(1);
-        manifest.lang = 0x409;
-        manifest.data = ReadFile(std::string(CORVANE_SOURCE_DIR) + "/resources/setup.manifest");
-        res.push_back(manifest);
-        Bytes exe = ReadFile(Fixture("small.exe")), stub;
-        std::vector<std::string> warnings;
-        ASSERT_TRUE(medium::ReplaceResources(exe.data(), exe.size(), res, &stub, &warnings, &err)) << err;
+        const Bytes stub = StubFixture();
+        ASSERT_FALSE(stub.empty());
         ASSERT_TRUE(WriteFile(root_ + "/stub.exe", stub));
         for (int i = 0; i < 3; i++) {
             Bytes payload(i == 0 ? 10000 : 100 + i);
@@ -398,6 +387,9 @@ TEST_F(MediumBuildTest, SplitsCountsAndRecordsThePayloads)
 {
     medium::BuildReport report;
     medium::Failure failure;
+    // Pieces of 4096 bytes read 1000 at a time: the compressor is fed across
+    // reads, and what it streams must match the whole-buffer compressor.
+    o_.readChunk = 1000;
     ASSERT_TRUE(medium::Build(o_, &report, &failure)) << failure.message;
     EXPECT_EQ(OutNames(), (std::vector<std::string>{"SETUP.INS", "_SETUP.DLL", "setup.exe"}));
     EXPECT_EQ(ReadFile(Path("out/_SETUP.DLL")), ReadFile(Fixture("small.dll")));

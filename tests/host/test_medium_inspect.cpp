@@ -23,6 +23,7 @@
 #include "tools/lib/pe_image.h"
 #include "tools/medium/resedit.h"
 #include "tests/host/host_files.h"
+#include "tests/host/stub_fixture.h"
 
 namespace {
 
@@ -76,21 +77,8 @@ protected:
         fclose(quiet);
         library_ = ReadFile(Path("ex.dll"));
 
-        // The stub: small.exe with the launcher's piece count strings.
-        ResList res = Resources(ReadFile(Source("tests/fixtures/medium/small.dll")));
-        res.erase(res.begin() + 5);   // its 3000/7100 entry: a stub has no payloads
-        std::string err;
-        for (uint16_t id : {7100, 7200, 7300})
-            ASSERT_TRUE(medium::SetString(&res, id, 0x409, u"1", &err));
-        medium::ResEntry manifest;
-        manifest.type = medium::ResNumber(medium::kRtManifest);
-        manifest.name = medium::ResNumber(1);
-        manifest.lang = 0x409;
-        manifest.data = ReadFile(Source("resources/setup.manifest"));
-        res.push_back(manifest);
-        Bytes exe = ReadFile(Source("tests/fixtures/medium/small.exe")), stub;
-        std::vector<std::string> warnings;
-        ASSERT_TRUE(medium::ReplaceResources(exe.data(), exe.size(), res, &stub, &warnings, &err)) << err;
+        const Bytes stub = StubFixture();
+        ASSERT_FALSE(stub.empty());
         ASSERT_TRUE(WriteFile(Path("stub.exe"), stub));
         const char *names[3] = {"boot.exe", "engine.exe", "data.bin"};
         for (int i = 0; i < 3; i++) {

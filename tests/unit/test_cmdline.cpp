@@ -314,29 +314,39 @@ TEST_F(CommandLine, UnclosedQuoteInALongLine)
 
 TEST_F(CommandLine, ReadArgumentStopsAndReports)
 {
-    char dst[8];
-    int fitted = -1;
-    const char *line = "abc def";
-    EXPECT_EQ(line + 3, ReadArgument(dst, sizeof dst, line, &fitted));
-    EXPECT_STREQ("abc", dst);
-    EXPECT_EQ(1, fitted);
-
-    line = "'a b'c";
-    EXPECT_EQ(line + 5, ReadArgument(dst, sizeof dst, line, &fitted));
-    EXPECT_STREQ("a b", dst);
-    EXPECT_EQ(1, fitted);
-
-    // 7 bytes fit in 8; the 8th does not, but the scan walks to the blank.
-    memset(dst, '#', sizeof dst);
-    line = "12345678 x";
-    EXPECT_EQ(line + 8, ReadArgument(dst, 8, line, &fitted));
-    EXPECT_STREQ("1234567", dst);
-    EXPECT_EQ(0, fitted);
-
-    line = "1234567 x";
-    EXPECT_EQ(line + 7, ReadArgument(dst, 8, line, &fitted));
-    EXPECT_STREQ("1234567", dst);
-    EXPECT_EQ(1, fitted);
+    struct Case {
+        const char *line;
+        size_t cap;
+        size_t end;            // where the scan goes on
+        const char *read;
+        int fitted;
+        int unclosedAt;        // offset of the unclosed quote, -1 for none
+    };
+    const Case cases[] = {
+        {"abc def", 8, 3, "abc", 1, -1},
+        {"'a b'c", 8, 5, "a b", 1, -1},
+        // 7 bytes fit in 8; the 8th does not, but the scan walks to the blank.
+        {"12345678 x", 8, 8, "1234567", 0, -1},
+        {"1234567 x", 8, 7, "1234567", 1, -1},
+        // An open quote takes the rest and is reported, not shown.
+        {"\"x y", 8, 4, "x y", 1, 0},
+        {"'", 8, 1, "", 1, 0},
+        {"'abcdefghij", 4, 11, "abc", 0, 0},
+    };
+    for (const Case &c : cases) {
+        ErrorBoxes boxes;
+        char dst[16];
+        memset(dst, '#', sizeof dst);
+        int fitted = -1;
+        const char *unclosed = "sentinel";
+        g_launcher.abortFlag = 0;
+        EXPECT_EQ(c.line + c.end, ReadArgument(dst, c.cap, c.line, &fitted, &unclosed)) << c.line;
+        EXPECT_STREQ(c.read, dst) << c.line;
+        EXPECT_EQ(c.fitted, fitted) << c.line;
+        EXPECT_EQ(c.unclosedAt < 0 ? nullptr : c.line + c.unclosedAt, unclosed) << c.line;
+        boxes.Expect({});
+        EXPECT_EQ(0, g_launcher.abortFlag) << c.line;
+    }
 }
 
 struct AbsoluteCase {
@@ -462,8 +472,9 @@ TEST_F(CommandLine, Cp932DoubleByteCharacterAtTheLimit)
         char dst[6];
         memset(dst, '#', sizeof dst);
         int fitted = -1;
+        const char *unclosed = nullptr;
         std::string line = "abc" + hyo + " rest";
-        const char *end = ReadArgument(dst, 5, line.c_str(), &fitted);
+        const char *end = ReadArgument(dst, 5, line.c_str(), &fitted, &unclosed);
         EXPECT_STREQ(" rest", end);
         EXPECT_STREQ("abc", dst);
         EXPECT_EQ(0, fitted);

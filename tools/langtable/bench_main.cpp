@@ -1,7 +1,7 @@
 // Benchmark of the language table: the largest size the format allows (30
 // languages, 65535 entries) and a common one (3 languages, 200 entries).
 // Loads each with the launcher's parser and looks up every entry. Not a
-// test; scripts/bench-langtable.sh runs it on an unsanitized release build.
+// test; tests/bench/bench-langtable.sh runs it on an unsanitized release build.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>

@@ -2,7 +2,7 @@
 // own (the library mapped as data, the resource copied, parsed, the copy
 // released), LangTableLoad as the launcher calls it at start-up (the library
 // already open in the resource module), and the close, of each library named
-// on the command line. Not a test; scripts/bench-langtable.sh runs it.
+// on the command line. Not a test; tests/bench/bench-langtable.sh runs it.
 //
 // usage: langtable_bench_win ROUNDS LIBRARY...
 #include <windows.h>

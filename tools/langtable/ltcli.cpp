@@ -19,6 +19,7 @@
 #include "tools/lib/ltdesc.h"
 #include "tools/lib/pe_image.h"
 #include "tools/lib/report.h"
+#include "tools/lib/textcodec.h"
 
 namespace lt {
 
@@ -78,8 +79,8 @@ struct TableCloser {
 using TablePtr = std::unique_ptr<LangTable, TableCloser>;
 
 // Runs the launcher's parser over an exact-size copy of the bytes, as the
-// launcher loads with flags 8. On failure *code is ResLastError's new value
-// (0 when the failure has no code).
+// launcher loads with flags 8. On failure *code is the code the parser left
+// in ResLastError (0 when the failure has no code).
 TablePtr LauncherParse(const std::string &bytes, const std::string &path, int *ok, int *code)
 {
     TablePtr table(LangTableCreate(path.size() < kPathBuffer ? path.c_str() : "", LANG_LOAD_LIBRARY));
@@ -193,7 +194,7 @@ bool ParseLcid(const char *text, long *value)
     return true;
 }
 
-int Check(const std::string &in, bool haveLcid, long lcid, int codePage, FILE *out, FILE *err)
+int Check(const std::string &in, bool haveLcid, long lcid, FILE *out, FILE *err)
 {
     std::string bytes, error;
     if (!ReadFile(in, &bytes, &error)) {
@@ -282,12 +283,11 @@ int Check(const std::string &in, bool haveLcid, long lcid, int codePage, FILE *o
         fprintf(out, "note        %s\n", w.c_str());
     if (library) {
         // The table's references against the library, as medium inspect
-        // checks them; the code page of the tool's texts is put back after.
+        // checks them.
         tk::ReportNode facts;
         std::vector<tk::Finding> findings;
         tk::LibraryView view;
         tk::InspectLibraryResources(res, nullptr, in, &facts, &findings, &view);
-        HostSetCodePage(codePage);
         int errors = 0;
         for (const tk::Finding &f : findings) {
             fprintf(out, "%s\n", tk::FindingLine(f).c_str());
@@ -394,15 +394,14 @@ int ToolMain(int argc, char **argv, FILE *out, FILE *err)
     }
     // The item splitting of the launcher walks double-byte characters of
     // the code page; the tool reads names as the launcher will.
-    HostSetCodePage(codePage);
+    tk::ParserCodePage parsing((uint32_t)codePage);
     int rc;
     if (cmd == "compile")
         rc = Compile(args[1], args[2], out, err);
     else if (cmd == "dump")
         rc = Dump(args[1], args.size() == 3 ? args[2] : std::string(), out, err);
     else
-        rc = Check(args[1], haveLcid, lcid, codePage, out, err);
-    HostSetCodePage(1252);
+        rc = Check(args[1], haveLcid, lcid, out, err);
     return rc;
 }
 

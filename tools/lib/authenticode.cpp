@@ -499,6 +499,22 @@ ByteSource FileSource(FILE *f)
     return s;
 }
 
+bool ImageLayoutOf(const PeImage &pe, ImageLayout *out)
+{
+    *out = ImageLayout();
+    out->fileSize = pe.fileSize;
+    out->sizeOfHeaders = pe.sizeOfHeaders;
+    out->checksumOffset = pe.checkSumOffset;
+    for (const PeSection &s : pe.sections)
+        out->sections.push_back({s.rawPtr, s.rawSize});
+    if (pe.dirCount <= kPeDirSecurity)
+        return false;
+    out->certEntryOffset = pe.dirOffset + 8 * kPeDirSecurity;
+    out->certTableOffset = pe.dirs[kPeDirSecurity].rva;   // a file offset, despite the field's name
+    out->certTableSize = pe.dirs[kPeDirSecurity].size;
+    return true;
+}
+
 bool ImageDigestSpans(const ImageLayout &l, std::vector<FileSpan> *out, uint64_t *uncovered, Problems *problems)
 {
     out->clear();

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/lib/pe_image.h"
 #include "tools/lib/problem.h"
 
 namespace tk {
@@ -68,6 +69,11 @@ struct ImageLayout {
     uint32_t certTableSize = 0;
     std::vector<FileSpan> sections;    // each section's raw data
 };
+
+// The layout of an image the PE model parsed. False when its header holds
+// no certificate table entry (fewer than five data directories): such an
+// image cannot be signed.
+bool ImageLayoutOf(const PeImage &pe, ImageLayout *out);
 
 // The spans digested, in order, into `*out`, and how many bytes of the file
 // lie in none of them and outside the certificate table (`*uncovered`: bytes

@@ -11,10 +11,11 @@
 
 #include "base/bytes.h"
 #include "base/platform.h"
-#include "base/splash_state.h"
 #include "base/text.h"
 #include "splash/bitmapcheck.h"
 #include "splash/logo.h"
+#include "splash/orderedlist.h"
+#include "tools/lib/textcodec.h"
 
 namespace tk {
 
@@ -267,6 +268,41 @@ static void CheckLogoLine(const std::string &line, std::vector<std::string> *pro
                             std::to_string((int)kLogoTextBuffer - 1) + ": split it into two lines");
 }
 
+std::vector<std::string> LauncherLogoLines(const std::string &bytes, uint32_t codePage)
+{
+    std::vector<std::string> lines;
+    if (bytes.empty())
+        return lines;
+    ParserCodePage parsing(codePage);
+    FILE *stream = fmemopen(const_cast<char *>(bytes.data()), bytes.size(), "rb");
+    if (!stream)
+        return lines;
+    InputFile *file = HostInputFromStream(stream);
+    OrderedList *raw = ListCreate(kListItemText);
+    if (raw && LogoReadLines(file, raw)) {
+        for (const char *line = (const char *)ListFirst(raw); line; line = (const char *)ListNext(raw))
+            lines.push_back(line);
+    }
+    if (raw)
+        ListDestroy(raw);
+    InputFileClose(file);
+    return lines;
+}
+
+std::vector<std::pair<int, std::string>> ScriptFileLines(const std::string &script)
+{
+    std::vector<std::pair<int, std::string>> lines;
+    size_t at = 0;
+    int number = 0;
+    while (at < script.size()) {
+        size_t end = script.find('\n', at);
+        end = end == std::string::npos ? script.size() : end + 1;
+        lines.push_back({++number, script.substr(at, end - at)});
+        at = end;
+    }
+    return lines;
+}
+
 std::vector<std::pair<int, std::string>> CheckLogoScript(const std::string &script, uint32_t codePage)
 {
     std::vector<std::pair<int, std::string>> found;
@@ -274,35 +310,27 @@ std::vector<std::pair<int, std::string>> CheckLogoScript(const std::string &scri
         found.push_back({0, "the script holds a zero byte; it must be text"});
         return found;
     }
-    HostSetCodePage((int)codePage);
-    const int saved = g_splash.raised;
+    ParserCodePage parsing(codePage);
     bool hasText = false;
-    int number = 0;
-    size_t at = 0;
-    while (at < script.size()) {
-        size_t end = script.find('\n', at);
-        if (end == std::string::npos)
-            end = script.size();
-        std::string line = script.substr(at, end - at);
-        at = end + 1;
-        number++;
-        size_t cr = line.find('\r');
-        if (cr != std::string::npos)
-            line.resize(cr);
-        if (line.size() > kLogoLineChars) {
-            found.push_back({number, "the line is " + std::to_string(line.size()) + " bytes long; the launcher reads " +
+    for (const auto &fileLine : ScriptFileLines(script)) {
+        const int number = fileLine.first;
+        std::string bytes = fileLine.second;
+        size_t length = bytes.size();
+        while (length > 0 && (bytes[length - 1] == '\n' || bytes[length - 1] == '\r'))
+            length--;
+        if (length > kLogoLineChars) {
+            found.push_back({number, "the line is " + std::to_string(length) + " bytes long; the launcher reads " +
                                          std::to_string((int)kLogoLineChars) + " at a time"});
             continue;
         }
-        if (line.empty())
-            line = " ";   // as the launcher reads an empty line
-        std::vector<std::string> problems;
-        CheckLogoLine(line, &problems, &hasText);
-        for (const std::string &p : problems)
-            found.push_back({number, p});
+        // The line as the launcher reads it: one piece, since it fits.
+        for (const std::string &line : LauncherLogoLines(bytes, codePage)) {
+            std::vector<std::string> problems;
+            CheckLogoLine(line, &problems, &hasText);
+            for (const std::string &p : problems)
+                found.push_back({number, p});
+        }
     }
-    g_splash.raised = saved;
-    HostSetCodePage(1252);
     if (!hasText)
         found.push_back({0, "the script has no line of text to show"});
     return found;

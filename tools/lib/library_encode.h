@@ -27,6 +27,14 @@ enum {
     kLogoFaceNameChars = 31,   // a font face name holds 31 characters
 };
 
+// The logo script lines the launcher reads from `bytes` (its LogoReadLines:
+// pieces of at most 260 bytes, cut at CR or LF, an empty line as " ", a
+// double-byte character never split), walking characters in `codePage`.
+std::vector<std::string> LauncherLogoLines(const std::string &bytes, uint32_t codePage);
+
+// The script's file lines (each with its LF) paired with their numbers from 1.
+std::vector<std::pair<int, std::string>> ScriptFileLines(const std::string &script);
+
 // Checks a logo script, already in `codePage`, as the launcher reads it:
 // line lengths, texts and faces that would be cut, "<face,size>" lines the
 // parser would misread, colour directives that fall back to the default, a

@@ -11,12 +11,12 @@
 
 #include "base/ids.h"
 #include "base/platform.h"
-#include "base/splash_state.h"
 #include "base/state.h"
 #include "base/text.h"
 #include "resmodule/langtable.h"
 #include "splash/bitmapcheck.h"
 #include "splash/logo.h"
+#include "splash/splashchoice.h"
 #include "tools/lib/library_encode.h"
 #include "tools/lib/stringtable.h"
 #include "tools/lib/textcodec.h"
@@ -24,22 +24,6 @@
 namespace tk {
 namespace {
 
-// The resource module's kinds and the splash's types and buffers.
-constexpr int kKindString = 1;
-constexpr int kKindDialog = 2;
-constexpr int kKindIcon = 3;
-constexpr int kKindBitmap = 4;
-constexpr int kSplashEntryKind = 6;
-constexpr int kSplashDialog = 2;
-constexpr int kSplashBitmap = 4;
-constexpr int kSplashLogo = 5;
-constexpr int kSplashDefault = 8;
-constexpr int kSplashNone = 9;
-constexpr size_t kSplashNameCap = 60;
-constexpr size_t kSplashIdCap = 20;
-constexpr uint32_t kMessageCap = 244;   // the launcher's message buffer
-constexpr uint32_t kCaptionCap = 80;
-constexpr long kSplashMinimumMax = 30000;
 // A medium-library convention: SPLASH names NONE for a language without one.
 const char kNoSplashName[] = "NONE";
 
@@ -69,22 +53,18 @@ struct TableCloser {
 };
 using TablePtr = std::unique_ptr<LangTable, TableCloser>;
 
-// ANSI bytes of the table (names) shown as UTF-8: code page 1252 read as
-// Latin-1 is close enough for a report.
+// ANSI bytes of the table (names) shown as UTF-8, read as code page 1252;
+// control characters as '?'.
 std::string Printable(const std::string &ansi)
 {
-    std::string out;
-    for (unsigned char c : ansi) {
-        if (c < 0x20 || c == 0x7F)
-            out += '?';
-        else if (c < 0x80)
-            out += (char)c;
-        else {
-            out += (char)(0xC0 | (c >> 6));
-            out += (char)(0x80 | (c & 0x3F));
-        }
+    std::string visible = ansi;
+    for (char &c : visible) {
+        if ((unsigned char)c < 0x20 || c == 0x7F)
+            c = '?';
     }
-    return out;
+    std::string utf8;
+    FromCodePage(visible, 1252, &utf8);
+    return utf8;
 }
 
 // Ids from the table are wider than a resource's 16 bits: those are absent.
@@ -124,7 +104,7 @@ uint64_t AnsiLength(const std::u16string &text, uint32_t codePage, uint32_t *mis
     // could reach (a longer text is too long either way).
     uint64_t n = 0;
     std::u16string one;
-    for (size_t i = 0; i < text.size() && n < 4ull * kMessageCap; i++) {
+    for (size_t i = 0; i < text.size() && n < 4ull * kTextChars; i++) {
         one.assign(1, text[i]);
         if (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < text.size())
             one.push_back(text[++i]);
@@ -216,7 +196,7 @@ void CheckMessage(Checker &c, const Lang &lang, const std::string &langLabel, ui
     }
     uint32_t missing = 0;
     const uint64_t bytes = AnsiLength(m.text, lang.codePage, &missing);
-    const uint32_t cap = caption ? kCaptionCap : kMessageCap;
+    const uint32_t cap = caption ? kCaptionChars : kTextChars;
     node->Number("length", bytes);
     if (bytes > cap - 1)
         c.Add(Severity::Error, langLabel, id,
@@ -241,23 +221,11 @@ void CheckLogo(Checker &c, const std::string &langLabel, uint32_t id, const std:
     if (script.find('\0') != std::string::npos)
         return;
 
-    HostSetCodePage((int)parserCodePage);
-    const int raised = g_splash.raised;
     int64_t height = kLogoStartHeight;
     int64_t widest = 0;
     int64_t total = 0;
-    size_t at = 0;
-    while (at < script.size()) {
-        size_t end = script.find('\n', at);
-        if (end == std::string::npos)
-            end = script.size();
-        std::string line = script.substr(at, std::min<size_t>(end - at, kLogoLineChars));
-        at = end + 1;
-        size_t cr = line.find('\r');
-        if (cr != std::string::npos)
-            line.resize(cr);
-        if (line.empty())
-            line = " ";
+    ParserCodePage parsing(parserCodePage);
+    for (const std::string &line : LauncherLogoLines(script, parserCodePage)) {
         LogoLine record;
         memset(&record, 0, sizeof record);
         record.kind = LOGO_TEXT;
@@ -273,8 +241,6 @@ void CheckLogo(Checker &c, const std::string &langLabel, uint32_t id, const std:
         widest = std::max(widest, width);
         total += (9 * cell) / 8;
     }
-    g_splash.raised = raised;
-    HostSetCodePage(1252);
     const int64_t windowWidth = (3 * widest) / 2;
     if (windowWidth > kScreenWidth || total > kScreenHeight)
         c.Add(Severity::Warning, langLabel, (int)id,
@@ -288,31 +254,30 @@ void CheckLogo(Checker &c, const std::string &langLabel, uint32_t id, const std:
 // it; `table` has the language current (null: a probing library).
 std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const std::string &langLabel)
 {
-    const int type = table ? table->splashType : -1;
-    if (type == kSplashNone)
+    // The verdict is the launcher's own (SplashChooseFromTable); the texts
+    // read here only explain it.
+    int type = -1;
+    int chosenId = 0;
+    const bool chosen = table && SplashChooseFromTable(table, &type, &chosenId);
+    if (chosen && type == SPLASH_TYPE_NONE)
         return "none (splash type 9)";
-    char name[kSplashNameCap] = "";
-    bool chosen = table && LangTableLookup(table, "SPLASH", kSplashEntryKind, name, sizeof name);
-    char text[kSplashIdCap] = "";
-    if (chosen && type != kSplashDefault) {
-        if (!LangTableLookup(table, name, type, text, sizeof text)) {
-            chosen = false;
-            if (strcmp(name, kNoSplashName) != 0)
-                c.Add(Severity::Warning, langLabel, 0,
-                      "the SPLASH entry names \"" + Printable(name) + "\" but the table has no entry \"" +
-                          Printable(name) + "\" of kind " + std::to_string(type) +
-                          " (the splash type): the launcher falls back to dialog 7500; add the entry or correct the name");
-        }
-    } else {
-        chosen = false;
-    }
+    char name[kSplashNameBuffer] = "";
+    const bool named = table && LangTableLookup(table, "SPLASH", kSplashEntryKind, name, sizeof name);
+    char text[kSplashIdBuffer] = "";
+    if (chosen)
+        LangTableLookup(table, name, type, text, sizeof text);
+    else if (named && type != SPLASH_TYPE_DEFAULT && strcmp(name, kNoSplashName) != 0)
+        c.Add(Severity::Warning, langLabel, 0,
+              "the SPLASH entry names \"" + Printable(name) + "\" but the table has no entry \"" + Printable(name) +
+                  "\" of kind " + std::to_string(type) +
+                  " (the splash type): the launcher falls back to dialog 7500; add the entry or correct the name");
     if (!chosen) {
         // The default dialog 7500, through the redirection.
         uint32_t id = IDD_SPLASH_DEFAULT;
         bool fromLibrary = false;
         if (table) {
             char value[kLangValueBuffer];
-            if (LangTableLookup(table, "7500", kKindDialog, value, sizeof value)) {
+            if (LangTableLookup(table, "7500", RES_KIND_DIALOG, value, sizeof value)) {
                 id = (uint32_t)ParseDecimal(value);
                 fromLibrary = true;
             }
@@ -330,7 +295,7 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
         return "dialog " + std::to_string(id) + " (the default splash)";
     }
 
-    const long id = ParseDecimal(text);
+    const long id = chosenId;
     const std::string entry = "the splash entry \"" + Printable(name) + "\" names ";
     if (id < 1 || id > 0xFFFF) {
         c.Add(Severity::Error, langLabel, 0,
@@ -339,7 +304,7 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
     }
     const uint32_t rid = (uint32_t)id;
     switch (type) {
-    case kSplashDialog:
+    case SPLASH_TYPE_DIALOG:
         if (!FindNumbered(c.res, kRtDialog, rid)) {
             c.Add(Severity::Error, langLabel, (int)rid,
                   entry + "dialog " + std::to_string(rid) + ", which the library does not hold: no splash is shown; "
@@ -347,7 +312,7 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
             return "none (dialog " + std::to_string(rid) + " is missing)";
         }
         return "dialog " + std::to_string(rid);
-    case kSplashBitmap: {
+    case SPLASH_TYPE_BITMAP: {
         const ResEntry *e = FindNumbered(c.res, kRtBitmap, rid);
         if (!e) {
             c.Add(Severity::Error, langLabel, (int)rid,
@@ -372,7 +337,7 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
                       " screen cuts it; make it smaller");
         return "bitmap " + std::to_string(rid) + " (" + std::to_string(w) + " x " + std::to_string(h) + ")";
     }
-    case kSplashLogo: {
+    case SPLASH_TYPE_LOGO: {
         const ResEntry *e = FindNumbered(c.res, RT_LANG_TABLE, rid);
         if (!e) {
             c.Add(Severity::Error, langLabel, (int)rid,
@@ -408,19 +373,19 @@ void CheckOtherEntries(Checker &c, LangTable *table, const std::vector<Lang> &la
     });
     for (const LangEntry *e : entries) {
         const long number = ParseDecimal(e->name);
-        const bool message = e->kind == kKindString &&
+        const bool message = e->kind == RES_KIND_STRING &&
                              std::find(std::begin(kMessages), std::end(kMessages), number) != std::end(kMessages);
         // Splash entries (the header's type) are checked per language.
-        if (message || e->kind == table->splashType || (strcmp(e->name, "7500") == 0 && e->kind == kKindDialog))
+        if (message || e->kind == table->splashType || (strcmp(e->name, "7500") == 0 && e->kind == RES_KIND_DIALOG))
             continue;
         uint16_t type = 0;
         const char *what = "";
         switch (e->kind) {
-        case kKindString: type = kRtString; what = "string"; break;
-        case kKindDialog: type = kRtDialog; what = "dialog"; break;
-        case kKindIcon: type = kRtGroupIcon; what = "icon"; break;
-        case kKindBitmap: type = kRtBitmap; what = "bitmap"; break;
-        case kSplashLogo: type = RT_LANG_TABLE; what = "logo script"; break;
+        case RES_KIND_STRING: type = kRtString; what = "string"; break;
+        case RES_KIND_DIALOG: type = kRtDialog; what = "dialog"; break;
+        case RES_KIND_ICON: type = kRtGroupIcon; what = "icon"; break;
+        case RES_KIND_BITMAP: type = kRtBitmap; what = "bitmap"; break;
+        case SPLASH_TYPE_LOGO: type = RT_LANG_TABLE; what = "logo script"; break;
         default: continue;
         }
         for (int i = 0; i < e->valueCount && i < (int)langs.size(); i++) {
@@ -527,7 +492,7 @@ void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::s
             if (id != IDS_LIBRARY_MISSING && table->languageCount > 0) {
                 table->currentLanguage = 0;
                 tableListsMessages = tableListsMessages ||
-                                     LangTableLookup(table.get(), std::to_string(id).c_str(), kKindString, value, sizeof value);
+                                     LangTableLookup(table.get(), std::to_string(id).c_str(), RES_KIND_STRING, value, sizeof value);
             }
         }
     }
@@ -555,7 +520,7 @@ void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::s
             MessageSource m;
             if (table) {
                 char value[kLangValueBuffer];
-                if (LangTableLookup(table.get(), std::to_string(id).c_str(), kKindString, value, sizeof value)) {
+                if (LangTableLookup(table.get(), std::to_string(id).c_str(), RES_KIND_STRING, value, sizeof value)) {
                     m.fromLibrary = true;
                     const long mapped = ParseDecimal(value);
                     m.libraryId = mapped < 0 ? 0u : (uint32_t)mapped;
@@ -576,7 +541,7 @@ void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::s
             std::u16string minimum;
             bool given = false;
             char value[kLangValueBuffer];
-            if (table && LangTableLookup(table.get(), "7111", kKindString, value, sizeof value))
+            if (table && LangTableLookup(table.get(), "7111", RES_KIND_STRING, value, sizeof value))
                 given = LookupString(res, (uint32_t)ParseDecimal(value), lang.langId, &minimum) == StringFound::Text;
             else if (!table)
                 given = LookupString(res, IDS_SPLASH_MINIMUM, lang.langId, &minimum) == StringFound::Text;
@@ -584,7 +549,7 @@ void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::s
                 const std::string t = Utf16ToUtf8(minimum);
                 const long ms = ParseDecimal(t.c_str());
                 ln.Number("splashMinimumMs", ms < 0 ? 0u : (uint64_t)ms);
-                if (ms < 0 || ms > kSplashMinimumMax)
+                if (ms < 0 || ms > kSplashMinimumCap)
                     c.Add(Severity::Warning, label, IDS_SPLASH_MINIMUM,
                           "the splash's minimum time \"" + t + "\" is outside 0 to 30000 ms; the launcher holds it "
                           "at most 30 s: write a number of milliseconds up to 30000");
@@ -606,7 +571,7 @@ void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::s
             char value[kLangValueBuffer];
             for (int i = 0; i < table->languageCount && !supplied; i++) {
                 table->currentLanguage = i;
-                if (LangTableLookup(table.get(), std::to_string(id).c_str(), kKindString, value, sizeof value)) {
+                if (LangTableLookup(table.get(), std::to_string(id).c_str(), RES_KIND_STRING, value, sizeof value)) {
                     supplied = true;
                     LookupString(res, (uint32_t)ParseDecimal(value), langs[(size_t)i].langId, &text);
                 }

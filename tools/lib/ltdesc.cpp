@@ -8,6 +8,7 @@
 
 #include "base/bytes.h"
 #include "resmodule/langtable.h"
+#include "tools/lib/bytesink.h"
 
 namespace lt {
 
@@ -15,10 +16,10 @@ namespace {
 
 const size_t kMaxErrors = 20;
 
-void WriteCounted(ByteWriter *w, const std::string &s)
+void WriteCounted(tk::ByteSink *w, const std::string &s)
 {
-    WriterU8(w, (unsigned)s.size());
-    WriterBytes(w, s.data(), (uint32_t)s.size());
+    w->U8((unsigned)s.size());
+    w->Bytes(s.data(), s.size());
 }
 
 std::string ReadCounted(ByteReader *r)
@@ -28,32 +29,31 @@ std::string ReadCounted(ByteReader *r)
     return p ? std::string((const char *)p, n) : std::string();
 }
 
-// The resource bytes through `w`: a counting writer gives the size, a second
-// pass over a buffer of that size the bytes.
-void EncodeTo(ByteWriter *w, const Table &table)
+// The resource bytes into `w`.
+void EncodeTo(tk::ByteSink *w, const Table &table)
 {
-    WriterU32(w, (uint32_t)kLangMagic);
-    WriterU16(w, table.version);
-    WriterU16(w, table.headerReserved);
-    WriterU16(w, table.splashType);
-    WriterU8(w, table.defaultIndex);
-    WriterU8(w, (unsigned)table.languages.size());
+    w->U32((uint32_t)kLangMagic);
+    w->U16(table.version);
+    w->U16(table.headerReserved);
+    w->U16(table.splashType);
+    w->U8(table.defaultIndex);
+    w->U8((unsigned)table.languages.size());
     for (const Language &l : table.languages)
         WriteCounted(w, l.item);
-    WriterU8(w, table.listReserved);
-    WriterU16(w, (unsigned)table.entries.size());
+    w->U8(table.listReserved);
+    w->U16((unsigned)table.entries.size());
     for (const Entry &e : table.entries) {
         WriteCounted(w, e.name);
-        WriterU8(w, (unsigned)e.kind);
+        w->U8((unsigned)e.kind);
         for (const Value &v : e.values) {
-            WriterU8(w, (unsigned)v.type);
+            w->U8((unsigned)v.type);
             if (v.type == LANG_VALUE_NUMBER)
-                WriterU16(w, v.number);
+                w->U16(v.number);
             else
                 WriteCounted(w, v.text);
         }
     }
-    WriterBytes(w, table.trailer.data(), (uint32_t)table.trailer.size());
+    w->Bytes(table.trailer.data(), table.trailer.size());
 }
 
 // Bounds-checked reader for Decode.
@@ -331,14 +331,9 @@ std::string EntryKey(const Entry &entry)
 
 std::vector<uint8_t> Encode(const Table &table)
 {
-    ByteWriter count;
-    WriterInit(&count, nullptr, 0);
-    EncodeTo(&count, table);
-    std::vector<uint8_t> out(count.pos);
-    ByteWriter w;
-    WriterInit(&w, out.data(), (uint32_t)out.size());
+    tk::ByteSink w;
     EncodeTo(&w, table);
-    return out;
+    return w.Take();
 }
 
 bool Decode(const uint8_t *data, size_t size, Table *table, std::string *error)

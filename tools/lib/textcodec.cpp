@@ -4,6 +4,8 @@
 #include <iconv.h>
 #include <stdio.h>
 
+#include "base/platform.h"
+
 namespace tk {
 
 bool CodePageSupported(uint32_t codePage)
@@ -243,6 +245,13 @@ bool FromCodePage(const std::string &bytes, uint32_t codePage, std::string *out)
         i += n - 1;
     }
     return ok;
+}
+
+ParserCodePage::ParserCodePage(uint32_t codePage) : previous_(HostSetCodePage(codePage == 932 ? 932 : 1252)) {}
+
+ParserCodePage::~ParserCodePage()
+{
+    HostSetCodePage(previous_);
 }
 
 }  // namespace tk

@@ -45,4 +45,17 @@ bool FromCodePage(const std::string &bytes, uint32_t codePage, std::string *out)
 // "U+00F1 'ñ'" for messages (control characters without the quote).
 std::string DescribePoint(uint32_t point);
 
+// The code page in which the launcher's portable parsers walk characters
+// (NextChar), for the life of the object; the one before comes back after.
+class ParserCodePage {
+public:
+    explicit ParserCodePage(uint32_t codePage);
+    ~ParserCodePage();
+    ParserCodePage(const ParserCodePage &) = delete;
+    ParserCodePage &operator=(const ParserCodePage &) = delete;
+
+private:
+    int previous_;
+};
+
 }  // namespace tk

@@ -119,7 +119,8 @@ bool CopyFileTo(const std::string &from, PendingFile *out, const char *what, Fai
 // `piece`: neither the payload nor the piece is held in memory, only one
 // read chunk and the compressor's bounded state. Adds the bytes read to
 // *crc and reports progress on the way.
-bool PackPiece(FILE *in, const std::string &path, const std::string &what, uint64_t want, const std::string &piece,
+bool PackPiece(FILE *in, size_t readChunk, const std::string &path, const std::string &what, uint64_t want,
+               const std::string &piece,
                const Crc32Table *table, uint32_t *crc, uint64_t *packed, tk::Progress *progress, Failure *f)
 {
     FILE *out = fopen(piece.c_str(), "wb");
@@ -135,7 +136,7 @@ bool PackPiece(FILE *in, const std::string &path, const std::string &what, uint6
         written += len;
         return true;
     });
-    std::vector<uint8_t> chunk(kReadChunk);
+    std::vector<uint8_t> chunk(readChunk);
     szdd::Result result = szdd::Result::Ok;
     bool readOk = true;
     for (uint64_t left = want; result == szdd::Result::Ok && left > 0;) {
@@ -198,7 +199,8 @@ bool PackPayload(const BuildOptions &o, int index, const std::string &dir, const
         const uint16_t id = (uint16_t)(kPayloadBase[index] + i);
         const std::string piece = temps->Add(dir + "/.medium-" + std::to_string(id) + ".tmp");
         uint64_t packed = 0;
-        ok = PackPiece(in, path, what, want, piece, table, &crc, &packed, &progress, f);
+        ok = PackPiece(in, o.readChunk ? o.readChunk : kReadChunk, path, what, want, piece, table, &crc, &packed,
+                       &progress, f);
         if (!ok)
             break;
         ResEntry e;

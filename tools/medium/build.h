@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/ids.h"
 #include "tools/medium/cli.h"
 
 namespace medium {
@@ -18,7 +19,7 @@ namespace medium {
 // tool holds one piece and its compressed form at a time. 4 MiB keeps a
 // 100 MB payload at 25 pieces, well inside the 100 ids each payload has.
 constexpr uint32_t kPieceSize = 4u << 20;
-constexpr uint32_t kMaxPieces = 100;   // ids base .. base + 99
+constexpr uint32_t kMaxPieces = kPayloadIdSpan;   // ids base .. base + 99
 
 struct BuildOptions {
     std::string payload[3];   // bootstrap, engine, companion
@@ -31,6 +32,7 @@ struct BuildOptions {
     std::string icon;
     std::string self;         // the tool's own path, to find the stub
     uint32_t pieceSize = 0;   // 0: kPieceSize
+    uint32_t readChunk = 0;   // payload bytes read at a time; 0: 1 MiB
     bool progress = false;    // show progress lines on stderr
 };
 

@@ -20,15 +20,12 @@
 namespace medium {
 
 const KnownPayload kPayloads[kPayloadCount] = {
-    {PAYLOAD_BOOTSTRAP, "_INS0366._MP", "bootstrap"},
-    {PAYLOAD_ENGINE, "_INS0466._MP", "engine"},
-    {PAYLOAD_COMPANION, "_INS0166._MP", "companion"},
+    {PAYLOAD_BOOTSTRAP, BOOTSTRAP_FILE, "bootstrap"},
+    {PAYLOAD_ENGINE, ENGINE_FILE, "engine"},
+    {PAYLOAD_COMPANION, COMPANION_FILE, "companion"},
 };
 
 namespace {
-
-// The launcher reads the piece count into 10 bytes.
-constexpr size_t kCountChars = 9;
 
 struct SinkContext {
     const PayloadSink *sink;
@@ -98,7 +95,8 @@ void CheckPayload(const ResList &res, int index, const PayloadSink &sink, Payloa
                               "): the launcher expands nothing and reports a failure" + fix);
         return;
     }
-    out->pieces = ParseDecimal(out->countText.substr(0, kCountChars).c_str());
+    // The launcher reads the count into kPieceCountChars bytes.
+    out->pieces = ParseDecimal(out->countText.substr(0, kPieceCountChars - 1).c_str());
     if (out->pieces <= 0) {
         out->errors.push_back("the piece count \"" + out->countText + "\" is not a positive number" + fix);
         return;

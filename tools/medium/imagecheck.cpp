@@ -50,20 +50,7 @@ void Signature(const std::vector<uint8_t> &image, const PeImage &pe, const Image
                ReportNode *facts, Problems *p)
 {
     ImageLayout l;
-    l.fileSize = image.size();
-    l.sizeOfHeaders = pe.sizeOfHeaders;
-    l.checksumOffset = pe.checkSumOffset;
-    l.certEntryOffset = pe.dirOffset + 8 * kPeDirSecurity;
-    if (pe.dirCount > kPeDirSecurity) {
-        l.certTableOffset = pe.dirs[kPeDirSecurity].rva;
-        l.certTableSize = pe.dirs[kPeDirSecurity].size;
-    } else {
-        // No certificate entry at all: digest as if it were there and empty.
-        l.certEntryOffset = 0;
-    }
-    for (const PeSection &s : pe.sections)
-        l.sections.push_back({s.rawPtr, s.rawSize});
-    if (l.certEntryOffset == 0) {
+    if (!ImageLayoutOf(pe, &l)) {
         facts->Text("signed", "no");
         return;
     }

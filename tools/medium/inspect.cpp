@@ -66,24 +66,38 @@ std::string FindInFolder(const std::string &dir, const char *name)
 
 
 
-}  // namespace
+// An image read once: its headers and its resources, for every check.
+struct ReadImage {
+    bool parsed = false;
+    bool resourcesRead = false;
+    std::string err;
+    PeImage pe;
+    ResList res;
+};
 
-void InspectLauncherImage(const std::vector<uint8_t> &image, const std::string &file, Inspection *out,
-                          const std::string *countOverride, const ImageCheckOptions &opt)
+ReadImage Read(const std::vector<uint8_t> &image)
+{
+    ReadImage r;
+    r.parsed = ParsePeImage(image.data(), image.size(), &r.pe, &r.err);
+    r.resourcesRead = r.parsed && ReadResources(image.data(), r.pe, &r.res, &r.err);
+    return r;
+}
+
+void LauncherReport(const std::vector<uint8_t> &image, const ReadImage &read, const std::string &file,
+                    Inspection *out, const std::string *countOverride, const ImageCheckOptions &opt)
 {
     out->kind = "launcher";
-    PeImage pe;
-    std::string err;
-    if (!ParsePeImage(image.data(), image.size(), &pe, &err)) {
-        Add(&out->findings, Severity::Error, file, err + "; give the medium's setup.exe");
+    if (!read.parsed) {
+        Add(&out->findings, Severity::Error, file, read.err + "; give the medium's setup.exe");
         return;
     }
-    ResList res;
-    if (!ReadResources(image.data(), pe, &res, &err)) {
+    if (!read.resourcesRead) {
         Add(&out->findings, Severity::Error, file,
-            "its resources cannot be read (" + err + "): the launcher cannot start; build it again");
+            "its resources cannot be read (" + read.err + "): the launcher cannot start; build it again");
         return;
     }
+    const PeImage &pe = read.pe;
+    const ResList &res = read.res;
     ReportNode &f = out->facts;
     f.Number("size", image.size());
     const uint64_t resourceBytes = ResourceSectionBytes(pe);
@@ -126,42 +140,60 @@ void InspectLauncherImage(const std::vector<uint8_t> &image, const std::string &
         Add(&out->findings, Severity::Warning, file, "the file is a DLL, not a program; give the medium's setup.exe");
 }
 
-void InspectLibraryImage(const std::vector<uint8_t> &image, const std::string &file, Inspection *out,
-                         LibraryView *view, const ImageCheckOptions &opt)
+void LibraryReport(const std::vector<uint8_t> &image, const ReadImage &read, const std::string &file,
+                   Inspection *out, LibraryView *view, const ImageCheckOptions &opt)
 {
     out->kind = "library";
     *view = LibraryView();
-    PeImage pe;
-    std::string err;
-    if (!ParsePeImage(image.data(), image.size(), &pe, &err)) {
+    if (!read.parsed) {
         Add(&out->findings, Severity::Error, file,
-            err + ": the launcher cannot load it and shows its own English texts and no splash; "
-                  "build the library again (medium library)");
+            read.err + ": the launcher cannot load it and shows its own English texts and no splash; "
+                       "build the library again (medium library)");
         return;
     }
-    ResList res;
-    if (!ReadResources(image.data(), pe, &res, &err)) {
+    if (!read.resourcesRead) {
         Add(&out->findings, Severity::Error, file,
-            "its resources cannot be read (" + err + "); build the library again (medium library)");
+            "its resources cannot be read (" + read.err + "); build the library again (medium library)");
         return;
     }
     out->facts.Number("size", image.size());
-    CheckImage(image, pe, res, opt, file, &out->facts, &out->findings);
-    InspectLibraryResources(res, &pe, file, &out->facts, &out->findings, view);
+    CheckImage(image, read.pe, read.res, opt, file, &out->facts, &out->findings);
+    InspectLibraryResources(read.res, &read.pe, file, &out->facts, &out->findings, view);
+}
+
+bool IsLauncher(const ReadImage &read)
+{
+    for (const ResEntry &e : read.res) {
+        if (!e.type.named && e.type.id == RT_PAYLOAD_PIECE)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void InspectLauncherImage(const std::vector<uint8_t> &image, const std::string &file, Inspection *out,
+                          const std::string *countOverride, const ImageCheckOptions &opt)
+{
+    LauncherReport(image, Read(image), file, out, countOverride, opt);
+}
+
+void InspectLibraryImage(const std::vector<uint8_t> &image, const std::string &file, Inspection *out,
+                         LibraryView *view, const ImageCheckOptions &opt)
+{
+    LibraryReport(image, Read(image), file, out, view, opt);
 }
 
 namespace {
 
-bool IsLauncher(const std::vector<uint8_t> &image)
+// Reads the file at `path` whole; a file that cannot be read is an error of
+// `into`.
+bool ReadForInspection(const std::string &path, std::vector<uint8_t> *image, Inspection *into)
 {
-    ResList res;
-    std::string err;
-    if (!ReadResources(image.data(), image.size(), &res, &err))
-        return false;
-    for (const ResEntry &e : res) {
-        if (!e.type.named && e.type.id == RT_PAYLOAD_PIECE)
-            return true;
-    }
+    std::string why;
+    if (ReadWholeFile(path, kMaxInputBytes, "4 GiB", image, &why))
+        return true;
+    Add(&into->findings, Severity::Error, path, "cannot read: " + why);
     return false;
 }
 
@@ -201,11 +233,8 @@ void InspectFolder(const std::string &dir, Inspection *out, const ImageCheckOpti
     } else {
         const std::string path = dir + "/" + library;
         std::vector<uint8_t> image;
-        std::string why;
         Inspection lib;
-        if (!ReadWholeFile(path, kMaxInputBytes, "4 GiB", &image, &why))
-            Add(&lib.findings, Severity::Error, path, "cannot read: " + why);
-        else
+        if (ReadForInspection(path, &image, &lib))
             InspectLibraryImage(image, path, &lib, &view, opt);
         ReportNode &node = f.Object("libraryReport");
         node.items = lib.facts.items;
@@ -216,11 +245,8 @@ void InspectFolder(const std::string &dir, Inspection *out, const ImageCheckOpti
     if (!setup.empty()) {
         const std::string path = dir + "/" + setup;
         std::vector<uint8_t> image;
-        std::string why;
         Inspection exe;
-        if (!ReadWholeFile(path, kMaxInputBytes, "4 GiB", &image, &why))
-            Add(&exe.findings, Severity::Error, path, "cannot read: " + why);
-        else
+        if (ReadForInspection(path, &image, &exe))
             InspectLauncherImage(image, path, &exe, view.pieceCounts, opt);
         ReportNode &node = f.Object("launcherReport");
         node.items = exe.facts.items;
@@ -263,18 +289,18 @@ void InspectPath(const std::string &path, Inspection *out, const ImageCheckOptio
         return;
     }
     std::vector<uint8_t> image;
-    std::string why;
-    if (!ReadWholeFile(path, kMaxInputBytes, "4 GiB", &image, &why)) {
-        Add(&out->findings, Severity::Error, path, "cannot read: " + why);
+    if (!ReadForInspection(path, &image, out))
         return;
-    }
+    // Read once: the same headers and resources decide what the file is
+    // and feed its report.
+    const ReadImage read = Read(image);
     const std::string name = BaseName(path);
     if (strcasecmp(name.c_str(), "_SETUP.DLL") != 0 &&
-        (strcasecmp(name.c_str(), "setup.exe") == 0 || IsLauncher(image))) {
-        InspectLauncherImage(image, path, out, nullptr, opt);
+        (strcasecmp(name.c_str(), "setup.exe") == 0 || IsLauncher(read))) {
+        LauncherReport(image, read, path, out, nullptr, opt);
     } else {
         LibraryView view;
-        InspectLibraryImage(image, path, out, &view, opt);
+        LibraryReport(image, read, path, out, &view, opt);
     }
 }
 

@@ -7,6 +7,8 @@
 #include <map>
 #include <set>
 
+#include "base/ids.h"
+#include "resmodule/langtable.h"
 #include "tools/lib/ltdesc.h"
 #include "tools/lib/library_encode.h"
 #include "tools/lib/stringtable.h"
@@ -17,30 +19,10 @@ namespace medium {
 namespace {
 
 const size_t kMaxErrors = 20;
-const size_t kMaxLanguages = 30;       // the language table's limit
-const size_t kMaxNameBytes = 51;       // the launcher's name buffer holds 51 characters
-const size_t kMessageChars = 243;      // a message is read into 244 characters
-const size_t kCaptionChars = 79;       // the caption into 80
-const long kMaxSplashTimeMs = 30000;
-
-enum : uint16_t {
-    kIdScriptMissing = 7061,
-    kIdFirstMessage = 7061,
-    kIdLastMessage = 7068,
-    kIdBadQuote = 7067,
-    kIdCaption = 7110,
-    kIdSplashTime = 7111,
-};
-
-enum : uint16_t {
-    kTableType = 1001,       // the language table and logo scripts
-    kTableName = 100,
-    kKindString = 1,
-    kKindSplash = 6,
-    kSplashTypeBitmap = 4,
-    kSplashTypeLogo = 5,
-    kSplashTypeNone = 9,
-};
+// The launcher's buffers: a message is read into kTextChars bytes, a
+// caption into kCaptionChars, each with its terminator.
+const size_t kMessageMost = kTextChars - 1;
+const size_t kCaptionMost = kCaptionChars - 1;
 
 const char kSplashName[] = "LOGO";
 const char kNoSplashName[] = "NONE";   // names no entry: the launcher shows no splash
@@ -163,7 +145,7 @@ bool ParseLcid(const std::string &s, uint32_t *lcid)
 
 bool IsKnownTextId(uint16_t id)
 {
-    return (id >= kIdFirstMessage && id <= kIdLastMessage) || id == kIdCaption || id == kIdSplashTime;
+    return (id >= IDS_SCRIPT_MISSING && id <= IDS_LIBRARY_MISSING) || id == IDS_CAPTION_REDIRECTED || id == IDS_SPLASH_MINIMUM;
 }
 
 std::string Quote(const std::string &name) { return "\"" + name + "\""; }
@@ -359,7 +341,7 @@ bool ParseLibraryDescription(const std::string &file, const std::string &input, 
                 ok = false;
             }
             for (size_t i = 1; ok && i < toks.size(); i++) {
-                if (toks[i].quoted || (id == kIdSplashTime && toks.size() == 2)) {
+                if (toks[i].quoted || (id == IDS_SPLASH_MINIMUM && toks.size() == 2)) {
                     t.utf8 += toks[i].text;
                 } else {
                     m.Add(number, "\"" + toks[i].text + "\" is not in quotes; write the text of " + word +
@@ -398,17 +380,17 @@ bool CheckText(Messages &m, const LibLanguage &lang, const LibText &t, std::stri
                           "character, or give the language the code page of its users");
         return false;
     }
-    if (t.id == kIdSplashTime) {
+    if (t.id == IDS_SPLASH_MINIMUM) {
         uint64_t ms = 0;
-        if (!ParseNumber(t.utf8, 0xFFFFFFFFu, &ms) || ms > (uint64_t)kMaxSplashTimeMs) {
+        if (!ParseNumber(t.utf8, 0xFFFFFFFFu, &ms) || ms > (uint64_t)kSplashMinimumCap) {
             m.Add(t.line, who + "the splash's minimum time is a number of milliseconds from 0 to " +
-                              std::to_string(kMaxSplashTimeMs) + ", such as 2000");
+                              std::to_string(kSplashMinimumCap) + ", such as 2000");
             return false;
         }
         return true;
     }
     bool ok = true;
-    const size_t most = t.id == kIdCaption ? kCaptionChars : kMessageChars;
+    const size_t most = t.id == IDS_CAPTION_REDIRECTED ? kCaptionMost : kMessageMost;
     if (encoded->size() > most) {
         m.Add(t.line, who + std::to_string(encoded->size()) + " characters in code page " +
                           std::to_string(lang.codePage) + " (a \\n counts one" +
@@ -417,8 +399,8 @@ bool CheckText(Messages &m, const LibLanguage &lang, const LibText &t, std::stri
         ok = false;
     }
     size_t percents = (size_t)std::count(t.utf8.begin(), t.utf8.end(), '%');
-    if (t.id == kIdScriptMissing || t.id == kIdBadQuote) {
-        const char *what = t.id == kIdScriptMissing ? "the path(s) tried" : "the argument";
+    if (t.id == IDS_SCRIPT_MISSING || t.id == IDS_UNCLOSED_QUOTE) {
+        const char *what = t.id == IDS_SCRIPT_MISSING ? "the path(s) tried" : "the argument";
         size_t at = t.utf8.find('%');
         if (percents != 1 || t.utf8.compare(at, 2, "%s") != 0) {
             m.Add(t.line, who + "needs exactly one %s, where the launcher puts " + what + ", and no other '%' (it has " +
@@ -446,9 +428,9 @@ bool NameFits(Messages &m, const LibLanguage &lang, std::string *encoded)
                              " of the name; name it in letters of its code page");
         return false;
     }
-    if (encoded->size() > kMaxNameBytes) {
+    if (encoded->size() > kLangNameChars) {
         m.Add(lang.line, who + "the name has " + std::to_string(encoded->size()) + " characters; the launcher keeps " +
-                             std::to_string(kMaxNameBytes) + ": shorten it");
+                             std::to_string(kLangNameChars) + ": shorten it");
         return false;
     }
     for (unsigned char c : *encoded) {
@@ -490,8 +472,8 @@ int BuildLibraryResources(const std::string &file, const std::string &folder, co
         m.Add(1, "no language; write at least one language line with its texts");
         return kLibInvalid;
     }
-    if (count > kMaxLanguages) {
-        m.Add(desc.languages[kMaxLanguages].line, "more than " + std::to_string(kMaxLanguages) +
+    if (count > kLangMaxLanguages) {
+        m.Add(desc.languages[kLangMaxLanguages].line, "more than " + std::to_string(kLangMaxLanguages) +
                                                       " languages; the language table holds at most that many");
         return kLibInvalid;
     }
@@ -644,7 +626,7 @@ int BuildLibraryResources(const std::string &file, const std::string &folder, co
             if (!problems.empty())
                 continue;
             e.data.assign(encoded.begin(), encoded.end());
-            e.type = ResNumber(kTableType);
+            e.type = ResNumber(RT_LANG_TABLE);
             e.name = ResNumber(LibLogoId(i));
         }
         auto same = sameBytes.find(e.data);
@@ -661,14 +643,14 @@ int BuildLibraryResources(const std::string &file, const std::string &folder, co
         return io ? kLibUnreadable : kLibInvalid;
 
     // The language table.
-    table.splashType = kind == LibSplash::Bitmap ? kSplashTypeBitmap
-                       : kind == LibSplash::Logo ? kSplashTypeLogo
-                                                 : kSplashTypeNone;
+    table.splashType = kind == LibSplash::Bitmap ? SPLASH_TYPE_BITMAP
+                       : kind == LibSplash::Logo ? SPLASH_TYPE_LOGO
+                                                 : SPLASH_TYPE_NONE;
     table.defaultIndex = (uint8_t)defaultIndex;
     for (const auto &g : firstGiver) {
         lt::Entry e;
         e.name = std::to_string(g.first);
-        e.kind = kKindString;
+        e.kind = RES_KIND_STRING;
         for (size_t i = 0; i < count; i++) {
             lt::Value v;
             v.type = 1;
@@ -680,7 +662,7 @@ int BuildLibraryResources(const std::string &file, const std::string &folder, co
     if (kind != LibSplash::None) {
         lt::Entry name, picture;
         name.name = "SPLASH";
-        name.kind = kKindSplash;
+        name.kind = kSplashEntryKind;
         picture.name = kSplashName;
         picture.kind = table.splashType;
         for (size_t i = 0; i < count; i++) {
@@ -715,18 +697,12 @@ int BuildLibraryResources(const std::string &file, const std::string &folder, co
         out->push_back(e);
     }
     ResEntry t;
-    t.type = ResNumber(kTableType);
-    t.name = ResNumber(kTableName);
+    t.type = ResNumber(RT_LANG_TABLE);
+    t.name = ResNumber(RES_LANG_TABLE_NAME);
     t.lang = 0;
     t.data = lt::Encode(table);
     out->push_back(t);
-    std::stable_sort(out->begin(), out->end(), [](const ResEntry &a, const ResEntry &b) {
-        if (a.type.id != b.type.id)
-            return a.type.id < b.type.id;
-        if (a.name.id != b.name.id)
-            return a.name.id < b.name.id;
-        return a.lang < b.lang;
-    });
+    ResSort(out);
     return kLibOk;
 }
 

@@ -296,16 +296,9 @@ bool ReplaceIconGroup(ResList *res, uint16_t groupId, const std::vector<uint8_t>
         }
     }
     // Out go the group (every language) and the images it used.
-    res->erase(std::remove_if(res->begin(), res->end(),
-                              [&](const ResEntry &e) {
-                                  if (e.type.named || e.name.named)
-                                      return false;
-                                  if (e.type.id == kRtGroupIcon)
-                                      return e.name.id == groupId;
-                                  return e.type.id == kRtIcon &&
-                                         std::find(oldIcons.begin(), oldIcons.end(), e.name.id) != oldIcons.end();
-                              }),
-               res->end());
+    ResRemove(res, kRtGroupIcon, groupId);
+    for (uint16_t id : oldIcons)
+        ResRemove(res, kRtIcon, id);
     ByteSink group;
     group.U16(0);   // reserved
     group.U16(1);   // icons
@@ -319,7 +312,7 @@ bool ReplaceIconGroup(ResList *res, uint16_t groupId, const std::vector<uint8_t>
         e.name = ResNumber(next);
         e.lang = lang;
         e.data = img.data;
-        res->push_back(e);
+        ResPut(res, e);
         group.U8(img.width);
         group.U8(img.height);
         group.U8(img.colors);
@@ -334,7 +327,7 @@ bool ReplaceIconGroup(ResList *res, uint16_t groupId, const std::vector<uint8_t>
     g.name = ResNumber(groupId);
     g.lang = lang;
     g.data = group.Take();
-    res->push_back(g);
+    ResPut(res, g);
     return true;
 }
 

@@ -5,12 +5,12 @@
 # with the tool built without sanitizers in release mode; the throughput;
 # optionally the same for an older tool (BENCH_OLD_MEDIUM).
 #
-# usage: scripts/bench-medium.sh [STUB]   (default: build/win32/stub/setup-stub.exe)
+# usage: tests/bench/bench-medium.sh [STUB]   (default: build/win32/stub/setup-stub.exe)
 #   BENCH_BUILD_DIR: the tool's build directory (default build/bench-medium)
 #   BENCH_WORK_DIR: payloads and output (default /tmp/corvane-bench-medium)
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BENCH_BUILD_DIR:-$root/build/bench-medium}
 work=${BENCH_WORK_DIR:-/tmp/corvane-bench-medium}
 stub=${1:-$root/build/win32/stub/setup-stub.exe}

@@ -14,13 +14,13 @@
 # platform's mapping of the library and the table's own parse. Wall-clock
 # time: on a busy machine, the least of the rounds is the better figure.
 #
-# usage: scripts/bench-langtable.sh [--native-only] [ROUNDS]   (default 5; median and least are shown)
+# usage: tests/bench/bench-langtable.sh [--native-only] [ROUNDS]   (default 5; median and least are shown)
 #   BENCH_BUILD_DIR:       the native build directory (default build/bench-langtable)
 #   BENCH_WIN32_BUILD_DIR: the Windows build directory (default build/bench-langtable-win32)
 #   CORVANE_WINEPREFIX:    the Wine prefix (scripts/wine-run)
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 native_only=0
 if [ "${1:-}" = "--native-only" ]; then
     native_only=1

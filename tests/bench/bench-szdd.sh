@@ -6,7 +6,7 @@
 # expand with msexpand and with our own expander, and our expander must read
 # mscompress's files.
 #
-# usage: scripts/bench-szdd.sh [SZDD_BINARY]
+# usage: tests/bench/bench-szdd.sh [SZDD_BINARY]
 #   Without an argument, the tool is built as a release build (-O2, no
 #   sanitizers) in build/bench-release.
 #   BENCH_REPEAT (default 3): runs per measurement, the fastest one counts.
@@ -14,7 +14,7 @@
 #   BENCH_EXE: an extra executable to include (a MinGW-built .exe, say).
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 repeat=${BENCH_REPEAT:-3}
 
 for tool in mscompress msexpand awk cmp cmake ninja; do

@@ -4,7 +4,7 @@
 # that carry the same three payloads, extract them to $TEMP and start the
 # first. Payload sets of about 6, 10 and 100 MB.
 #
-# usage: scripts/bench-startup.sh
+# usage: tests/bench/bench-startup.sh
 #   BENCH_RUNS (5): measured runs per installer and size (the median counts),
 #     after one warm-up run each that is not counted (it fills the page cache).
 #   BENCH_SIZES ("6 10 100"): payload sets in MB (10^6 bytes).
@@ -47,7 +47,7 @@
 # on the machine shows in the figures; rerun on a quiet machine to compare.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 runs=${BENCH_RUNS:-5}
 sizes=${BENCH_SIZES:-"6 10 100"}
 export CORVANE_WINEPREFIX=${CORVANE_WINEPREFIX:-/tmp/wineprefix-bench}

@@ -4,10 +4,10 @@
 # best of five passes). Extraction checks every payload byte with it, so it
 # bounds the launcher's start-up on large media.
 #
-# usage: scripts/bench-crc32.sh
+# usage: tests/bench/bench-crc32.sh
 #   CORVANE_WINEPREFIX (/tmp/wineprefix-bench): the Wine prefix it runs in.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 cat > "$out/bench.cpp" <<'CPP'

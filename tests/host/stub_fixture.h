@@ -1,0 +1,39 @@
+// The one stand-in for the launcher stub in the medium tool's host tests:
+// tests/fixtures/medium/small.exe carrying small.dll's resources without its
+// payload piece, the piece count strings 7100, 7200 and 7300 ("1") and the
+// launcher's manifest, as the CMake-built stub carries them.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "tests/host/host_files.h"
+#include "tools/lib/pe_image.h"
+#include "tools/lib/reslist.h"
+#include "tools/lib/stringtable.h"
+
+inline std::vector<uint8_t> StubFixture()
+{
+    const std::string dir = std::string(CORVANE_SOURCE_DIR) + "/tests/fixtures/medium/";
+    const std::vector<uint8_t> dll = ReadFile(dir + "small.dll");
+    tk::ResList res;
+    std::string err;
+    EXPECT_TRUE(tk::ReadResources(dll.data(), dll.size(), &res, &err)) << err;
+    EXPECT_EQ(tk::ResRemove(&res, 3000, 7100), 1u);   // a stub has no payloads
+    for (uint16_t id : {7100, 7200, 7300})
+        EXPECT_TRUE(tk::SetString(&res, id, 0x409, u"1", &err)) << err;
+    tk::ResEntry manifest;
+    manifest.type = tk::ResNumber(tk::kRtManifest);
+    manifest.name = tk::ResNumber(1);
+    manifest.lang = 0x409;
+    manifest.data = ReadFile(std::string(CORVANE_SOURCE_DIR) + "/resources/setup.manifest");
+    tk::ResPut(&res, manifest);
+    const std::vector<uint8_t> exe = ReadFile(dir + "small.exe");
+    std::vector<uint8_t> stub;
+    std::vector<std::string> warnings;
+    EXPECT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), res, &stub, &warnings, &err)) << err;
+    return stub;
+}
