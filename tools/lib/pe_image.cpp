@@ -8,6 +8,7 @@
 
 #include "base/bytes.h"
 #include "tools/lib/bytesink.h"
+#include "tools/lib/pechecksum.h"
 
 namespace tk {
 namespace {
@@ -588,45 +589,13 @@ private:
     FILE *f_;
 };
 
-// Running PE checksum over bytes in order (any split of the bytes).
-struct ChecksumState {
-    uint64_t sum = 0;
-    uint64_t length = 0;
-    bool odd = false;
-    uint8_t low = 0;
-
-    void Add(const uint8_t *p, size_t n)
-    {
-        for (size_t i = 0; i < n; i++) {
-            if (!odd) {
-                low = p[i];
-                odd = true;
-            } else {
-                sum += (uint32_t)low | (uint32_t)p[i] << 8;
-                sum = (sum & 0xFFFF) + (sum >> 16);
-                odd = false;
-            }
-        }
-        length += n;
-    }
-    uint32_t Finish() const
-    {
-        uint64_t s = sum;
-        if (odd) {
-            s += low;
-            s = (s & 0xFFFF) + (s >> 16);
-        }
-        s = (s & 0xFFFF) + (s >> 16);
-        return (uint32_t)(s + length);
-    }
-};
-
 class Emitter {
 public:
-    Emitter(Output *out, std::string *err) : out_(out), err_(err) {}
+    // The written headers hold 0 in the CheckSum field, so no field is skipped.
+    Emitter(Output *out, std::string *err) : out_(out), err_(err) { PeChecksumInit(&sum_, UINT64_MAX); }
     bool Bytes(const uint8_t *p, size_t n)
     {
-        sum_.Add(p, n);
+        PeChecksumUpdate(&sum_, p, n);
         if (!out_->Write(p, n)) {
             *err_ = "cannot write the output";
             return false;
@@ -690,7 +659,7 @@ public:
     bool FinishChecksum(uint32_t checksumOffset)
     {
         uint8_t v[4];
-        SetUi32(v, sum_.Finish());
+        SetUi32(v, PeChecksumFinish(&sum_));
         if (!out_->Patch(checksumOffset, v, 4)) {
             *err_ = "cannot write the output's checksum";
             return false;
@@ -702,7 +671,7 @@ public:
 private:
     Output *out_;
     std::string *err_;
-    ChecksumState sum_;
+    PeChecksumState sum_;
 };
 
 // The DOS header and stub that linkers put before the PE header.
@@ -968,19 +937,10 @@ uint32_t PeChecksum(const uint8_t *image, size_t size)
 {
     PeImage h;
     std::string err;
-    ChecksumState sum;
-    uint32_t field = 0xFFFFFFFFu;
-    if (ParsePeImage(image, size, &h, &err))
-        field = h.checkSumOffset;
-    if (size >= 4 && field <= size - 4) {
-        static const uint8_t zero[4] = {};
-        sum.Add(image, field);
-        sum.Add(zero, 4);
-        sum.Add(image + field + 4, size - field - 4);
-    } else {
-        sum.Add(image, size);
-    }
-    return sum.Finish();
+    PeChecksumState sum;
+    PeChecksumInit(&sum, ParsePeImage(image, size, &h, &err) ? h.checkSumOffset : UINT64_MAX);
+    PeChecksumUpdate(&sum, image, size);
+    return PeChecksumFinish(&sum);
 }
 
 }  // namespace tk

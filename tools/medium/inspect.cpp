@@ -45,24 +45,6 @@ std::string BaseName(const std::string &path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-void VersionFacts(const ResList &res, ReportNode *facts)
-{
-    const ResEntry *v = ResFind(res, kRtVersion, 1);
-    if (!v)
-        return;
-    ReportNode &node = facts->Object("version");
-    for (const char *key : {"ProductName", "ProductVersion", "FileVersion", "FileDescription", "CompanyName"}) {
-        std::u16string value;
-        std::string err;
-        if (VersionString(v->data, key, &value, &err) && !value.empty()) {
-            std::string ascii;
-            for (char16_t ch : value)
-                ascii += (ch >= 0x20 && ch < 0x7F) ? (char)ch : '?';
-            node.Text(key, ascii);
-        }
-    }
-}
-
 // A name in `dir` equal to `name` ignoring case, as the platform finds it.
 std::string FindInFolder(const std::string &dir, const char *name)
 {
@@ -102,7 +84,7 @@ ReadImage Read(const std::vector<uint8_t> &image)
 }
 
 void LauncherReport(const std::vector<uint8_t> &image, const ReadImage &read, const std::string &file,
-                    Inspection *out, const std::string *countOverride)
+                    Inspection *out, const std::string *countOverride, const ImageCheckOptions &opt)
 {
     out->kind = "launcher";
     if (!read.parsed) {
@@ -150,28 +132,16 @@ void LauncherReport(const std::vector<uint8_t> &image, const ReadImage &read, co
             Add(&out->findings, Severity::Warning, file, where + w, kPayloads[i].baseId);
     }
 
-    VersionFacts(res, &f);
-    const ResEntry *manifest = ResFind(res, kRtManifest, 1);
-    const std::string level = manifest ? ExecutionLevel(manifest->data) : std::string();
-    f.Text("executionLevel", manifest ? (level.empty() ? "(none in the manifest)" : level) : "(no manifest)");
+    CheckImage(image, pe, res, opt, file, &f, &out->findings);
     ReportNode &imports = f.List("imports");
     for (const std::string &name : pe.imports)
         imports.Text("", name);
-    if (pe.importsUnreadable)
-        Add(&out->findings, Severity::Warning, file, "the import directory lies outside the file's sections");
-    const PeDataDir cert = pe.dirs[kPeDirSecurity];
-    f.Flag("signed", cert.size != 0);
-    if (cert.size)
-        f.Number("certificateBytes", cert.size);
-    if (cert.size && (uint64_t)cert.rva + cert.size > image.size())
-        Add(&out->findings, Severity::Error, file,
-            "the certificate table runs past the end of the file: the signature cannot verify; sign the file again");
     if (pe.dll)
         Add(&out->findings, Severity::Warning, file, "the file is a DLL, not a program; give the medium's setup.exe");
 }
 
 void LibraryReport(const std::vector<uint8_t> &image, const ReadImage &read, const std::string &file,
-                   Inspection *out, LibraryView *view)
+                   Inspection *out, LibraryView *view, const ImageCheckOptions &opt)
 {
     out->kind = "library";
     *view = LibraryView();
@@ -187,6 +157,7 @@ void LibraryReport(const std::vector<uint8_t> &image, const ReadImage &read, con
         return;
     }
     out->facts.Number("size", image.size());
+    CheckImage(image, read.pe, read.res, opt, file, &out->facts, &out->findings);
     InspectLibraryResources(read.res, &read.pe, file, &out->facts, &out->findings, view);
 }
 
@@ -202,15 +173,15 @@ bool IsLauncher(const ReadImage &read)
 }  // namespace
 
 void InspectLauncherImage(const std::vector<uint8_t> &image, const std::string &file, Inspection *out,
-                          const std::string *countOverride)
+                          const std::string *countOverride, const ImageCheckOptions &opt)
 {
-    LauncherReport(image, Read(image), file, out, countOverride);
+    LauncherReport(image, Read(image), file, out, countOverride, opt);
 }
 
 void InspectLibraryImage(const std::vector<uint8_t> &image, const std::string &file, Inspection *out,
-                         LibraryView *view)
+                         LibraryView *view, const ImageCheckOptions &opt)
 {
-    LibraryReport(image, Read(image), file, out, view);
+    LibraryReport(image, Read(image), file, out, view, opt);
 }
 
 namespace {
@@ -226,7 +197,7 @@ bool ReadForInspection(const std::string &path, std::vector<uint8_t> *image, Ins
     return false;
 }
 
-void InspectFolder(const std::string &dir, Inspection *out)
+void InspectFolder(const std::string &dir, Inspection *out, const ImageCheckOptions &opt)
 {
     out->kind = "medium";
     ReportNode &f = out->facts;
@@ -264,7 +235,7 @@ void InspectFolder(const std::string &dir, Inspection *out)
         std::vector<uint8_t> image;
         Inspection lib;
         if (ReadForInspection(path, &image, &lib))
-            InspectLibraryImage(image, path, &lib, &view);
+            InspectLibraryImage(image, path, &lib, &view, opt);
         ReportNode &node = f.Object("libraryReport");
         node.items = lib.facts.items;
         node.isObject = true;
@@ -276,7 +247,7 @@ void InspectFolder(const std::string &dir, Inspection *out)
         std::vector<uint8_t> image;
         Inspection exe;
         if (ReadForInspection(path, &image, &exe))
-            InspectLauncherImage(image, path, &exe, view.pieceCounts);
+            InspectLauncherImage(image, path, &exe, view.pieceCounts, opt);
         ReportNode &node = f.Object("launcherReport");
         node.items = exe.facts.items;
         node.isObject = true;
@@ -305,7 +276,7 @@ void InspectFolder(const std::string &dir, Inspection *out)
 
 }  // namespace
 
-void InspectPath(const std::string &path, Inspection *out)
+void InspectPath(const std::string &path, Inspection *out, const ImageCheckOptions &opt)
 {
     out->path = path;
     struct stat st;
@@ -314,7 +285,7 @@ void InspectPath(const std::string &path, Inspection *out)
         return;
     }
     if (S_ISDIR(st.st_mode)) {
-        InspectFolder(path, out);
+        InspectFolder(path, out, opt);
         return;
     }
     std::vector<uint8_t> image;
@@ -326,10 +297,10 @@ void InspectPath(const std::string &path, Inspection *out)
     const std::string name = BaseName(path);
     if (strcasecmp(name.c_str(), "_SETUP.DLL") != 0 &&
         (strcasecmp(name.c_str(), "setup.exe") == 0 || IsLauncher(read))) {
-        LauncherReport(image, read, path, out, nullptr);
+        LauncherReport(image, read, path, out, nullptr, opt);
     } else {
         LibraryView view;
-        LibraryReport(image, read, path, out, &view);
+        LibraryReport(image, read, path, out, &view, opt);
     }
 }
 
@@ -379,12 +350,18 @@ void PrintInspectionJson(FILE *out, const Inspection &in)
 
 void InspectHelp(FILE *out)
 {
-    fputs("usage: medium inspect [--json] PATH\n\n"
+    fputs("usage: medium inspect [--json] [--ca FILE] PATH\n\n"
           "Checks a medium before it ships. PATH is a setup.exe, a _SETUP.DLL or a medium\n"
           "folder (setup.exe, SETUP.INS or INSTALL.INS, _SETUP.DLL).\n"
           "  setup.exe   size with and without resources; each payload: pieces, packed and\n"
           "              expanded size, CRC-32, whether it expands whole and matches the check\n"
-          "              record; version strings, manifest level, imports, signature\n"
+          "              record; the version resource (every key), manifest level, icons,\n"
+          "              imports\n"
+          "  both        the structure as the loader reads it (alignments, SizeOfHeaders,\n"
+          "              SizeOfImage, sections, entry point, data directories, imports);\n"
+          "              the PE checksum against the file; an Authenticode signature\n"
+          "              verified: the image digest, the signature with the signer's key,\n"
+          "              a timestamp (signed: verified, no, or not verified)\n"
           "  _SETUP.DLL  languages, every message (7061-7068, caption 7110) in every\n"
           "              language: present, within the launcher's buffers in the language's\n"
           "              code page, the %s rule; the splash each language gets and whether it\n"
@@ -392,7 +369,9 @@ void InspectHelp(FILE *out)
           "  folder      the script and library the launcher finds, both files' reports, and\n"
           "              what a user of each language sees first\n"
           "Problems are printed as FILE: error|warning: language \"L\", id N: what; what to do.\n"
-          "--json writes one JSON object (path, kind, facts, findings, status) instead.\n\n"
+          "--json writes one JSON object (path, kind, facts, findings, status) instead.\n"
+          "--ca FILE checks that the signer's certificate chains to a root in FILE (PEM);\n"
+          "without it the chain is reported as not checked.\n\n"
           "Exit codes (inspect only):\n"
           "  0   clean: no errors, no warnings\n"
           "  1   warnings only\n"
@@ -404,10 +383,17 @@ void InspectHelp(FILE *out)
 int InspectCommand(int argc, char **argv)
 {
     bool json = false;
+    ImageCheckOptions opt;
     std::vector<std::string> paths;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--json") == 0) {
             json = true;
+        } else if (strcmp(argv[i], "--ca") == 0) {
+            if (i + 1 >= argc || !argv[i + 1][0]) {
+                fprintf(stderr, "medium inspect: --ca needs a file of trusted certificates (PEM)\n");
+                return kInspectUsage;
+            }
+            opt.caFile = argv[++i];
         } else if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
             InspectHelp(stdout);
             return kInspectClean;
@@ -419,14 +405,14 @@ int InspectCommand(int argc, char **argv)
         }
     }
     if (paths.size() != 1) {
-        fprintf(stderr, "usage: medium inspect [--json] PATH\n");
+        fprintf(stderr, "usage: medium inspect [--json] [--ca FILE] PATH\n");
         return kInspectUsage;
     }
     std::string path = paths[0];
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     Inspection in;
-    InspectPath(path, &in);
+    InspectPath(path, &in, opt);
     if (json)
         PrintInspectionJson(stdout, in);
     else

@@ -18,6 +18,7 @@
 
 #include "tools/lib/librarycheck.h"
 #include "tools/lib/report.h"
+#include "tools/medium/imagecheck.h"
 
 namespace medium {
 
@@ -32,11 +33,12 @@ struct Inspection {
 };
 
 // Whole files: read, recognised and checked. A directory is a medium folder.
-void InspectPath(const std::string &path, Inspection *out);
+// `opt` says how far to check signatures.
+void InspectPath(const std::string &path, Inspection *out, const ImageCheckOptions &opt = ImageCheckOptions());
 void InspectLibraryImage(const std::vector<uint8_t> &image, const std::string &file, Inspection *out,
-                         LibraryView *view);
+                         LibraryView *view, const ImageCheckOptions &opt = ImageCheckOptions());
 void InspectLauncherImage(const std::vector<uint8_t> &image, const std::string &file, Inspection *out,
-                          const std::string *countOverride);
+                          const std::string *countOverride, const ImageCheckOptions &opt = ImageCheckOptions());
 
 // Exit status of inspect: 0 clean, 1 warnings only, 2 errors.
 enum {

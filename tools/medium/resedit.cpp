@@ -7,6 +7,8 @@
 
 #include "base/bytes.h"
 #include "tools/lib/bytesink.h"
+#include "tools/lib/icongroup.h"
+#include "tools/lib/problem.h"
 
 namespace medium {
 
@@ -98,14 +100,6 @@ void WriteNode(const VNode &node, ByteSink *out)
     for (const VNode &c : node.children)
         WriteNode(c, out);
     out->SetU16At(start, (uint32_t)(out->Size() - start));
-}
-
-std::u16string Ascii16(const char *s)
-{
-    std::u16string r;
-    for (; *s; s++)
-        r.push_back((char16_t)*s);
-    return r;
 }
 
 // "a.b.c.d" (1 to 4 parts, each 0..65535) into four numbers.
@@ -215,31 +209,6 @@ bool EditVersionInfo(const std::vector<uint8_t> &in, const std::vector<std::pair
     return true;
 }
 
-bool VersionString(const std::vector<uint8_t> &in, const std::string &key, std::u16string *value, std::string *err)
-{
-    VNode root;
-    value->clear();
-    if (!ParseVersionInfo(in, &root, err))
-        return false;
-    const std::u16string k = Ascii16(key.c_str());
-    for (const VNode &c : root.children) {
-        if (c.key != u"StringFileInfo" || c.children.empty())
-            continue;
-        for (const VNode &s : c.children[0].children) {
-            if (s.key != k)
-                continue;
-            for (size_t i = 0; i + 1 < s.value.size(); i += 2) {
-                char16_t ch = (char16_t)GetUi16(&s.value[i]);
-                if (ch == 0)
-                    break;
-                value->push_back(ch);
-            }
-            return true;
-        }
-    }
-    return true;
-}
-
 // ---- Icons ----
 
 bool ParseIco(const std::vector<uint8_t> &ico, std::vector<IconImage> *images, std::string *err)
@@ -283,20 +252,20 @@ bool ParseIco(const std::vector<uint8_t> &ico, std::vector<IconImage> *images, s
             return false;
         }
         const uint8_t *p = ico.data() + offset;
-        static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-        if (memcmp(p, kPng, 8) != 0) {
-            // A DIB: BITMAPINFOHEADER, height twice the image's (colour and mask).
-            if (GetUi32(p) != 40 || GetUi16(p + 12) != 1) {
-                *err = which + " is neither a bitmap (40-byte header, one plane) nor a PNG";
+        // The same image check as inspect's, so build takes no icon that
+        // inspect would refuse.
+        Problems problems;
+        const bool png = CheckIconImage(p, bytes, img.width ? img.width : 256, img.height ? img.height : 256, which,
+                                        "its directory entry", &problems);
+        for (const Finding &f : problems) {
+            if (f.severity == Severity::Error) {
+                *err = f.text;
                 return false;
             }
-            uint32_t bits = GetUi16(p + 14);
-            if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-                *err = which + " has " + std::to_string(bits) + " bits per pixel";
-                return false;
-            }
+        }
+        if (!png) {
             if (img.bitCount == 0)
-                img.bitCount = (uint16_t)bits;
+                img.bitCount = (uint16_t)GetUi16(p + 14);
             if (img.planes == 0)
                 img.planes = 1;
         }
@@ -404,13 +373,6 @@ bool SetExecutionLevel(const std::vector<uint8_t> &in, const std::string &level,
     text.replace(b, e - b, level);
     out->assign(text.begin(), text.end());
     return true;
-}
-
-std::string ExecutionLevel(const std::vector<uint8_t> &manifest)
-{
-    std::string text(manifest.begin(), manifest.end());
-    size_t b = 0, e = 0;
-    return FindLevel(text, &b, &e) ? text.substr(b, e - b) : std::string();
 }
 
 }  // namespace medium

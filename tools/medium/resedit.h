@@ -25,8 +25,6 @@ using namespace tk;
 // a[.b[.c[.d]]] (numbers up to 65535) also set the fixed file info.
 bool EditVersionInfo(const std::vector<uint8_t> &in, const std::vector<std::pair<std::string, std::string>> &keys,
                      std::vector<uint8_t> *out, std::string *err);
-// The string `key` of the first string table (for tests and reports).
-bool VersionString(const std::vector<uint8_t> &in, const std::string &key, std::u16string *value, std::string *err);
 
 // One image of an .ico file.
 struct IconImage {
@@ -48,7 +46,5 @@ bool IsExecutionLevel(const std::string &level);
 // element must be there).
 bool SetExecutionLevel(const std::vector<uint8_t> &in, const std::string &level, std::vector<uint8_t> *out,
                        std::string *err);
-// The level the manifest asks for, or empty.
-std::string ExecutionLevel(const std::vector<uint8_t> &manifest);
 
 }  // namespace medium

@@ -1,0 +1,319 @@
+// Authenticode: images signed with osslsigncode and the test certificates,
+// then changed the ways a damaged or forged file would be.
+#include <string.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "base/bytes.h"
+#include "tests/host/host_files.h"
+#include "tests/host/signing_kit.h"
+#include "tools/lib/authenticode.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using tk::AuthenticodeReport;
+using tk::Problems;
+
+std::string Source(const std::string &rel) { return std::string(CORVANE_SOURCE_DIR) + "/" + rel; }
+
+// The layout of an image as the PE model reads it.
+tk::ImageLayout LayoutOf(const Bytes &b)
+{
+    tk::PeImage pe;
+    tk::ImageLayout l;
+    std::string err;
+    EXPECT_TRUE(tk::ParsePeImage(b.data(), b.size(), &pe, &err)) << err;
+    EXPECT_TRUE(tk::ImageLayoutOf(pe, &l));
+    return l;
+}
+
+void Verify(const Bytes &b, const std::string &ca, AuthenticodeReport *r, Problems *p)
+{
+    tk::MemoryBytes m{b.data(), b.size()};
+    tk::VerifyAuthenticode(tk::MemorySource(&m), LayoutOf(b), ca, r, p);
+}
+
+std::string Text(const Problems &p)
+{
+    std::string s;
+    for (const tk::Finding &x : p)
+        s += (x.severity == tk::Severity::Error ? "error: " : "warning: ") + x.text + "\n";
+    return s;
+}
+
+size_t Find(const Bytes &hay, const Bytes &needle)
+{
+    auto it = std::search(hay.begin(), hay.end(), needle.begin(), needle.end());
+    return it == hay.end() ? std::string::npos : (size_t)(it - hay.begin());
+}
+
+class Authenticode : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(kit_.ready) << "making the test certificates failed: see " << kit_.Path("kit.log");
+        ASSERT_TRUE(SignWithKit(kit_, Source("tests/fixtures/medium/small.exe"), kit_.Path("signed.exe"), false))
+            << kit_.Path("sign.log");
+        signed_ = ReadFile(kit_.Path("signed.exe"));
+        ASSERT_GT(signed_.size(), 5120u);
+    }
+    const SigningKit &kit_ = TestSigningKit();
+    Bytes signed_;
+};
+
+TEST_F(Authenticode, CleanSignatureVerifiesWithItsSigner)
+{
+    AuthenticodeReport r;
+    Problems p;
+    Verify(signed_, "", &r, &p);
+    EXPECT_TRUE(r.present);
+    EXPECT_TRUE(r.verified) << Text(p);
+    EXPECT_TRUE(p.empty()) << Text(p);
+    EXPECT_EQ(r.signature.digestAlgorithm, "sha256");
+    EXPECT_EQ(r.signature.signer, "O=Corvane,CN=Corvane Test Signer");
+    EXPECT_EQ(r.signature.issuer, "CN=Corvane Test Root");
+    EXPECT_EQ(r.signature.timestamp, "");
+    EXPECT_FALSE(r.signature.chainChecked);
+    EXPECT_EQ(r.uncovered, 0u);
+}
+
+TEST_F(Authenticode, UnsignedImageHasNoSignatureAndNoProblem)
+{
+    AuthenticodeReport r;
+    Problems p;
+    Verify(ReadFile(Source("tests/fixtures/medium/small.exe")), "", &r, &p);
+    EXPECT_FALSE(r.present);
+    EXPECT_FALSE(r.verified);
+    EXPECT_TRUE(p.empty()) << Text(p);
+}
+
+TEST_F(Authenticode, TimestampIsReadAndChecked)
+{
+    ASSERT_TRUE(SignWithKit(kit_, Source("tests/fixtures/medium/small.exe"), kit_.Path("stamped.exe"), true))
+        << kit_.Path("sign.log");
+    Bytes b = ReadFile(kit_.Path("stamped.exe"));
+    AuthenticodeReport r;
+    Problems p;
+    Verify(b, kit_.Path("ca.pem"), &r, &p);
+    EXPECT_TRUE(r.verified) << Text(p);
+    EXPECT_TRUE(p.empty()) << Text(p);
+    EXPECT_EQ(r.signature.timestampKind, "RFC 3161");
+    EXPECT_EQ(r.signature.timestampSigner, "CN=Corvane Test TSA");
+    EXPECT_EQ(r.signature.timestamp.size(), strlen("2026-12-10 17:30:00 UTC")) << r.signature.timestamp;
+    EXPECT_TRUE(r.signature.chainTrusted);
+}
+
+TEST_F(Authenticode, ChainCheckedOnlyAgainstTheGivenRoots)
+{
+    const struct {
+        const char *ca;
+        bool trusted;
+        const char *problem;
+    } cases[] = {
+        {"ca.pem", true, nullptr},
+        {"stranger.pem", false, "does not chain to the CA file"},
+        {"missing.pem", false, "cannot read the CA file"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.ca);
+        AuthenticodeReport r;
+        Problems p;
+        Verify(signed_, kit_.Path(c.ca), &r, &p);
+        EXPECT_TRUE(r.verified) << "the chain is a separate matter";
+        EXPECT_TRUE(r.signature.chainChecked);
+        EXPECT_EQ(r.signature.chainTrusted, c.trusted);
+        if (c.problem)
+            EXPECT_NE(Text(p).find(c.problem), std::string::npos) << Text(p);
+        else
+            EXPECT_TRUE(p.empty()) << Text(p);
+    }
+}
+
+// Each change must leave the signature unverified with an error that says
+// why. The CheckSum field is not digested, so changing it alone keeps the
+// signature good (the checksum check catches it).
+TEST_F(Authenticode, ChangedFilesDoNotVerify)
+{
+    const tk::ImageLayout l = LayoutOf(signed_);
+    Bytes other = ReadFile(kit_.Path("other.der"));
+    Bytes mine = ReadFile(kit_.Path("signer.der"));
+    ASSERT_EQ(other.size(), mine.size()) << "certificates of the same shape";
+    const size_t certAt = Find(signed_, mine);
+    ASSERT_NE(certAt, std::string::npos);
+    const uint32_t firstSection = (uint32_t)l.sections[0].offset;
+
+    const struct {
+        const char *name;
+        void (*change)(Bytes *b, const tk::ImageLayout &l, size_t arg, const Bytes &other);
+        size_t arg;
+        const char *problem;   // null: still verifies
+    } cases[] = {
+        {"a byte of code", [](Bytes *b, const tk::ImageLayout &, size_t at, const Bytes &) { (*b)[at] ^= 1; },
+         firstSection + 3, "image digest does not match"},
+        {"a header byte (the time stamp)",
+         [](Bytes *b, const tk::ImageLayout &, size_t, const Bytes &) { (*b)[GetUi32(&(*b)[0x3C]) + 8] ^= 0x40; },
+         0, "image digest does not match"},
+        {"the byte before the certificate table",
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) { (*b)[l.certTableOffset - 1] ^= 0xFF; }, 0,
+         "image digest does not match"},
+        {"the CheckSum field",
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) { (*b)[l.checksumOffset] ^= 0x55; }, 0,
+         nullptr},
+        {"the signer's certificate for one of another key",
+         [](Bytes *b, const tk::ImageLayout &, size_t at, const Bytes &o) {
+             std::copy(o.begin(), o.end(), b->begin() + (long)at);
+         },
+         certAt, "does not verify with the signer certificate's key"},
+        {"a byte of the signed attributes' signature (the last of the entry's DER)",
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) {
+             size_t end = l.certTableOffset + GetUi32(&(*b)[l.certTableOffset]);
+             while ((*b)[end - 1] == 0)
+                 end--;
+             (*b)[end - 1] ^= 0x01;
+         },
+         0, "does not verify"},
+        {"the entry's revision",
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) { (*b)[l.certTableOffset + 5] = 0x01; }, 0,
+         "has revision 0x100"},
+        {"the entry's type",
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) { (*b)[l.certTableOffset + 6] = 0x01; }, 0,
+         "has type 0x1"},
+        {"the table cut by 8 bytes (file and directory)",
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) {
+             b->resize(b->size() - 8);
+             SetUi32(&(*b)[l.certEntryOffset + 4], l.certTableSize - 8);
+         },
+         0, "bytes are left in the table"},
+        {"the table cut by 8 bytes (file only)",
+         [](Bytes *b, const tk::ImageLayout &, size_t, const Bytes &) { b->resize(b->size() - 8); }, 0,
+         "runs past the end of the file"},
+        {"8 bytes appended to the table (file and directory)",
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) {
+             b->resize(b->size() + 8);
+             SetUi32(&(*b)[l.certEntryOffset + 4], l.certTableSize + 8);
+         },
+         0, "gives dwLength 0"},
+        {"8 bytes appended after the table",
+         [](Bytes *b, const tk::ImageLayout &, size_t, const Bytes &) { b->resize(b->size() + 8, 0xAB); }, 0,
+         "8 bytes follow the certificate table"},
+        {"a second entry appended to the table",
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) {
+             Bytes copy(b->begin() + l.certTableOffset, b->end());
+             b->insert(b->end(), copy.begin(), copy.end());
+             SetUi32(&(*b)[l.certEntryOffset + 4], l.certTableSize * 2);
+         },
+         0, "holds 2 entries"},
+        {"the table moved off its 8-byte alignment",
+         [](Bytes *b, const tk::ImageLayout &l, size_t, const Bytes &) {
+             b->insert(b->begin() + l.certTableOffset, 4, 0);
+             SetUi32(&(*b)[l.certEntryOffset], l.certTableOffset + 4);
+         },
+         0, "not 8-byte aligned"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes b = signed_;
+        c.change(&b, l, c.arg, other);
+        AuthenticodeReport r;
+        Problems p;
+        Verify(b, "", &r, &p);
+        if (!c.problem) {
+            EXPECT_TRUE(r.verified) << Text(p);
+            continue;
+        }
+        EXPECT_FALSE(r.verified);
+        EXPECT_TRUE(tk::HasError(p));
+        EXPECT_NE(Text(p).find(c.problem), std::string::npos) << Text(p);
+    }
+}
+
+// The digest spans: headers without the two fields, sections by file
+// offset, the bytes after them up to the certificate table.
+TEST(AuthenticodeSpans, OrderAndGaps)
+{
+    tk::ImageLayout l;
+    l.fileSize = 0x1000;
+    l.sizeOfHeaders = 0x200;
+    l.checksumOffset = 0xD8;
+    l.certEntryOffset = 0x128;
+    l.sections = {{0x600, 0x200}, {0x200, 0x200}, {0x900, 0}, {0x400, 0x100}};
+    l.certTableOffset = 0xE00;
+    l.certTableSize = 0x200;
+    std::vector<tk::FileSpan> spans;
+    uint64_t uncovered = 0;
+    Problems p;
+    ASSERT_TRUE(tk::ImageDigestSpans(l, &spans, &uncovered, &p)) << Text(p);
+    const tk::FileSpan want[] = {{0, 0xD8},      {0xDC, 0x4C},    {0x130, 0xD0}, {0x200, 0x200},
+                                      {0x400, 0x100}, {0x600, 0x200}, {0x800, 0x600}};
+    ASSERT_EQ(spans.size(), sizeof want / sizeof want[0]);
+    for (size_t i = 0; i < spans.size(); i++) {
+        EXPECT_EQ(spans[i].offset, want[i].offset) << i;
+        EXPECT_EQ(spans[i].size, want[i].size) << i;
+    }
+    EXPECT_EQ(uncovered, 0x100u) << "0x500..0x600 lies in no section";
+
+    const struct {
+        const char *name;
+        void (*change)(tk::ImageLayout *l);
+        const char *problem;
+    } bad[] = {
+        {"a section past the table", [](tk::ImageLayout *x) { x->sections[0].size = 0x900; }, "runs past the certificate table"},
+        {"the table past the file", [](tk::ImageLayout *x) { x->certTableSize = 0x208; }, "runs past the end of the file"},
+        {"the fields outside the headers", [](tk::ImageLayout *x) { x->sizeOfHeaders = 0x12C; }, "not inside the headers"},
+        {"headers past the file", [](tk::ImageLayout *x) { x->sizeOfHeaders = 0xF00; }, "run past the signed part"},
+    };
+    for (const auto &c : bad) {
+        SCOPED_TRACE(c.name);
+        tk::ImageLayout x = l;
+        c.change(&x);
+        Problems q;
+        EXPECT_FALSE(tk::ImageDigestSpans(x, &spans, &uncovered, &q));
+        EXPECT_NE(Text(q).find(c.problem), std::string::npos) << Text(q);
+    }
+}
+
+TEST(AuthenticodeTable, EntriesBoundedAndPadded)
+{
+    auto entry = [](uint32_t length, uint16_t rev, uint16_t type, size_t total) {
+        Bytes b(total, 0);
+        SetUi32(&b[0], length);
+        SetUi16(&b[4], rev);
+        SetUi16(&b[6], type);
+        return b;
+    };
+    const struct {
+        const char *name;
+        Bytes table;
+        size_t entries;
+        const char *problem;   // null: none
+    } cases[] = {
+        {"one entry, padded", entry(13, 0x200, 2, 16), 1, nullptr},
+        {"one entry, exact", entry(16, 0x200, 2, 16), 1, nullptr},
+        {"header cut short", Bytes(5, 0), 0, "is cut short"},
+        {"length under the header", entry(7, 0x200, 2, 16), 0, "gives dwLength 7"},
+        {"length past the table", entry(17, 0x200, 2, 16), 0, "gives dwLength 17"},
+        {"huge length", entry(0xFFFFFFF8u, 0x200, 2, 16), 0, "gives dwLength 4294967288"},
+        {"padding not zero", [&] { Bytes b = entry(13, 0x200, 2, 16); b[14] = 1; return b; }(), 1, "padding after"},
+        {"padding missing at the end", entry(13, 0x200, 2, 13), 1, "not padded to 8 bytes"},
+        {"old revision", entry(8, 0x100, 2, 8), 1, "revision 0x100"},
+        {"X.509 type", entry(8, 0x200, 1, 8), 1, "type 0x1"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<tk::CertEntry> out;
+        Problems p;
+        tk::ParseCertificateTable(c.table.data(), c.table.size(), &out, &p);
+        EXPECT_EQ(out.size(), c.entries);
+        if (c.problem)
+            EXPECT_NE(Text(p).find(c.problem), std::string::npos) << Text(p);
+        else
+            EXPECT_TRUE(p.empty()) << Text(p);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,27 @@
+// What `medium inspect` checks in every image, launcher or library, besides
+// what it carries: the structure as the platform's loader reads it, the PE
+// checksum, the Authenticode signature, the manifest, the version resource
+// and the icon groups. Facts go under `facts`, problems into `findings`
+// (named `file`).
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/lib/pe_image.h"
+#include "tools/lib/report.h"
+#include "tools/lib/reslist.h"
+
+namespace medium {
+
+struct ImageCheckOptions {
+    std::string caFile;   // PEM roots the signer must chain to; empty: the chain is not checked
+};
+
+void CheckImage(const std::vector<uint8_t> &image, const tk::PeImage &pe, const tk::ResList &res,
+                const ImageCheckOptions &opt, const std::string &file, tk::ReportNode *facts,
+                std::vector<tk::Finding> *findings);
+
+}  // namespace medium
