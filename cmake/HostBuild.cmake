@@ -53,6 +53,16 @@ add_test(NAME layers.refuses COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-layers.sh
 set_tests_properties(layers.refuses PROPERTIES
   PASS_REGULAR_EXPRESSION "base/reaches_up.h: includes a header of launcher/")
 
+# Every relative link of the Markdown pages leads somewhere; the second entry
+# shows the check finds a missing page, a missing heading and a missing
+# heading of the page itself, and nothing in code.
+add_test(NAME docs.links COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-links.py
+         --skip ${CMAKE_SOURCE_DIR}/tests/fixtures ${CMAKE_SOURCE_DIR})
+add_test(NAME docs.links_refused COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-links.py
+         ${CMAKE_SOURCE_DIR}/tests/fixtures/links)
+set_tests_properties(docs.links_refused PROPERTIES PASS_REGULAR_EXPRESSION
+  "page.md:8: missing.md: no such file\n[^\n]*page.md:8: other.md#nowhere: no heading \"#nowhere\" in other.md\n[^\n]*page.md:8: #nowhere-here: no heading \"#nowhere-here\" in page.md\n[^\n]*check-links: 2 pages, 3 broken links")
+
 # Fuzz targets: tests/fuzz/fuzz_NAME.cpp, corpus in tests/fuzz/corpus/NAME.
 if(CORVANE_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   # The fuzzers steer by the coverage of the code they drive, so they link a
