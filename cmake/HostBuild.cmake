@@ -6,6 +6,13 @@ if(CORVANE_SANITIZE AND NOT CORVANE_TOOLS_ONLY)
   add_link_options(${CORVANE_SAN_FLAGS})
 endif()
 
+# The packaged tools are hardened as Debian builds its own: fortified libc
+# calls, stack protector, read-only relocations bound at start.
+if(CORVANE_PACKAGE)
+  add_compile_options(-D_FORTIFY_SOURCE=2 -fstack-protector-strong)
+  add_link_options(-Wl,-z,relro,-z,now)
+endif()
+
 add_library(corvane_core STATIC ${CORVANE_PORTABLE_SOURCES} ${CORVANE_HOST_SOURCES})
 target_include_directories(corvane_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_definitions(corvane_core PUBLIC CORVANE_HOST=1)
