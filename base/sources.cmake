@@ -6,6 +6,7 @@ list(APPEND CORVANE_PORTABLE_SOURCES
   ${_d}/text.cpp
   ${_d}/blocks.cpp
   ${_d}/bytes.cpp
+  ${_d}/strblock.cpp
   ${_d}/crc32.cpp
   ${_d}/szdd.cpp
   ${_d}/payload_record.cpp

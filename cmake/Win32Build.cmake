@@ -72,7 +72,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 # The SZDD codec, compiled for Windows too, so a test can check that LZCopy
 # expands what the host tool writes.
-add_subdirectory(tools/szdd)
+add_subdirectory(tools/lib)
 
 file(GLOB CORVANE_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 file(GLOB CORVANE_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)

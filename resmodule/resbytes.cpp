@@ -2,9 +2,9 @@
 #include "resmodule/resbytes.h"
 
 #include "base/bytes.h"
+#include "base/strblock.h"
 
 enum {
-    kStringsPerBlock = 16,
     kReadable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
                 PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY,
 };
@@ -60,25 +60,12 @@ int LoadStringBounded(HMODULE module, int id, char *buffer, int size)
         return 0;
     uint32_t blockSize = 0;
     const unsigned char *block =
-        ResourceBytes(module, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(id / kStringsPerBlock + 1), &blockSize);
+        ResourceBytes(module, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(StringBlockName((uint32_t)id)), &blockSize);
     if (!block)
         return 0;
-
-    // Walk the whole block first: one length that runs past the end makes
-    // every string of the block suspect.
-    ByteReader r;
-    ReaderInit(&r, block, blockSize);
     const unsigned char *chars = NULL;
     uint32_t count = 0;
-    for (int i = 0; i < kStringsPerBlock; i++) {
-        uint32_t n = ReaderU16(&r);
-        const unsigned char *p = ReaderTake(&r, n * 2u);
-        if (i == id % kStringsPerBlock) {
-            chars = p;
-            count = n;
-        }
-    }
-    if (r.err || !chars)
+    if (!StringBlockEntry(block, blockSize, (uint32_t)id % kStringsPerBlock, &chars, &count) || !chars)
         return 0;
 
     // Character by character, so that a double-byte character is copied

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "tools/medium/library_encode.h"
+#include "tools/lib/library_encode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     std::vector<uint8_t> file(data, data + size);
     std::vector<uint8_t> dib;
     std::string why;
-    if (medium::BmpToResource(file, &dib, &why)) {
+    if (tk::BmpToResource(file, &dib, &why)) {
         if (!why.empty() || dib.size() + 14 > size || dib.size() < 12 || memcmp(dib.data(), data + 14, 12) != 0)
             abort();
     } else if (why.empty()) {

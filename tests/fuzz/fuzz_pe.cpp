@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "tools/medium/pe.h"
+#include "tools/lib/pe_image.h"
 
 namespace {
 
-bool Same(const medium::ResList &a, const medium::ResList &b)
+bool Same(const tk::ResList &a, const tk::ResList &b)
 {
     if (a.size() != b.size())
         return false;
     for (size_t i = 0; i < a.size(); i++) {
-        const medium::ResEntry &x = a[i];
-        const medium::ResEntry &y = b[i];
+        const tk::ResEntry &x = a[i];
+        const tk::ResEntry &y = b[i];
         if (x.type.named != y.type.named || x.type.id != y.type.id || x.type.name != y.type.name ||
             x.name.named != y.name.named || x.name.id != y.name.id || x.name.name != y.name.name ||
             x.lang != y.lang || x.codePage != y.codePage || x.data != y.data)
@@ -30,9 +30,9 @@ bool Same(const medium::ResList &a, const medium::ResList &b)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    medium::ResList res;
+    tk::ResList res;
     std::string err;
-    if (!medium::ReadResources(data, size, &res, &err)) {
+    if (!tk::ReadResources(data, size, &res, &err)) {
         if (err.empty())
             __builtin_trap();
         return 0;
@@ -40,18 +40,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The writer sorts and refuses duplicates; a list it takes reads back
     // in its sorted order, which a second write leaves alone.
     std::vector<uint8_t> dll;
-    if (!medium::WriteResourceDll(res, &dll, &err))
+    if (!tk::WriteResourceDll(res, &dll, &err))
         return 0;
-    medium::ResList back, again;
+    tk::ResList back, again;
     std::vector<uint8_t> dll2;
-    if (!medium::ReadResources(dll.data(), dll.size(), &back, &err) ||
-        !medium::WriteResourceDll(back, &dll2, &err) || dll2 != dll)
+    if (!tk::ReadResources(dll.data(), dll.size(), &back, &err) ||
+        !tk::WriteResourceDll(back, &dll2, &err) || dll2 != dll)
         __builtin_trap();
 
     std::vector<uint8_t> image;
     std::vector<std::string> warnings;
-    if (medium::ReplaceResources(data, size, back, &image, &warnings, &err)) {
-        if (!medium::ReadResources(image.data(), image.size(), &again, &err) || !Same(back, again))
+    if (tk::ReplaceResources(data, size, back, &image, &warnings, &err)) {
+        if (!tk::ReadResources(image.data(), image.size(), &again, &err) || !Same(back, again))
             __builtin_trap();
     }
     return 0;

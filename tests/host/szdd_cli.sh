@@ -57,7 +57,7 @@ check "no OUT for bad input" test ! -e "$work/out2"
 expect_exit 1 "compress from a pipe" "$szdd" compress /dev/stdin "$work/out3" < /dev/null
 expect_exit 1 "missing input" "$szdd" compress "$work/nothing" "$work/out4"
 expect_exit 1 "output directory missing" "$szdd" compress "$work/in" "$work/no/dir/out"
-leftover=$(find "$work" -name '*.szdd-*')
+leftover=$(find "$work" -name '*.tmp-*')
 check "no temporary files left" test -z "$leftover"
 
 exit $fail

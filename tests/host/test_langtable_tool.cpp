@@ -18,7 +18,7 @@
 #include "base/platform.h"
 #include "resmodule/langtable.h"
 #include "tools/langtable/ltcli.h"
-#include "tools/langtable/ltdesc.h"
+#include "tools/lib/ltdesc.h"
 
 namespace {
 

@@ -20,10 +20,10 @@
 #include "base/crc32.h"
 #include "base/payload_record.h"
 #include "tools/medium/build.h"
-#include "tools/medium/pe.h"
+#include "tools/lib/pe_image.h"
 #include "tools/medium/record.h"
 #include "tools/medium/resedit.h"
-#include "tools/szdd/szdd_codec.h"
+#include "tools/lib/szdd_codec.h"
 #include "tests/host/host_files.h"
 
 namespace {
@@ -73,7 +73,7 @@ TEST(MediumStrings, SetCreatesAndEditsBlocks)
     EXPECT_EQ(text, u"eins");
 
     // A block whose lengths run past it is refused, not read past.
-    medium::FindEntry(&fixture, medium::kRtString, 444, 0x409)->data.resize(30);
+    tk::ResFind(&fixture, medium::kRtString, 444, 0x409)->data.resize(30);
     EXPECT_FALSE(medium::SetString(&fixture, 7100, 0x409, u"1", &err));
     EXPECT_NE(err.find("past"), std::string::npos);
 }
@@ -81,7 +81,7 @@ TEST(MediumStrings, SetCreatesAndEditsBlocks)
 TEST(MediumVersion, EditsStringsAndFixedInfo)
 {
     ResList res = FixtureResources("small.dll");
-    const Bytes &version = medium::FindEntry(&res, medium::kRtVersion, 1)->data;
+    const Bytes &version = tk::ResFind(&res, medium::kRtVersion, 1)->data;
     Bytes out;
     std::string err;
     ASSERT_TRUE(medium::EditVersionInfo(version, {{"FileVersion", "9.8.7.6"}, {"Comments", "Grüße"}, {"ProductVersion", "2.5"}},
@@ -115,7 +115,7 @@ TEST(MediumVersion, EditsStringsAndFixedInfo)
 TEST(MediumVersion, RefusesBrokenResources)
 {
     ResList res = FixtureResources("small.dll");
-    const Bytes good = medium::FindEntry(&res, medium::kRtVersion, 1)->data;
+    const Bytes good = tk::ResFind(&res, medium::kRtVersion, 1)->data;
     const struct {
         const char *what;
         std::function<void(Bytes &)> change;
@@ -163,7 +163,7 @@ TEST(MediumIcon, ReplacesTheGroupAndItsImagesOnly)
         res.push_back(icon);
     }
     ASSERT_TRUE(medium::ReplaceIconGroup(&res, 7001, Ico(), &err)) << err;
-    ResEntry *g = medium::FindEntry(&res, medium::kRtGroupIcon, 7001);
+    ResEntry *g = tk::ResFind(&res, medium::kRtGroupIcon, 7001);
     ASSERT_NE(g, nullptr);
     EXPECT_EQ(g->lang, 0x407);
     ASSERT_EQ(g->data.size(), 6u + 2 * 14);
@@ -174,15 +174,15 @@ TEST(MediumIcon, ReplacesTheGroupAndItsImagesOnly)
         const uint8_t *e = &g->data[6 + 14 * i];
         EXPECT_EQ(memcmp(e, &ico[6 + 16 * i], 12), 0) << "directory fields as in the file";
         ids.push_back((uint16_t)GetUi16(e + 12));
-        ResEntry *img = medium::FindEntry(&res, medium::kRtIcon, ids.back());
+        ResEntry *img = tk::ResFind(&res, medium::kRtIcon, ids.back());
         ASSERT_NE(img, nullptr);
         const uint32_t size = GetUi32(&ico[6 + 16 * i + 8]), at = GetUi32(&ico[6 + 16 * i + 12]);
         EXPECT_EQ(img->data, Bytes(ico.begin() + at, ico.begin() + at + size));
     }
     EXPECT_NE(ids[0], 5);
     EXPECT_NE(ids[1], 5);
-    ASSERT_NE(medium::FindEntry(&res, medium::kRtIcon, 5), nullptr) << "another group's image stays";
-    EXPECT_EQ(medium::FindEntry(&res, medium::kRtIcon, 5)->data, Bytes(40, 5));
+    ASSERT_NE(tk::ResFind(&res, medium::kRtIcon, 5), nullptr) << "another group's image stays";
+    EXPECT_EQ(tk::ResFind(&res, medium::kRtIcon, 5)->data, Bytes(40, 5));
     EXPECT_EQ(res.size(), 4u);
 }
 
@@ -388,7 +388,7 @@ TEST_F(MediumBuildTest, SplitsCountsAndRecordsThePayloads)
     ASSERT_TRUE(medium::ReadResources(setup.data(), setup.size(), &res, &err)) << err;
     EXPECT_EQ(GetUi32(&setup[GetUi32(&setup[0x3C]) + 24 + 64]), medium::PeChecksum(setup.data(), setup.size()));
 
-    const Bytes record = medium::FindEntry(&res, 3000, 7099)->data;
+    const Bytes record = tk::ResFind(&res, 3000, 7099)->data;
     for (int i = 0; i < 3; i++) {
         const uint16_t base = (uint16_t)(7100 + 100 * i);
         const uint32_t pieces = (uint32_t)((payloads_[i].size() + 4095) / 4096);
@@ -402,7 +402,7 @@ TEST_F(MediumBuildTest, SplitsCountsAndRecordsThePayloads)
         EXPECT_EQ(report.payloads[i].pieces, pieces);
         Bytes joined;
         for (uint32_t k = 0; k < pieces; k++) {
-            ResEntry *piece = medium::FindEntry(&res, 3000, (uint16_t)(base + k));
+            ResEntry *piece = tk::ResFind(&res, 3000, (uint16_t)(base + k));
             ASSERT_NE(piece, nullptr) << base + k;
             Bytes expanded;
             ASSERT_EQ(szdd::Expand(piece->data.data(), piece->data.size(), expanded), szdd::Result::Ok);
@@ -415,7 +415,7 @@ TEST_F(MediumBuildTest, SplitsCountsAndRecordsThePayloads)
                       szdd::Result::Ok);
             EXPECT_EQ(piece->data, whole) << base + k;
         }
-        EXPECT_EQ(medium::FindEntry(&res, 3000, (uint16_t)(base + pieces)), nullptr);
+        EXPECT_EQ(tk::ResFind(&res, 3000, (uint16_t)(base + pieces)), nullptr);
         EXPECT_EQ(joined, payloads_[i]) << base;
         EXPECT_EQ(GetUi32(&record[8 + 16 * i + 4]), pieces);
         EXPECT_EQ(GetUi32(&record[8 + 16 * i + 8]), payloads_[i].size());
@@ -469,7 +469,7 @@ TEST_F(MediumBuildTest, PieceBoundariesAndEmptyPayloads)
         PayloadSink sink;
         SzddOutput out = {0, 0};
         for (uint32_t k = 0; k < pieces; k++) {
-            ResEntry *piece = medium::FindEntry(&res, 3000, (uint16_t)(7300 + k));
+            ResEntry *piece = tk::ResFind(&res, 3000, (uint16_t)(7300 + k));
             ASSERT_NE(piece, nullptr) << k;
             ASSERT_GE(piece->data.size(), (size_t)kSzddHeaderSize);
             EXPECT_EQ(GetUi32(&piece->data[kSzddSizeOffset]), std::min<size_t>(4096, length - k * 4096)) << k;
@@ -481,9 +481,9 @@ TEST_F(MediumBuildTest, PieceBoundariesAndEmptyPayloads)
             out.length += got.length;
             out.crc = got.crc;
         }
-        EXPECT_EQ(medium::FindEntry(&res, 3000, (uint16_t)(7300 + pieces)), nullptr);
+        EXPECT_EQ(tk::ResFind(&res, 3000, (uint16_t)(7300 + pieces)), nullptr);
         EXPECT_EQ(sink.bytes, payload);
-        const Bytes &record = medium::FindEntry(&res, 3000, 7099)->data;
+        const Bytes &record = tk::ResFind(&res, 3000, 7099)->data;
         PayloadRecordEntry e = {};
         ASSERT_EQ(PayloadRecordFind(record.data(), (uint32_t)record.size(), 7300, &e), PAYLOAD_RECORD_FOUND);
         EXPECT_EQ(e.pieceCount, pieces);

@@ -15,12 +15,12 @@
 
 #include "base/bytes.h"
 #include "tools/langtable/ltcli.h"
-#include "tools/langtable/ltdesc.h"
+#include "tools/lib/ltdesc.h"
 #include "tools/medium/build.h"
 #include "tools/medium/extract.h"
 #include "tools/medium/inspect.h"
 #include "tools/medium/library_cli.h"
-#include "tools/medium/pe.h"
+#include "tools/lib/pe_image.h"
 #include "tools/medium/resedit.h"
 #include "tests/host/host_files.h"
 
@@ -172,7 +172,7 @@ struct BrokenCase {
 void SetText(ResList *res, uint16_t id, const std::u16string &text)
 {
     std::string err;
-    ASSERT_TRUE(medium::SetString(res, id, medium::FindEntry(res, 6, id / 16 + 1)->lang, text, &err)) << err;
+    ASSERT_TRUE(medium::SetString(res, id, tk::ResFind(res, 6, id / 16 + 1)->lang, text, &err)) << err;
 }
 
 TEST_F(InspectTest, BrokenMediaGiveTheirFinding)
@@ -196,11 +196,11 @@ TEST_F(InspectTest, BrokenMediaGiveTheirFinding)
         {"a splash name without its entry", false,
          [](ResList *res, Bytes *) {
              // Splash type 4 (bitmap): SPLASH names LOGO, whose entry is of kind 5.
-             SetUi16(medium::FindEntry(res, 1001, 100)->data.data() + 8, 4);
+             SetUi16(tk::ResFind(res, 1001, 100)->data.data() + 8, 4);
          },
          Severity::Warning, "English", 0, "the SPLASH entry names \"LOGO\" but the table has no entry \"LOGO\" of kind 4"},
         {"a logo script that is missing", false,
-         [](ResList *res, Bytes *) { medium::FindEntry(res, 1001, 2520)->name.id = 2521; }, Severity::Error,
+         [](ResList *res, Bytes *) { tk::ResFind(res, 1001, 2520)->name.id = 2521; }, Severity::Error,
          "Espa\xC3\xB1ol", 2520, "names logo script 2520 (type 1001), which the library does not hold"},
         {"a library with an entry point", false,
          [](ResList *, Bytes *image) { if (!image->empty()) SetUi32(image->data() + GetUi32(image->data() + 0x3C) + 24 + 16, 0x1000); },
@@ -213,15 +213,15 @@ TEST_F(InspectTest, BrokenMediaGiveTheirFinding)
          Severity::Warning, "", 0, ""},   // probing ids are not read in an indexed library: no error
         {"a damaged payload piece", true,
          [](ResList *res, Bytes *) {
-             Bytes &piece = medium::FindEntry(res, 3000, 7101)->data;
+             Bytes &piece = tk::ResFind(res, 3000, 7101)->data;
              for (size_t i = 20; i < piece.size(); i += 7)
                  piece[i] ^= 0x5A;
          },
          Severity::Error, "", 7100, "payload 7100 (bootstrap, _INS0366._MP): "},
-        {"a missing payload piece", true, [](ResList *res, Bytes *) { medium::FindEntry(res, 3000, 7102)->name.id = 7150; },
+        {"a missing payload piece", true, [](ResList *res, Bytes *) { tk::ResFind(res, 3000, 7102)->name.id = 7150; },
          Severity::Error, "", 7100, "piece 7102 of 3 is missing"},
         {"a record that disagrees", true,
-         [](ResList *res, Bytes *) { medium::FindEntry(res, 3000, 7099)->data[8 + 16 * 2 + 12] ^= 1; },
+         [](ResList *res, Bytes *) { tk::ResFind(res, 3000, 7099)->data[8 + 16 * 2 + 12] ^= 1; },
          Severity::Error, "", 7300, "the check record says"},
     };
     for (const BrokenCase &c : cases) {
@@ -271,7 +271,7 @@ TEST_F(InspectTest, ABitmapWhoseHeaderLiesIsAnError)
     EXPECT_EQ(view.languages[0].splash, "bitmap 1510 (64 x 32)");
     EXPECT_EQ(view.languages[1].splash, "none (no dialog 7500 in the library, and the launcher has none)");
 
-    SetUi32(medium::FindEntry(&res, 2, 1510)->data.data() + 8, 320);   // 320 rows promised, 32 there
+    SetUi32(tk::ResFind(&res, 2, 1510)->data.data() + 8, 320);   // 320 rows promised, 32 there
     medium::Inspection in;
     medium::InspectLibraryImage(Dll(res), "bmp.dll", &in, &view);
     std::vector<medium::Finding> problems;
@@ -303,7 +303,7 @@ TEST_F(InspectTest, ExtractWritesThePayloadsWholeOrNothing)
 
     // A damaged piece of the engine: an error and no file at all.
     ResList res = Resources(setup_);
-    Bytes &piece = medium::FindEntry(&res, 3000, 7200)->data;
+    Bytes &piece = tk::ResFind(&res, 3000, 7200)->data;
     piece[piece.size() / 2] ^= 0xFF;
     piece.resize(piece.size() - 3);
     Bytes exe;

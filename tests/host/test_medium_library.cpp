@@ -16,11 +16,13 @@
 #include <vector>
 
 #include "resmodule/langtable.h"
-#include "tools/langtable/ltdesc.h"
+#include "tools/lib/ltdesc.h"
 #include "tools/medium/library.h"
 #include "tools/medium/library_cli.h"
-#include "tools/medium/library_encode.h"
-#include "tools/medium/pe.h"
+#include "tools/lib/library_encode.h"
+#include "tools/lib/stringtable.h"
+#include "tools/lib/textcodec.h"
+#include "tools/lib/pe_image.h"
 
 namespace {
 
@@ -399,10 +401,10 @@ TEST(MediumLibrary, StringBlockHoldsSixteenCountedTexts)
     texts[15] = u"é";
     const std::vector<uint8_t> want = {0, 0, 2, 0, 'H', 0, 'i', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0xE9, 0};
-    EXPECT_EQ(medium::EncodeStringBlock(texts), want);
+    EXPECT_EQ(tk::EncodeStringBlock(texts), want);
 
     ResList res;
-    medium::AddStringTables({{31, u"a"}, {16, u"b"}, {1, u"c"}}, 0x409, &res);
+    tk::AddStringTables({{31, u"a"}, {16, u"b"}, {1, u"c"}}, 0x409, &res);
     ASSERT_EQ(res.size(), 2u);
     EXPECT_EQ(res[0].name.id, 1);   // ids 0-15
     EXPECT_EQ(res[1].name.id, 2);   // ids 16-31
@@ -580,20 +582,20 @@ TEST(MediumLibrary, Utf8IsDecodedStrictly)
         SCOPED_TRACE(c.name);
         std::vector<uint32_t> points;
         size_t bad = 99;
-        EXPECT_EQ(medium::Utf8Decode(c.text, &points, &bad), c.ok);
+        EXPECT_EQ(tk::Utf8Decode(c.text, &points, &bad), c.ok);
         if (!c.ok)
             EXPECT_EQ(bad, c.badOffset);
     }
     // Beyond the first plane: a surrogate pair in the string table, and no
     // ANSI code page holds it.
-    EXPECT_EQ(medium::Utf8ToUtf16("\xF0\x9F\x98\x80"), std::u16string(u"\U0001F600"));
+    EXPECT_EQ(tk::Utf8ToUtf16("\xF0\x9F\x98\x80"), std::u16string(u"\U0001F600"));
     std::string out;
     uint32_t bad = 0;
-    EXPECT_FALSE(medium::ToCodePage("ok \xF0\x9F\x98\x80", 1252, &out, &bad));
+    EXPECT_FALSE(tk::ToCodePage("ok \xF0\x9F\x98\x80", 1252, &out, &bad));
     EXPECT_EQ(bad, 0x1F600u);
-    EXPECT_TRUE(medium::ToCodePage("\xE2\x82\xAC \xC3\xB1", 1252, &out, &bad));
+    EXPECT_TRUE(tk::ToCodePage("\xE2\x82\xAC \xC3\xB1", 1252, &out, &bad));
     EXPECT_EQ(out, "\x80 \xF1");
-    EXPECT_TRUE(medium::ToCodePage("\xE6\x97\xA5\xEF\xBD\xB1", 932, &out, &bad));   // 日, half-width ｱ
+    EXPECT_TRUE(tk::ToCodePage("\xE6\x97\xA5\xEF\xBD\xB1", 932, &out, &bad));   // 日, half-width ｱ
     EXPECT_EQ(out, "\x93\xFA\xB1");
 }
 

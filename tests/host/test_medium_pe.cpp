@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "base/bytes.h"
-#include "tools/medium/pe.h"
+#include "tools/lib/pe_image.h"
 #include "tests/host/host_files.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using medium::ResEntry;
-using medium::ResList;
+using tk::ResEntry;
+using tk::ResList;
 
 Bytes ReadFixture(const char *name)
 {
@@ -30,16 +30,16 @@ Bytes ReadFixture(const char *name)
 ResEntry Entry(uint16_t type, uint16_t name, uint16_t lang, const std::string &data)
 {
     ResEntry e;
-    e.type = medium::ResNumber(type);
-    e.name = medium::ResNumber(name);
+    e.type = tk::ResNumber(type);
+    e.name = tk::ResNumber(name);
     e.lang = lang;
     e.data.assign(data.begin(), data.end());
     return e;
 }
 
-medium::ResId Named(const char *s)
+tk::ResId Named(const char *s)
 {
-    medium::ResId id;
+    tk::ResId id;
     id.named = true;
     for (; *s; s++)
         id.name.push_back((char16_t)*s);
@@ -87,18 +87,18 @@ TEST(MediumPe, ReadsLinkerOutputAllLevels)
     ASSERT_FALSE(dll.empty());
     ResList res;
     std::string err;
-    ASSERT_TRUE(medium::ReadResources(dll.data(), dll.size(), &res, &err)) << err;
+    ASSERT_TRUE(tk::ReadResources(dll.data(), dll.size(), &res, &err)) << err;
     // windres/ld order: named types first, then ids; languages ascending.
     ASSERT_EQ(res.size(), 6u);
     EXPECT_TRUE(res[0].type.named);
     EXPECT_EQ(res[0].type.name, u"TEXTDATA");
     EXPECT_EQ(res[0].name.id, 100);
     EXPECT_EQ(std::string(res[0].data.begin(), res[0].data.end()), "odd");
-    EXPECT_EQ(res[1].type.id, medium::kRtString);
+    EXPECT_EQ(res[1].type.id, tk::kRtString);
     EXPECT_EQ(res[1].name.id, 7100 / 16 + 1);
     EXPECT_EQ(res[1].lang, 0x407);
     EXPECT_EQ(res[2].lang, 0x409);
-    EXPECT_EQ(res[3].type.id, medium::kRtVersion);
+    EXPECT_EQ(res[3].type.id, tk::kRtVersion);
     EXPECT_EQ(res[4].type.id, 1001);
     EXPECT_TRUE(res[4].name.named);
     EXPECT_EQ(res[4].name.name, u"LOGO");
@@ -114,7 +114,7 @@ TEST(MediumPe, ChecksumMatchesTheLinkers)
     for (const char *name : {"small.dll", "small.exe"}) {
         Bytes img = ReadFixture(name);
         ASSERT_FALSE(img.empty());
-        EXPECT_EQ(GetUi32(&img[LayoutOf(img).opt + 64]), medium::PeChecksum(img.data(), img.size())) << name;
+        EXPECT_EQ(GetUi32(&img[LayoutOf(img).opt + 64]), tk::PeChecksum(img.data(), img.size())) << name;
         EXPECT_NE(GetUi32(&img[LayoutOf(img).opt + 64]), 0u) << name;
     }
 }
@@ -126,16 +126,16 @@ TEST(MediumPe, RoundTripsThroughOwnDll)
         Bytes img = ReadFixture(name);
         ResList res, back;
         std::string err;
-        ASSERT_TRUE(medium::ReadResources(img.data(), img.size(), &res, &err)) << err;
+        ASSERT_TRUE(tk::ReadResources(img.data(), img.size(), &res, &err)) << err;
         Bytes dll;
-        ASSERT_TRUE(medium::WriteResourceDll(res, &dll, &err)) << err;
-        ASSERT_TRUE(medium::ReadResources(dll.data(), dll.size(), &back, &err)) << err;
+        ASSERT_TRUE(tk::WriteResourceDll(res, &dll, &err)) << err;
+        ASSERT_TRUE(tk::ReadResources(dll.data(), dll.size(), &back, &err)) << err;
         ExpectSameList(res, back);
         // The same list gives the same bytes, with a checksum that holds.
         Bytes again;
-        ASSERT_TRUE(medium::WriteResourceDll(back, &again, &err)) << err;
+        ASSERT_TRUE(tk::WriteResourceDll(back, &again, &err)) << err;
         EXPECT_EQ(dll, again);
-        EXPECT_EQ(GetUi32(&dll[LayoutOf(dll).opt + 64]), medium::PeChecksum(dll.data(), dll.size()));
+        EXPECT_EQ(GetUi32(&dll[LayoutOf(dll).opt + 64]), tk::PeChecksum(dll.data(), dll.size()));
         EXPECT_EQ(dll.size() % 512, 0u);
     }
 }
@@ -150,9 +150,9 @@ TEST(MediumPe, DllSortsEntriesAndRefusesDuplicates)
     res.push_back(named);
     Bytes dll;
     std::string err;
-    ASSERT_TRUE(medium::WriteResourceDll(res, &dll, &err)) << err;
+    ASSERT_TRUE(tk::WriteResourceDll(res, &dll, &err)) << err;
     ResList back;
-    ASSERT_TRUE(medium::ReadResources(dll.data(), dll.size(), &back, &err)) << err;
+    ASSERT_TRUE(tk::ReadResources(dll.data(), dll.size(), &back, &err)) << err;
     ASSERT_EQ(back.size(), 5u);
     EXPECT_EQ(back[0].type.name, u"ALPHA");
     EXPECT_EQ(back[1].type.name, u"ZED");
@@ -161,7 +161,7 @@ TEST(MediumPe, DllSortsEntriesAndRefusesDuplicates)
     EXPECT_EQ(back[4].name.id, 7200);
 
     res.push_back(Entry(3000, 7100, 0x409, "again"));
-    EXPECT_FALSE(medium::WriteResourceDll(res, &dll, &err));
+    EXPECT_FALSE(tk::WriteResourceDll(res, &dll, &err));
     EXPECT_NE(err.find("duplicate"), std::string::npos) << err;
     EXPECT_TRUE(dll.empty());
 }
@@ -174,7 +174,7 @@ Bytes OneEntryDll()
     Bytes dll;
     std::string err;
     ResList res = {Entry(6, 444, 0x409, "0123456789")};
-    EXPECT_TRUE(medium::WriteResourceDll(res, &dll, &err)) << err;
+    EXPECT_TRUE(tk::WriteResourceDll(res, &dll, &err)) << err;
     return dll;
 }
 
@@ -225,7 +225,7 @@ TEST(MediumPe, RefusesMalformedImages)
         c.change(img);
         ResList res;
         std::string err;
-        EXPECT_FALSE(medium::ReadResources(img.data(), img.size(), &res, &err));
+        EXPECT_FALSE(tk::ReadResources(img.data(), img.size(), &res, &err));
         EXPECT_NE(err.find(c.error), std::string::npos) << err;
     }
 }
@@ -237,7 +237,7 @@ TEST(MediumPe, ImageWithoutResourcesIsEmpty)
     SetUi32(&img[LayoutOf(img).dirs + 20], 0);
     ResList res = {Entry(1, 1, 1, "x")};
     std::string err;
-    EXPECT_TRUE(medium::ReadResources(img.data(), img.size(), &res, &err)) << err;
+    EXPECT_TRUE(tk::ReadResources(img.data(), img.size(), &res, &err)) << err;
     EXPECT_TRUE(res.empty());
 }
 
@@ -248,16 +248,16 @@ TEST(MediumPe, ReplaceMovesRelocationsAndFixesHeaders)
     const Layout l = LayoutOf(exe);
     ResList res;
     std::string err;
-    ASSERT_TRUE(medium::ReadResources(exe.data(), exe.size(), &res, &err)) << err;
+    ASSERT_TRUE(tk::ReadResources(exe.data(), exe.size(), &res, &err)) << err;
     // Large enough to push .reloc several pages on.
     res.push_back(Entry(3000, 7200, 0x409, std::string(20000, 'p')));
 
     Bytes out;
     std::vector<std::string> warnings;
-    ASSERT_TRUE(medium::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err)) << err;
+    ASSERT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err)) << err;
     EXPECT_TRUE(warnings.empty());
     ResList back;
-    ASSERT_TRUE(medium::ReadResources(out.data(), out.size(), &back, &err)) << err;
+    ASSERT_TRUE(tk::ReadResources(out.data(), out.size(), &back, &err)) << err;
     // The writer sorts; the added entry was already in order.
     ExpectSameList(res, back);
 
@@ -281,7 +281,7 @@ TEST(MediumPe, ReplaceMovesRelocationsAndFixesHeaders)
     EXPECT_EQ(GetUi32(&out[l.opt + 56]), relocVa + 0x1000);
     EXPECT_EQ(GetUi32(&out[l.opt + 8]) - GetUi32(&exe[l.opt + 8]),
               SectionField(out, last - 1, 16) - SectionField(exe, last - 1, 16));
-    EXPECT_EQ(GetUi32(&out[l.opt + 64]), medium::PeChecksum(out.data(), out.size()));
+    EXPECT_EQ(GetUi32(&out[l.opt + 64]), tk::PeChecksum(out.data(), out.size()));
     // Everything before the resources is the same bytes.
     const uint32_t rsrcRaw = SectionField(exe, last - 1, 20);
     EXPECT_EQ(memcmp(&out[l.sections + 40 * l.nsec], &exe[l.sections + 40 * l.nsec], rsrcRaw - (l.sections + 40 * l.nsec)),
@@ -310,10 +310,10 @@ TEST(MediumPe, ReplaceStreamsEntriesFromFiles)
     std::vector<std::string> warnings;
     std::string err;
     Bytes expected;
-    ASSERT_TRUE(medium::ReplaceResources(exe.data(), exe.size(), inMemory, &expected, &warnings, &err)) << err;
+    ASSERT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), inMemory, &expected, &warnings, &err)) << err;
     FILE *out = tmpfile();
     ASSERT_TRUE(out);
-    ASSERT_TRUE(medium::ReplaceResourcesToFile(exe.data(), exe.size(), fromFile, out, &warnings, &err)) << err;
+    ASSERT_TRUE(tk::ReplaceResourcesToFile(exe.data(), exe.size(), fromFile, out, &warnings, &err)) << err;
     Bytes got;
     rewind(out);
     uint8_t buf[4096];
@@ -326,7 +326,7 @@ TEST(MediumPe, ReplaceStreamsEntriesFromFiles)
     // A data file shorter than it claims is an error, not a short image.
     fromFile[0].dataFileSize += 10;
     out = tmpfile();
-    EXPECT_FALSE(medium::ReplaceResourcesToFile(exe.data(), exe.size(), fromFile, out, &warnings, &err));
+    EXPECT_FALSE(tk::ReplaceResourcesToFile(exe.data(), exe.size(), fromFile, out, &warnings, &err));
     EXPECT_NE(err.find("shorter"), std::string::npos) << err;
     fclose(out);
     remove(path);
@@ -344,7 +344,7 @@ TEST(MediumPe, ReplaceDropsCertificateWithWarning)
     Bytes out;
     std::vector<std::string> warnings;
     std::string err;
-    ASSERT_TRUE(medium::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err)) << err;
+    ASSERT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err)) << err;
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_NE(warnings[0].find("signature"), std::string::npos);
     EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 4]), 0u);
@@ -377,7 +377,7 @@ TEST(MediumPe, ReplaceRefusesImagesItCannotRewrite)
         Bytes out;
         std::vector<std::string> warnings;
         std::string err;
-        EXPECT_FALSE(medium::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err));
+        EXPECT_FALSE(tk::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err));
         EXPECT_NE(err.find(c.error), std::string::npos) << err;
         EXPECT_TRUE(out.empty());
     }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/platform.h"
-#include "tools/szdd/szdd_codec.h"
+#include "tools/lib/szdd_codec.h"
 
 namespace {
 

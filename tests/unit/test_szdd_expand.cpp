@@ -12,7 +12,7 @@
 
 #include "base/crc32.h"
 #include "base/szdd.h"
-#include "tools/szdd/szdd_codec.h"
+#include "tools/lib/szdd_codec.h"
 
 namespace {
 

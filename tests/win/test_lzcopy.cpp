@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/szdd/szdd_codec.h"
+#include "tools/lib/szdd_codec.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "base/state.h"
 #include "resmodule/langtable.h"
-#include "tools/langtable/ltdesc.h"
+#include "tools/lib/ltdesc.h"
 
 namespace {
 

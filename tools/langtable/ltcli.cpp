@@ -14,9 +14,11 @@
 #include "base/platform.h"
 #include "base/state.h"
 #include "resmodule/langtable.h"
-#include "tools/langtable/ltdesc.h"
-#include "tools/medium/inspect.h"
-#include "tools/medium/pe.h"
+#include "tools/lib/fileio.h"
+#include "tools/lib/librarycheck.h"
+#include "tools/lib/ltdesc.h"
+#include "tools/lib/pe_image.h"
+#include "tools/lib/report.h"
 
 namespace lt {
 
@@ -58,23 +60,16 @@ double MillisecondsSince(const struct timespec &start)
     return (double)(now.tv_sec - start.tv_sec) * 1e3 + (double)(now.tv_nsec - start.tv_nsec) / 1e6;
 }
 
+// Tables are small; a library holds one among other resources.
+constexpr uint64_t kMaxInputBytes = 0xFFFFFFFFull;
+
 bool ReadFile(const std::string &path, std::string *data, std::string *error)
 {
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) {
-        *error = path + ": cannot open: " + strerror(errno);
-        return false;
-    }
-    data->clear();
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0)
-        data->append(buf, n);
-    bool ok = !ferror(f);
-    fclose(f);
-    if (!ok)
-        *error = path + ": read error";
-    return ok;
+    std::string why;
+    if (tk::ReadWholeFile(path, kMaxInputBytes, "4 GiB", data, &why))
+        return true;
+    *error = path + ": cannot read: " + why;
+    return false;
 }
 
 struct TableCloser {
@@ -138,7 +133,7 @@ int Compile(const std::string &in, const std::string &outPath, FILE *out, FILE *
                 RefusalText(code, parsed ? parsed->failOffset : 0).c_str());
         return kExitInvalid;
     }
-    if (!WriteFileAtomic(outPath, data, &error)) {
+    if (!tk::WriteFileAtomic(outPath, data, &error)) {
         fprintf(err, "langtable: %s\n", error.c_str());
         return kExitIo;
     }
@@ -174,7 +169,7 @@ int Dump(const std::string &in, const std::string &outPath, FILE *out, FILE *err
         fwrite(text.data(), 1, text.size(), out);
         return ferror(out) ? kExitIo : kExitOk;
     }
-    if (!WriteFileAtomic(outPath, text, &error)) {
+    if (!tk::WriteFileAtomic(outPath, text, &error)) {
         fprintf(err, "langtable: %s\n", error.c_str());
         return kExitIo;
     }
@@ -207,19 +202,13 @@ int Check(const std::string &in, bool haveLcid, long lcid, int codePage, FILE *o
     }
     // A library: the table inside it, and afterwards its references.
     const bool library = bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z';
-    medium::ResList res;
+    tk::ResList res;
     if (library) {
-        if (!medium::ReadResources((const uint8_t *)bytes.data(), bytes.size(), &res, &error)) {
+        if (!tk::ReadResources((const uint8_t *)bytes.data(), bytes.size(), &res, &error)) {
             fprintf(out, "file        %s, a library whose resources cannot be read: %s\n", in.c_str(), error.c_str());
             return kExitInvalid;
         }
-        const medium::ResEntry *entry = nullptr;
-        for (const medium::ResEntry &e : res) {
-            if (!e.type.named && e.type.id == RT_LANG_TABLE && !e.name.named && e.name.id == RES_LANG_TABLE_NAME) {
-                entry = &e;
-                break;
-            }
-        }
+        const tk::ResEntry *entry = tk::ResFind(res, RT_LANG_TABLE, RES_LANG_TABLE_NAME);
         if (!entry) {
             fprintf(out, "file        %s: a library without a language table (type 1001, name 100)\n", in.c_str());
             fprintf(out, "result      no table: the library is a probing one; medium inspect checks it\n");
@@ -294,15 +283,15 @@ int Check(const std::string &in, bool haveLcid, long lcid, int codePage, FILE *o
     if (library) {
         // The table's references against the library, as medium inspect
         // checks them; the code page of the tool's texts is put back after.
-        medium::ReportNode facts;
-        std::vector<medium::Finding> findings;
-        medium::LibraryView view;
-        medium::InspectLibraryResources(res, nullptr, in, &facts, &findings, &view);
+        tk::ReportNode facts;
+        std::vector<tk::Finding> findings;
+        tk::LibraryView view;
+        tk::InspectLibraryResources(res, nullptr, in, &facts, &findings, &view);
         HostSetCodePage(codePage);
         int errors = 0;
-        for (const medium::Finding &f : findings) {
-            fprintf(out, "%s\n", medium::FindingLine(f).c_str());
-            errors += f.severity == medium::Severity::Error;
+        for (const tk::Finding &f : findings) {
+            fprintf(out, "%s\n", tk::FindingLine(f).c_str());
+            errors += f.severity == tk::Severity::Error;
         }
         if (errors) {
             fprintf(out, "result      %d error%s in the table's references\n", errors, errors == 1 ? "" : "s");
@@ -339,52 +328,6 @@ const char *ErrorText(int code)
     default:
         return "unknown code";
     }
-}
-
-bool WriteFileAtomic(const std::string &path, const std::string &data, std::string *error)
-{
-    std::string tmpl = path + ".tmp-XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-        *error = path + ": cannot create a temporary file beside it: " + strerror(errno);
-        return false;
-    }
-    size_t done = 0;
-    bool ok = true;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        done += (size_t)n;
-    }
-    if (ok && fsync(fd) != 0)
-        ok = false;
-    int saved = errno;
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        saved = errno;
-    }
-    // mkstemp makes the file private; give it the usual permissions.
-    if (ok) {
-        mode_t mask = umask(0);
-        umask(mask);
-        chmod(name.data(), 0666 & ~mask);
-    }
-    if (ok && rename(name.data(), path.c_str()) != 0) {
-        ok = false;
-        saved = errno;
-    }
-    if (!ok) {
-        unlink(name.data());
-        *error = path + ": cannot write: " + strerror(saved);
-    }
-    return ok;
 }
 
 int ToolMain(int argc, char **argv, FILE *out, FILE *err)

@@ -21,8 +21,4 @@ int ToolMain(int argc, char **argv, FILE *out, FILE *err);
 // Plain explanation of a ResLastError code of the language table.
 const char *ErrorText(int code);
 
-// Writes `data` to `path` through a temporary file in the same directory and
-// a rename, so that `path` is either the old file or the whole new one.
-bool WriteFileAtomic(const std::string &path, const std::string &data, std::string *error);
-
 }  // namespace lt

@@ -16,10 +16,12 @@
 #include "base/crc32.h"
 #include "base/ids.h"
 #include "base/payload_record.h"
-#include "tools/medium/pe.h"
+#include "tools/lib/fileio.h"
+#include "tools/lib/pe_image.h"
+#include "tools/lib/report.h"
 #include "tools/medium/record.h"
 #include "tools/medium/resedit.h"
-#include "tools/szdd/szdd_codec.h"
+#include "tools/lib/szdd_codec.h"
 
 namespace medium {
 namespace {
@@ -42,24 +44,12 @@ std::string Errno()
 
 bool ReadSmallFile(const std::string &path, const char *what, std::vector<uint8_t> *out, Failure *f)
 {
-    out->clear();
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return Fail(f, kExitInput, path + ": cannot open the " + what + " (" + Errno() + "); check the path");
-    uint8_t buf[1 << 16];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, file)) > 0) {
-        out->insert(out->end(), buf, buf + n);
-        if (out->size() > kMaxSmallFile) {
-            fclose(file);
-            return Fail(f, kExitInput, path + ": the " + std::string(what) + " is larger than 256 MiB; is it the right file?");
-        }
-    }
-    bool bad = ferror(file) != 0;
-    fclose(file);
-    if (bad)
-        return Fail(f, kExitInput, path + ": cannot read the " + std::string(what));
-    return true;
+    std::string why;
+    if (ReadWholeFile(path, kMaxSmallFile, "256 MiB", out, &why))
+        return true;
+    if (why == "larger than 256 MiB")
+        return Fail(f, kExitInput, path + ": the " + std::string(what) + " is larger than 256 MiB; is it the right file?");
+    return Fail(f, kExitInput, path + ": cannot open the " + what + " (" + why + "); check the path");
 }
 
 std::string BaseName(const std::string &path)
@@ -104,63 +94,24 @@ private:
     std::vector<std::string> paths_;
 };
 
-// Percent done on stderr while a long payload is compressed, when a person
-// is watching (stderr a terminal).
-class Progress {
-public:
-    Progress(bool terminal, const char *name, uint64_t total)
-        : name_(name), total_(total), on_(terminal && total >= kProgressThreshold)
-    {
-    }
-    void Advance(uint64_t n)
-    {
-        done_ += n;
-        if (!on_)
-            return;
-        const int percent = (int)(done_ * 100 / total_);
-        if (percent != shown_) {
-            shown_ = percent;
-            fprintf(stderr, "\rmedium: compressing the %s: %3d%%", name_, percent);
-        }
-    }
-    void Done()
-    {
-        if (on_ && shown_ >= 0)
-            fprintf(stderr, "\n");
-        on_ = false;
-    }
-
-private:
-    const char *name_;
-    uint64_t total_;
-    uint64_t done_ = 0;
-    bool on_;
-    int shown_ = -1;
-};
-
-bool CopyFileTo(const std::string &from, const std::string &to, const char *what, Failure *f)
+// Copies the file `from` into the output file `out`.
+bool CopyFileTo(const std::string &from, PendingFile *out, const char *what, Failure *f)
 {
     FILE *in = fopen(from.c_str(), "rb");
     if (!in)
         return Fail(f, kExitInput, from + ": cannot open the " + std::string(what) + " (" + Errno() + ")");
-    FILE *out = fopen(to.c_str(), "wb");
-    if (!out) {
-        fclose(in);
-        return Fail(f, kExitIo, to + ": cannot create (" + Errno() + "); check the folder's permissions");
-    }
     uint8_t buf[1 << 16];
     size_t n;
     bool ok = true;
+    std::string why;
     while (ok && (n = fread(buf, 1, sizeof buf, in)) > 0)
-        ok = fwrite(buf, 1, n, out) == n;
-    bool readError = ferror(in) != 0;
+        ok = out->Write(buf, n, &why);
+    const bool readError = ferror(in) != 0;
     fclose(in);
-    if (fclose(out) != 0)
-        ok = false;
     if (readError)
         return Fail(f, kExitInput, from + ": cannot read the " + std::string(what));
     if (!ok)
-        return Fail(f, kExitIo, to + ": cannot write (" + Errno() + "); check the free space");
+        return Fail(f, kExitIo, out->Target() + ": cannot write (" + why + "); check the free space");
     return true;
 }
 
@@ -169,7 +120,7 @@ bool CopyFileTo(const std::string &from, const std::string &to, const char *what
 // read chunk and the compressor's bounded state. Adds the bytes read to
 // *crc and reports progress on the way.
 bool PackPiece(FILE *in, const std::string &path, const std::string &what, uint64_t want, const std::string &piece,
-               const Crc32Table *table, uint32_t *crc, uint64_t *packed, Progress *progress, Failure *f)
+               const Crc32Table *table, uint32_t *crc, uint64_t *packed, tk::Progress *progress, Failure *f)
 {
     FILE *out = fopen(piece.c_str(), "wb");
     if (!out)
@@ -237,7 +188,8 @@ bool PackPayload(const BuildOptions &o, int index, const std::string &dir, const
         return Fail(f, kExitInput, path + ": the " + what + " is larger than the launcher can carry (4 GiB)");
     }
     const uint32_t count = length == 0 ? 1 : (uint32_t)((length + pieceSize - 1) / pieceSize);
-    Progress progress(o.progress, kPayloadNames[index], length);
+    const std::string label = std::string("medium: compressing the ") + kPayloadNames[index];
+    tk::Progress progress(label.c_str(), length, kProgressThreshold, o.progress ? stderr : nullptr);
     uint32_t crc = 0;
     uint64_t done = 0;
     bool ok = true;
@@ -259,7 +211,6 @@ bool PackPayload(const BuildOptions &o, int index, const std::string &dir, const
         done += want;
         report->packed += packed;
     }
-    progress.Done();
     // Seen growing while we read: the record would not match what we packed.
     if (ok && fgetc(in) != EOF)
         ok = Fail(f, kExitInput, path + ": the " + what + " grew while it was read; build again");
@@ -279,12 +230,12 @@ bool CheckStub(const std::string &path, const ResList &res, Failure *f)
 {
     const std::string fix = "; give the payload-free launcher stub (setup-stub.exe) with --stub";
     for (uint16_t base : kPayloadBase) {
-        if (!FindEntry(const_cast<ResList *>(&res), kRtString, (uint16_t)(base / 16 + 1)))
+        if (!ResFind(res, kRtString, (uint16_t)StringBlockName(base)))
             return Fail(f, kExitInput, path + ": not a launcher stub (no string " + std::to_string(base) + ")" + fix);
     }
-    if (!FindEntry(const_cast<ResList *>(&res), kRtVersion, kVersionId))
+    if (!ResFind(res, kRtVersion, kVersionId))
         return Fail(f, kExitInput, path + ": not a launcher stub (no version resource)" + fix);
-    if (!FindEntry(const_cast<ResList *>(&res), kRtManifest, kManifestId))
+    if (!ResFind(res, kRtManifest, kManifestId))
         return Fail(f, kExitInput, path + ": not a launcher stub (no manifest)" + fix);
     for (const ResEntry &e : res) {
         if (!e.type.named && e.type.id == RT_PAYLOAD_PIECE)
@@ -385,7 +336,7 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
         if (!ReplaceIconGroup(&res, kIconGroup, ico, &err))
             return Fail(f, kExitInput, o.icon + ": " + err + "; give a valid .ico file");
     }
-    ResEntry *version = FindEntry(&res, kRtVersion, kVersionId);
+    ResEntry *version = ResFind(&res, kRtVersion, kVersionId);
     if (!o.versionInfo.empty()) {
         std::vector<uint8_t> edited;
         if (!EditVersionInfo(version->data, o.versionInfo, &edited, &err))
@@ -393,7 +344,7 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
         version->data = edited;
     }
     if (!o.level.empty()) {
-        ResEntry *manifest = FindEntry(&res, kRtManifest, kManifestId);
+        ResEntry *manifest = ResFind(&res, kRtManifest, kManifestId);
         std::vector<uint8_t> edited;
         if (!SetExecutionLevel(manifest->data, o.level, &edited, &err))
             return Fail(f, kExitInput, report->stub + ": manifest: " + err);
@@ -423,7 +374,7 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
             count.push_back((char16_t)c);
         std::vector<uint16_t> langs;
         for (const ResEntry &e : res) {
-            if (!e.type.named && e.type.id == kRtString && !e.name.named && e.name.id == kPayloadBase[i] / 16 + 1)
+            if (!e.type.named && e.type.id == kRtString && !e.name.named && e.name.id == StringBlockName(kPayloadBase[i]))
                 langs.push_back(e.lang);
         }
         for (uint16_t lang : langs) {
@@ -438,34 +389,37 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
     record.data = PayloadRecordBytes(entries, 3);
     res.push_back(record);
 
-    const std::string setupTemp = temps.Add(dir + "/.setup.exe.medium-tmp");
-    FILE *out = fopen(setupTemp.c_str(), "w+b");
-    if (!out)
-        return Fail(f, kExitIo, setupTemp + ": cannot create (" + Errno() + "); check the folder's permissions");
+    // The three files go out under temporary names and are renamed into
+    // place only when all are whole.
+    PendingFile setup, script, lib;
+    std::string why;
+    const std::string setupPath = dir + "/setup.exe";
+    if (!setup.Open(setupPath, &why) || !setup.Stream())
+        return Fail(f, kExitIo, setupPath + ": cannot create a temporary file beside it (" + why +
+                                    "); check the folder's permissions");
+    FILE *out = setup.Stream();
     bool written = ReplaceResourcesToFile(stub.data(), stub.size(), res, out, &report->warnings, &err);
     if (written)
         report->setupSize = (uint64_t)ftell(out);
-    if (fclose(out) != 0 && written) {
+    if (written && fflush(out) != 0) {
         written = false;
         err = "cannot write (" + Errno() + "); check the free space";
     }
     if (!written)
-        return Fail(f, err.find("cannot write") != std::string::npos ? kExitIo : kExitInput, dir + "/setup.exe: " + err);
+        return Fail(f, err.find("cannot write") != std::string::npos ? kExitIo : kExitInput, setupPath + ": " + err);
 
-    const std::string scriptTemp = temps.Add(dir + "/." + report->scriptName + ".medium-tmp");
-    const std::string libraryTemp = temps.Add(dir + "/._SETUP.DLL.medium-tmp");
-    if (!CopyFileTo(o.script, scriptTemp, "script", f) || !CopyFileTo(o.library, libraryTemp, "resource library", f))
+    const std::string scriptPath = dir + "/" + report->scriptName;
+    const std::string libraryPath = dir + "/_SETUP.DLL";
+    if (!script.Open(scriptPath, &why))
+        return Fail(f, kExitIo, scriptPath + ": cannot create (" + why + "); check the folder's permissions");
+    if (!lib.Open(libraryPath, &why))
+        return Fail(f, kExitIo, libraryPath + ": cannot create (" + why + "); check the folder's permissions");
+    if (!CopyFileTo(o.script, &script, "script", f) || !CopyFileTo(o.library, &lib, "resource library", f))
         return false;
 
-    const std::pair<std::string, std::string> finals[] = {
-        {setupTemp, dir + "/setup.exe"},
-        {scriptTemp, dir + "/" + report->scriptName},
-        {libraryTemp, dir + "/_SETUP.DLL"},
-    };
-    for (const auto &p : finals) {
-        if (rename(p.first.c_str(), p.second.c_str()) != 0)
-            return Fail(f, kExitIo, p.second + ": cannot put in place (" + Errno() + ")");
-        temps.Forget(p.first);
+    for (PendingFile *p : {&setup, &script, &lib}) {
+        if (!p->Commit(&why))
+            return Fail(f, kExitIo, p->Target() + ": cannot put in place (" + why + ")");
     }
     return true;
 }

@@ -1,7 +1,7 @@
 // Payloads out of a launcher: expanded with the base's expander, checked,
 // and for `medium extract` written under the launcher's own file names.
 #include "tools/medium/extract.h"
-#include "tools/medium/fileio.h"
+#include "tools/lib/fileio.h"
 
 #include <errno.h>
 #include <stdlib.h>
@@ -14,7 +14,7 @@
 #include "base/szdd.h"
 #include "base/text.h"
 #include "tools/medium/cli.h"
-#include "tools/medium/pe.h"
+#include "tools/lib/pe_image.h"
 #include "tools/medium/resedit.h"
 
 namespace medium {
@@ -112,7 +112,7 @@ void CheckPayload(const ResList &res, int index, const PayloadSink &sink, Payloa
     bool ok = true;
     for (long i = 0; i < out->pieces && ok; i++) {
         const long id = payload.baseId + i;
-        const ResEntry *piece = id <= 0xFFFF ? FindEntry(const_cast<ResList *>(&res), RT_PAYLOAD_PIECE, (uint16_t)id)
+        const ResEntry *piece = id <= 0xFFFF ? ResFind(res, RT_PAYLOAD_PIECE, (uint16_t)id)
                                              : nullptr;
         if (!piece || !piece->dataFile.empty()) {
             out->errors.push_back("piece " + Num((uint64_t)id) + " of " + Num((uint64_t)out->pieces) +
@@ -153,11 +153,11 @@ void CheckPayload(const ResList &res, int index, const PayloadSink &sink, Payloa
     out->crc = crc;
     out->whole = ok;
     if (ok && payload.baseId + out->pieces <= 0xFFFF &&
-        FindEntry(const_cast<ResList *>(&res), RT_PAYLOAD_PIECE, (uint16_t)(payload.baseId + out->pieces)))
+        ResFind(res, RT_PAYLOAD_PIECE, (uint16_t)(payload.baseId + out->pieces)))
         out->warnings.push_back("piece " + Num((uint64_t)(payload.baseId + out->pieces)) +
                                 " follows the last counted piece; the launcher never expands it" + fix);
 
-    const ResEntry *record = FindEntry(const_cast<ResList *>(&res), RT_PAYLOAD_PIECE, RES_PAYLOAD_RECORD);
+    const ResEntry *record = ResFind(res, RT_PAYLOAD_PIECE, RES_PAYLOAD_RECORD);
     if (!record) {
         out->record = kRecordNone;
         out->matches = ok;
@@ -200,21 +200,6 @@ namespace {
 
 const char kExtractUsage[] = "usage: medium extract SETUP.EXE DIR\n";
 
-struct TempFile {
-    std::string path;
-    FILE *file = nullptr;
-};
-
-void Discard(std::vector<TempFile> *temps)
-{
-    for (TempFile &t : *temps) {
-        if (t.file)
-            fclose(t.file);
-        t.file = nullptr;
-        unlink(t.path.c_str());
-    }
-    temps->clear();
-}
 
 }  // namespace
 
@@ -263,7 +248,7 @@ int ExtractCommand(int argc, char **argv)
         fprintf(stderr, "%s: %s; give the medium's setup.exe\n", exe.c_str(), why.c_str());
         return kExitInput;
     }
-    if (!FindEntry(&res, RT_PAYLOAD_PIECE, PAYLOAD_BOOTSTRAP) && !FindEntry(&res, RT_PAYLOAD_PIECE, RES_PAYLOAD_RECORD)) {
+    if (!ResFind(&res, RT_PAYLOAD_PIECE, PAYLOAD_BOOTSTRAP) && !ResFind(&res, RT_PAYLOAD_PIECE, RES_PAYLOAD_RECORD)) {
         fprintf(stderr, "%s: carries no payloads (no resource 3000/7100); give a setup.exe made by the build "
                         "or by medium build\n", exe.c_str());
         return kExitInput;
@@ -273,36 +258,26 @@ int ExtractCommand(int argc, char **argv)
         return kExitIo;
     }
 
-    std::vector<TempFile> temps;
+    PendingFile outs[kPayloadCount];
     PayloadCheck checks[kPayloadCount];
     int code = kExitOk;
     for (int i = 0; i < kPayloadCount && code == kExitOk; i++) {
-        TempFile t;
-        std::string tmpl = dir + "/." + kPayloads[i].file + ".tmp-XXXXXX";
-        std::vector<char> name(tmpl.begin(), tmpl.end());
-        name.push_back('\0');
-        int fd = mkstemp(name.data());
-        if (fd < 0 || !(t.file = fdopen(fd, "wb"))) {
-            if (fd >= 0)
-                close(fd);
-            fprintf(stderr, "%s: cannot create a file: %s\n", dir.c_str(), strerror(errno));
+        const std::string target = dir + "/" + kPayloads[i].file;
+        if (!outs[i].Open(target, &why)) {
+            fprintf(stderr, "%s: cannot create a file: %s\n", dir.c_str(), why.c_str());
             code = kExitIo;
             break;
         }
-        t.path = name.data();
-        temps.push_back(t);
-        FILE *f = temps.back().file;
         bool writeFailed = false;
+        PendingFile &out = outs[i];
         PayloadSink sink = [&](const uint8_t *data, uint32_t len) {
-            if (fwrite(data, 1, len, f) != len)
+            if (!out.Write(data, len, &why))
                 writeFailed = true;
             return !writeFailed;
         };
         CheckPayload(res, i, sink, &checks[i]);
-        int closed = fclose(f);
-        temps.back().file = nullptr;
-        if (writeFailed || closed != 0) {
-            fprintf(stderr, "%s: cannot write %s: %s\n", dir.c_str(), kPayloads[i].file, strerror(errno));
+        if (writeFailed) {
+            fprintf(stderr, "%s: cannot write %s: %s\n", dir.c_str(), kPayloads[i].file, why.c_str());
             code = kExitIo;
         } else if (!checks[i].errors.empty() || !checks[i].matches) {
             for (const std::string &e : checks[i].errors)
@@ -312,22 +287,13 @@ int ExtractCommand(int argc, char **argv)
         }
     }
     if (code != kExitOk) {
-        Discard(&temps);
         fprintf(stderr, "medium extract: nothing written to %s\n", dir.c_str());
-        return code;
+        return code;   // the pending files go with their temporary names
     }
-    mode_t mask = umask(0);
-    umask(mask);
     for (int i = 0; i < kPayloadCount; i++) {
-        const std::string target = dir + "/" + kPayloads[i].file;
-        chmod(temps[i].path.c_str(), 0666 & ~mask);
-        if (rename(temps[i].path.c_str(), target.c_str()) != 0) {
-            fprintf(stderr, "%s: cannot write: %s\n", target.c_str(), strerror(errno));
-            // The ones renamed already are whole; the rest go.
-            for (int k = 0; k < i; k++)
-                unlink((dir + "/" + kPayloads[k].file).c_str());
-            for (int k = i; k < kPayloadCount; k++)
-                unlink(temps[k].path.c_str());
+        if (!outs[i].Commit(&why)) {
+            // Those put in place already are whole; the rest go.
+            fprintf(stderr, "%s: cannot write: %s\n", outs[i].Target().c_str(), why.c_str());
             return kExitIo;
         }
     }

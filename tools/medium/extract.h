@@ -12,9 +12,12 @@
 #include <vector>
 
 #include "base/payload_record.h"
-#include "tools/medium/reslist.h"
+#include "tools/lib/reslist.h"
 
 namespace medium {
+
+// The medium tool is built on the toolkit's model of images and resources.
+using namespace tk;
 
 struct KnownPayload {
     uint16_t baseId;      // first piece; also the string with the piece count

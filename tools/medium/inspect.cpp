@@ -1,7 +1,6 @@
 // `medium inspect`: launchers, libraries and medium folders, their reports
 // for people and for scripts.
 #include "tools/medium/inspect.h"
-#include "tools/medium/fileio.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -11,55 +10,12 @@
 
 #include "base/ids.h"
 #include "tools/medium/extract.h"
-#include "tools/medium/inspect_image.h"
-#include "tools/medium/pe.h"
+#include "tools/lib/fileio.h"
+#include "tools/lib/pe_image.h"
 #include "tools/medium/resedit.h"
 
 namespace medium {
 
-ReportNode &ReportNode::Text(const std::string &k, const std::string &v)
-{
-    isObject = true;
-    items.push_back(ReportNode());
-    items.back().key = k;
-    items.back().value = v;
-    return items.back();
-}
-
-ReportNode &ReportNode::Number(const std::string &k, uint64_t v)
-{
-    ReportNode &n = Text(k, std::to_string(v));
-    n.number = true;
-    return n;
-}
-
-ReportNode &ReportNode::Flag(const std::string &k, bool v)
-{
-    ReportNode &n = Text(k, v ? "true" : "false");
-    n.number = true;
-    return n;
-}
-
-ReportNode &ReportNode::Object(const std::string &k)
-{
-    if (k.empty())
-        isList = true;
-    else
-        isObject = true;
-    items.push_back(ReportNode());
-    items.back().key = k;
-    items.back().isObject = true;
-    return items.back();
-}
-
-ReportNode &ReportNode::List(const std::string &k)
-{
-    isObject = true;
-    items.push_back(ReportNode());
-    items.back().key = k;
-    items.back().isList = true;
-    return items.back();
-}
 
 namespace {
 
@@ -91,7 +47,7 @@ std::string BaseName(const std::string &path)
 
 void VersionFacts(const ResList &res, ReportNode *facts)
 {
-    const ResEntry *v = FindEntry(const_cast<ResList *>(&res), kRtVersion, 1);
+    const ResEntry *v = ResFind(res, kRtVersion, 1);
     if (!v)
         return;
     ReportNode &node = facts->Object("version");
@@ -124,67 +80,9 @@ std::string FindInFolder(const std::string &dir, const char *name)
     return found;
 }
 
-const char *SeverityText(Severity s)
-{
-    return s == Severity::Error ? "error" : s == Severity::Warning ? "warning" : "note";
-}
 
-void PrintNode(FILE *out, const ReportNode &n, int depth)
-{
-    for (const ReportNode &c : n.items) {
-        const std::string label = c.key.empty() ? "-" : c.key;
-        bool flat = c.key.empty() && c.isObject;
-        for (const ReportNode &g : c.items)
-            flat = flat && !g.isObject && !g.isList;
-        if (flat) {
-            std::string line;
-            for (const ReportNode &g : c.items)
-                line += (line.empty() ? "" : ", ") + g.key + " " + g.value;
-            fprintf(out, "%*s- %s\n", depth * 2, "", line.c_str());
-        } else if (c.isObject || c.isList) {
-            fprintf(out, "%*s%s%s\n", depth * 2, "", label.c_str(), c.key.empty() ? "" : ":");
-            PrintNode(out, c, depth + 1);
-        } else {
-            fprintf(out, "%*s%s: %s\n", depth * 2, "", label.c_str(), c.value.c_str());
-        }
-    }
-}
 
-std::string JsonString(const std::string &s)
-{
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += (char)c;
-        } else if (c < 0x20) {
-            char buf[8];
-            snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += (char)c;
-        }
-    }
-    return out + "\"";
-}
 
-void JsonNode(FILE *out, const ReportNode &n)
-{
-    if (!n.isObject && !n.isList) {
-        fputs(n.number ? n.value.c_str() : JsonString(n.value).c_str(), out);
-        return;
-    }
-    const bool list = n.isList;
-    fputc(list ? '[' : '{', out);
-    for (size_t i = 0; i < n.items.size(); i++) {
-        if (i)
-            fputc(',', out);
-        if (!list)
-            fprintf(out, "%s:", JsonString(n.items[i].key).c_str());
-        JsonNode(out, n.items[i]);
-    }
-    fputc(list ? ']' : '}', out);
-}
 
 }  // namespace
 
@@ -192,22 +90,23 @@ void InspectLauncherImage(const std::vector<uint8_t> &image, const std::string &
                           const std::string *countOverride)
 {
     out->kind = "launcher";
-    PeFacts pe;
+    PeImage pe;
     std::string err;
-    if (!ReadPeFacts(image.data(), image.size(), &pe, &err)) {
+    if (!ParsePeImage(image.data(), image.size(), &pe, &err)) {
         Add(&out->findings, Severity::Error, file, err + "; give the medium's setup.exe");
         return;
     }
     ResList res;
-    if (!ReadResources(image.data(), image.size(), &res, &err)) {
+    if (!ReadResources(image.data(), pe, &res, &err)) {
         Add(&out->findings, Severity::Error, file,
             "its resources cannot be read (" + err + "): the launcher cannot start; build it again");
         return;
     }
     ReportNode &f = out->facts;
     f.Number("size", image.size());
-    f.Number("sizeWithoutResources", image.size() - std::min<uint64_t>(pe.resourceBytes, image.size()));
-    f.Number("resourceBytes", pe.resourceBytes);
+    const uint64_t resourceBytes = ResourceSectionBytes(pe);
+    f.Number("sizeWithoutResources", image.size() - std::min<uint64_t>(resourceBytes, image.size()));
+    f.Number("resourceBytes", resourceBytes);
 
     ReportNode &payloads = f.List("payloads");
     for (int i = 0; i < kPayloadCount; i++) {
@@ -238,7 +137,7 @@ void InspectLauncherImage(const std::vector<uint8_t> &image, const std::string &
     }
 
     VersionFacts(res, &f);
-    const ResEntry *manifest = FindEntry(&res, kRtManifest, 1);
+    const ResEntry *manifest = ResFind(res, kRtManifest, 1);
     const std::string level = manifest ? ExecutionLevel(manifest->data) : std::string();
     f.Text("executionLevel", manifest ? (level.empty() ? "(none in the manifest)" : level) : "(no manifest)");
     ReportNode &imports = f.List("imports");
@@ -246,10 +145,11 @@ void InspectLauncherImage(const std::vector<uint8_t> &image, const std::string &
         imports.Text("", name);
     if (pe.importsUnreadable)
         Add(&out->findings, Severity::Warning, file, "the import directory lies outside the file's sections");
-    f.Flag("signed", pe.securitySize != 0);
-    if (pe.securitySize)
-        f.Number("certificateBytes", pe.securitySize);
-    if (pe.securitySize && (uint64_t)pe.securityOffset + pe.securitySize > image.size())
+    const PeDataDir cert = pe.dirs[kPeDirSecurity];
+    f.Flag("signed", cert.size != 0);
+    if (cert.size)
+        f.Number("certificateBytes", cert.size);
+    if (cert.size && (uint64_t)cert.rva + cert.size > image.size())
         Add(&out->findings, Severity::Error, file,
             "the certificate table runs past the end of the file: the signature cannot verify; sign the file again");
     if (pe.dll)
@@ -261,16 +161,16 @@ void InspectLibraryImage(const std::vector<uint8_t> &image, const std::string &f
 {
     out->kind = "library";
     *view = LibraryView();
-    PeFacts pe;
+    PeImage pe;
     std::string err;
-    if (!ReadPeFacts(image.data(), image.size(), &pe, &err)) {
+    if (!ParsePeImage(image.data(), image.size(), &pe, &err)) {
         Add(&out->findings, Severity::Error, file,
             err + ": the launcher cannot load it and shows its own English texts and no splash; "
                   "build the library again (medium library)");
         return;
     }
     ResList res;
-    if (!ReadResources(image.data(), image.size(), &res, &err)) {
+    if (!ReadResources(image.data(), pe, &res, &err)) {
         Add(&out->findings, Severity::Error, file,
             "its resources cannot be read (" + err + "); build the library again (medium library)");
         return;
@@ -419,20 +319,11 @@ int InspectStatus(const std::vector<Finding> &findings)
     return status;
 }
 
-std::string FindingLine(const Finding &f)
-{
-    std::string line = f.file + ": " + SeverityText(f.severity) + ": ";
-    if (!f.language.empty())
-        line += "language \"" + f.language + "\"" + (f.id ? ", " : ": ");
-    if (f.id)
-        line += "id " + std::to_string(f.id) + ": ";
-    return line + f.text;
-}
 
 void PrintInspection(FILE *out, const Inspection &in)
 {
     fprintf(out, "%s: %s\n", in.path.c_str(), in.kind.empty() ? "unreadable" : in.kind.c_str());
-    PrintNode(out, in.facts, 1);
+    PrintReportNode(out, in.facts, 1);
     size_t errors = 0, warnings = 0;
     for (const Finding &f : in.findings) {
         fprintf(out, "%s\n", FindingLine(f).c_str());
@@ -449,7 +340,7 @@ void PrintInspectionJson(FILE *out, const Inspection &in)
     ReportNode facts = in.facts;
     facts.isObject = true;
     facts.isList = false;
-    JsonNode(out, facts);
+    PrintReportJson(out, facts);
     fputs(",\"findings\":[", out);
     for (size_t i = 0; i < in.findings.size(); i++) {
         const Finding &f = in.findings[i];

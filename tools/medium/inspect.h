@@ -16,40 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "tools/medium/reslist.h"
+#include "tools/lib/librarycheck.h"
+#include "tools/lib/report.h"
 
 namespace medium {
 
-struct PeFacts;
-
-enum class Severity { Note, Warning, Error };
-
-// One problem: the file, the language and launcher id it concerns (empty and
-// 0 when none), and "what is wrong; what to do".
-struct Finding {
-    Severity severity = Severity::Error;
-    std::string file;
-    std::string language;
-    int id = 0;
-    std::string text;
-};
-
-// The facts of a report: a value, or a list of named (object) or unnamed
-// (array) items. Printed as indented lines, or as JSON.
-struct ReportNode {
-    std::string key;
-    std::string value;
-    bool number = false;
-    bool isList = false;     // items are unnamed
-    bool isObject = false;   // items are named
-    std::vector<ReportNode> items;
-
-    ReportNode &Text(const std::string &k, const std::string &v);
-    ReportNode &Number(const std::string &k, uint64_t v);
-    ReportNode &Flag(const std::string &k, bool v);
-    ReportNode &Object(const std::string &k);   // k empty: an item of a list
-    ReportNode &List(const std::string &k);
-};
+// The medium tool is built on the toolkit's model of images and resources.
+using namespace tk;
 
 struct Inspection {
     std::string path;
@@ -57,31 +30,6 @@ struct Inspection {
     ReportNode facts;        // an object
     std::vector<Finding> findings;
 };
-
-// What one language of a library shows: its first box's caption and the
-// splash, for the medium's summary.
-struct LanguageView {
-    std::string name;
-    std::string lcids;
-    std::string caption;     // UTF-8; empty: the launcher's own
-    std::string splash;      // a phrase: "bitmap 7510 (400 x 240)", "none", ...
-};
-
-struct LibraryView {
-    bool read = false;
-    bool indexed = false;
-    std::vector<LanguageView> languages;
-    // The piece count strings that the library would supply (the launcher
-    // then reads them from there); empty when it does not.
-    std::string pieceCounts[3];
-};
-
-// Checks the resources of a library: the table (when there is one) against
-// the resources it names, each message in each language, the splash each
-// language gets. Facts go under `facts`, problems into `findings` (named
-// `file`). `pe` may be null (no header checks, as for langtable check).
-void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::string &file, ReportNode *facts,
-                             std::vector<Finding> *findings, LibraryView *view);
 
 // Whole files: read, recognised and checked. A directory is a medium folder.
 void InspectPath(const std::string &path, Inspection *out);
@@ -101,7 +49,6 @@ int InspectStatus(const std::vector<Finding> &findings);
 
 void PrintInspection(FILE *out, const Inspection &in);
 void PrintInspectionJson(FILE *out, const Inspection &in);
-std::string FindingLine(const Finding &f);
 
 // `medium inspect [--json] PATH`: argv[0] is "inspect".
 int InspectCommand(int argc, char **argv);

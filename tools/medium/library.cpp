@@ -7,8 +7,10 @@
 #include <map>
 #include <set>
 
-#include "tools/langtable/ltdesc.h"
-#include "tools/medium/library_encode.h"
+#include "tools/lib/ltdesc.h"
+#include "tools/lib/library_encode.h"
+#include "tools/lib/stringtable.h"
+#include "tools/lib/textcodec.h"
 
 namespace medium {
 
@@ -500,7 +502,7 @@ int BuildLibraryResources(const std::string &file, const std::string &folder, co
     std::map<std::string, size_t> nameOwner;
     for (size_t i = 0; i < count; i++) {
         const LibLanguage &lang = desc.languages[i];
-        if (!LibCodePageSupported(lang.codePage)) {
+        if (!CodePageSupported(lang.codePage)) {
             m.Add(lang.codePageLine ? lang.codePageLine : lang.line,
                   "language " + Quote(lang.name) + ": code page " + std::to_string(lang.codePage) +
                       " is not one the tool can check; give 874, 932 or 1250-1258");
@@ -552,7 +554,7 @@ int BuildLibraryResources(const std::string &file, const std::string &folder, co
                                      std::to_string(g.second.second) +
                                      "); give it here too, or leave it out in every language");
         }
-        if (!LibCodePageSupported(lang.codePage))
+        if (!CodePageSupported(lang.codePage))
             continue;
         for (const LibText &t : lang.texts) {
             std::string encoded;
@@ -620,7 +622,7 @@ int BuildLibraryResources(const std::string &file, const std::string &folder, co
             e.type = ResNumber(kRtBitmap);
             e.name = ResNumber(LibBitmapId(i));
         } else {
-            if (!LibCodePageSupported(lang.codePage))
+            if (!CodePageSupported(lang.codePage))
                 continue;
             std::string script(bytes.begin(), bytes.end());
             if (script.compare(0, 3, "\xEF\xBB\xBF") == 0)

@@ -11,9 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "tools/medium/reslist.h"
+#include "tools/lib/reslist.h"
 
 namespace medium {
+
+// The medium tool is built on the toolkit's model of images and resources.
+using namespace tk;
 
 enum class LibSplash { None, Bitmap, Logo };
 

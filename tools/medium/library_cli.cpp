@@ -4,12 +4,11 @@
 #include <errno.h>
 #include <string.h>
 
-#include "tools/langtable/ltcli.h"
-#include "tools/medium/fileio.h"
+#include "tools/lib/fileio.h"
 #include "tools/medium/cli.h"
 #include "tools/medium/library.h"
-#include "tools/medium/library_encode.h"
-#include "tools/medium/pe.h"
+#include "tools/lib/library_encode.h"
+#include "tools/lib/pe_image.h"
 
 namespace medium {
 
@@ -97,7 +96,7 @@ int RunLibraryCommand(const std::vector<std::string> &args, FILE *out, FILE *err
         fprintf(err, "%s: %s\nmedium library: nothing written\n", output.c_str(), why.c_str());
         return kExitInput;
     }
-    if (!lt::WriteFileAtomic(output, std::string(image.begin(), image.end()), &why)) {
+    if (!tk::WriteFileAtomic(output, image, &why)) {
         fprintf(err, "%s\n", why.c_str());
         return kExitIo;
     }

@@ -2,6 +2,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "tools/lib/fileio.h"
 #include "tools/medium/cli.h"
 #include "tools/medium/extract.h"
 #include "tools/medium/inspect.h"
@@ -94,5 +95,6 @@ int main(int argc, char **argv)
         fprintf(stderr, "medium: unknown command '%s'; see 'medium --help'\n", first);
         return medium::kExitUsage;
     }
+    tk::InstallTempCleanup();
     return c->run(argc - 1, argv + 1);
 }

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "base/ids.h"
+#include "tools/lib/fileio.h"
 
 namespace medium {
 
@@ -62,22 +63,11 @@ const char kRecordUsage[] =
     "Exit codes: 0 written; 1 a payload is missing or unreadable; 2 wrong command\n"
     "line; 3 the record could not be written (an old one stays as it was).\n";
 
-bool WriteFileAtomically(const std::string &path, const std::vector<uint8_t> &data, Failure *f)
+bool WriteRecordFile(const std::string &path, const std::vector<uint8_t> &data, Failure *f)
 {
-    const std::string temp = path + ".medium-tmp";
-    FILE *out = fopen(temp.c_str(), "wb");
-    if (!out)
-        return Fail(f, kExitIo, temp + ": cannot create (" + strerror(errno) + "); check the folder's permissions");
-    bool ok = fwrite(data.data(), 1, data.size(), out) == data.size();
-    if (fclose(out) != 0)
-        ok = false;
-    if (ok && rename(temp.c_str(), path.c_str()) != 0)
-        ok = false;
-    if (!ok) {
-        const std::string why = strerror(errno);
-        remove(temp.c_str());
-        return Fail(f, kExitIo, path + ": cannot write (" + why + ")");
-    }
+    std::string why;
+    if (!tk::WriteFileAtomic(path, data, &why))
+        return Fail(f, kExitIo, why);
     return true;
 }
 
@@ -140,7 +130,7 @@ int RecordCommand(int argc, char **argv)
             return failure.code;
         }
     }
-    if (!WriteFileAtomically(output, PayloadRecordBytes(entries, 3), &failure)) {
+    if (!WriteRecordFile(output, PayloadRecordBytes(entries, 3), &failure)) {
         fprintf(stderr, "medium: %s\n", failure.message.c_str());
         return failure.code;
     }

@@ -6,120 +6,9 @@
 #include <algorithm>
 
 #include "base/bytes.h"
+#include "tools/lib/bytesink.h"
 
 namespace medium {
-
-bool Utf8ToUtf16(const std::string &in, std::u16string *out)
-{
-    out->clear();
-    size_t i = 0;
-    while (i < in.size()) {
-        uint32_t c = (uint8_t)in[i];
-        size_t extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 9;
-        if (extra == 9 || extra > in.size() - i - 1)
-            return false;
-        if (extra)
-            c &= 0x3F >> extra;
-        for (size_t k = 1; k <= extra; k++) {
-            uint32_t b = (uint8_t)in[i + k];
-            if ((b >> 6) != 2)
-                return false;
-            c = c << 6 | (b & 0x3F);
-        }
-        static const uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-        if (c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000))
-            return false;
-        if (c >= 0x10000) {
-            out->push_back((char16_t)(0xD800 + ((c - 0x10000) >> 10)));
-            out->push_back((char16_t)(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            out->push_back((char16_t)c);
-        }
-        i += extra + 1;
-    }
-    return true;
-}
-
-ResEntry *FindEntry(ResList *res, uint16_t type, uint16_t name, uint16_t lang)
-{
-    for (ResEntry &e : *res) {
-        if (!e.type.named && e.type.id == type && !e.name.named && e.name.id == name &&
-            (lang == 0xFFFF || e.lang == lang))
-            return &e;
-    }
-    return nullptr;
-}
-
-// ---- String tables ----
-
-bool ReadStringBlock(const std::vector<uint8_t> &data, std::u16string out[16], std::string *err)
-{
-    ByteReader r;
-    ReaderInit(&r, data.data(), (uint32_t)data.size());
-    for (int i = 0; i < 16; i++) {
-        uint32_t n = ReaderU16(&r);
-        const unsigned char *p = ReaderTake(&r, 2 * n);
-        out[i].clear();
-        if (r.err) {
-            *err = "string table block runs past its end";
-            return false;
-        }
-        for (uint32_t k = 0; k < n; k++)
-            out[i].push_back((char16_t)GetUi16(p + 2 * k));
-    }
-    return true;
-}
-
-std::vector<uint8_t> WriteStringBlock(const std::u16string strings[16])
-{
-    std::vector<uint8_t> b;
-    auto u16 = [&](uint32_t v) {
-        b.push_back((uint8_t)v);
-        b.push_back((uint8_t)(v >> 8));
-    };
-    for (int i = 0; i < 16; i++) {
-        u16((uint32_t)strings[i].size());
-        for (char16_t c : strings[i])
-            u16(c);
-    }
-    return b;
-}
-
-bool SetString(ResList *res, uint16_t id, uint16_t lang, const std::u16string &text, std::string *err)
-{
-    if (text.size() > 0xFFFF) {
-        *err = "string too long";
-        return false;
-    }
-    const uint16_t block = (uint16_t)(id / 16 + 1);
-    std::u16string strings[16];
-    ResEntry *e = FindEntry(res, kRtString, block, lang);
-    if (e && !ReadStringBlock(e->data, strings, err))
-        return false;
-    strings[id % 16] = text;
-    if (!e) {
-        res->push_back(ResEntry());
-        e = &res->back();
-        e->type = ResNumber(kRtString);
-        e->name = ResNumber(block);
-        e->lang = lang;
-    }
-    e->data = WriteStringBlock(strings);
-    return true;
-}
-
-bool GetString(const ResList &res, uint16_t id, uint16_t lang, std::u16string *text, std::string *err)
-{
-    text->clear();
-    std::u16string strings[16];
-    ResEntry *e = FindEntry(const_cast<ResList *>(&res), kRtString, (uint16_t)(id / 16 + 1), lang);
-    if (!e)
-        return true;
-    if (!ReadStringBlock(e->data, strings, err))
-        return false;
-    *text = strings[id % 16];
-    return true;
-}
 
 // ---- Version resource ----
 
@@ -195,27 +84,20 @@ bool ParseNode(const std::vector<uint8_t> &data, uint32_t at, uint32_t limit, in
     return true;
 }
 
-void WriteNode(const VNode &node, std::vector<uint8_t> *out)
+void WriteNode(const VNode &node, ByteSink *out)
 {
-    while (out->size() % 4)
-        out->push_back(0);
-    const size_t start = out->size();
-    auto u16 = [&](uint32_t v) {
-        out->push_back((uint8_t)v);
-        out->push_back((uint8_t)(v >> 8));
-    };
-    u16(0);
-    u16(node.valueLength);
-    u16(node.type);
-    for (char16_t c : node.key)
-        u16(c);
-    u16(0);
-    while (out->size() % 4)
-        out->push_back(0);
-    out->insert(out->end(), node.value.begin(), node.value.end());
+    out->Align(4);
+    const size_t start = out->Size();
+    out->U16(0);   // the length, patched below
+    out->U16(node.valueLength);
+    out->U16(node.type);
+    out->Utf16(node.key);
+    out->U16(0);
+    out->Align(4);
+    out->Bytes(node.value);
     for (const VNode &c : node.children)
         WriteNode(c, out);
-    SetUi16(&(*out)[start], (uint32_t)(out->size() - start));
+    out->SetU16At(start, (uint32_t)(out->Size() - start));
 }
 
 std::u16string Ascii16(const char *s)
@@ -295,13 +177,10 @@ bool EditVersionInfo(const std::vector<uint8_t> &in, const std::vector<std::pair
             *err = "version value of \"" + kv.first + "\" longer than 1000 characters";
             return false;
         }
-        std::vector<uint8_t> bytes;
-        for (char16_t c : value) {
-            bytes.push_back((uint8_t)c);
-            bytes.push_back((uint8_t)(c >> 8));
-        }
-        bytes.push_back(0);
-        bytes.push_back(0);
+        ByteSink text;
+        text.Utf16(value);
+        text.U16(0);
+        std::vector<uint8_t> bytes = text.Take();
         for (VNode &table : strings->children) {
             VNode *slot = nullptr;
             for (VNode &s : table.children) {
@@ -320,14 +199,15 @@ bool EditVersionInfo(const std::vector<uint8_t> &in, const std::vector<std::pair
         uint32_t parts[4];
         const bool file = kv.first == "FileVersion", product = kv.first == "ProductVersion";
         if ((file || product) && ParseVersion(kv.second, parts)) {
-            uint8_t *fixed = root.value.data();
+            ByteSink fixed(&root.value);
             const size_t at = file ? 8 : 16;
-            SetUi32(fixed + at, parts[0] << 16 | parts[1]);
-            SetUi32(fixed + at + 4, parts[2] << 16 | parts[3]);
+            fixed.SetU32At(at, parts[0] << 16 | parts[1]);
+            fixed.SetU32At(at + 4, parts[2] << 16 | parts[3]);
         }
     }
     out->clear();
-    WriteNode(root, out);
+    ByteSink sink(out);
+    WriteNode(root, &sink);
     if (out->size() > 0xFFFF) {
         *err = "version resource would exceed 64 KiB";
         return false;
@@ -433,7 +313,7 @@ bool ReplaceIconGroup(ResList *res, uint16_t groupId, const std::vector<uint8_t>
         return false;
     uint16_t lang = 0x409;
     std::vector<uint16_t> oldIcons;
-    if (ResEntry *g = FindEntry(res, kRtGroupIcon, groupId)) {
+    if (const ResEntry *g = ResFind(*res, kRtGroupIcon, groupId)) {
         lang = g->lang;
         ByteReader r;
         ReaderInit(&r, g->data.data(), (uint32_t)g->data.size());
@@ -457,10 +337,13 @@ bool ReplaceIconGroup(ResList *res, uint16_t groupId, const std::vector<uint8_t>
                                          std::find(oldIcons.begin(), oldIcons.end(), e.name.id) != oldIcons.end();
                               }),
                res->end());
-    std::vector<uint8_t> group = {0, 0, 1, 0, (uint8_t)images.size(), 0};
+    ByteSink group;
+    group.U16(0);   // reserved
+    group.U16(1);   // icons
+    group.U16((uint32_t)images.size());
     uint16_t next = 1;
     for (const IconImage &img : images) {
-        while (FindEntry(res, kRtIcon, next))
+        while (ResFind(*res, kRtIcon, next))
             next++;
         ResEntry e;
         e.type = ResNumber(kRtIcon);
@@ -468,19 +351,20 @@ bool ReplaceIconGroup(ResList *res, uint16_t groupId, const std::vector<uint8_t>
         e.lang = lang;
         e.data = img.data;
         res->push_back(e);
-        const uint8_t entry[14] = {img.width, img.height, img.colors, 0,
-                                   (uint8_t)img.planes, (uint8_t)(img.planes >> 8),
-                                   (uint8_t)img.bitCount, (uint8_t)(img.bitCount >> 8),
-                                   (uint8_t)img.data.size(), (uint8_t)(img.data.size() >> 8),
-                                   (uint8_t)(img.data.size() >> 16), (uint8_t)(img.data.size() >> 24),
-                                   (uint8_t)next, (uint8_t)(next >> 8)};
-        group.insert(group.end(), entry, entry + 14);
+        group.U8(img.width);
+        group.U8(img.height);
+        group.U8(img.colors);
+        group.U8(0);
+        group.U16(img.planes);
+        group.U16(img.bitCount);
+        group.U32((uint32_t)img.data.size());
+        group.U16(next);
     }
     ResEntry g;
     g.type = ResNumber(kRtGroupIcon);
     g.name = ResNumber(groupId);
     g.lang = lang;
-    g.data = group;
+    g.data = group.Take();
     res->push_back(g);
     return true;
 }

@@ -1,5 +1,6 @@
-// Resource encoders of the medium tool: string table blocks, the version
-// resource, icon groups from .ico files and the manifest's execution level.
+// Resource encoders of the medium tool: the version resource, icon groups
+// from .ico files and the manifest's execution level. (String tables are the
+// toolkit's: tools/lib/stringtable.h.)
 // Each reads its input with bounds and reports what is wrong in one line
 // (without the file name, which the caller adds).
 #pragma once
@@ -11,26 +12,13 @@
 #include <utility>
 #include <vector>
 
-#include "tools/medium/reslist.h"
+#include "tools/lib/reslist.h"
+#include "tools/lib/stringtable.h"
+#include "tools/lib/textcodec.h"
 
 namespace medium {
 
-// UTF-8 (as given on a command line) to UTF-16; false on bad sequences.
-bool Utf8ToUtf16(const std::string &in, std::u16string *out);
-
-// The entry of `type`/`name` in `res` with language `lang`, or the first of
-// any language when `lang` is 0xFFFF; null when there is none.
-ResEntry *FindEntry(ResList *res, uint16_t type, uint16_t name, uint16_t lang = 0xFFFF);
-
-// String table blocks: 16 counted UTF-16 strings, the block of string `id`
-// being resource (id / 16) + 1.
-bool ReadStringBlock(const std::vector<uint8_t> &data, std::u16string out[16], std::string *err);
-std::vector<uint8_t> WriteStringBlock(const std::u16string strings[16]);
-// Sets string `id` in the block of language `lang`, creating the block when
-// the list has none.
-bool SetString(ResList *res, uint16_t id, uint16_t lang, const std::u16string &text, std::string *err);
-// Reads string `id` of language `lang` (empty when absent).
-bool GetString(const ResList &res, uint16_t id, uint16_t lang, std::u16string *text, std::string *err);
+using namespace tk;
 
 // VS_VERSIONINFO: sets (or adds) KEY=VALUE in every string table of the
 // version resource `in`; "FileVersion" and "ProductVersion" of the form

@@ -5,16 +5,17 @@
 // 2 wrong command line. Output goes to a temporary file beside OUT that is
 // renamed over OUT only when complete, so OUT is never left half-written.
 // Compression streams: neither file is held in memory whole.
-#include "szdd_codec.h"
+#include "base/bytes.h"
+#include "tools/lib/fileio.h"
+#include "tools/lib/report.h"
+#include "tools/lib/szdd_codec.h"
 
 #include <errno.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <string>
@@ -39,24 +40,8 @@ const char kUsage[] =
 // Inputs at least this long show progress (when stderr is a terminal).
 const uint64_t kProgressThreshold = uint64_t(16) << 20;
 const size_t kReadChunk = size_t(1) << 20;
-
-// Temporary output being written, for the signal handler to remove; a fixed
-// buffer because the handler may not allocate.
-char g_tempPath[4096];
-volatile sig_atomic_t g_tempActive = 0;
-
-void RemoveTempOnSignal(int sig) {
-    if (g_tempActive)
-        unlink(g_tempPath);
-    signal(sig, SIG_DFL);
-    raise(sig);
-}
-
-double Now() {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
+// The expander reads its input whole; the format's sizes are 32 bits.
+const uint64_t kMaxExpandInput = 0xFFFFFFFFu;
 
 int ReadSome(int fd, uint8_t *buf, size_t cap, size_t *got) {
     for (;;) {
@@ -70,163 +55,6 @@ int ReadSome(int fd, uint8_t *buf, size_t cap, size_t *got) {
     }
 }
 
-int WriteAll(int fd, const uint8_t *p, size_t len) {
-    while (len > 0) {
-        const ssize_t n = write(fd, p, len);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return 0;
-        }
-        p += n;
-        len -= size_t(n);
-    }
-    return 1;
-}
-
-// Reads the whole file. On failure returns 0 and errno describes why.
-int ReadWholeFile(const char *path, std::vector<uint8_t> &data) {
-    data.clear();
-    const int fd = open(path, O_RDONLY);
-    if (fd < 0)
-        return 0;
-    struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        data.reserve(size_t(st.st_size));
-    std::vector<uint8_t> chunk(kReadChunk);
-    int ok = 1;
-    for (;;) {
-        size_t n = 0;
-        if (!ReadSome(fd, chunk.data(), chunk.size(), &n)) {
-            ok = 0;
-            break;
-        }
-        if (n == 0)
-            break;
-        data.insert(data.end(), chunk.data(), chunk.data() + n);
-    }
-    const int saved = errno;
-    close(fd);
-    errno = saved;
-    return ok;
-}
-
-// Output written to a temporary file in OUT's directory, renamed to OUT by
-// Commit; destroyed without Commit, it removes the temporary file.
-class AtomicOutput {
-public:
-    // Returns 0 with errno set when the temporary file cannot be made.
-    int Open(const char *path) {
-        path_ = path;
-        const std::string temp = path_ + ".szdd-XXXXXX";
-        if (temp.size() >= sizeof g_tempPath) {
-            errno = ENAMETOOLONG;
-            return 0;
-        }
-        memcpy(g_tempPath, temp.c_str(), temp.size() + 1);
-        // Blocks the handler while the path is being created.
-        Block();
-        fd_ = mkstemp(g_tempPath);
-        if (fd_ >= 0)
-            g_tempActive = 1;
-        Unblock();
-        if (fd_ < 0)
-            return 0;
-        // mkstemp makes the file 0600; give it the mode a plain create would.
-        const mode_t mask = umask(0);
-        umask(mask);
-        return fchmod(fd_, 0666 & ~mask) == 0;
-    }
-
-    int Write(const uint8_t *p, size_t n) {
-        if (!WriteAll(fd_, p, n)) {
-            errno_ = errno;
-            return 0;
-        }
-        written_ += n;
-        return 1;
-    }
-
-    // Returns 0 with errno set when the file could not be completed.
-    int Commit() {
-        int ok = fsync(fd_) == 0;
-        int saved = errno;
-        if (close(fd_) != 0 && ok) {
-            ok = 0;
-            saved = errno;
-        }
-        fd_ = -1;
-        if (ok && rename(g_tempPath, path_.c_str()) != 0) {
-            ok = 0;
-            saved = errno;
-        }
-        Block();
-        if (!ok)
-            unlink(g_tempPath);
-        g_tempActive = 0;
-        Unblock();
-        errno = saved;
-        return ok;
-    }
-
-    ~AtomicOutput() {
-        if (fd_ >= 0)
-            close(fd_);
-        Block();
-        if (g_tempActive)
-            unlink(g_tempPath);
-        g_tempActive = 0;
-        Unblock();
-    }
-
-    int LastWriteErrno() const { return errno_; }
-    uint64_t Written() const { return written_; }
-
-private:
-    void Block() {
-        sigset_t block;
-        sigemptyset(&block);
-        sigaddset(&block, SIGINT);
-        sigaddset(&block, SIGTERM);
-        sigaddset(&block, SIGHUP);
-        sigprocmask(SIG_BLOCK, &block, &old_);
-    }
-    void Unblock() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
-
-    std::string path_;
-    int fd_ = -1;
-    int errno_ = 0;
-    uint64_t written_ = 0;
-    sigset_t old_;
-};
-
-// Percent done on stderr, for long inputs when a person is watching.
-class Progress {
-public:
-    explicit Progress(uint64_t total)
-        : total_(total), on_(total >= kProgressThreshold && isatty(STDERR_FILENO)) {}
-
-    void Update(uint64_t done) {
-        if (!on_)
-            return;
-        const int percent = int(done * 100 / total_);
-        if (percent != shown_) {
-            shown_ = percent;
-            fprintf(stderr, "\rszdd: %3d%%", percent);
-        }
-    }
-
-    ~Progress() {
-        if (on_ && shown_ >= 0)
-            fputs("\r          \r", stderr);
-    }
-
-private:
-    uint64_t total_;
-    bool on_;
-    int shown_ = -1;
-};
-
 void PrintSummary(const char *verb, const char *in, uint64_t inSize, const char *out,
                   uint64_t outSize, double seconds) {
     const uint64_t original = strcmp(verb, "compressed") == 0 ? inSize : outSize;
@@ -237,7 +65,7 @@ void PrintSummary(const char *verb, const char *in, uint64_t inSize, const char 
 }
 
 int Compress(const char *inPath, const char *outPath) {
-    const double start = Now();
+    const double start = tk::MonotonicSeconds();
     const int fd = open(inPath, O_RDONLY);
     struct stat st;
     if (fd < 0 || fstat(fd, &st) != 0) {
@@ -260,16 +88,17 @@ int Compress(const char *inPath, const char *outPath) {
         return kExitBadInput;
     }
 
-    AtomicOutput out;
-    if (!out.Open(outPath)) {
-        fprintf(stderr, "szdd: cannot write '%s': %s\n", outPath, strerror(errno));
+    tk::PendingFile out;
+    std::string why;
+    if (!out.Open(outPath, &why)) {
+        fprintf(stderr, "szdd: cannot write '%s': %s\n", outPath, why.c_str());
         close(fd);
         return kExitBadInput;
     }
-    szdd::Compressor compressor(total, [&out](const uint8_t *p, size_t n) {
-        return out.Write(p, n) != 0;
+    szdd::Compressor compressor(total, [&out, &why](const uint8_t *p, size_t n) {
+        return out.Write(p, n, &why);
     });
-    Progress progress(total);
+    tk::Progress progress("szdd", total, kProgressThreshold, stderr);
     std::vector<uint8_t> chunk(kReadChunk);
     uint64_t done = 0;
     szdd::Result result = szdd::Result::Ok;
@@ -294,7 +123,7 @@ int Compress(const char *inPath, const char *outPath) {
     if (result == szdd::Result::Ok)
         result = compressor.Finish();
     if (result == szdd::Result::SinkFailed) {
-        fprintf(stderr, "szdd: cannot write '%s': %s\n", outPath, strerror(out.LastWriteErrno()));
+        fprintf(stderr, "szdd: cannot write '%s': %s\n", outPath, why.c_str());
         return kExitBadInput;
     }
     if (result == szdd::Result::LengthMismatch) {
@@ -306,69 +135,65 @@ int Compress(const char *inPath, const char *outPath) {
         return kExitBadInput;
     }
     const uint64_t outSize = out.Written();
-    if (!out.Commit()) {
-        fprintf(stderr, "szdd: cannot write '%s': %s\n", outPath, strerror(errno));
+    if (!out.Commit(&why)) {
+        fprintf(stderr, "szdd: cannot write '%s': %s\n", outPath, why.c_str());
         return kExitBadInput;
     }
-    PrintSummary("compressed", inPath, total, outPath, outSize, Now() - start);
+    PrintSummary("compressed", inPath, total, outPath, outSize, tk::MonotonicSeconds() - start);
     return kExitOk;
 }
 
 struct ExpandSink {
-    AtomicOutput *out;
-    Progress *progress;
+    tk::PendingFile *out;
+    tk::Progress *progress;
+    std::string why;
 };
 
 int WriteExpanded(void *ctx, const unsigned char *data, uint32_t len) {
     ExpandSink *s = static_cast<ExpandSink *>(ctx);
-    if (!s->out->Write(data, len))
+    if (!s->out->Write(data, len, &s->why))
         return 0;
     s->progress->Update(s->out->Written());
     return 1;
 }
 
 int Expand(const char *inPath, const char *outPath) {
-    const double start = Now();
+    const double start = tk::MonotonicSeconds();
     std::vector<uint8_t> in;
-    if (!ReadWholeFile(inPath, in)) {
-        fprintf(stderr, "szdd: cannot read '%s': %s\n", inPath, strerror(errno));
+    std::string why;
+    if (!tk::ReadWholeFile(inPath, kMaxExpandInput, "4 GiB", &in, &why)) {
+        if (why == "larger than 4 GiB")
+            fprintf(stderr, "szdd: %s: %s\n", inPath, szdd::ResultText(szdd::Result::TooLarge));
+        else
+            fprintf(stderr, "szdd: cannot read '%s': %s\n", inPath, why.c_str());
         return kExitBadInput;
     }
-    if (uint64_t(in.size()) > 0xFFFFFFFFu) {
-        fprintf(stderr, "szdd: %s: %s\n", inPath, szdd::ResultText(szdd::Result::TooLarge));
+    tk::PendingFile out;
+    if (!out.Open(outPath, &why)) {
+        fprintf(stderr, "szdd: cannot write '%s': %s\n", outPath, why.c_str());
         return kExitBadInput;
     }
-    AtomicOutput out;
-    if (!out.Open(outPath)) {
-        fprintf(stderr, "szdd: cannot write '%s': %s\n", outPath, strerror(errno));
-        return kExitBadInput;
-    }
-    const uint64_t expected = in.size() >= szdd::kHeaderSize
-                                  ? uint64_t(in[szdd::kSizeOffset]) |
-                                        uint64_t(in[szdd::kSizeOffset + 1]) << 8 |
-                                        uint64_t(in[szdd::kSizeOffset + 2]) << 16 |
-                                        uint64_t(in[szdd::kSizeOffset + 3]) << 24
-                                  : 0;
-    Progress progress(expected);
-    ExpandSink sink = {&out, &progress};
+    const uint64_t expected = in.size() >= szdd::kHeaderSize ? GetUi32(&in[szdd::kSizeOffset]) : 0;
+    tk::Progress progress("szdd", expected, kProgressThreshold, stderr);
+    ExpandSink sink = {&out, &progress, std::string()};
     Crc32Table table;
     Crc32Init(&table);
     SzddOutput got;
     const int result = SzddExpand(in.data(), uint32_t(in.size()), &table, 0, WriteExpanded, &sink,
                                   &got);
     if (result == SZDD_SINK_FAILED) {
-        fprintf(stderr, "szdd: cannot write '%s': %s\n", outPath, strerror(out.LastWriteErrno()));
+        fprintf(stderr, "szdd: cannot write '%s': %s\n", outPath, sink.why.c_str());
         return kExitBadInput;
     }
     if (result != SZDD_OK) {
         fprintf(stderr, "szdd: %s: %s\n", inPath, szdd::ResultText(szdd::FromSzddResult(result)));
         return kExitBadInput;
     }
-    if (!out.Commit()) {
-        fprintf(stderr, "szdd: cannot write '%s': %s\n", outPath, strerror(errno));
+    if (!out.Commit(&why)) {
+        fprintf(stderr, "szdd: cannot write '%s': %s\n", outPath, why.c_str());
         return kExitBadInput;
     }
-    PrintSummary("expanded", inPath, in.size(), outPath, got.length, Now() - start);
+    PrintSummary("expanded", inPath, in.size(), outPath, got.length, tk::MonotonicSeconds() - start);
     return kExitOk;
 }
 
@@ -398,11 +223,6 @@ int main(int argc, char **argv) {
         return kExitUsage;
     }
 
-    signal(SIGINT, RemoveTempOnSignal);
-    signal(SIGTERM, RemoveTempOnSignal);
-    signal(SIGHUP, RemoveTempOnSignal);
-    // Over a file size limit, let write fail and the temp file be removed
-    // rather than the process be killed with it in place.
-    signal(SIGXFSZ, SIG_IGN);
+    tk::InstallTempCleanup();
     return compress ? Compress(argv[2], argv[3]) : Expand(argv[2], argv[3]);
 }

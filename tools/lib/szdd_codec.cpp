@@ -1,4 +1,4 @@
-#include "szdd_codec.h"
+#include "tools/lib/szdd_codec.h"
 
 #include <string.h>
 

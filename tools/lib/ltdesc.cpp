@@ -1,5 +1,5 @@
 // Language table descriptions: text <-> model <-> resource bytes.
-#include "tools/langtable/ltdesc.h"
+#include "tools/lib/ltdesc.h"
 
 #include <stdio.h>
 #include <string.h>

@@ -1,5 +1,5 @@
-// PE32 resource reader and writers.
-#include "tools/medium/pe.h"
+// The PE image model, the resource reader and the writers.
+#include "tools/lib/pe_image.h"
 
 #include <string.h>
 
@@ -7,30 +7,15 @@
 #include <set>
 
 #include "base/bytes.h"
+#include "tools/lib/bytesink.h"
 
-namespace medium {
+namespace tk {
 namespace {
 
-// Fixed places in the headers.
-constexpr uint32_t kLfanewOffset = 0x3C;
-constexpr uint32_t kCoffSize = 20;
-constexpr uint32_t kSectionHeaderSize = 40;
-constexpr uint32_t kMagicPe32 = 0x10B;
-constexpr uint32_t kMagicPe32Plus = 0x20B;
-constexpr uint32_t kOptSizeOfInitData = 8;
-constexpr uint32_t kOptSectionAlignment = 32;
-constexpr uint32_t kOptFileAlignment = 36;
-constexpr uint32_t kOptSizeOfImage = 56;
-constexpr uint32_t kOptSizeOfHeaders = 60;
-constexpr uint32_t kOptCheckSum = 64;
-constexpr uint32_t kDirEntryCount = 16;
-constexpr uint32_t kDirSecurity = 4;
-constexpr uint32_t kDirResource = 2;
-constexpr uint32_t kDirBaseReloc = 5;
-constexpr uint32_t kScnInitializedData = 0x40;
 constexpr uint32_t kHighBit = 0x80000000u;
 constexpr uint32_t kDataAlign = 8;   // each entry's data starts 8-aligned, as linkers place it
 constexpr size_t kCopyBlock = 1u << 16;
+constexpr uint32_t kImportDescriptorSize = 20;
 
 std::string Hex(uint64_t v)
 {
@@ -44,95 +29,116 @@ uint32_t AlignUp(uint32_t v, uint32_t a)
     return (v + (a - 1)) / a * a;
 }
 
-struct Section {
-    char name[9];
-    uint32_t virtualSize;
-    uint32_t va;
-    uint32_t rawSize;
-    uint32_t rawPtr;
-    uint32_t characteristics;
-    uint32_t headerOffset;   // where its header sits in the file
-};
-
-struct DataDir {
-    uint32_t rva;
-    uint32_t size;
-};
-
-struct Headers {
-    uint32_t peOffset;
-    uint32_t optOffset;
-    uint32_t optSize;
-    uint32_t magic;
-    uint32_t dirOffset;      // file offset of the data directories
-    uint32_t dirCount;       // how many of them the header holds (at most 16)
-    DataDir dirs[kDirEntryCount];
-    uint32_t sectionAlignment;
-    uint32_t fileAlignment;
-    uint32_t sizeOfHeaders;
-    std::vector<Section> sections;
-};
-
-bool ParseHeaders(const uint8_t *image, size_t size, Headers *h, std::string *err)
+std::string Printable(const unsigned char *p, size_t n)
 {
+    std::string s;
+    for (size_t k = 0; p && k < n && p[k]; k++)
+        s += (p[k] >= 0x20 && p[k] < 0x7F) ? (char)p[k] : '?';
+    return s;
+}
+
+void ReadImports(const uint8_t *image, PeImage *img)
+{
+    const PeDataDir dir = img->dirs[kPeDirImport];
+    if (dir.rva == 0 || dir.size == 0)
+        return;
+    uint32_t at = 0;
+    if (!RvaToOffset(*img, dir.rva, kImportDescriptorSize, &at)) {
+        img->importsUnreadable = true;
+        return;
+    }
+    ByteReader r;
+    ReaderInit(&r, image, (uint32_t)img->fileSize);
+    ReaderSeek(&r, at);
+    for (uint32_t i = 0; i < kMaxImportedLibraries; i++) {
+        const unsigned char *d = ReaderTake(&r, kImportDescriptorSize);
+        if (!d) {
+            img->importsUnreadable = true;
+            return;
+        }
+        bool empty = true;
+        for (uint32_t k = 0; k < kImportDescriptorSize; k++)
+            empty = empty && d[k] == 0;
+        if (empty)
+            return;
+        uint32_t nameAt = 0;
+        if (!RvaToOffset(*img, GetUi32(d + 12), 1, &nameAt)) {
+            img->imports.push_back("(a name outside the file)");
+            continue;
+        }
+        const size_t room = std::min<uint64_t>(kMaxImportNameChars, img->fileSize - nameAt);
+        img->imports.push_back(Printable(image + nameAt, room));
+    }
+}
+
+}  // namespace
+
+bool ParsePeImage(const uint8_t *image, size_t size, PeImage *h, std::string *err)
+{
+    *h = PeImage();
     if (size > 0xFFFFFFFFu) {
         *err = "image larger than 4 GiB";
         return false;
     }
+    h->fileSize = size;
     ByteReader r;
     ReaderInit(&r, image, (uint32_t)size);
-    if (ReaderU16(&r) != 0x5A4D) {
+    if (ReaderU16(&r) != kMzSignature) {
         *err = "not a PE image (no MZ header)";
         return false;
     }
-    ReaderSeek(&r, kLfanewOffset);
+    ReaderSeek(&r, kPeLfanewOffset);
     h->peOffset = ReaderU32(&r);
     ReaderSeek(&r, h->peOffset);
-    uint32_t signature = ReaderU32(&r);
-    if (r.err || signature != 0x00004550) {
+    const uint32_t signature = ReaderU32(&r);
+    if (r.err || signature != kPeSignature) {
         *err = "not a PE image (no PE signature where the MZ header points)";
         return false;
     }
-    ReaderU16(&r);   // machine
-    uint32_t sectionCount = ReaderU16(&r);
-    ReaderU32(&r);   // timestamp
-    ReaderU32(&r);   // symbol table
-    ReaderU32(&r);   // symbol count
+    h->machine = (uint16_t)ReaderU16(&r);
+    const uint32_t sectionCount = ReaderU16(&r);
+    ReaderTake(&r, 12);   // timestamp, symbol table and count
     h->optSize = ReaderU16(&r);
-    ReaderU16(&r);   // characteristics
+    h->characteristics = (uint16_t)ReaderU16(&r);
+    h->dll = (h->characteristics & kPeFileDll) != 0;
     h->optOffset = r.pos;
     h->magic = ReaderU16(&r);
     if (r.err) {
         *err = "PE headers run past the end of the file";
         return false;
     }
-    if (h->magic != kMagicPe32 && h->magic != kMagicPe32Plus) {
+    if (h->magic != kPeMagic32 && h->magic != kPeMagic32Plus) {
         *err = "unknown optional header magic " + Hex(h->magic) + " (not PE32 or PE32+)";
         return false;
     }
+    h->pe32plus = h->magic == kPeMagic32Plus;
     if (sectionCount == 0 || sectionCount > kMaxSections) {
         *err = "absurd section count " + std::to_string(sectionCount);
         return false;
     }
-    const uint32_t countField = h->magic == kMagicPe32 ? 92 : 108;
+    const uint32_t countField = h->pe32plus ? 108 : 92;
     if (h->optSize < countField + 4) {
         *err = "optional header too small (" + std::to_string(h->optSize) + " bytes)";
         return false;
     }
-    ReaderSeek(&r, h->optOffset + kOptSectionAlignment);
+    ReaderSeek(&r, h->optOffset + kPeOptEntryPoint);
+    h->entryRva = ReaderU32(&r);
+    ReaderSeek(&r, h->optOffset + kPeOptSectionAlignment);
     h->sectionAlignment = ReaderU32(&r);
     h->fileAlignment = ReaderU32(&r);
-    ReaderSeek(&r, h->optOffset + kOptSizeOfHeaders);
+    ReaderSeek(&r, h->optOffset + kPeOptSizeOfImage);
+    h->sizeOfImage = ReaderU32(&r);
     h->sizeOfHeaders = ReaderU32(&r);
+    h->checkSumOffset = r.pos;
+    h->checkSum = ReaderU32(&r);
     ReaderSeek(&r, h->optOffset + countField);
-    uint32_t dirCount = ReaderU32(&r);
+    const uint32_t dirCount = ReaderU32(&r);
     h->dirOffset = r.pos;
-    h->dirCount = std::min(dirCount, kDirEntryCount);
+    h->dirCount = std::min(dirCount, kPeDirCount);
     if ((uint64_t)countField + 4 + 8ull * h->dirCount > h->optSize) {
         *err = "data directories run past the optional header";
         return false;
     }
-    memset(h->dirs, 0, sizeof h->dirs);
     for (uint32_t i = 0; i < h->dirCount; i++) {
         h->dirs[i].rva = ReaderU32(&r);
         h->dirs[i].size = ReaderU32(&r);
@@ -143,47 +149,82 @@ bool ParseHeaders(const uint8_t *image, size_t size, Headers *h, std::string *er
     }
     ReaderSeek(&r, h->optOffset);
     ReaderTake(&r, h->optSize);
-    h->sections.clear();
     for (uint32_t i = 0; i < sectionCount; i++) {
-        Section s;
+        PeSection s;
         s.headerOffset = r.pos;
-        const unsigned char *name = ReaderTake(&r, 8);
-        memset(s.name, 0, sizeof s.name);
-        if (name)
-            memcpy(s.name, name, 8);
+        s.name = Printable(ReaderTake(&r, 8), 8);
         s.virtualSize = ReaderU32(&r);
         s.va = ReaderU32(&r);
         s.rawSize = ReaderU32(&r);
         s.rawPtr = ReaderU32(&r);
         ReaderTake(&r, 12);   // relocations, line numbers and their counts
-        s.characteristics = ReaderU32(&r);
+        s.flags = ReaderU32(&r);
         if (r.err) {
             *err = "section table runs past the end of the file";
             return false;
         }
         h->sections.push_back(s);
     }
+    // The loader maps the headers as SizeOfHeaders says; a section table
+    // beyond them is not what it reads.
+    if (r.pos > h->sizeOfHeaders) {
+        *err = "section table (" + std::to_string(sectionCount) + " sections, ending at " + Hex(r.pos) +
+               ") runs past SizeOfHeaders " + Hex(h->sizeOfHeaders);
+        return false;
+    }
+    ReadImports(image, h);
     return true;
 }
 
-// The file bytes behind `len` bytes at `rva`, all of them inside one
-// section's raw data and inside the file.
-bool RvaToOffset(const Headers &h, size_t fileSize, uint32_t rva, uint32_t len, uint32_t *offset)
+uint32_t SectionSpan(const PeSection &s)
 {
-    for (const Section &s : h.sections) {
-        if (rva < s.va || rva - s.va >= s.rawSize)
-            continue;
-        uint32_t into = rva - s.va;
-        if (len > s.rawSize - into)
-            return false;
-        uint64_t start = (uint64_t)s.rawPtr + into;
-        if (start + len > fileSize)
-            return false;
-        *offset = (uint32_t)start;
-        return true;
+    return s.virtualSize ? s.virtualSize : s.rawSize;
+}
+
+const PeSection *SectionOfRva(const PeImage &img, uint32_t rva)
+{
+    for (const PeSection &s : img.sections) {
+        if (rva >= s.va && rva - s.va < SectionSpan(s))
+            return &s;
+    }
+    return nullptr;
+}
+
+bool RvaToOffset(const PeImage &img, uint32_t rva, uint32_t length, uint32_t *offset)
+{
+    const PeSection *s = SectionOfRva(img, rva);
+    if (!s)
+        return false;
+    const uint32_t into = rva - s->va;
+    const uint32_t backed = std::min(s->rawSize, SectionSpan(*s));
+    if (into > backed || length > backed - into)
+        return false;
+    const uint64_t start = (uint64_t)s->rawPtr + into;
+    if (start + length > img.fileSize)
+        return false;
+    *offset = (uint32_t)start;
+    return true;
+}
+
+uint64_t ResourceSectionBytes(const PeImage &img)
+{
+    const PeDataDir dir = img.dirs[kPeDirResource];
+    if (dir.size == 0)
+        return 0;
+    const PeSection *s = SectionOfRva(img, dir.rva);
+    return s ? s->rawSize : 0;
+}
+
+bool HasExecutableSection(const PeImage &img)
+{
+    for (const PeSection &s : img.sections) {
+        if (s.flags & (kScnCode | kScnExecute))
+            return true;
     }
     return false;
 }
+
+namespace {
 
 // Reads one name or id of a directory entry; names sit inside the section.
 bool ReadId(ByteReader *section, uint32_t field, ResId *id, std::string *err)
@@ -255,28 +296,29 @@ bool ReadDirectory(ByteReader *section, uint32_t at, std::set<uint32_t> *seen, s
 bool ReadResources(const uint8_t *image, size_t size, ResList *out, std::string *err)
 {
     out->clear();
-    Headers h;
-    if (!ParseHeaders(image, size, &h, err))
+    PeImage h;
+    if (!ParsePeImage(image, size, &h, err))
         return false;
-    const DataDir dir = h.dirs[kDirResource];
+    return ReadResources(image, h, out, err);
+}
+
+bool ReadResources(const uint8_t *image, const PeImage &h, ResList *out, std::string *err)
+{
+    out->clear();
+    const PeDataDir dir = h.dirs[kPeDirResource];
     if (dir.rva == 0 && dir.size == 0)
         return true;
 
-    // The section's bytes from the tree's start to the end of its raw data
-    // (or of the file): every offset in the tree is relative to that start.
+    // The section's bytes from the tree's start to the end of its file
+    // backing: every offset in the tree is relative to that start.
     uint32_t start = 0;
-    if (!RvaToOffset(h, size, dir.rva, 16, &start)) {
+    if (!RvaToOffset(h, dir.rva, 16, &start)) {
         *err = "resource directory at RVA " + Hex(dir.rva) + " is outside the file's sections";
         return false;
     }
-    uint32_t available = 0;
-    for (const Section &s : h.sections) {
-        if (dir.rva >= s.va && dir.rva - s.va < s.rawSize) {
-            available = s.rawSize - (dir.rva - s.va);
-            break;
-        }
-    }
-    available = (uint32_t)std::min<uint64_t>(available, size - start);
+    const PeSection *rs = SectionOfRva(h, dir.rva);
+    uint32_t available = std::min(rs->rawSize, SectionSpan(*rs)) - (dir.rva - rs->va);
+    available = (uint32_t)std::min<uint64_t>(available, h.fileSize - start);
     ByteReader section;
     ReaderInit(&section, image + start, available);
 
@@ -328,7 +370,7 @@ bool ReadResources(const uint8_t *image, size_t size, ResList *out, std::string 
                     return false;
                 }
                 uint32_t dataOffset = 0;
-                if (dataSize != 0 && !RvaToOffset(h, size, dataRva, dataSize, &dataOffset)) {
+                if (dataSize != 0 && !RvaToOffset(h, dataRva, dataSize, &dataOffset)) {
                     *err = "resource data at RVA " + Hex(dataRva) + " (" + std::to_string(dataSize) +
                            " bytes) runs past its section or the file";
                     return false;
@@ -346,32 +388,6 @@ bool ReadResources(const uint8_t *image, size_t size, ResList *out, std::string 
 
 namespace {
 
-// Order of entries in a directory: names first (by UTF-16 unit, as the
-// loader's binary search expects), then ids ascending.
-bool IdLess(const ResId &a, const ResId &b)
-{
-    if (a.named != b.named)
-        return a.named;
-    if (a.named)
-        return a.name < b.name;
-    return a.id < b.id;
-}
-
-bool IdEqual(const ResId &a, const ResId &b)
-{
-    return a.named == b.named && (a.named ? a.name == b.name : a.id == b.id);
-}
-
-std::string IdText(const ResId &id)
-{
-    if (!id.named)
-        return std::to_string(id.id);
-    std::string s = "\"";
-    for (char16_t c : id.name)
-        s.push_back(c < 0x80 ? (char)c : '?');
-    return s + "\"";
-}
-
 // A resource section laid out at an RVA: the directories, data entries and
 // names as bytes (`head`), then each entry's data at its offset.
 struct SectionPlan {
@@ -381,45 +397,26 @@ struct SectionPlan {
     uint32_t size = 0;
 };
 
-void PutU16(std::vector<uint8_t> *b, size_t at, uint32_t v)
-{
-    SetUi16(&(*b)[at], v);
-}
-
-void PutU32(std::vector<uint8_t> *b, size_t at, uint32_t v)
-{
-    SetUi32(&(*b)[at], v);
-}
-
 bool PlanSection(const ResList &res, uint32_t rva, SectionPlan *plan, std::string *err)
 {
     std::vector<const ResEntry *> order;
     for (const ResEntry &e : res)
         order.push_back(&e);
-    std::stable_sort(order.begin(), order.end(), [](const ResEntry *a, const ResEntry *b) {
-        if (!IdEqual(a->type, b->type))
-            return IdLess(a->type, b->type);
-        if (!IdEqual(a->name, b->name))
-            return IdLess(a->name, b->name);
-        return a->lang < b->lang;
-    });
-    for (size_t i = 1; i < order.size(); i++) {
-        const ResEntry *a = order[i - 1];
-        const ResEntry *b = order[i];
-        if (IdEqual(a->type, b->type) && IdEqual(a->name, b->name) && a->lang == b->lang) {
-            *err = "duplicate resource: type " + IdText(a->type) + ", name " + IdText(a->name) + ", language " +
-                   std::to_string(a->lang);
-            return false;
-        }
+    std::stable_sort(order.begin(), order.end(), [](const ResEntry *a, const ResEntry *b) { return ResLess(*a, *b); });
+    const ResEntry *dupe = nullptr, *other = nullptr;
+    if (ResFindDuplicate(res, &dupe, &other)) {
+        *err = "duplicate resource: type " + ResIdText(dupe->type) + ", name " + ResIdText(dupe->name) +
+               ", language " + std::to_string(dupe->lang);
+        return false;
     }
 
     // Group boundaries: types, and (type, name) pairs.
     std::vector<size_t> typeStart, nameStart;
     for (size_t i = 0; i < order.size(); i++) {
-        bool newType = i == 0 || !IdEqual(order[i - 1]->type, order[i]->type);
+        bool newType = i == 0 || !ResIdEqual(order[i - 1]->type, order[i]->type);
         if (newType)
             typeStart.push_back(i);
-        if (newType || !IdEqual(order[i - 1]->name, order[i]->name))
+        if (newType || !ResIdEqual(order[i - 1]->name, order[i]->name))
             nameStart.push_back(i);
     }
     typeStart.push_back(order.size());
@@ -462,16 +459,17 @@ bool PlanSection(const ResList &res, uint32_t rva, SectionPlan *plan, std::strin
     }
     const uint64_t headSize = at;
     plan->head.assign(headSize, 0);
-    std::vector<uint8_t> &b = plan->head;
+    // Patched in place: every offset is known from the sizes above.
+    ByteSink b(&plan->head);
 
     uint64_t str = strings;
     auto nameField = [&](const ResId &id) -> uint32_t {
         if (!id.named)
             return id.id;
         uint32_t field = (uint32_t)str | kHighBit;
-        PutU16(&b, str, (uint32_t)id.name.size());
+        b.SetU16At(str, (uint32_t)id.name.size());
         for (size_t i = 0; i < id.name.size(); i++)
-            PutU16(&b, str + 2 + 2 * i, id.name[i]);
+            b.SetU16At(str + 2 + 2 * i, id.name[i]);
         str += 2 + 2 * id.name.size();
         return field;
     };
@@ -480,16 +478,16 @@ bool PlanSection(const ResList &res, uint32_t rva, SectionPlan *plan, std::strin
         uint32_t named = 0, numbered = 0;
         for (size_t t = 0; t < nTypes; t++)
             (order[typeStart[t]]->type.named ? named : numbered)++;
-        PutU16(&b, 12, named);
-        PutU16(&b, 14, numbered);
+        b.SetU16At(12, named);
+        b.SetU16At(14, numbered);
     }
     uint64_t nameDir = nameDirs;
     uint64_t langDir = langDirs;
     uint64_t dataEntry = dataEntries;
     size_t n = 0;
     for (size_t t = 0; t < nTypes; t++) {
-        PutU32(&b, 16 + 8 * t, nameField(order[typeStart[t]]->type));
-        PutU32(&b, 16 + 8 * t + 4, (uint32_t)nameDir | kHighBit);
+        b.SetU32At(16 + 8 * t, nameField(order[typeStart[t]]->type));
+        b.SetU32At(16 + 8 * t + 4, (uint32_t)nameDir | kHighBit);
         // The names of this type: groups n .. m-1.
         size_t m = n;
         while (m < nNames && nameStart[m] < typeStart[t + 1])
@@ -498,18 +496,18 @@ bool PlanSection(const ResList &res, uint32_t rva, SectionPlan *plan, std::strin
             uint32_t named = 0, numbered = 0;
             for (size_t g = n; g < m; g++)
                 (order[nameStart[g]]->name.named ? named : numbered)++;
-            PutU16(&b, nameDir + 12, named);
-            PutU16(&b, nameDir + 14, numbered);
+            b.SetU16At(nameDir + 12, named);
+            b.SetU16At(nameDir + 14, numbered);
         }
         for (size_t g = n; g < m; g++) {
             uint64_t slot = nameDir + 16 + 8 * (g - n);
-            PutU32(&b, slot, nameField(order[nameStart[g]]->name));
-            PutU32(&b, slot + 4, (uint32_t)langDir | kHighBit);
+            b.SetU32At(slot, nameField(order[nameStart[g]]->name));
+            b.SetU32At(slot + 4, (uint32_t)langDir | kHighBit);
             size_t count = nameStart[g + 1] - nameStart[g];
-            PutU16(&b, langDir + 14, (uint32_t)count);
+            b.SetU16At(langDir + 14, (uint32_t)count);
             for (size_t k = 0; k < count; k++) {
-                PutU32(&b, langDir + 16 + 8 * k, order[nameStart[g] + k]->lang);
-                PutU32(&b, langDir + 16 + 8 * k + 4, (uint32_t)dataEntry);
+                b.SetU32At(langDir + 16 + 8 * k, order[nameStart[g] + k]->lang);
+                b.SetU32At(langDir + 16 + 8 * k + 4, (uint32_t)dataEntry);
                 dataEntry += 16;
             }
             langDir += 16 + 8 * count;
@@ -529,9 +527,9 @@ bool PlanSection(const ResList &res, uint32_t rva, SectionPlan *plan, std::strin
             return false;
         }
         plan->dataOffset.push_back((uint32_t)data);
-        PutU32(&b, dataEntries + 16 * i, (uint32_t)(rva + data));
-        PutU32(&b, dataEntries + 16 * i + 4, (uint32_t)len);
-        PutU32(&b, dataEntries + 16 * i + 8, order[i]->codePage);
+        b.SetU32At(dataEntries + 16 * i, (uint32_t)(rva + data));
+        b.SetU32At(dataEntries + 16 * i + 4, (uint32_t)len);
+        b.SetU32At(dataEntries + 16 * i + 8, order[i]->codePage);
         data += len;
         if (i + 1 < order.size())
             data = (data + kDataAlign - 1) / kDataAlign * kDataAlign;
@@ -732,61 +730,62 @@ bool WriteDll(const ResList &res, Output *out, std::string *err)
 
     std::vector<uint8_t> h(kHeadersSize, 0);
     memcpy(h.data(), kDosHeader, sizeof kDosHeader);
+    ByteSink hs(&h);
     const uint32_t pe = 0x80;
-    SetUi32(&h[pe], 0x00004550);
+    hs.SetU32At(pe, kPeSignature);
     const uint32_t coff = pe + 4;
-    SetUi16(&h[coff + 0], 0x14C);    // i386
-    SetUi16(&h[coff + 2], 1);        // one section
-    SetUi16(&h[coff + 16], 0xE0);    // optional header size
+    hs.SetU16At(coff + 0, 0x14C);    // i386
+    hs.SetU16At(coff + 2, 1);        // one section
+    hs.SetU16At(coff + 16, 0xE0);    // optional header size
     // Executable image, no line numbers or symbols, 32-bit, no debug
     // information, DLL.
-    SetUi16(&h[coff + 18], 0x0002 | 0x0004 | 0x0008 | 0x0100 | 0x0200 | 0x2000);
-    const uint32_t opt = coff + kCoffSize;
-    SetUi16(&h[opt + 0], kMagicPe32);
+    hs.SetU16At(coff + 18, 0x0002 | 0x0004 | 0x0008 | 0x0100 | 0x0200 | 0x2000);
+    const uint32_t opt = coff + kPeCoffSize;
+    hs.SetU16At(opt + 0, kPeMagic32);
     h[opt + 2] = 2;                  // linker version
-    SetUi32(&h[opt + kOptSizeOfInitData], rawSize);
-    SetUi32(&h[opt + 20], kRsrcRva);   // base of code (none)
-    SetUi32(&h[opt + 24], kRsrcRva);   // base of data
-    SetUi32(&h[opt + 28], 0x10000000); // image base
-    SetUi32(&h[opt + kOptSectionAlignment], kSectionAlign);
-    SetUi32(&h[opt + kOptFileAlignment], kFileAlign);
-    SetUi16(&h[opt + 40], 4);          // OS version 4.0
-    SetUi16(&h[opt + 48], 4);          // subsystem version 4.0
-    SetUi32(&h[opt + kOptSizeOfImage], kRsrcRva + AlignUp(plan.size, kSectionAlign));
-    SetUi32(&h[opt + kOptSizeOfHeaders], kHeadersSize);
-    SetUi16(&h[opt + 68], 2);          // Windows GUI
-    SetUi16(&h[opt + 70], 0x0100);     // NX compatible (no relocations, so no dynamic base)
-    SetUi32(&h[opt + 72], 0x200000);   // stack reserve, commit, heap reserve, commit
-    SetUi32(&h[opt + 76], 0x1000);
-    SetUi32(&h[opt + 80], 0x100000);
-    SetUi32(&h[opt + 84], 0x1000);
-    SetUi32(&h[opt + 92], kDirEntryCount);
-    SetUi32(&h[opt + 96 + 8 * kDirResource], kRsrcRva);
-    SetUi32(&h[opt + 96 + 8 * kDirResource + 4], plan.size);
+    hs.SetU32At(opt + kPeOptSizeOfInitData, rawSize);
+    hs.SetU32At(opt + 20, kRsrcRva);   // base of code (none)
+    hs.SetU32At(opt + 24, kRsrcRva);   // base of data
+    hs.SetU32At(opt + 28, 0x10000000); // image base
+    hs.SetU32At(opt + kPeOptSectionAlignment, kSectionAlign);
+    hs.SetU32At(opt + kPeOptFileAlignment, kFileAlign);
+    hs.SetU16At(opt + 40, 4);          // OS version 4.0
+    hs.SetU16At(opt + 48, 4);          // subsystem version 4.0
+    hs.SetU32At(opt + kPeOptSizeOfImage, kRsrcRva + AlignUp(plan.size, kSectionAlign));
+    hs.SetU32At(opt + kPeOptSizeOfHeaders, kHeadersSize);
+    hs.SetU16At(opt + 68, 2);          // Windows GUI
+    hs.SetU16At(opt + 70, 0x0100);     // NX compatible (no relocations, so no dynamic base)
+    hs.SetU32At(opt + 72, 0x200000);   // stack reserve, commit, heap reserve, commit
+    hs.SetU32At(opt + 76, 0x1000);
+    hs.SetU32At(opt + 80, 0x100000);
+    hs.SetU32At(opt + 84, 0x1000);
+    hs.SetU32At(opt + 92, kPeDirCount);
+    hs.SetU32At(opt + 96 + 8 * kPeDirResource, kRsrcRva);
+    hs.SetU32At(opt + 96 + 8 * kPeDirResource + 4, plan.size);
     const uint32_t sec = opt + 0xE0;
     memcpy(&h[sec], ".rsrc", 5);
-    SetUi32(&h[sec + 8], plan.size);
-    SetUi32(&h[sec + 12], kRsrcRva);
-    SetUi32(&h[sec + 16], rawSize);
-    SetUi32(&h[sec + 20], kHeadersSize);
-    SetUi32(&h[sec + 36], 0x40000040);   // initialized data, readable
+    hs.SetU32At(sec + 8, plan.size);
+    hs.SetU32At(sec + 12, kRsrcRva);
+    hs.SetU32At(sec + 16, rawSize);
+    hs.SetU32At(sec + 20, kHeadersSize);
+    hs.SetU32At(sec + 36, 0x40000040);   // initialized data, readable
 
     Emitter em(out, err);
     return em.Bytes(h.data(), h.size()) && em.Section(plan, kHeadersSize) && em.PadTo(kHeadersSize + rawSize) &&
-           em.FinishChecksum(opt + kOptCheckSum);
+           em.FinishChecksum(opt + kPeOptCheckSum);
 }
 
 bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out, std::vector<std::string> *warnings,
              std::string *err)
 {
-    Headers h;
-    if (!ParseHeaders(image, size, &h, err))
+    PeImage h;
+    if (!ParsePeImage(image, size, &h, err))
         return false;
-    if (h.magic != kMagicPe32) {
+    if (h.magic != kPeMagic32) {
         *err = "only PE32 (32-bit) images can take new resources";
         return false;
     }
-    if (h.dirCount <= kDirBaseReloc) {
+    if (h.dirCount <= kPeDirBaseReloc) {
         *err = "image has too few data directories";
         return false;
     }
@@ -796,7 +795,7 @@ bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out,
         *err = "unusual file or section alignment (" + Hex(fa) + ", " + Hex(sa) + ")";
         return false;
     }
-    const DataDir rsrcDir = h.dirs[kDirResource];
+    const PeDataDir rsrcDir = h.dirs[kPeDirResource];
     size_t rs = h.sections.size();
     for (size_t i = 0; i < h.sections.size(); i++) {
         if (rsrcDir.rva != 0 && h.sections[i].va == rsrcDir.rva)
@@ -806,11 +805,10 @@ bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out,
         *err = "image has no section that starts with its resource directory";
         return false;
     }
-    const DataDir relocDir = h.dirs[kDirBaseReloc];
+    const PeDataDir relocDir = h.dirs[kPeDirBaseReloc];
     for (size_t i = rs + 1; i < h.sections.size(); i++) {
-        const Section &s = h.sections[i];
-        bool isReloc = relocDir.rva != 0 && relocDir.rva >= s.va && relocDir.rva - s.va < std::max(s.virtualSize, s.rawSize) &&
-                       i + 1 == h.sections.size();
+        const PeSection &s = h.sections[i];
+        const bool isReloc = relocDir.rva != 0 && SectionOfRva(h, relocDir.rva) == &s && i + 1 == h.sections.size();
         if (!isReloc) {
             *err = std::string("section ") + s.name + " follows the resources; only the relocations may";
             return false;
@@ -819,7 +817,7 @@ bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out,
     // Sections in ascending order, raw data in order, inside the file.
     uint64_t endOfRaw = h.sizeOfHeaders;
     for (size_t i = 0; i < h.sections.size(); i++) {
-        const Section &s = h.sections[i];
+        const PeSection &s = h.sections[i];
         if (i > 0 && s.va <= h.sections[i - 1].va) {
             *err = "sections are not in address order";
             return false;
@@ -835,7 +833,7 @@ bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out,
     // Nothing else may point into what moves.
     const uint32_t rsrcVa = h.sections[rs].va;
     for (uint32_t d = 0; d < h.dirCount; d++) {
-        if (d == kDirResource || d == kDirBaseReloc || d == kDirSecurity)
+        if (d == kPeDirResource || d == kPeDirBaseReloc || d == kPeDirSecurity)
             continue;
         if (h.dirs[d].rva != 0 && (uint64_t)h.dirs[d].rva + h.dirs[d].size > rsrcVa) {
             *err = "data directory " + std::to_string(d) + " points into or past the resources";
@@ -843,7 +841,7 @@ bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out,
         }
     }
     // After the sections: at most the certificate, which goes.
-    const DataDir cert = h.dirs[kDirSecurity];
+    const PeDataDir cert = h.dirs[kPeDirSecurity];
     uint64_t tail = size;
     if (cert.size != 0) {
         if (cert.rva < endOfRaw || (uint64_t)cert.rva + cert.size > size) {
@@ -864,8 +862,8 @@ bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out,
         return false;
 
     // New section table from the resource section on.
-    std::vector<Section> secs = h.sections;
-    Section &r = secs[rs];
+    std::vector<PeSection> secs = h.sections;
+    PeSection &r = secs[rs];
     const uint32_t oldRaw = r.rawSize;
     r.virtualSize = plan.size;
     r.rawSize = AlignUp(plan.size, fa);
@@ -875,54 +873,55 @@ bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out,
     uint64_t nextRaw = (uint64_t)r.rawPtr + r.rawSize;
     uint32_t relocShift = 0;
     for (size_t i = rs + 1; i < secs.size(); i++) {
-        Section &s = secs[i];
+        PeSection &s = secs[i];
         uint32_t oldVa = s.va;
         s.va = (uint32_t)nextVa;
         relocShift = s.va - oldVa;
         if (s.rawSize != 0)
             s.rawPtr = (uint32_t)nextRaw;
-        nextVa += AlignUp(std::max(std::max(s.virtualSize, s.rawSize), 1u), sa);
+        nextVa += AlignUp(std::max(SectionSpan(s), 1u), sa);
         nextRaw += s.rawSize;
     }
     if (nextVa > 0x7FFFFFFFu || nextRaw > 0x7FFFFFFFu) {
         *err = "the image would be too large";
         return false;
     }
-    const Section &last = secs.back();
-    const uint32_t sizeOfImage = AlignUp(last.va + std::max(last.virtualSize, last.rawSize), sa);
+    const PeSection &last = secs.back();
+    const uint32_t sizeOfImage = AlignUp(last.va + SectionSpan(last), sa);
 
     // Headers: copied, then patched.
-    if (h.sizeOfHeaders > size || h.sections.back().headerOffset + kSectionHeaderSize > h.sizeOfHeaders) {
+    if (h.sizeOfHeaders > size || h.sections.back().headerOffset + kPeSectionHeaderSize > h.sizeOfHeaders) {
         *err = "section table does not fit SizeOfHeaders";
         return false;
     }
     std::vector<uint8_t> hdr(image, image + h.sizeOfHeaders);
+    ByteSink patch(&hdr);
     const uint32_t opt = h.optOffset;
-    uint32_t initData = GetUi32(&hdr[opt + kOptSizeOfInitData]);
-    if (r.characteristics & kScnInitializedData)
+    uint32_t initData = GetUi32(&hdr[opt + kPeOptSizeOfInitData]);
+    if (r.flags & kScnInitializedData)
         initData = initData - oldRaw + r.rawSize;
-    SetUi32(&hdr[opt + kOptSizeOfInitData], initData);
-    SetUi32(&hdr[opt + kOptSizeOfImage], sizeOfImage);
-    SetUi32(&hdr[opt + kOptCheckSum], 0);
-    SetUi32(&hdr[h.dirOffset + 8 * kDirResource], rsrcVa);
-    SetUi32(&hdr[h.dirOffset + 8 * kDirResource + 4], plan.size);
-    SetUi32(&hdr[h.dirOffset + 8 * kDirSecurity], 0);
-    SetUi32(&hdr[h.dirOffset + 8 * kDirSecurity + 4], 0);
+    patch.SetU32At(opt + kPeOptSizeOfInitData, initData);
+    patch.SetU32At(opt + kPeOptSizeOfImage, sizeOfImage);
+    patch.SetU32At(opt + kPeOptCheckSum, 0);
+    patch.SetU32At(h.dirOffset + 8 * kPeDirResource, rsrcVa);
+    patch.SetU32At(h.dirOffset + 8 * kPeDirResource + 4, plan.size);
+    patch.SetU32At(h.dirOffset + 8 * kPeDirSecurity, 0);
+    patch.SetU32At(h.dirOffset + 8 * kPeDirSecurity + 4, 0);
     if (relocDir.rva != 0 && rs + 1 < secs.size())
-        SetUi32(&hdr[h.dirOffset + 8 * kDirBaseReloc], relocDir.rva + relocShift);
+        patch.SetU32At(h.dirOffset + 8 * kPeDirBaseReloc, relocDir.rva + relocShift);
     for (size_t i = 0; i < secs.size(); i++) {
-        uint8_t *p = &hdr[secs[i].headerOffset];
-        SetUi32(p + 8, secs[i].virtualSize);
-        SetUi32(p + 12, secs[i].va);
-        SetUi32(p + 16, secs[i].rawSize);
-        SetUi32(p + 20, secs[i].rawPtr);
+        const uint32_t at = secs[i].headerOffset;
+        patch.SetU32At(at + 8, secs[i].virtualSize);
+        patch.SetU32At(at + 12, secs[i].va);
+        patch.SetU32At(at + 16, secs[i].rawSize);
+        patch.SetU32At(at + 20, secs[i].rawPtr);
     }
 
     Emitter em(out, err);
     if (!em.Bytes(hdr.data(), hdr.size()))
         return false;
     for (size_t i = 0; i < secs.size(); i++) {
-        const Section &s = secs[i];
+        const PeSection &s = secs[i];
         if (s.rawSize == 0)
             continue;
         if (!em.PadTo(s.rawPtr))
@@ -934,7 +933,7 @@ bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out,
             return false;
         }
     }
-    return em.FinishChecksum(opt + kOptCheckSum);
+    return em.FinishChecksum(opt + kPeOptCheckSum);
 }
 
 }  // namespace
@@ -967,12 +966,12 @@ bool ReplaceResourcesToFile(const uint8_t *image, size_t size, const ResList &re
 
 uint32_t PeChecksum(const uint8_t *image, size_t size)
 {
-    Headers h;
+    PeImage h;
     std::string err;
     ChecksumState sum;
     uint32_t field = 0xFFFFFFFFu;
-    if (ParseHeaders(image, size, &h, &err))
-        field = h.optOffset + kOptCheckSum;
+    if (ParsePeImage(image, size, &h, &err))
+        field = h.checkSumOffset;
     if (size >= 4 && field <= size - 4) {
         static const uint8_t zero[4] = {};
         sum.Add(image, field);
@@ -984,4 +983,4 @@ uint32_t PeChecksum(const uint8_t *image, size_t size)
     return sum.Finish();
 }
 
-}  // namespace medium
+}  // namespace tk

@@ -1,5 +1,5 @@
-// Texts, string tables, bitmaps and logo scripts for `medium library`.
-#include "tools/medium/library_encode.h"
+// Bitmaps and logo scripts for resource libraries.
+#include "tools/lib/library_encode.h"
 
 #include <errno.h>
 #include <iconv.h>
@@ -16,168 +16,7 @@
 #include "splash/bitmapcheck.h"
 #include "splash/logo.h"
 
-namespace medium {
-
-bool LibCodePageSupported(uint32_t codePage)
-{
-    return codePage == 874 || codePage == 932 || (codePage >= 1250 && codePage <= 1258);
-}
-
-bool Utf8Decode(const std::string &text, std::vector<uint32_t> *points, size_t *badOffset)
-{
-    const unsigned char *s = (const unsigned char *)text.data();
-    size_t n = text.size();
-    size_t i = 0;
-    while (i < n) {
-        unsigned c = s[i];
-        size_t extra = 0;
-        uint32_t point = 0;
-        uint32_t least = 0;
-        if (c < 0x80) {
-            point = c;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1, point = c & 0x1F, least = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2, point = c & 0x0F, least = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3, point = c & 0x07, least = 0x10000;
-        } else {
-            *badOffset = i;
-            return false;
-        }
-        if (extra > n - i - 1) {
-            *badOffset = i;
-            return false;
-        }
-        for (size_t k = 1; k <= extra; k++) {
-            if ((s[i + k] & 0xC0) != 0x80) {
-                *badOffset = i;
-                return false;
-            }
-            point = (point << 6) | (s[i + k] & 0x3F);
-        }
-        if (point < least || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
-            *badOffset = i;
-            return false;
-        }
-        points->push_back(point);
-        i += extra + 1;
-    }
-    return true;
-}
-
-std::u16string Utf8ToUtf16(const std::string &text)
-{
-    std::vector<uint32_t> points;
-    size_t bad = 0;
-    Utf8Decode(text, &points, &bad);
-    std::u16string out;
-    for (uint32_t p : points) {
-        if (p >= 0x10000) {
-            p -= 0x10000;
-            out.push_back((char16_t)(0xD800 + (p >> 10)));
-            out.push_back((char16_t)(0xDC00 + (p & 0x3FF)));
-        } else {
-            out.push_back((char16_t)p);
-        }
-    }
-    return out;
-}
-
-static std::string EncodePoint(uint32_t p)
-{
-    std::string s;
-    if (p < 0x80) {
-        s += (char)p;
-    } else if (p < 0x800) {
-        s += (char)(0xC0 | (p >> 6));
-        s += (char)(0x80 | (p & 0x3F));
-    } else if (p < 0x10000) {
-        s += (char)(0xE0 | (p >> 12));
-        s += (char)(0x80 | ((p >> 6) & 0x3F));
-        s += (char)(0x80 | (p & 0x3F));
-    } else {
-        s += (char)(0xF0 | (p >> 18));
-        s += (char)(0x80 | ((p >> 12) & 0x3F));
-        s += (char)(0x80 | ((p >> 6) & 0x3F));
-        s += (char)(0x80 | (p & 0x3F));
-    }
-    return s;
-}
-
-std::string DescribePoint(uint32_t point)
-{
-    char code[16];
-    snprintf(code, sizeof code, "U+%04X", (unsigned)point);
-    if (point < 0x20 || point == 0x7F)
-        return code;
-    return std::string(code) + " '" + EncodePoint(point) + "'";
-}
-
-bool ToCodePage(const std::string &utf8, uint32_t codePage, std::string *out, uint32_t *badPoint)
-{
-    *badPoint = 0;
-    out->clear();
-    std::vector<uint32_t> points;
-    size_t bad = 0;
-    if (!Utf8Decode(utf8, &points, &bad))
-        return false;
-    char name[16];
-    snprintf(name, sizeof name, "CP%u", (unsigned)codePage);
-    iconv_t cd = iconv_open(name, "UTF-8");
-    if (cd == (iconv_t)-1)
-        return false;
-    // One character at a time, so the one that does not fit can be named.
-    bool ok = true;
-    for (uint32_t p : points) {
-        std::string in = EncodePoint(p);
-        char outBuf[16];
-        char *inPtr = &in[0];
-        size_t inLeft = in.size();
-        char *outPtr = outBuf;
-        size_t outLeft = sizeof outBuf;
-        size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-        if (r == (size_t)-1 || r > 0 || inLeft != 0) {
-            // r > 0 counts irreversible conversions: a substitute, not the character.
-            *badPoint = p;
-            ok = false;
-            break;
-        }
-        out->append(outBuf, (size_t)(outPtr - outBuf));
-    }
-    iconv_close(cd);
-    return ok;
-}
-
-std::vector<uint8_t> EncodeStringBlock(const std::u16string (&texts)[16])
-{
-    std::vector<uint8_t> data;
-    for (const std::u16string &t : texts) {
-        data.push_back((uint8_t)t.size());
-        data.push_back((uint8_t)(t.size() >> 8));
-        for (char16_t c : t) {
-            data.push_back((uint8_t)c);
-            data.push_back((uint8_t)(c >> 8));
-        }
-    }
-    return data;
-}
-
-void AddStringTables(const std::vector<std::pair<uint16_t, std::u16string>> &strings, uint16_t lang,
-                     ResList *out)
-{
-    std::map<uint16_t, std::u16string[16]> blocks;
-    for (const auto &s : strings)
-        blocks[(uint16_t)(s.first / 16 + 1)][s.first % 16] = s.second;
-    for (const auto &b : blocks) {
-        ResEntry e;
-        e.type = ResNumber(kRtString);
-        e.name = ResNumber(b.first);
-        e.lang = lang;
-        e.data = EncodeStringBlock(b.second);
-        out->push_back(e);
-    }
-}
+namespace tk {
 
 // --- bitmaps -----------------------------------------------------------------
 
@@ -469,4 +308,4 @@ std::vector<std::pair<int, std::string>> CheckLogoScript(const std::string &scri
     return found;
 }
 
-}  // namespace medium
+}  // namespace tk

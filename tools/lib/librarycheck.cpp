@@ -1,6 +1,8 @@
-// `medium inspect` of a resource library: the language table against the
+// The check of a resource library: the language table against the
 // library's resources, every message in every language as the launcher
 // loads it, and the splash each language gets.
+#include "tools/lib/librarycheck.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -15,12 +17,11 @@
 #include "resmodule/langtable.h"
 #include "splash/bitmapcheck.h"
 #include "splash/logo.h"
-#include "tools/medium/inspect.h"
-#include "tools/medium/inspect_image.h"
-#include "tools/medium/library_encode.h"
-#include "tools/medium/resedit.h"
+#include "tools/lib/library_encode.h"
+#include "tools/lib/stringtable.h"
+#include "tools/lib/textcodec.h"
 
-namespace medium {
+namespace tk {
 namespace {
 
 // The resource module's kinds and the splash's types and buffers.
@@ -68,65 +69,6 @@ struct TableCloser {
 };
 using TablePtr = std::unique_ptr<LangTable, TableCloser>;
 
-// The ANSI code page of users of a language (by its primary language id).
-uint32_t CodePageOf(uint32_t lcid, bool *known)
-{
-    const uint32_t primary = lcid & 0x3FF;
-    const uint32_t sub = (lcid >> 10) & 0x3F;
-    struct Pair {
-        uint16_t primary;
-        uint16_t codePage;
-    };
-    static const Pair kPairs[] = {
-        {0x01, 1256}, {0x02, 1251}, {0x03, 1252}, {0x05, 1250}, {0x06, 1252}, {0x07, 1252}, {0x08, 1253},
-        {0x09, 1252}, {0x0A, 1252}, {0x0B, 1252}, {0x0C, 1252}, {0x0D, 1255}, {0x0E, 1250}, {0x0F, 1252},
-        {0x10, 1252}, {0x11, 932},  {0x12, 949},  {0x13, 1252}, {0x14, 1252}, {0x15, 1250}, {0x16, 1252},
-        {0x18, 1250}, {0x19, 1251}, {0x1A, 1250}, {0x1B, 1250}, {0x1C, 1250}, {0x1D, 1252}, {0x1E, 874},
-        {0x1F, 1254}, {0x20, 1256}, {0x21, 1252}, {0x22, 1251}, {0x23, 1251}, {0x24, 1250}, {0x25, 1257},
-        {0x26, 1257}, {0x27, 1257}, {0x29, 1256}, {0x2A, 1258}, {0x2D, 1252}, {0x2F, 1251}, {0x36, 1252},
-        {0x38, 1252}, {0x3E, 1252}, {0x56, 1252},
-    };
-    *known = true;
-    if (primary == 0x04)
-        return (sub == 2 || sub == 4) ? 936 : 950;
-    for (const Pair &p : kPairs) {
-        if (p.primary == primary)
-            return p.codePage;
-    }
-    *known = false;
-    return 1252;
-}
-
-std::string Utf16ToUtf8(const std::u16string &s)
-{
-    std::string out;
-    for (size_t i = 0; i < s.size(); i++) {
-        uint32_t p = s[i];
-        if (p >= 0xD800 && p < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
-            p = 0x10000 + ((p - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            i++;
-        } else if (p >= 0xD800 && p < 0xE000) {
-            p = 0xFFFD;
-        }
-        if (p < 0x80) {
-            out += (char)p;
-        } else if (p < 0x800) {
-            out += (char)(0xC0 | (p >> 6));
-            out += (char)(0x80 | (p & 0x3F));
-        } else if (p < 0x10000) {
-            out += (char)(0xE0 | (p >> 12));
-            out += (char)(0x80 | ((p >> 6) & 0x3F));
-            out += (char)(0x80 | (p & 0x3F));
-        } else {
-            out += (char)(0xF0 | (p >> 18));
-            out += (char)(0x80 | ((p >> 12) & 0x3F));
-            out += (char)(0x80 | ((p >> 6) & 0x3F));
-            out += (char)(0x80 | (p & 0x3F));
-        }
-    }
-    return out;
-}
-
 // ANSI bytes of the table (names) shown as UTF-8: code page 1252 read as
 // Latin-1 is close enough for a report.
 std::string Printable(const std::string &ansi)
@@ -145,40 +87,10 @@ std::string Printable(const std::string &ansi)
     return out;
 }
 
-const ResEntry *Find(const ResList &res, uint16_t type, uint32_t id, uint16_t lang = 0xFFFF)
+// Ids from the table are wider than a resource's 16 bits: those are absent.
+const ResEntry *FindNumbered(const ResList &res, uint16_t type, uint32_t id)
 {
-    if (id > 0xFFFF)
-        return nullptr;
-    const ResEntry *first = nullptr;
-    for (const ResEntry &e : res) {
-        if (e.type.named || e.type.id != type || e.name.named || e.name.id != id || !e.dataFile.empty())
-            continue;
-        if (lang == 0xFFFF || e.lang == lang)
-            return &e;
-        if (!first)
-            first = &e;
-    }
-    return lang == 0xFFFF ? nullptr : first;
-}
-
-enum class Str { Absent, Text, BadBlock };
-
-// String `id` of the library: the block of the language's own LANGID when
-// there is one, else the first block of that name.
-Str LibString(const ResList &res, uint32_t id, uint16_t lang, std::u16string *text)
-{
-    text->clear();
-    if (id > 0xFFFF)
-        return Str::Absent;
-    const ResEntry *block = Find(res, kRtString, id / 16 + 1, lang ? lang : 0xFFFF);
-    if (!block)
-        return Str::Absent;
-    std::u16string strings[16];
-    std::string err;
-    if (!ReadStringBlock(block->data, strings, &err))
-        return Str::BadBlock;
-    *text = strings[id % 16];
-    return text->empty() ? Str::Absent : Str::Text;
+    return id > 0xFFFF ? nullptr : ResFind(res, type, (uint16_t)id);
 }
 
 struct Checker {
@@ -262,7 +174,7 @@ struct MessageSource {
     bool fromLibrary = false;
     uint32_t libraryId = 0;
     std::u16string text;
-    Str state = Str::Absent;
+    StringFound state = StringFound::Absent;
 };
 
 void CheckMessage(Checker &c, const Lang &lang, const std::string &langLabel, uint16_t id, const MessageSource &m,
@@ -282,13 +194,13 @@ void CheckMessage(Checker &c, const Lang &lang, const std::string &langLabel, ui
         return;
     }
     node->Text("source", "library " + std::to_string(m.libraryId));
-    if (m.state == Str::BadBlock) {
+    if (m.state == StringFound::BadBlock) {
         c.Add(Severity::Error, langLabel, id,
               "the string block of library string " + std::to_string(m.libraryId) +
                   " runs past its end; the launcher takes nothing from a block it cannot walk: build the library again");
         return;
     }
-    if (m.state == Str::Absent) {
+    if (m.state == StringFound::Absent) {
         if (id == IDS_LIBRARY_MISSING)
             return;   // never shown from the library
         if (caption)
@@ -405,11 +317,11 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
                 fromLibrary = true;
             }
         } else {
-            fromLibrary = Find(c.res, kRtDialog, IDD_SPLASH_DEFAULT) != nullptr;
+            fromLibrary = FindNumbered(c.res, kRtDialog, IDD_SPLASH_DEFAULT) != nullptr;
         }
         if (!fromLibrary)
             return "none (no dialog 7500 in the library, and the launcher has none)";
-        if (!Find(c.res, kRtDialog, id)) {
+        if (!FindNumbered(c.res, kRtDialog, id)) {
             c.Add(Severity::Warning, langLabel, IDD_SPLASH_DEFAULT,
                   "the default splash is library dialog " + std::to_string(id) +
                       ", which the library does not hold: no splash is shown; add the dialog or correct the table");
@@ -428,7 +340,7 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
     const uint32_t rid = (uint32_t)id;
     switch (type) {
     case kSplashDialog:
-        if (!Find(c.res, kRtDialog, rid)) {
+        if (!FindNumbered(c.res, kRtDialog, rid)) {
             c.Add(Severity::Error, langLabel, (int)rid,
                   entry + "dialog " + std::to_string(rid) + ", which the library does not hold: no splash is shown; "
                   "add the dialog or correct the entry");
@@ -436,7 +348,7 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
         }
         return "dialog " + std::to_string(rid);
     case kSplashBitmap: {
-        const ResEntry *e = Find(c.res, kRtBitmap, rid);
+        const ResEntry *e = FindNumbered(c.res, kRtBitmap, rid);
         if (!e) {
             c.Add(Severity::Error, langLabel, (int)rid,
                   entry + "bitmap " + std::to_string(rid) + ", which the library does not hold: no splash is shown; "
@@ -461,7 +373,7 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
         return "bitmap " + std::to_string(rid) + " (" + std::to_string(w) + " x " + std::to_string(h) + ")";
     }
     case kSplashLogo: {
-        const ResEntry *e = Find(c.res, RT_LANG_TABLE, rid);
+        const ResEntry *e = FindNumbered(c.res, RT_LANG_TABLE, rid);
         if (!e) {
             c.Add(Severity::Error, langLabel, (int)rid,
                   entry + "logo script " + std::to_string(rid) + " (type 1001), which the library does not hold: "
@@ -517,9 +429,9 @@ void CheckOtherEntries(Checker &c, LangTable *table, const std::vector<Lang> &la
             bool held;
             if (type == kRtString) {
                 std::u16string s;
-                held = LibString(c.res, (uint32_t)id, langs[(size_t)i].langId, &s) == Str::Text;
+                held = LookupString(c.res, (uint32_t)id, langs[(size_t)i].langId, &s) == StringFound::Text;
             } else {
-                held = id >= 1 && Find(c.res, type, (uint32_t)id) != nullptr;
+                held = id >= 1 && FindNumbered(c.res, type, (uint32_t)id) != nullptr;
             }
             if (!held)
                 c.Add(Severity::Warning, Printable(langs[(size_t)i].name), number > 0 ? (int)number : 0,
@@ -531,7 +443,7 @@ void CheckOtherEntries(Checker &c, LangTable *table, const std::vector<Lang> &la
 
 }  // namespace
 
-void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::string &file, ReportNode *facts,
+void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::string &file, ReportNode *facts,
                              std::vector<Finding> *findings, LibraryView *view)
 {
     Checker c{res, file, findings};
@@ -551,7 +463,7 @@ void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::s
     }
 
     // The table: the launcher's own parser, on an exact copy.
-    const ResEntry *tableEntry = Find(res, RT_LANG_TABLE, RES_LANG_TABLE_NAME);
+    const ResEntry *tableEntry = FindNumbered(res, RT_LANG_TABLE, RES_LANG_TABLE_NAME);
     TablePtr table;
     if (tableEntry) {
         table.reset(LangTableCreate("", LANG_LOAD_LIBRARY));
@@ -583,7 +495,7 @@ void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::s
             l.eligible = (table->languageFlags[i] & LANG_FLAG_ELIGIBLE) != 0;
             const unsigned long first = strtoul(l.lcids.c_str(), nullptr, 10);
             l.langId = (uint16_t)(first & 0xFFFF);
-            l.codePage = CodePageOf((uint32_t)first, &l.codePageKnown);
+            l.codePage = CodePageOfLanguage((uint32_t)first, &l.codePageKnown);
             for (int k = 0; k < i; k++) {
                 if (TextCompareNoCase(table->languageNames[k], table->languageNames[i]) == 0)
                     c.Add(Severity::Warning, Printable(l.name), 0,
@@ -604,7 +516,7 @@ void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::s
                 break;
             }
         }
-        l.codePage = CodePageOf(l.langId, &l.codePageKnown);
+        l.codePage = CodePageOfLanguage(l.langId, &l.codePageKnown);
         langs.push_back(l);
     }
 
@@ -647,15 +559,15 @@ void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::s
                     m.fromLibrary = true;
                     const long mapped = ParseDecimal(value);
                     m.libraryId = mapped < 0 ? 0u : (uint32_t)mapped;
-                    m.state = LibString(res, m.libraryId, lang.langId, &m.text);
+                    m.state = LookupString(res, m.libraryId, lang.langId, &m.text);
                 }
             } else {
-                m.state = LibString(res, id, lang.langId, &m.text);
-                m.fromLibrary = m.state != Str::Absent;
+                m.state = LookupString(res, id, lang.langId, &m.text);
+                m.fromLibrary = m.state != StringFound::Absent;
                 m.libraryId = id;
             }
             CheckMessage(c, lang, label, id, m, tableListsMessages, table != nullptr, &messages.Object(""));
-            if (id == IDS_CAPTION_REDIRECTED && m.fromLibrary && m.state == Str::Text)
+            if (id == IDS_CAPTION_REDIRECTED && m.fromLibrary && m.state == StringFound::Text)
                 lv.caption = Utf16ToUtf8(m.text);
         }
 
@@ -665,9 +577,9 @@ void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::s
             bool given = false;
             char value[kLangValueBuffer];
             if (table && LangTableLookup(table.get(), "7111", kKindString, value, sizeof value))
-                given = LibString(res, (uint32_t)ParseDecimal(value), lang.langId, &minimum) == Str::Text;
+                given = LookupString(res, (uint32_t)ParseDecimal(value), lang.langId, &minimum) == StringFound::Text;
             else if (!table)
-                given = LibString(res, IDS_SPLASH_MINIMUM, lang.langId, &minimum) == Str::Text;
+                given = LookupString(res, IDS_SPLASH_MINIMUM, lang.langId, &minimum) == StringFound::Text;
             if (given) {
                 const std::string t = Utf16ToUtf8(minimum);
                 const long ms = ParseDecimal(t.c_str());
@@ -696,11 +608,11 @@ void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::s
                 table->currentLanguage = i;
                 if (LangTableLookup(table.get(), std::to_string(id).c_str(), kKindString, value, sizeof value)) {
                     supplied = true;
-                    LibString(res, (uint32_t)ParseDecimal(value), langs[(size_t)i].langId, &text);
+                    LookupString(res, (uint32_t)ParseDecimal(value), langs[(size_t)i].langId, &text);
                 }
             }
         } else {
-            supplied = LibString(res, id, langs[0].langId, &text) == Str::Text;
+            supplied = LookupString(res, id, langs[0].langId, &text) == StringFound::Text;
         }
         if (!supplied)
             continue;
@@ -716,4 +628,4 @@ void InspectLibraryResources(const ResList &res, const PeFacts *pe, const std::s
         CheckOtherEntries(c, table.get(), langs);
 }
 
-}  // namespace medium
+}  // namespace tk

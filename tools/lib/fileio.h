@@ -1,0 +1,82 @@
+// Files for the tools: one bounded whole-file reader, and one way to write an
+// output file: under a temporary name beside its target, flushed to disk and
+// renamed onto it, so a failure (or a signal) leaves the old file whole.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+namespace tk {
+
+// Reads the whole file at `path` into `data`. False with `why` set when it
+// cannot be opened or read (the system's reason) or holds more than `limit`
+// bytes ("larger than " and `limitText`); reading stops there, so a huge or
+// endless file costs no more than the limit.
+bool ReadWholeFile(const std::string &path, uint64_t limit, const char *limitText, std::vector<uint8_t> *data,
+                   std::string *why);
+// The same into a string (for text).
+bool ReadWholeFile(const std::string &path, uint64_t limit, const char *limitText, std::string *data,
+                   std::string *why);
+
+// An output file in the making. Open makes "TARGET.tmp-XXXXXX" in the
+// target's folder (mkstemp, then the mode a plain create would give);
+// Commit flushes, fsyncs and renames it onto the target. Destroyed or
+// discarded without Commit, the temporary file is removed and the target is
+// untouched. While open, the temporary name is also removed when the process
+// gets SIGINT, SIGTERM or SIGHUP (after InstallTempCleanup).
+//
+// Errors: the functions return false and `why` gets the system's reason
+// (without the path, which the caller names).
+class PendingFile {
+public:
+    PendingFile() = default;
+    ~PendingFile();
+    PendingFile(const PendingFile &) = delete;
+    PendingFile &operator=(const PendingFile &) = delete;
+
+    bool Open(const std::string &target, std::string *why);
+    bool Write(const void *data, size_t len, std::string *why);
+    // A read-write stdio stream over the temporary file (for writers that
+    // seek back); owned by this object, valid until Commit or Discard.
+    FILE *Stream();
+    bool Commit(std::string *why);
+    void Discard();
+
+    bool IsOpen() const { return fd_ >= 0; }
+    uint64_t Written() const { return written_; }
+    const std::string &Target() const { return target_; }
+    const std::string &TempPath() const { return temp_; }
+
+private:
+    std::string target_;
+    std::string temp_;
+    int fd_ = -1;
+    FILE *stream_ = nullptr;
+    int slot_ = -1;   // in the signal handler's table
+    uint64_t written_ = 0;
+};
+
+// Writes `len` bytes to `path` through a PendingFile. False with `why` set
+// to a whole message ("PATH: cannot write: REASON", or "PATH: cannot create
+// a temporary file beside it: REASON"), the old file untouched.
+bool WriteFileAtomic(const std::string &path, const void *data, size_t len, std::string *why);
+inline bool WriteFileAtomic(const std::string &path, const std::vector<uint8_t> &data, std::string *why)
+{
+    return WriteFileAtomic(path, data.data(), data.size(), why);
+}
+inline bool WriteFileAtomic(const std::string &path, const std::string &data, std::string *why)
+{
+    return WriteFileAtomic(path, data.data(), data.size(), why);
+}
+
+// Removes open PendingFiles' temporary names on SIGINT, SIGTERM and SIGHUP,
+// then dies of the signal; SIGXFSZ is ignored so that a write over the file
+// size limit fails (and the file is discarded) instead of killing the tool.
+// Tools call it once at start.
+void InstallTempCleanup();
+
+}  // namespace tk

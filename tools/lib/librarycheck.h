@@ -1,0 +1,40 @@
+// The check of a resource library (_SETUP.DLL) as the launcher reads it:
+// the language table (through the launcher's own parser) against the
+// resources it names, each message in each language, the splash each
+// language gets. Used by `medium inspect` and `langtable check`.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/lib/pe_image.h"
+#include "tools/lib/report.h"
+#include "tools/lib/reslist.h"
+
+namespace tk {
+
+// What one language of a library shows: its first box's caption and the
+// splash, for a medium's summary.
+struct LanguageView {
+    std::string name;
+    std::string lcids;
+    std::string caption;     // UTF-8; empty: the launcher's own
+    std::string splash;      // a phrase: "bitmap 7510 (400 x 240)", "none", ...
+};
+
+struct LibraryView {
+    bool read = false;
+    bool indexed = false;
+    std::vector<LanguageView> languages;
+    // The piece count strings that the library would supply (the launcher
+    // then reads them from there); empty when it does not.
+    std::string pieceCounts[3];
+};
+
+// Checks the resources of a library. Facts go under `facts`, problems into
+// `findings` (named `file`). `pe` may be null (no header checks, as for a
+// table checked alone).
+void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::string &file, ReportNode *facts,
+                             std::vector<Finding> *findings, LibraryView *view);
+
+}  // namespace tk
