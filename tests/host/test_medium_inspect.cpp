@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,8 @@ protected:
             payloads_[i].resize(i == 0 ? 10000 : 300 + i);
             for (size_t k = 0; k < payloads_[i].size(); k++)
                 payloads_[i][k] = (uint8_t)(k * 13 + k / 97 + i);
+            if (i == 0)   // the bootstrap must be a Windows program: a small one, the pattern after it
+                std::copy(exe.begin(), exe.end(), payloads_[i].begin());
             ASSERT_TRUE(WriteFile(Path(names[i]), payloads_[i]));
             o_.payload[i] = Path(names[i]);
         }

@@ -20,12 +20,16 @@ namespace medium {
 constexpr uint32_t kPieceSize = 4u << 20;
 constexpr uint32_t kMaxPieces = 100;   // ids base .. base + 99
 
+// The payloads' roles, in the order of BuildOptions::payload.
+inline constexpr const char *kPayloadNames[3] = {"bootstrap", "engine", "companion"};
+
 struct BuildOptions {
     std::string payload[3];   // bootstrap, engine, companion
     std::string script;
     std::string library;
     std::string outDir;
     std::string stub;         // empty: the installed or built stub
+    std::string stubFrom;     // how `stub` was found, for the report ("--stub" when empty)
     std::string level;        // empty: the stub's own
     std::vector<std::pair<std::string, std::string>> versionInfo;
     std::string icon;
@@ -48,6 +52,10 @@ struct BuildReport {
     std::string scriptName;
     std::vector<std::string> warnings;
 };
+
+// Exit code of `medium build` when the finished medium fails inspect's checks
+// (nothing is put in place).
+constexpr int kExitChecks = 4;
 
 constexpr uint32_t kMinPieceSize = 4096;
 
