@@ -19,7 +19,10 @@
 #include "base/bytes.h"
 #include "base/crc32.h"
 #include "base/payload_record.h"
+#include "tools/lib/project.h"
 #include "tools/medium/build.h"
+#include "tools/medium/cli.h"
+#include "tools/medium/library.h"
 #include "tools/lib/pe_image.h"
 #include "tools/medium/record.h"
 #include "tools/medium/resedit.h"
@@ -775,6 +778,49 @@ TEST_F(MediumBuildTest, SixtyFourBitBootstrapIsAWarning)
     ASSERT_EQ(report.warnings.size(), 1u);
     EXPECT_NE(report.warnings[0].find("the bootstrap is a 64-bit program (machine 0x8664)"), std::string::npos)
         << report.warnings[0];
+}
+
+}  // namespace
+
+namespace {
+
+// `medium new`: a starter project whose project file and library description
+// the tools read without an error; never into a folder that holds anything.
+TEST(MediumNew, WritesAStarterProjectIntoAnEmptyFolderOnly)
+{
+    char tmpl[] = "/tmp/medium-new-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = std::string(tmpl) + "/starter";
+    std::vector<std::string> words = {"new", dir};
+    std::vector<char *> argv = {&words[0][0], &words[1][0]};
+    testing::internal::CaptureStdout();
+    const int code = medium::NewCommand(2, argv.data());
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(code, medium::kExitOk);
+
+    const Bytes project = ReadFile(dir + "/project.toml");
+    tk::Project p;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(tk::ParseProject(std::string(project.begin(), project.end()), dir + "/project.toml", &p, &errors))
+        << errors[0];
+    EXPECT_EQ(p.libraryDescription, dir + "/library.txt");
+    EXPECT_EQ(p.payload[0], dir + "/payloads/bootstrap.exe");
+    const Bytes library = ReadFile(dir + "/library.txt");
+    medium::LibDescription desc;
+    ASSERT_TRUE(medium::ParseLibraryDescription("library.txt", std::string(library.begin(), library.end()), &desc,
+                                                &errors))
+        << errors[0];
+    EXPECT_EQ(desc.languages.size(), 1u);
+    EXPECT_EQ(ReadFile(dir + "/bootstrap/template.c"),
+              ReadFile(std::string(CORVANE_SOURCE_DIR) + "/docs/examples/bootstrap/template.c"));
+
+    // Again into the same folder: refused, the files untouched.
+    ASSERT_TRUE(WriteFile(dir + "/project.toml", Bytes{'m', 'i', 'n', 'e'}));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(medium::NewCommand(2, argv.data()), medium::kExitIo);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("the folder is not empty"), std::string::npos);
+    EXPECT_EQ(ReadFile(dir + "/project.toml"), (Bytes{'m', 'i', 'n', 'e'}));
+    EXPECT_EQ(system(("rm -rf '" + std::string(tmpl) + "'").c_str()), 0);
 }
 
 }  // namespace
