@@ -42,7 +42,8 @@ void InputFileClose(InputFile *file);
 
 #ifdef CORVANE_HOST
 // Native build only: the code page whose lead bytes NextChar honours.
-// 1252 (no lead bytes, the default) or 932 (Shift-JIS lead bytes).
+// 1252 (no lead bytes, the default), or any ANSI code page: 932, 936, 949
+// and 950 have lead bytes (base/leadbyte.h).
 void HostSetCodePage(int codePage);
 // Native build only: makes the next `n` BlockAlloc calls succeed and every
 // later one fail, so tests can reach out-of-memory paths; -1 switches it off.

@@ -140,8 +140,25 @@ TEST(MediumLibrary, RefusesWrongDescriptionsNamingTheLine)
         {"NameWithSemicolon", Language("\"Eng;lish\"", "1033"), 1, "lib.txt:1: language \"Eng;lish\": the name may not"},
         {"NameTooLong", Language(std::string(52, 'N'), "1033"), 1, "the name has 52 characters; the launcher keeps 51"},
         {"NameNotInCodePage", Language("Ελληνικά", "1032"), 1, "lib.txt:1: language \"Ελληνικά\": code page 1252 cannot hold U+0395"},
-        {"UnsupportedCodePage", Language("Chinese", "2052", "  codepage 936\n"), 1,
-         "lib.txt:3: language \"Chinese\": code page 936 is not one the tool can check"},
+        {"UnsupportedCodePage", Language("Chinese", "2052", "  codepage 437\n"), 1,
+         "lib.txt:3: language \"Chinese\": code page 437 is not a Windows ANSI code page; give 874, 932, 936, 949, "
+         "950 or 1250-1258"},
+        // Each double-byte code page holds its own script only.
+        {"HangulNotIn936", "language Chinese\n  codepage 936\n  7110 \"安装 한\"\n", 1,
+         "lib.txt:3: language \"Chinese\", text 7110: code page 936 cannot hold U+D55C '한'"},
+        {"SimplifiedNotIn950", "language Chinese\n  codepage 950\n  7110 \"安装\"\n", 1,
+         "lib.txt:3: language \"Chinese\", text 7110: code page 950 cannot hold U+88C5 '装'"},
+        {"ThaiNotIn949", "language Korean\n  codepage 949\n  7110 \"설치 ฿\"\n", 1,
+         "lib.txt:3: language \"Korean\", text 7110: code page 949 cannot hold U+0E3F '฿'"},
+        {"DoubleByteCountsTwoIn949",
+         "language Korean\n  codepage 949\n  7110 \"" + [] {
+             std::string s;
+             for (int i = 0; i < 40; i++)
+                 s += "\xED\x95\x9C";   // 한, two bytes in code page 949
+             return s;
+         }() + "\"\n",
+         1, "lib.txt:3: language \"Korean\", text 7110: 80 characters in code page 949 (a \\n counts one, a "
+            "double-byte character two)"},
         {"SplashTimeNotANumber", kOk + "  7111 \"two seconds\"\n", 1,
          "lib.txt:6: language \"English\", text 7111: the splash's minimum time is a number"},
         {"SplashTimeTooLong", kOk + "  7111 30001\n", 1, "text 7111: the splash's minimum time"},
@@ -179,6 +196,9 @@ TEST(MediumLibrary, AcceptsTheLimitsExactly)
         {"Caption79WithNewline", "language English\n  7110 \"" + std::string(77, 'x') + "\\nx\"\n"},
         {"DoubleByte78", "language Japanese\n  codepage 932\n  7110 \"" + jp + "\"\n"},
         {"CentralEuropeanInItsCodePage", "language Magyar\n  codepage 1250\n  7062 \"Hibás ő\"\n"},
+        {"SimplifiedChinese", "language 简体中文\n  lcid 2052\n  codepage 936\n  7110 \"安装程序\"\n"},
+        {"TraditionalChinese", "language 繁體中文\n  lcid 1028\n  codepage 950\n  7110 \"安裝程式\"\n"},
+        {"Korean", "language 한국어\n  lcid 1042\n  codepage 949\n  7110 \"설치 프로그램\"\n"},
         {"SplashTime30000", "language English\n  7111 \"30000\"\n"},
         {"HexLcidAndNoLcid", "language English\n  lcid 0x409\nlanguage Other\n"},
         {"Name51", Language(std::string(51, 'N'), "1033")},

@@ -1,4 +1,5 @@
 // The description of a resource library, and its resources.
+#include "base/leadbyte.h"
 #include "tools/medium/library.h"
 
 #include <stdio.h>
@@ -412,7 +413,7 @@ bool CheckText(Messages &m, const LibLanguage &lang, const LibText &t, std::stri
     if (encoded->size() > most) {
         m.Add(t.line, who + std::to_string(encoded->size()) + " characters in code page " +
                           std::to_string(lang.codePage) + " (a \\n counts one" +
-                          (lang.codePage == 932 ? ", a double-byte character two" : "") + "); the launcher keeps " +
+                          (IsDoubleByteCodePage((int)lang.codePage) ? ", a double-byte character two" : "") + "); the launcher keeps " +
                           std::to_string(most) + ": shorten it");
         ok = false;
     }
@@ -505,7 +506,7 @@ int BuildLibraryResources(const std::string &file, const std::string &folder, co
         if (!CodePageSupported(lang.codePage)) {
             m.Add(lang.codePageLine ? lang.codePageLine : lang.line,
                   "language " + Quote(lang.name) + ": code page " + std::to_string(lang.codePage) +
-                      " is not one the tool can check; give 874, 932 or 1250-1258");
+                      " is not a Windows ANSI code page; give 874, 932, 936, 949, 950 or 1250-1258");
             continue;
         }
         if (!NameFits(m, lang, &names[i]))
