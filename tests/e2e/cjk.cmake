@@ -1,7 +1,7 @@
 # Libraries in East Asian languages made by `medium library`, each run under
 # the locale it serves (included by CMakeLists.txt).
 set(_cjk_fixtures ${CMAKE_SOURCE_DIR}/tests/fixtures/cjk)
-foreach(_lang "ja;ja_JP.UTF-8")
+foreach(_lang "ja;ja_JP.UTF-8" "zh-hans;zh_CN.UTF-8" "zh-hant;zh_TW.UTF-8" "ko;ko_KR.UTF-8")
   list(GET _lang 0 _tag)
   list(GET _lang 1 _lc)
   set(_dll ${CMAKE_CURRENT_BINARY_DIR}/cjk-${_tag}/_SETUP.DLL)

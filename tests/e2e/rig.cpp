@@ -704,7 +704,9 @@ Ink CaptureInk(HWND window) {
 
 namespace {
 
-Ink DrawInk(const LOGFONTA &logFont, const std::string &text, int width, int height) {
+// `text` drawn alone in black on white: every pixel, so that faint strokes
+// (anti-aliased punctuation) count too.
+std::vector<uint32_t> DrawPixels(const LOGFONTA &logFont, const std::string &text, int width, int height) {
     Canvas canvas(width, height);
     RECT r = {0, 0, width, height};
     FillRect(canvas.dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
@@ -721,7 +723,21 @@ Ink DrawInk(const LOGFONTA &logFont, const std::string &text, int width, int hei
         SelectObject(canvas.dc, oldFont);
     if (font != nullptr)
         DeleteObject(font);
-    return canvas.ToInk();
+    GdiFlush();
+    std::vector<uint32_t> pixels;
+    if (canvas.pixels != nullptr)
+        pixels.assign(canvas.pixels, canvas.pixels + size_t(width) * size_t(height));
+    return pixels;
+}
+
+std::string Hex(const std::string &bytes) {
+    std::string out;
+    char b[4];
+    for (unsigned char c : bytes) {
+        snprintf(b, sizeof b, "%02X", c);
+        out += b;
+    }
+    return out;
 }
 
 struct OwnBox {
@@ -793,27 +809,28 @@ bool OwnBoxText(const std::string &caption, const std::string &text, DWORD bound
 bool FontDrawsEachCharacter(const LOGFONTA &font, const std::string &text, std::string *why) {
     // Each double-byte character alone, compared with every other one.
     std::vector<std::string> seen;
-    std::vector<std::vector<unsigned char>> pictures;
+    std::vector<std::vector<uint32_t>> pictures;
+    const std::vector<uint32_t> blank = DrawPixels(font, " ", 64, 64);
     for (const char *p = text.c_str(); *p != 0;) {
         const char *next = CharNextA(p);
         const std::string ch(p, next);
         p = next;
         if (ch.size() < 2 || std::find(seen.begin(), seen.end(), ch) != seen.end())
             continue;
-        const Ink ink = DrawInk(font, ch, 64, 64);
-        if (InkCount(ink) == 0) {
-            *why = "character '" + ch + "' draws nothing in " + font.lfFaceName;
+        const std::vector<uint32_t> picture = DrawPixels(font, ch, 64, 64);
+        if (picture == blank) {
+            *why = "character " + Hex(ch) + " draws nothing in " + font.lfFaceName;
             return false;
         }
         for (size_t i = 0; i < pictures.size(); i++) {
-            if (pictures[i] == ink.dark) {
-                *why = "characters '" + seen[i] + "' and '" + ch + "' look the same in " + font.lfFaceName +
+            if (pictures[i] == picture) {
+                *why = "characters " + Hex(seen[i]) + " and " + Hex(ch) + " look the same in " + font.lfFaceName +
                        ": no font for them (install fonts-noto-cjk, fonts-ipafont-gothic or fonts-wqy-microhei)";
                 return false;
             }
         }
         seen.push_back(ch);
-        pictures.push_back(ink.dark);
+        pictures.push_back(picture);
     }
     return true;
 }
