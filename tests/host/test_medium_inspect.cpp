@@ -371,6 +371,13 @@ TEST_F(InspectTest, LangtableCheckReadsALibrary)
     EXPECT_EQ(code, lt::kExitOk) << out;
     EXPECT_NE(out.find("locale 3082  Espa"), std::string::npos) << out;
 
+    // dump takes the library as check does: the table inside it.
+    out = RunLangtable({"dump", Path("ex.dll")}, &code);
+    EXPECT_EQ(code, lt::kExitOk) << out;
+    EXPECT_NE(out.find("lcid \"3082"), std::string::npos) << out;
+    out = RunLangtable({"dump", Source("tests/fixtures/medium/small.exe")}, &code);
+    EXPECT_EQ(code, lt::kExitInvalid) << out;
+
     ResList res = Resources(library_);
     SetText(&res, 2062, u"");
     ASSERT_TRUE(WriteFile(Path("broken.dll"), Dll(res)));

@@ -13,6 +13,7 @@
 #include <chrono>
 
 #include "tools/lib/fileio.h"
+#include "tools/lib/folders.h"
 #include "tools/lib/project.h"
 #include "tools/lib/versionrules.h"
 #include "tools/medium/build.h"
@@ -60,30 +61,6 @@ void Help(FILE *out)
 std::string Errno()
 {
     return strerror(errno);
-}
-
-// A folder and its parents, as `mkdir -p`; the folders it made are listed in
-// `made` (parents first), so that a failed build can take them away again.
-bool MakeFolders(const std::string &dir, std::vector<std::string> *made, std::string *why)
-{
-    struct stat st;
-    if (stat(dir.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            return true;
-        *why = "exists and is not a folder";
-        return false;
-    }
-    const size_t slash = dir.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !MakeFolders(dir.substr(0, slash), made, why))
-        return false;
-    if (mkdir(dir.c_str(), 0777) != 0) {
-        if (errno == EEXIST)
-            return true;
-        *why = Errno();
-        return false;
-    }
-    made->push_back(dir);
-    return true;
 }
 
 // Removes the folders a failed build made (each only if empty), unless kept.
