@@ -43,7 +43,7 @@ done
 "$here/../../scripts/check-links.py" "$doc" || fail "broken links in the installed pages"
 
 # Words that only make sense beside the sources.
-tree_words='ctest|scripts/|build/|tests/|sample/|tools/|cmake|resources/|docs/|README'
+tree_words='ctest|scripts/|build/|tests/|sample/|tools/|cmake|resources/|docs/'
 pages=$(find "$doc" -name '*.md')
 if grep -nE "$tree_words" $pages; then
   fail "an installed page speaks of the source tree (above)"
