@@ -835,4 +835,65 @@ bool FontDrawsEachCharacter(const LOGFONTA &font, const std::string &text, std::
     return true;
 }
 
+Ink DrawLineInk(const LOGFONTA &logFont, const std::string &text) {
+    HFONT font = CreateFontIndirectA(&logFont);
+    HDC probe = CreateCompatibleDC(nullptr);
+    HGDIOBJ probeOld = font != nullptr ? SelectObject(probe, font) : nullptr;
+    SIZE size = {0, 0};
+    GetTextExtentPoint32A(probe, text.c_str(), int(text.size()), &size);
+    if (probeOld != nullptr)
+        SelectObject(probe, probeOld);
+    DeleteDC(probe);
+    Ink ink;
+    if (size.cx > 0 && size.cy > 0) {
+        Canvas canvas(size.cx, size.cy);
+        RECT r = {0, 0, size.cx, size.cy};
+        FillRect(canvas.dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        HGDIOBJ old = font != nullptr ? SelectObject(canvas.dc, font) : nullptr;
+        SetTextColor(canvas.dc, RGB(0, 0, 0));
+        SetBkMode(canvas.dc, TRANSPARENT);
+        TextOutA(canvas.dc, 0, 0, text.c_str(), int(text.size()));
+        if (old != nullptr)
+            SelectObject(canvas.dc, old);
+        ink = canvas.ToInk();
+    }
+    if (font != nullptr)
+        DeleteObject(font);
+    // Cut to the ink's bounding box.
+    int left = ink.width, right = -1, top = ink.height, bottom = -1;
+    for (int y = 0; y < ink.height; y++)
+        for (int x = 0; x < ink.width; x++)
+            if (ink.dark[size_t(y) * size_t(ink.width) + size_t(x)]) {
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
+            }
+    Ink cut;
+    if (right < 0)
+        return cut;
+    cut.width = right - left + 1;
+    cut.height = bottom - top + 1;
+    for (int y = top; y <= bottom; y++)
+        for (int x = left; x <= right; x++)
+            cut.dark.push_back(ink.dark[size_t(y) * size_t(ink.width) + size_t(x)]);
+    return cut;
+}
+
+bool InkContains(const Ink &haystack, const Ink &needle) {
+    if (needle.width == 0 || needle.width > haystack.width || needle.height > haystack.height)
+        return false;
+    for (int oy = 0; oy + needle.height <= haystack.height; oy++) {
+        for (int ox = 0; ox + needle.width <= haystack.width; ox++) {
+            bool same = true;
+            for (int y = 0; same && y < needle.height; y++) {
+                const unsigned char *h = &haystack.dark[size_t(oy + y) * size_t(haystack.width) + size_t(ox)];
+                const unsigned char *n = &needle.dark[size_t(y) * size_t(needle.width)];
+                same = memcmp(h, n, size_t(needle.width)) == 0;
+            }
+            if (same)
+                return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace rig

@@ -77,6 +77,11 @@ bool OwnBoxText(const std::string &caption, const std::string &text, DWORD bound
 // `font`: with no font for a script, every character of it is drawn as the
 // same empty box, and a picture check would compare boxes with boxes.
 bool FontDrawsEachCharacter(const LOGFONTA &font, const std::string &text, std::string *why);
+// One line of `text` (ANSI code page) drawn by this process with TextOutA in
+// `font`, black on white, cut to its ink; and whether `needle`'s pixels
+// stand, dark for dark and light for light, somewhere in `haystack`.
+Ink DrawLineInk(const LOGFONTA &font, const std::string &text);
+bool InkContains(const Ink &haystack, const Ink &needle);
 
 // Paths: a Unix path ("/x/y") becomes its Wine drive Z: form; a Windows path
 // is returned with forward slashes turned into backslashes.
