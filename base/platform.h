@@ -42,8 +42,9 @@ void InputFileClose(InputFile *file);
 
 #ifdef CORVANE_HOST
 // Native build only: the code page whose lead bytes NextChar honours.
-// 1252 (no lead bytes, the default) or 932 (Shift-JIS lead bytes). Returns
-// the code page it replaces, for a caller that puts it back.
+// 1252 (no lead bytes, the default), or any ANSI code page: 932, 936, 949
+// and 950 have lead bytes (base/leadbyte.h). Returns the code page it
+// replaces, for a caller that puts it back.
 int HostSetCodePage(int codePage);
 // Native build only: makes the next `n` BlockAlloc calls succeed and every
 // later one fail, so tests can reach out-of-memory paths; -1 switches it off.

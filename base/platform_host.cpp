@@ -2,6 +2,8 @@
 // build's unit tests, tools and fuzz targets.
 #include "base/platform.h"
 
+#include "base/leadbyte.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -20,9 +22,7 @@ void HostFailAllocAfter(int n) { g_allocBudget = n; }
 
 static int IsLeadByte(unsigned char c)
 {
-    if (g_codePage == 932)
-        return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-    return 0;
+    return IsLeadByteOf(g_codePage, c);
 }
 
 const char *NextChar(const char *p)

@@ -6,6 +6,13 @@ if(CORVANE_SANITIZE AND NOT CORVANE_TOOLS_ONLY)
   add_link_options(${CORVANE_SAN_FLAGS})
 endif()
 
+# The packaged tools are hardened as Debian builds its own: fortified libc
+# calls, stack protector, read-only relocations bound at start.
+if(CORVANE_PACKAGE)
+  add_compile_options(-D_FORTIFY_SOURCE=2 -fstack-protector-strong)
+  add_link_options(-Wl,-z,relro,-z,now)
+endif()
+
 add_library(corvane_core STATIC ${CORVANE_PORTABLE_SOURCES} ${CORVANE_HOST_SOURCES})
 target_include_directories(corvane_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_definitions(corvane_core PUBLIC CORVANE_HOST=1)
@@ -69,6 +76,16 @@ foreach(_case ${_layer_cases})
   set_tests_properties(layers.refuses.${_name} PROPERTIES PASS_REGULAR_EXPRESSION "${_expect}"
                        FAIL_REGULAR_EXPRESSION "folder order holds")
 endforeach()
+
+# Every relative link of the Markdown pages leads somewhere; the second entry
+# shows the check finds a missing page, a missing heading and a missing
+# heading of the page itself, and nothing in code.
+add_test(NAME docs.links COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-links.py
+         --skip ${CMAKE_SOURCE_DIR}/tests/fixtures ${CMAKE_SOURCE_DIR})
+add_test(NAME docs.links_refused COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-links.py
+         ${CMAKE_SOURCE_DIR}/tests/fixtures/links)
+set_tests_properties(docs.links_refused PROPERTIES PASS_REGULAR_EXPRESSION
+  "page.md:8: missing.md: no such file\n[^\n]*page.md:8: other.md#nowhere: no heading \"#nowhere\" in other.md\n[^\n]*page.md:8: #nowhere-here: no heading \"#nowhere-here\" in page.md\n[^\n]*check-links: 2 pages, 3 broken links")
 
 # Fuzz targets: tests/fuzz/fuzz_NAME.cpp, corpus in tests/fuzz/corpus/NAME.
 if(CORVANE_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")

@@ -12,17 +12,39 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 install(TARGETS medium szdd langtable RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CORVANE_STUB} DESTINATION ${CMAKE_INSTALL_DATADIR}/corvane RENAME setup-stub.exe)
 
+# The builders' pages: only pages that speak of what the package installs
+# (the contributor pages of the source tree stay there); the tools' manual
+# pages; the copyright and changelog Debian asks for.
 set(_doc ${CMAKE_INSTALL_DATADIR}/doc/corvane-medium)
 install(FILES
   ${CMAKE_SOURCE_DIR}/docs/first-medium.md
   ${CMAKE_SOURCE_DIR}/docs/bootstrap.md
   ${CMAKE_SOURCE_DIR}/docs/medium-library.md
-  ${CMAKE_SOURCE_DIR}/docs/resource-library.md
-  ${CMAKE_SOURCE_DIR}/docs/splash.md
+  ${CMAKE_SOURCE_DIR}/docs/package/copyright
   DESTINATION ${_doc})
-install(FILES ${CMAKE_SOURCE_DIR}/tools/medium/README.md DESTINATION ${_doc} RENAME medium.md)
-install(FILES ${CMAKE_SOURCE_DIR}/tools/langtable/README.md DESTINATION ${_doc} RENAME langtable.md)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/examples ${CMAKE_SOURCE_DIR}/docs/images DESTINATION ${_doc})
+
+find_program(SCDOC scdoc REQUIRED)
+find_program(GZIP gzip REQUIRED)
+set(_gz_dir ${CMAKE_BINARY_DIR}/package-files)
+set(_man_pages)
+foreach(_tool medium szdd langtable)
+  set(_src ${CMAKE_SOURCE_DIR}/docs/man/${_tool}.1.scd)
+  set(_out ${_gz_dir}/${_tool}.1.gz)
+  # gzip -n: no name or time stamp inside, so the package is the same each time.
+  add_custom_command(OUTPUT ${_out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${_gz_dir}
+    COMMAND sh -c "'${SCDOC}' < '${_src}' | '${GZIP}' -9n > '${_out}'"
+    DEPENDS ${_src} VERBATIM)
+  list(APPEND _man_pages ${_out})
+endforeach()
+add_custom_command(OUTPUT ${_gz_dir}/changelog.gz
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${_gz_dir}
+  COMMAND sh -c "'${GZIP}' -9n < '${CMAKE_SOURCE_DIR}/docs/package/changelog' > '${_gz_dir}/changelog.gz'"
+  DEPENDS ${CMAKE_SOURCE_DIR}/docs/package/changelog VERBATIM)
+add_custom_target(package_files ALL DEPENDS ${_man_pages} ${_gz_dir}/changelog.gz)
+install(FILES ${_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${_gz_dir}/changelog.gz DESTINATION ${_doc})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME corvane-medium)

@@ -13,7 +13,7 @@ cmake --build --preset win32 --target stub
 
 echo "== the tools, release build"
 cmake --preset tools-release >/dev/null
-cmake --build --preset tools-release --target medium szdd langtable
+cmake --build --preset tools-release --target medium szdd langtable package_files
 
 echo "== the package"
 rm -f build/release/package/corvane-medium_*.deb

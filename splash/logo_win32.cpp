@@ -20,7 +20,11 @@ HFONT LogoCreateFont(HDC dc, const char *face, int height)
     LOGFONTA font = {};
     font.lfHeight = height;
     font.lfWeight = kLogoFontWeight;
-    font.lfCharSet = ANSI_CHARSET;
+    // The system's character set, not ANSI_CHARSET: TextOutA converts the
+    // line through the font's character set, and ANSI_CHARSET means code
+    // page 1252 whatever the user's, which turns a Japanese or Chinese line
+    // into other letters.
+    font.lfCharSet = DEFAULT_CHARSET;
     font.lfPitchAndFamily = kLogoPitchAndFamily;
     // A face longer than lfFaceName is cut at a whole character; the font
     // mapper then picks what comes closest.

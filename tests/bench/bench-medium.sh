@@ -23,9 +23,11 @@ cmake --build "$build" -j2 --target medium >/dev/null
 
 mkdir -p "$work"
 # Payloads: text-like runs mixed with random blocks, reproducible.
-python3 - "$work" <<'PY'
+# The bootstrap must be a Windows program: a small one heads its bytes.
+python3 - "$work" "$(dirname "$0")/../tests/fixtures/medium/small.exe" <<'PY'
 import os, random, sys
 work = sys.argv[1]
+program = open(sys.argv[2], 'rb').read()
 rng = random.Random(7)
 words = [bytes(rng.choice(b'abcdefghijklmnopqrstuvwxyz') for _ in range(rng.randint(2, 9))) for _ in range(2000)]
 for name, mb in (('boot.exe', 10), ('engine.exe', 30), ('data.bin', 60)):
@@ -34,6 +36,9 @@ for name, mb in (('boot.exe', 10), ('engine.exe', 30), ('data.bin', 60)):
         continue
     with open(path, 'wb') as f:
         left = mb << 20
+        if name == 'boot.exe':
+            f.write(program)
+            left -= len(program)
         while left > 0:
             if rng.random() < 0.3:
                 block = rng.randbytes(65536)

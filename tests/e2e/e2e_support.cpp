@@ -222,6 +222,7 @@ Result RunLauncher(const Case &c, const Launch &launch) {
     }
     o.injectDlls = launch.injectDlls;
     o.timeoutMs = launch.timeoutMs;
+    o.captureBoxText = launch.captureBoxText;
     const std::string reportPath = c.report;
     const bool stopAtLaunch = !launch.waitForExit;
     auto extra = launch.stopWhen;

@@ -68,6 +68,7 @@ struct Launch {
     std::vector<std::string> injectDlls;
     DWORD timeoutMs = 60000;
     std::function<bool(const rig::Run &)> stopWhen;  // in addition to the default
+    bool captureBoxText = false;  // see rig::RunOptions
 };
 
 struct Result {

@@ -4,7 +4,8 @@
 # e2e.bootstrap_template: the documented template bootstrap as the first
 # payload of a medium made by `medium build`.
 # e2e.package: a medium made from the Debian package alone (build it first
-# with scripts/package.sh), unsigned and signed.
+# with scripts/package.sh), unsigned and signed; e2e.package.rules: the
+# package itself.
 
 add_executable(bootstrap_template WIN32 ${CMAKE_SOURCE_DIR}/docs/examples/bootstrap/template.c)
 target_link_options(bootstrap_template PRIVATE -static -mwindows -s)
@@ -28,6 +29,10 @@ set_property(TEST e2e.bootstrap_template APPEND PROPERTY ENVIRONMENT
 set(CORVANE_PACKAGE_DIR ${CMAKE_SOURCE_DIR}/build/release/package CACHE PATH
     "Where scripts/package.sh leaves the Debian package that e2e.package tests")
 set(_package_media ${CMAKE_BINARY_DIR}/package-media)
+# Debian's rules (lintian, manual pages, copyright, changelog) and pages that
+# stand without the source tree.
+add_test(NAME e2e.package.rules
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/package/check-package.sh ${CORVANE_PACKAGE_DIR} ${CMAKE_BINARY_DIR}/package-rules)
 add_test(NAME e2e.package.make
   COMMAND ${CMAKE_SOURCE_DIR}/tests/package/make-medium.sh ${CORVANE_PACKAGE_DIR} ${_package_media}
           ${_boot} ${_engine} ${_companion} ${CORVANE_SAMPLE_SCRIPT})

@@ -114,6 +114,7 @@ struct Watch {
     DWORD pid;
     Run *run;
     std::map<HWND, BoxState> boxes;
+    bool captureBoxText;
 };
 
 BOOL CALLBACK WatchWindow(HWND window, LPARAM context) {
@@ -150,6 +151,13 @@ BOOL CALLBACK WatchWindow(HWND window, LPARAM context) {
         return TRUE;
     }
     BoxState &state = found->second;
+    if (watch.captureBoxText && state.answered == 0 && now - state.seen >= kAnswerAfterMs) {
+        // Drawn by now (the box was mapped a while ago); taken before OK.
+        for (Box &b : watch.run->boxes) {
+            if (b.tick == state.seen && b.textInk.dark.empty())
+                b.textInk = CaptureInk(textControl);
+        }
+    }
     if ((state.answered == 0 && now - state.seen >= kAnswerAfterMs) ||
         (state.answered != 0 && now - state.answered >= kAnswerAgainMs)) {
         state.answered = now;
@@ -193,7 +201,7 @@ Run RunAndWatch(const RunOptions &options) {
     ResumeThread(pi.hThread);
     CloseHandle(pi.hThread);
 
-    Watch watch{pi.dwProcessId, &run, {}};
+    Watch watch{pi.dwProcessId, &run, {}, options.captureBoxText};
     for (;;) {
         EnumWindows(WatchWindow, reinterpret_cast<LPARAM>(&watch));
         if (WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0) {
@@ -653,6 +661,264 @@ void WaitOrEnd(DWORD pid, DWORD boundMs) {
         WaitForSingleObject(process, 5000);
     }
     CloseHandle(process);
+}
+
+namespace {
+
+// A 32-bit top-down DIB section selected into a memory DC.
+struct Canvas {
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ old = nullptr;
+    const uint32_t *pixels = nullptr;
+    int width = 0, height = 0;
+
+    Canvas(int w, int h) : width(w), height(h) {
+        BITMAPINFO bi = {};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = w;
+        bi.bmiHeader.biHeight = -h;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        bi.bmiHeader.biCompression = BI_RGB;
+        void *bits = nullptr;
+        dc = CreateCompatibleDC(nullptr);
+        bitmap = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        pixels = static_cast<const uint32_t *>(bits);
+        if (bitmap != nullptr)
+            old = SelectObject(dc, bitmap);
+    }
+    ~Canvas() {
+        if (old != nullptr)
+            SelectObject(dc, old);
+        if (bitmap != nullptr)
+            DeleteObject(bitmap);
+        if (dc != nullptr)
+            DeleteDC(dc);
+    }
+    Ink ToInk() const {
+        Ink ink;
+        if (pixels == nullptr)
+            return ink;
+        GdiFlush();
+        ink.width = width;
+        ink.height = height;
+        ink.dark.resize(size_t(width) * size_t(height));
+        for (size_t i = 0; i < ink.dark.size(); i++) {
+            const uint32_t p = pixels[i];
+            const unsigned luma = (((p >> 16) & 0xFF) * 30 + ((p >> 8) & 0xFF) * 59 + (p & 0xFF) * 11) / 100;
+            ink.dark[i] = luma < 128 ? 1 : 0;
+        }
+        return ink;
+    }
+};
+
+}  // namespace
+
+Ink CaptureInk(HWND window) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    Canvas canvas(client.right, client.bottom);
+    HDC screen = GetDC(nullptr);
+    BitBlt(canvas.dc, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+    return canvas.ToInk();
+}
+
+namespace {
+
+// `text` drawn alone in black on white: every pixel, so that faint strokes
+// (anti-aliased punctuation) count too.
+std::vector<uint32_t> DrawPixels(const LOGFONTA &logFont, const std::string &text, int width, int height) {
+    Canvas canvas(width, height);
+    RECT r = {0, 0, width, height};
+    FillRect(canvas.dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    HFONT font = CreateFontIndirectA(&logFont);
+    HGDIOBJ oldFont = font != nullptr ? SelectObject(canvas.dc, font) : nullptr;
+    SetTextColor(canvas.dc, RGB(0, 0, 0));
+    SetBkMode(canvas.dc, TRANSPARENT);
+    // Wide, as the box's control draws: Wine's DrawTextA converts through the
+    // font's character set (1252 for ANSI_CHARSET), not the ANSI code page.
+    std::wstring wide(text.size() + 1, L'\0');
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), int(text.size()), &wide[0], int(wide.size()));
+    DrawTextW(canvas.dc, wide.c_str(), n, &r, DT_LEFT | DT_NOPREFIX | DT_SINGLELINE);
+    if (oldFont != nullptr)
+        SelectObject(canvas.dc, oldFont);
+    if (font != nullptr)
+        DeleteObject(font);
+    GdiFlush();
+    std::vector<uint32_t> pixels;
+    if (canvas.pixels != nullptr)
+        pixels.assign(canvas.pixels, canvas.pixels + size_t(width) * size_t(height));
+    return pixels;
+}
+
+std::string Hex(const std::string &bytes) {
+    std::string out;
+    char b[4];
+    for (unsigned char c : bytes) {
+        snprintf(b, sizeof b, "%02X", c);
+        out += b;
+    }
+    return out;
+}
+
+struct OwnBox {
+    std::string caption, text;
+    DWORD threadId = 0;
+};
+
+DWORD WINAPI ShowOwnBox(LPVOID context) {
+    const OwnBox &box = *static_cast<const OwnBox *>(context);
+    MessageBoxA(nullptr, box.text.c_str(), box.caption.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    return 0;
+}
+
+BOOL CALLBACK FindThreadBox(HWND window, LPARAM context) {
+    char cls[16] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    if (strcmp(cls, "#32770") == 0 && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND *>(context) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+size_t InkCount(const Ink &ink) {
+    size_t n = 0;
+    for (unsigned char d : ink.dark)
+        n += d;
+    return n;
+}
+
+}  // namespace
+
+bool OwnBoxText(const std::string &caption, const std::string &text, DWORD boundMs, Ink *ink, LOGFONTA *font) {
+    OwnBox box{caption, text, 0};
+    HANDLE thread = CreateThread(nullptr, 0, ShowOwnBox, &box, 0, &box.threadId);
+    if (thread == nullptr)
+        return false;
+    const DWORD start = GetTickCount();
+    HWND window = nullptr, control = nullptr;
+    bool drawn = false;
+    Ink last;
+    // Drawn when the text control shows ink and two looks agree.
+    while (!drawn && GetTickCount() - start < boundMs) {
+        Sleep(50);
+        if (window == nullptr) {
+            EnumThreadWindows(box.threadId, FindThreadBox, reinterpret_cast<LPARAM>(&window));
+            control = window != nullptr ? GetDlgItem(window, 0xFFFF) : nullptr;
+            continue;
+        }
+        if (control == nullptr)
+            break;
+        const Ink now = CaptureInk(control);
+        drawn = InkCount(now) > 0 && now.dark == last.dark;
+        last = now;
+    }
+    if (drawn) {
+        *ink = last;
+        HFONT used = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+        drawn = used != nullptr && GetObjectA(used, sizeof *font, font) == sizeof *font;
+    }
+    if (window != nullptr)
+        PostMessageA(window, WM_COMMAND, IDOK, 0);
+    if (WaitForSingleObject(thread, 5000) != WAIT_OBJECT_0)
+        TerminateThread(thread, 1);
+    CloseHandle(thread);
+    return drawn;
+}
+
+bool FontDrawsEachCharacter(const LOGFONTA &font, const std::string &text, std::string *why) {
+    // Each double-byte character alone, compared with every other one.
+    std::vector<std::string> seen;
+    std::vector<std::vector<uint32_t>> pictures;
+    const std::vector<uint32_t> blank = DrawPixels(font, " ", 64, 64);
+    for (const char *p = text.c_str(); *p != 0;) {
+        const char *next = CharNextA(p);
+        const std::string ch(p, next);
+        p = next;
+        if (ch.size() < 2 || std::find(seen.begin(), seen.end(), ch) != seen.end())
+            continue;
+        const std::vector<uint32_t> picture = DrawPixels(font, ch, 64, 64);
+        if (picture == blank) {
+            *why = "character " + Hex(ch) + " draws nothing in " + font.lfFaceName;
+            return false;
+        }
+        for (size_t i = 0; i < pictures.size(); i++) {
+            if (pictures[i] == picture) {
+                *why = "characters " + Hex(seen[i]) + " and " + Hex(ch) + " look the same in " + font.lfFaceName +
+                       ": no font for them (install fonts-noto-cjk, fonts-ipafont-gothic or fonts-wqy-microhei)";
+                return false;
+            }
+        }
+        seen.push_back(ch);
+        pictures.push_back(picture);
+    }
+    return true;
+}
+
+Ink DrawLineInk(const LOGFONTA &logFont, const std::string &text) {
+    HFONT font = CreateFontIndirectA(&logFont);
+    HDC probe = CreateCompatibleDC(nullptr);
+    HGDIOBJ probeOld = font != nullptr ? SelectObject(probe, font) : nullptr;
+    SIZE size = {0, 0};
+    GetTextExtentPoint32A(probe, text.c_str(), int(text.size()), &size);
+    if (probeOld != nullptr)
+        SelectObject(probe, probeOld);
+    DeleteDC(probe);
+    Ink ink;
+    if (size.cx > 0 && size.cy > 0) {
+        Canvas canvas(size.cx, size.cy);
+        RECT r = {0, 0, size.cx, size.cy};
+        FillRect(canvas.dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        HGDIOBJ old = font != nullptr ? SelectObject(canvas.dc, font) : nullptr;
+        SetTextColor(canvas.dc, RGB(0, 0, 0));
+        SetBkMode(canvas.dc, TRANSPARENT);
+        TextOutA(canvas.dc, 0, 0, text.c_str(), int(text.size()));
+        if (old != nullptr)
+            SelectObject(canvas.dc, old);
+        ink = canvas.ToInk();
+    }
+    if (font != nullptr)
+        DeleteObject(font);
+    // Cut to the ink's bounding box.
+    int left = ink.width, right = -1, top = ink.height, bottom = -1;
+    for (int y = 0; y < ink.height; y++)
+        for (int x = 0; x < ink.width; x++)
+            if (ink.dark[size_t(y) * size_t(ink.width) + size_t(x)]) {
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
+            }
+    Ink cut;
+    if (right < 0)
+        return cut;
+    cut.width = right - left + 1;
+    cut.height = bottom - top + 1;
+    for (int y = top; y <= bottom; y++)
+        for (int x = left; x <= right; x++)
+            cut.dark.push_back(ink.dark[size_t(y) * size_t(ink.width) + size_t(x)]);
+    return cut;
+}
+
+bool InkContains(const Ink &haystack, const Ink &needle) {
+    if (needle.width == 0 || needle.width > haystack.width || needle.height > haystack.height)
+        return false;
+    for (int oy = 0; oy + needle.height <= haystack.height; oy++) {
+        for (int ox = 0; ox + needle.width <= haystack.width; ox++) {
+            bool same = true;
+            for (int y = 0; same && y < needle.height; y++) {
+                const unsigned char *h = &haystack.dark[size_t(oy + y) * size_t(haystack.width) + size_t(ox)];
+                const unsigned char *n = &needle.dark[size_t(y) * size_t(needle.width)];
+                same = memcmp(h, n, size_t(needle.width)) == 0;
+            }
+            if (same)
+                return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace rig

@@ -13,10 +13,19 @@
 
 namespace rig {
 
+// The ink of a picture: one byte per pixel, 1 where a pixel is dark (text),
+// 0 where it is light (background), row by row from the top.
+struct Ink {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> dark;
+};
+
 struct Box {
     std::string caption;
     std::string text;
     DWORD tick = 0;  // when the rig first saw it, GetTickCount
+    Ink textInk;     // the text control as the screen showed it (captureBoxText)
 };
 
 struct Run;
@@ -31,6 +40,7 @@ struct RunOptions {
     std::vector<std::string> unsetEnv;          // removed
     std::vector<std::string> injectDlls;  // loaded into the process before its first instruction
     DWORD timeoutMs = 60000;              // hard bound; the program is then terminated
+    bool captureBoxText = false;          // keep each box's text as drawn (Box::textInk)
     // Polled about every 10 ms while the program runs; returning true ends the
     // wait (the program is terminated if it still runs).
     std::function<bool(const Run &)> stopWhen;
@@ -54,6 +64,26 @@ struct Run {
 // Runs the program and watches it until it ends, stopWhen is true, or the
 // bound passes.
 Run RunAndWatch(const RunOptions &options);
+
+// Pictures of text, to check what the screen shows against what it should.
+// CaptureInk: the screen's ink inside `window`'s client area (a window in
+// front of it is captured too: cases that compare pictures run alone).
+Ink CaptureInk(HWND window);
+// This process shows a message box of its own with `caption` and `text` (in
+// the ANSI code page), waits until its text is drawn, keeps the text
+// control's ink and font, and closes it: the picture Windows itself draws
+// for that text, to compare another program's box with. False when no box
+// could be shown or drawn within `boundMs`.
+bool OwnBoxText(const std::string &caption, const std::string &text, DWORD boundMs, Ink *ink, LOGFONTA *font);
+// True when `text`'s double-byte characters each have their own glyph in
+// `font`: with no font for a script, every character of it is drawn as the
+// same empty box, and a picture check would compare boxes with boxes.
+bool FontDrawsEachCharacter(const LOGFONTA &font, const std::string &text, std::string *why);
+// One line of `text` (ANSI code page) drawn by this process with TextOutA in
+// `font`, black on white, cut to its ink; and whether `needle`'s pixels
+// stand, dark for dark and light for light, somewhere in `haystack`.
+Ink DrawLineInk(const LOGFONTA &font, const std::string &text);
+bool InkContains(const Ink &haystack, const Ink &needle);
 
 // Paths: a Unix path ("/x/y") becomes its Wine drive Z: form; a Windows path
 // is returned with forward slashes turned into backslashes.

@@ -193,7 +193,8 @@ TEST(MediumTool, VersionIconAndManifestAreTheOnesAskedFor)
     EXPECT_EQ("Tool Medium", VersionValue(version, "ProductName"));
     EXPECT_EQ("added", VersionValue(version, "Comments"));
     EXPECT_EQ("4.3.2.1", VersionValue(version, "FileVersion"));
-    EXPECT_EQ("Corvane", VersionValue(version, "CompanyName")) << "other strings kept";
+    EXPECT_EQ("setup.exe", VersionValue(version, "OriginalFilename")) << "other strings kept";
+    EXPECT_EQ("<no CompanyName>", VersionValue(version, "CompanyName")) << "the stub names no company of ours";
 
     // The icon group names the .ico's two images, which the platform turns
     // into icons.

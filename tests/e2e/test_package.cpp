@@ -1,9 +1,11 @@
 // A medium made with nothing but the Debian package (tests/package/
 // make-medium.sh: the documented example library, the packaged stub, the
-// sample payloads), and the same medium with its setup.exe signed after
-// `medium build`: both run, start the bootstrap with the documented command
-// line and deliver the payloads byte for byte. CORVANE_E2E_PACKAGE_MEDIA
-// names the folder with medium/ and signed/.
+// sample payloads), the same medium with its setup.exe signed after
+// `medium build`, and the medium a project started by `medium new` gives
+// (built, signed and checked by `medium build project.toml`): all run, start
+// the bootstrap with the documented command line and deliver the payloads
+// byte for byte. CORVANE_E2E_PACKAGE_MEDIA names the folder with medium/,
+// signed/ and project/medium/.
 #include "tests/e2e/e2e_support.h"
 
 namespace {
@@ -12,9 +14,10 @@ TEST(PackagedMedium, RunsAndDeliversThePayloadsSignedOrNot) {
     E2E_REQUIRE_LAUNCHER();
     const std::string made = rig::WinPath(rig::EnvOr("CORVANE_E2E_PACKAGE_MEDIA", ""));
     ASSERT_FALSE(made.empty()) << "CORVANE_E2E_PACKAGE_MEDIA is not set";
-    for (const char *variant : {"medium", "signed"}) {
+    for (const char *variant : {"medium", "signed", "project\\medium"}) {
         SCOPED_TRACE(variant);
-        const e2e::Case c = e2e::PrepareCase(0, variant);
+        const bool project = std::string(variant) != "medium" && std::string(variant) != "signed";
+        const e2e::Case c = e2e::PrepareCase(0, project ? "project" : variant);
         const std::string from = rig::WithBackslash(rig::JoinPath(made, variant));
         for (const char *name : {"setup.exe", "SETUP.INS", "_SETUP.DLL"}) {
             ASSERT_TRUE(rig::CopyFileTo(from + name, c.medium + name)) << from + name;
@@ -22,7 +25,7 @@ TEST(PackagedMedium, RunsAndDeliversThePayloadsSignedOrNot) {
         std::string unsignedExe, signedExe;
         ASSERT_TRUE(rig::ReadBytes(rig::JoinPath(made, "medium\\setup.exe"), unsignedExe));
         ASSERT_TRUE(rig::ReadBytes(c.Launcher(), signedExe));
-        if (std::string(variant) == "signed") {
+        if (std::string(variant) != "medium") {
             EXPECT_GT(signedExe.size(), unsignedExe.size()) << "the signature is missing";
         }
 
@@ -31,12 +34,13 @@ TEST(PackagedMedium, RunsAndDeliversThePayloadsSignedOrNot) {
         const e2e::Result r = e2e::RunLauncher(c, launch);
         ASSERT_TRUE(r.launched) << e2e::Describe(r);
         EXPECT_TRUE(r.run.boxes.empty()) << e2e::Describe(r);
-        EXPECT_TRUE(r.run.splashSeen) << "the example library's text splash";
+        // The example library has a text splash; the starter project's has none.
+        EXPECT_EQ(r.run.splashSeen, !project);
 
         e2e::Command expected;
         expected.directory = c.temp;
         expected.copy = " -f" + rig::QuoteIfSpaces(c.medium + "SETUP.INS");
-        expected.splash = true;
+        expected.splash = !project;
         EXPECT_EQ(r.report.at("cmdline"), e2e::ExpectedCommand(expected));
         // The launcher's current directory, not the work directory.
         EXPECT_EQ(rig::WithBackslash(r.report.at("cwd")), c.root);

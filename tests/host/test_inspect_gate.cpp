@@ -101,11 +101,15 @@ protected:
         ASSERT_TRUE(WriteFile(Path("stub.exe"), stub));
 
         medium::BuildOptions o;
+        const Bytes exe = ReadFile(Source("tests/fixtures/medium/small.exe"));
+        ASSERT_FALSE(exe.empty());
         const char *names[3] = {"boot.exe", "engine.exe", "data.bin"};
         for (int i = 0; i < 3; i++) {
             Bytes p(i == 0 ? 6000 : 700 + i);
             for (size_t k = 0; k < p.size(); k++)
                 p[k] = (uint8_t)(k * 29 + k / 89 + i);
+            if (i == 0)   // the bootstrap must be a Windows program: a small one, the pattern after it
+                std::copy(exe.begin(), exe.end(), p.begin());
             ASSERT_TRUE(WriteFile(Path(names[i]), p));
             o.payload[i] = Path(names[i]);
         }

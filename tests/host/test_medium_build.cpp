@@ -21,7 +21,10 @@
 #include "base/payload_record.h"
 #include "tools/lib/manifest.h"
 #include "tools/lib/versioninfo.h"
+#include "tools/lib/project.h"
 #include "tools/medium/build.h"
+#include "tools/medium/cli.h"
+#include "tools/medium/library.h"
 #include "tools/lib/pe_image.h"
 #include "tools/medium/record.h"
 #include "tools/medium/resedit.h"
@@ -118,9 +121,13 @@ TEST(MediumVersion, EditsStringsAndFixedInfo)
     ASSERT_TRUE(medium::EditVersionInfo(version, {{"ProductName", "Small"}}, &same, &err)) << err;
     EXPECT_EQ(same, version);
 
-    // A FileVersion that is not numbers sets only the string.
-    ASSERT_TRUE(medium::EditVersionInfo(version, {{"FileVersion", "1.x"}}, &out, &err));
-    EXPECT_EQ(GetUi32(&out[48]), GetUi32(&version[48]));
+    // A version that is not a.b.c.d is refused with the rule: the string
+    // and the number never disagree.
+    for (const char *bad : {"1.x", "4.2 beta", "4.2.0.70000"}) {
+        err.clear();
+        EXPECT_FALSE(medium::EditVersionInfo(version, {{"ProductVersion", bad}}, &out, &err)) << bad;
+        EXPECT_NE(err.find("is not a version number: a version is a.b.c.d"), std::string::npos) << err;
+    }
 }
 
 TEST(MediumVersion, RefusesBrokenResources)
@@ -343,6 +350,12 @@ protected:
             Bytes payload(i == 0 ? 10000 : 100 + i);
             for (size_t k = 0; k < payload.size(); k++)
                 payload[k] = (uint8_t)(k * 13 + k / 97 + i);
+            if (i == 0) {
+                // The bootstrap must be a Windows program: a small one with
+                // the pattern after it.
+                const Bytes program = ReadFile(Fixture("small.exe"));
+                std::copy(program.begin(), program.end(), payload.begin());
+            }
             payloads_[i] = payload;
             ASSERT_TRUE(WriteFile(Path(i == 0 ? "boot.exe" : i == 1 ? "engine.exe" : "data.bin"), payload));
         }
@@ -662,6 +675,163 @@ TEST(MediumRecordCommand, WritesTheRecordOrNothing)
     EXPECT_EQ(RunRecord({"--help"}), medium::kExitOk);
     std::string cmd = "rm -rf '" + root + "'";
     EXPECT_EQ(system(cmd.c_str()), 0);
+}
+
+}  // namespace
+
+namespace {
+
+int RunBuildWords(std::vector<std::string> words)
+{
+    words.insert(words.begin(), "build");
+    std::vector<char *> argv;
+    for (std::string &w : words)
+        argv.push_back(&w[0]);
+    return medium::BuildCommand((int)argv.size(), argv.data());
+}
+
+// `medium build PROJECT`: the project names everything (paths beside it),
+// flags win over its keys, the sign command runs without a shell and its
+// file replaces setup.exe only when it worked, and the finished medium must
+// pass inspect's checks before anything is put in place.
+TEST_F(MediumBuildTest, ProjectFileSignAndGate)
+{
+    const std::string project = Path("project.toml");
+    auto writeProject = [&](const std::string &extra) {
+        const std::string text = "script = \"SETUP.INS\"\nout = \"medium\"\nstub = \"stub.exe\"\npiece-size = 4096\n"
+                                 "[payloads]\nbootstrap = \"boot.exe\"\nengine = \"engine.exe\"\n"
+                                 "companion = \"data.bin\"\n[library]\ndescription = \"texts/lib.txt\"\n" +
+                                 extra;
+        ASSERT_TRUE(WriteFile(project, Bytes(text.begin(), text.end())));
+    };
+    auto names = [&](const std::string &dir) {
+        o_.outDir = Path(dir.c_str());
+        return OutNames();
+    };
+    const std::vector<std::string> medium = {"SETUP.INS", "_SETUP.DLL", "setup.exe"};
+    ASSERT_EQ(mkdir(Path("texts").c_str(), 0777), 0);
+    const std::string library = "language English\n  7110 \"Example Setup\"\n";
+    ASSERT_TRUE(WriteFile(Path("texts/lib.txt"), Bytes(library.begin(), library.end())));
+
+    writeProject("");
+    testing::internal::CaptureStdout();
+    const int code = RunBuildWords({project});
+    const std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(code, medium::kExitOk) << out;
+    EXPECT_EQ(out.rfind("project: " + project + "\nstub: " + Path("stub.exe") + " (--stub)\n" + Path("medium") +
+                            "/_SETUP.DLL: 1 language (English), 1 text each",
+                        0),
+              0u)
+        << out;
+    EXPECT_EQ(names("medium"), medium) << "no staging folder left";
+    const Bytes built = ReadFile(Path("medium/setup.exe"));
+
+    // A flag wins over the project's key; the folder is made with its parents.
+    ASSERT_EQ(RunBuildWords({project, "--out", Path("other/deeper")}), medium::kExitOk);
+    EXPECT_EQ(names("other/deeper"), medium);
+
+    // Signing: `cp` stands in for the signer.
+    writeProject("[sign]\ncommand = \"cp {in} '{out}'\"\n");
+    ASSERT_EQ(RunBuildWords({project}), medium::kExitOk);
+    EXPECT_EQ(ReadFile(Path("medium/setup.exe")), built);
+
+    // Failures leave the medium of the last good build as it was.
+    const struct {
+        const char *what;
+        std::string project;
+        std::vector<std::string> flags;
+        int code;
+    } failing[] = {
+        {"the signer fails", "[sign]\ncommand = \"false {in} {out}\"\n", {}, medium::kExitInput},
+        {"the signer writes nothing", "[sign]\ncommand = \"true {in} {out}\"\n", {}, medium::kExitInput},
+        {"no such signer", "[sign]\ncommand = \"no-such-signer-xyz {in} {out}\"\n", {}, medium::kExitInput},
+        {"the signer damages setup.exe: inspect's gate",
+         "[sign]\ncommand = [\"sh\", \"-c\", \"head -c 3000 \\\"$0\\\" > \\\"$1\\\"\", \"{in}\", \"{out}\"]\n", {},
+         medium::kExitChecks},
+        {"a version that is no number", "[version-info]\nFileVersion = \"4.2 beta\"\n", {}, medium::kExitInput},
+        {"a flag's version that is no number", "", {"--version-info", "ProductVersion=4.2.0.70000"},
+         medium::kExitInput},
+        {"a text file as the bootstrap", "", {"--bootstrap", Path("SETUP.INS")}, medium::kExitInput},
+        {"a DLL as the bootstrap", "", {"--bootstrap", Path("lib.dll")}, medium::kExitInput},
+        {"a program as the library", "", {"--library", Path("stub.exe")}, medium::kExitInput},
+        {"an unknown key", "[payloads]\nbootstarp = \"x\"\n", {}, medium::kExitInput},
+    };
+    for (const auto &c : failing) {
+        SCOPED_TRACE(c.what);
+        writeProject(c.project);
+        std::vector<std::string> words = {project};
+        words.insert(words.end(), c.flags.begin(), c.flags.end());
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(RunBuildWords(words), c.code);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err, "");
+        EXPECT_EQ(names("medium"), medium) << err;
+        EXPECT_EQ(ReadFile(Path("medium/setup.exe")), built) << "the old setup.exe stays whole";
+    }
+    // A failed build into a new folder leaves no folder behind.
+    writeProject("[sign]\ncommand = \"false {in} {out}\"\n");
+    EXPECT_EQ(RunBuildWords({project, "--out", Path("fresh/medium")}), medium::kExitInput);
+    struct stat st;
+    EXPECT_NE(stat(Path("fresh").c_str(), &st), 0);
+}
+
+// A bootstrap for 64-bit Windows is built with a warning: the launcher also
+// runs on 32-bit Windows, where it cannot start it.
+TEST_F(MediumBuildTest, SixtyFourBitBootstrapIsAWarning)
+{
+    Bytes boot = ReadFile(Path("boot.exe"));
+    const uint32_t pe = GetUi32(&boot[0x3C]);
+    SetUi16(&boot[pe + 4], 0x8664);
+    ASSERT_TRUE(WriteFile(Path("boot.exe"), boot));
+    medium::BuildReport report;
+    medium::Failure failure;
+    ASSERT_TRUE(medium::Build(o_, &report, &failure)) << failure.message;
+    ASSERT_EQ(report.warnings.size(), 1u);
+    EXPECT_NE(report.warnings[0].find("the bootstrap is a 64-bit program (machine 0x8664)"), std::string::npos)
+        << report.warnings[0];
+}
+
+}  // namespace
+
+namespace {
+
+// `medium new`: a starter project whose project file and library description
+// the tools read without an error; never into a folder that holds anything.
+TEST(MediumNew, WritesAStarterProjectIntoAnEmptyFolderOnly)
+{
+    char tmpl[] = "/tmp/medium-new-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = std::string(tmpl) + "/starter";
+    std::vector<std::string> words = {"new", dir};
+    std::vector<char *> argv = {&words[0][0], &words[1][0]};
+    testing::internal::CaptureStdout();
+    const int code = medium::NewCommand(2, argv.data());
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(code, medium::kExitOk);
+
+    const Bytes project = ReadFile(dir + "/project.toml");
+    tk::Project p;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(tk::ParseProject(std::string(project.begin(), project.end()), dir + "/project.toml", &p, &errors))
+        << errors[0];
+    EXPECT_EQ(p.libraryDescription, dir + "/library.txt");
+    EXPECT_EQ(p.payload[0], dir + "/payloads/bootstrap.exe");
+    const Bytes library = ReadFile(dir + "/library.txt");
+    medium::LibDescription desc;
+    ASSERT_TRUE(medium::ParseLibraryDescription("library.txt", std::string(library.begin(), library.end()), &desc,
+                                                &errors))
+        << errors[0];
+    EXPECT_EQ(desc.languages.size(), 1u);
+    EXPECT_EQ(ReadFile(dir + "/bootstrap/template.c"),
+              ReadFile(std::string(CORVANE_SOURCE_DIR) + "/docs/examples/bootstrap/template.c"));
+
+    // Again into the same folder: refused, the files untouched.
+    ASSERT_TRUE(WriteFile(dir + "/project.toml", Bytes{'m', 'i', 'n', 'e'}));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(medium::NewCommand(2, argv.data()), medium::kExitIo);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("the folder is not empty"), std::string::npos);
+    EXPECT_EQ(ReadFile(dir + "/project.toml"), (Bytes{'m', 'i', 'n', 'e'}));
+    EXPECT_EQ(system(("rm -rf '" + std::string(tmpl) + "'").c_str()), 0);
 }
 
 }  // namespace

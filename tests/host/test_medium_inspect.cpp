@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -80,11 +81,15 @@ protected:
         const Bytes stub = StubFixture();
         ASSERT_FALSE(stub.empty());
         ASSERT_TRUE(WriteFile(Path("stub.exe"), stub));
+        const Bytes exe = ReadFile(Source("tests/fixtures/medium/small.exe"));
+        ASSERT_FALSE(exe.empty());
         const char *names[3] = {"boot.exe", "engine.exe", "data.bin"};
         for (int i = 0; i < 3; i++) {
             payloads_[i].resize(i == 0 ? 10000 : 300 + i);
             for (size_t k = 0; k < payloads_[i].size(); k++)
                 payloads_[i][k] = (uint8_t)(k * 13 + k / 97 + i);
+            if (i == 0)   // the bootstrap must be a Windows program: a small one, the pattern after it
+                std::copy(exe.begin(), exe.end(), payloads_[i].begin());
             ASSERT_TRUE(WriteFile(Path(names[i]), payloads_[i]));
             o_.payload[i] = Path(names[i]);
         }
@@ -355,6 +360,13 @@ TEST_F(InspectTest, LangtableCheckReadsALibrary)
     std::string out = RunLangtable({"check", Path("ex.dll"), "--lcid", "3082"}, &code);
     EXPECT_EQ(code, lt::kExitOk) << out;
     EXPECT_NE(out.find("locale 3082  Espa"), std::string::npos) << out;
+
+    // dump takes the library as check does: the table inside it.
+    out = RunLangtable({"dump", Path("ex.dll")}, &code);
+    EXPECT_EQ(code, lt::kExitOk) << out;
+    EXPECT_NE(out.find("lcid \"3082"), std::string::npos) << out;
+    out = RunLangtable({"dump", Source("tests/fixtures/medium/small.exe")}, &code);
+    EXPECT_EQ(code, lt::kExitInvalid) << out;
 
     ResList res = Resources(library_);
     SetText(&res, 2062, u"");

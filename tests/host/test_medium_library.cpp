@@ -140,8 +140,25 @@ TEST(MediumLibrary, RefusesWrongDescriptionsNamingTheLine)
         {"NameWithSemicolon", Language("\"Eng;lish\"", "1033"), 1, "lib.txt:1: language \"Eng;lish\": the name may not"},
         {"NameTooLong", Language(std::string(52, 'N'), "1033"), 1, "the name has 52 characters; the launcher keeps 51"},
         {"NameNotInCodePage", Language("Ελληνικά", "1032"), 1, "lib.txt:1: language \"Ελληνικά\": code page 1252 cannot hold U+0395"},
-        {"UnsupportedCodePage", Language("Chinese", "2052", "  codepage 936\n"), 1,
-         "lib.txt:3: language \"Chinese\": code page 936 is not one the tool can check"},
+        {"UnsupportedCodePage", Language("Chinese", "2052", "  codepage 437\n"), 1,
+         "lib.txt:3: language \"Chinese\": code page 437 is not a Windows ANSI code page; give 874, 932, 936, 949, "
+         "950 or 1250-1258"},
+        // Each double-byte code page holds its own script only.
+        {"HangulNotIn936", "language Chinese\n  codepage 936\n  7110 \"安装 한\"\n", 1,
+         "lib.txt:3: language \"Chinese\", text 7110: code page 936 cannot hold U+D55C '한'"},
+        {"SimplifiedNotIn950", "language Chinese\n  codepage 950\n  7110 \"安装\"\n", 1,
+         "lib.txt:3: language \"Chinese\", text 7110: code page 950 cannot hold U+88C5 '装'"},
+        {"ThaiNotIn949", "language Korean\n  codepage 949\n  7110 \"설치 ฿\"\n", 1,
+         "lib.txt:3: language \"Korean\", text 7110: code page 949 cannot hold U+0E3F '฿'"},
+        {"DoubleByteCountsTwoIn949",
+         "language Korean\n  codepage 949\n  7110 \"" + [] {
+             std::string s;
+             for (int i = 0; i < 40; i++)
+                 s += "\xED\x95\x9C";   // 한, two bytes in code page 949
+             return s;
+         }() + "\"\n",
+         1, "lib.txt:3: language \"Korean\", text 7110: 80 characters in code page 949 (a \\n counts one, a "
+            "double-byte character two)"},
         {"SplashTimeNotANumber", kOk + "  7111 \"two seconds\"\n", 1,
          "lib.txt:6: language \"English\", text 7111: the splash's minimum time is a number"},
         {"SplashTimeTooLong", kOk + "  7111 30001\n", 1, "text 7111: the splash's minimum time"},
@@ -153,7 +170,7 @@ TEST(MediumLibrary, RefusesWrongDescriptionsNamingTheLine)
          "lib.txt:3: write splash bitmap FILE.bmp"},
         {"SplashFileMissing", Language("English", "1033", "  splash logo nowhere.lgo\n"), medium::kLibUnreadable,
          "lib.txt:3: cannot read nowhere.lgo: No such file or directory"},
-        {"NotUtf8", "language English\n  7110 \"Caf\xE9\"\n", 1, "lib.txt:2: byte 12 is not UTF-8"},
+        {"NotUtf8", "language English\n  7110 \"Caf\xE9\"\n", 1, "lib.txt:2:12: byte 0xE9 is not UTF-8"},
         {"NoLanguage", "# nothing\ndefault English\n", 1, "no language"},
     };
     for (const Refused &c : cases) {
@@ -162,6 +179,41 @@ TEST(MediumLibrary, RefusesWrongDescriptionsNamingTheLine)
         EXPECT_EQ(o.code, c.code) << o.messages;
         EXPECT_NE(o.messages.find(c.message), std::string::npos) << o.messages;
         EXPECT_TRUE(o.res.empty());
+    }
+}
+
+// One root cause, one error: a file saved in another encoding, a misspelled
+// statement (a misspelled `language` would otherwise make each line of its
+// block an error of its own).
+TEST(MediumLibrary, OneRootCauseGivesOneError)
+{
+    const std::string english = "language English\n  lcid 1033\n  7061 \"Missing: %s\"\n  7110 \"Setup\"\n";
+    const std::string japaneseBlock =
+        "  lcid 1041\n  codepage 932\n  7061 \"\xE3\x82\xB9\xE3\x82\xAF: %s\"\n  7110 \"\xE3\x82\xBB\"\n"
+        "         \"more\"\n";
+    struct Case {
+        const char *name;
+        std::string text;
+        const char *error;
+    } cases[] = {
+        // Shift-JIS: every Japanese line would have its own bad byte.
+        {"ShiftJisFile", "language Japanese\n  codepage 932\n  7061 \"\x83\x58\x83\x4E: %s\"\n  7110 \"\x83\x5A\"\n",
+         "lib.txt:3:9: byte 0x83 is not UTF-8 (the first such byte); the file is in another encoding: save it as UTF-8"},
+        {"FirstLanguageMisspelled", "lanugage Japanese\n" + japaneseBlock + english,
+         "lib.txt:1: unknown statement \"lanugage\", did you mean 'language'? (its lines up to the next language are "
+         "not read)"},
+        {"LaterLanguageMisspelled", english + "langauge Japanese\n" + japaneseBlock,
+         "lib.txt:5: unknown statement \"langauge\", did you mean 'language'?"},
+        {"MisspelledInALanguage", "language English\n  spalsh none\n  7110 \"Setup\"\n",
+         "lib.txt:2: unknown statement \"spalsh\", did you mean 'splash'?; the statements are"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        medium::LibDescription desc;
+        std::vector<std::string> errors;
+        EXPECT_FALSE(medium::ParseLibraryDescription("lib.txt", c.text, &desc, &errors));
+        ASSERT_EQ(errors.size(), 1u) << errors[0] << (errors.size() > 1 ? "\n" + errors[1] : "");
+        EXPECT_EQ(errors[0].rfind(c.error, 0), 0u) << errors[0];
     }
 }
 
@@ -179,6 +231,9 @@ TEST(MediumLibrary, AcceptsTheLimitsExactly)
         {"Caption79WithNewline", "language English\n  7110 \"" + std::string(77, 'x') + "\\nx\"\n"},
         {"DoubleByte78", "language Japanese\n  codepage 932\n  7110 \"" + jp + "\"\n"},
         {"CentralEuropeanInItsCodePage", "language Magyar\n  codepage 1250\n  7062 \"Hibás ő\"\n"},
+        {"SimplifiedChinese", "language 简体中文\n  lcid 2052\n  codepage 936\n  7110 \"安装程序\"\n"},
+        {"TraditionalChinese", "language 繁體中文\n  lcid 1028\n  codepage 950\n  7110 \"安裝程式\"\n"},
+        {"Korean", "language 한국어\n  lcid 1042\n  codepage 949\n  7110 \"설치 프로그램\"\n"},
         {"SplashTime30000", "language English\n  7111 \"30000\"\n"},
         {"HexLcidAndNoLcid", "language English\n  lcid 0x409\nlanguage Other\n"},
         {"Name51", Language(std::string(51, 'N'), "1033")},
@@ -679,7 +734,8 @@ TEST(MediumLibraryCommand, ExitCodesAndNothingHalfWritten)
         {"BadText", {dir + "bad.txt", "-o", out}, 1, "bad.txt:2: language \"English\", text 7062: a '%'"},
         {"MissingPicture", {dir + "nofile.txt", "-o", out}, 1, "nofile.txt:2: cannot read "},
         {"MissingDescription", {dir + "none.txt", "-o", out}, 1, "none.txt: cannot read the description"},
-        {"OutputFolderMissing", {dir + "good.txt", "-o", dir + "no/such/_SETUP.DLL"}, 3, "cannot create a temporary"},
+        {"OutputFolderIsAFile", {dir + "good.txt", "-o", dir + "good.txt/sub/_SETUP.DLL"}, 3,
+         "cannot create its folder (exists and is not a folder)"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -689,6 +745,12 @@ TEST(MediumLibraryCommand, ExitCodesAndNothingHalfWritten)
         EXPECT_EQ(ReadAll(out), "old");
         EXPECT_EQ(Names(dir), (std::vector<std::string>{"_SETUP.DLL", "bad.txt", "good.txt", "logo.lgo", "nofile.txt"}));
     }
+
+    // A missing output folder is made, as `medium build` makes its --out.
+    Ran made = RunCommand({dir + "good.txt", "-o", dir + "new/deeper/_SETUP.DLL"});
+    EXPECT_EQ(made.code, 0) << made.err;
+    EXPECT_EQ(ReadAll(dir + "new/deeper/_SETUP.DLL").compare(0, 2, "MZ"), 0);
+    EXPECT_EQ(system(("rm -rf '" + dir + "new'").c_str()), 0);
 
     Ran r = RunCommand({dir + "good.txt", "-o", out});
     EXPECT_EQ(r.code, 0) << r.err;

@@ -3,13 +3,16 @@
 # into a fresh root, then, with a PATH that holds the package's tools and a
 # few shell utilities but no compiler, resource compiler or Wine, makes the
 # documented example library, a medium from the packaged stub, and a signed
-# copy of its setup.exe (as docs/first-medium.md says). The e2e case
-# PackagedMedium.* then runs both media under Wine.
+# copy of its setup.exe (as docs/first-medium.md says); then, as a new
+# builder starts, `medium new` and `medium build project.toml` with a sign
+# command, and the manual page. The e2e case PackagedMedium.* then runs the
+# three media under Wine.
 #
 #   make-medium.sh PACKAGE_DIR OUT_DIR BOOTSTRAP ENGINE COMPANION SCRIPT
 #
-# OUT_DIR gets medium/ (setup.exe, SETUP.INS, _SETUP.DLL) and signed/ (the
-# same with setup.exe signed).
+# OUT_DIR gets medium/ (setup.exe, SETUP.INS, _SETUP.DLL), signed/ (the
+# same with setup.exe signed) and project/medium/ (built and signed from a
+# project that `medium new` started).
 set -euo pipefail
 [ $# -eq 6 ] || { echo "usage: $0 PACKAGE_DIR OUT_DIR BOOTSTRAP ENGINE COMPANION SCRIPT" >&2; exit 2; }
 package_dir=$1 out=$2 bootstrap=$3 engine=$4 companion=$5 script=$6
@@ -30,7 +33,8 @@ dpkg-deb -x "$deb" "$root"
 # Only what a builder's machine without a toolchain has.
 sysbin=$out/sysbin
 mkdir -p "$sysbin"
-for tool in bash sh cat cmp cp ls mkdir rm grep tee openssl osslsigncode; do
+for tool in bash sh cat cmp cp ls mkdir rm grep tee openssl osslsigncode \
+            man tbl nroff groff troff grotty preconv col gzip; do
   ln -s "$(command -v "$tool")" "$sysbin/$tool"
 done
 
@@ -72,5 +76,43 @@ env -i HOME="$out" PATH="$root/usr/bin:$sysbin" LC_ALL=C.UTF-8 "$sysbin/bash" -e
   osslsigncode sign -certs cert.pem -key key.pem -h sha256 -n "Example Setup" \
       -in medium/setup.exe -out signed/setup.exe >/dev/null
   osslsigncode verify -CAfile cert.pem -in signed/setup.exe | grep -q "Signature verification: ok"
+
+  # A new builder: a starter project, the payloads and script put in, the
+  # version set, a sign command; one command builds, signs and checks.
+  medium new project >/dev/null
+  cp bootstrap.exe engine.exe project/payloads/
+  cp companion.dat project/payloads/companion.dat
+  cp SETUP.INS project/SETUP.INS
+  mkdir project/signing
+  cp cert.pem key.pem project/signing/
+  # The starter ends in its [version-info] table.
+  cat >>project/project.toml <<EOF
+CompanyName = "Example Company"
+FileDescription = "Example Setup"
+FileVersion = "1.2.3.4"
+LegalCopyright = "Copyright (C) Example Company"
+ProductName = "Example"
+ProductVersion = "1.2"
+
+[sign]
+command = "osslsigncode sign -certs {cert} -key {key} -h sha256 -n \"Example Setup\" -in {in} -out {out}"
+cert = "signing/cert.pem"
+key = "signing/key.pem"
+EOF
+  medium build project/project.toml >project-build.txt 2>project-warnings.txt
+  cat project-build.txt project-warnings.txt
+  grep -q "^signed: setup.exe with osslsigncode$" project-build.txt
+  grep -q "^checked: 0 errors" project-build.txt
+  if grep -q "not set" project-warnings.txt; then
+    echo "make-medium: the version keys were set, yet the build warns" >&2
+    exit 1
+  fi
+  osslsigncode verify -CAfile cert.pem -in project/medium/setup.exe | grep -q "Signature verification: ok"
+  medium inspect project/medium >project-inspect.txt || [ $? -eq 1 ]
+  grep -q "signed: verified" project-inspect.txt
+
+  # The manual pages, from the unpacked package.
+  MANPATH="$1/root/usr/share/man" MANWIDTH=80 man medium >man-medium.txt
+  grep -q "medium build PROJECT" man-medium.txt
 ' make-medium "$out"
-echo "make-medium: $out/medium and $out/signed made from $(basename "$deb") without a compiler"
+echo "make-medium: $out/medium, $out/signed and $out/project/medium made from $(basename "$deb") without a compiler"

@@ -153,7 +153,10 @@ TEST_F(LogoWin, CreateFontFillsTheLogfontAndSelectsIt)
         EXPECT_EQ(0, f.lfItalic);
         EXPECT_EQ(0, f.lfUnderline);
         EXPECT_EQ(0, f.lfStrikeOut);
-        EXPECT_EQ(ANSI_CHARSET, f.lfCharSet);
+        // The system's character set: TextOutA then reads the text in the
+        // ANSI code page (with ANSI_CHARSET it would read 1252, and a
+        // Japanese or Chinese line would come out as other letters).
+        EXPECT_EQ(DEFAULT_CHARSET, f.lfCharSet);
         EXPECT_EQ(0, f.lfOutPrecision);
         EXPECT_EQ(0, f.lfClipPrecision);
         EXPECT_EQ(0, f.lfQuality);

@@ -30,9 +30,9 @@ namespace {
 #endif
 
 const char kUsage[] =
-    "usage: langtable [--codepage 1252|932] compile IN.txt OUT.bin\n"
-    "       langtable [--codepage 1252|932] dump IN.bin [OUT.txt]\n"
-    "       langtable [--codepage 1252|932] check IN.bin|_SETUP.DLL [--lcid N]\n"
+    "usage: langtable [--codepage CP] compile IN.txt OUT.bin\n"
+    "       langtable [--codepage CP] dump IN.bin|_SETUP.DLL [OUT.txt]\n"
+    "       langtable [--codepage CP] check IN.bin|_SETUP.DLL [--lcid N]\n"
     "       langtable --help | --version\n"
     "compile: text description -> table resource (type 1001, name 100); on success\n"
     "         one line with the languages, entries, bytes and time\n"
@@ -50,7 +50,7 @@ struct CommandShape {
 };
 const CommandShape kCommands[] = {
     {"compile", 2, 2, "IN.txt OUT.bin"},
-    {"dump", 1, 2, "IN.bin [OUT.txt]"},
+    {"dump", 1, 2, "IN.bin|_SETUP.DLL [OUT.txt]"},
     {"check", 1, 1, "IN.bin [--lcid N]"},
 };
 
@@ -144,6 +144,29 @@ int Compile(const std::string &in, const std::string &outPath, FILE *out, FILE *
     return kExitOk;
 }
 
+// A library (an image: "MZ") gives the table inside it, in place of its
+// bytes. False with `why` when its resources cannot be read or it holds no
+// table; `library` says whether it was one.
+bool TableOfLibrary(const std::string &in, std::string *bytes, bool *library, std::string *why)
+{
+    *library = bytes->size() >= 2 && (*bytes)[0] == 'M' && (*bytes)[1] == 'Z';
+    if (!*library)
+        return true;
+    tk::ResList res;
+    std::string error;
+    if (!tk::ReadResources((const uint8_t *)bytes->data(), bytes->size(), &res, &error)) {
+        *why = in + ", a library whose resources cannot be read: " + error;
+        return false;
+    }
+    const tk::ResEntry *entry = tk::ResFind(res, RT_LANG_TABLE, RES_LANG_TABLE_NAME);
+    if (!entry) {
+        *why = in + ": a library without a language table (type 1001, name 100)";
+        return false;
+    }
+    bytes->assign(entry->data.begin(), entry->data.end());
+    return true;
+}
+
 int Dump(const std::string &in, const std::string &outPath, FILE *out, FILE *err)
 {
     struct timespec start;
@@ -152,6 +175,11 @@ int Dump(const std::string &in, const std::string &outPath, FILE *out, FILE *err
     if (!ReadFile(in, &bytes, &error)) {
         fprintf(err, "langtable: %s\n", error.c_str());
         return kExitIo;
+    }
+    bool library = false;
+    if (!TableOfLibrary(in, &bytes, &library, &error)) {
+        fprintf(err, "langtable: %s; a probing library has none (medium inspect checks it)\n", error.c_str());
+        return kExitInvalid;
     }
     int ok, code;
     TablePtr parsed = LauncherParse(bytes, in, &ok, &code);
@@ -202,22 +230,16 @@ int Check(const std::string &in, bool haveLcid, long lcid, FILE *out, FILE *err)
         return kExitIo;
     }
     // A library: the table inside it, and afterwards its references.
-    const bool library = bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z';
-    tk::ResList res;
-    if (library) {
-        if (!tk::ReadResources((const uint8_t *)bytes.data(), bytes.size(), &res, &error)) {
-            fprintf(out, "file        %s, a library whose resources cannot be read: %s\n", in.c_str(), error.c_str());
-            return kExitInvalid;
-        }
-        const tk::ResEntry *entry = tk::ResFind(res, RT_LANG_TABLE, RES_LANG_TABLE_NAME);
-        if (!entry) {
-            fprintf(out, "file        %s: a library without a language table (type 1001, name 100)\n", in.c_str());
+    bool library = false;
+    const std::string image = bytes;
+    if (!TableOfLibrary(in, &bytes, &library, &error)) {
+        fprintf(out, "file        %s\n", error.c_str());
+        if (error.find("without a language table") != std::string::npos)
             fprintf(out, "result      no table: the library is a probing one; medium inspect checks it\n");
-            return kExitInvalid;
-        }
-        fprintf(out, "library     %s, table of %zu bytes\n", in.c_str(), entry->data.size());
-        bytes.assign(entry->data.begin(), entry->data.end());
+        return kExitInvalid;
     }
+    if (library)
+        fprintf(out, "library     %s, table of %zu bytes\n", in.c_str(), bytes.size());
     int ok, code;
     TablePtr t = LauncherParse(bytes, in, &ok, &code);
     if (!t) {
@@ -287,6 +309,11 @@ int Check(const std::string &in, bool haveLcid, long lcid, FILE *out, FILE *err)
         tk::ReportNode facts;
         std::vector<tk::Finding> findings;
         tk::LibraryView view;
+        tk::ResList res;
+        if (!tk::ReadResources((const uint8_t *)image.data(), image.size(), &res, &error)) {
+            fprintf(err, "langtable: internal error: %s: %s\n", in.c_str(), error.c_str());
+            return kExitInvalid;
+        }
         tk::InspectLibraryResources(res, nullptr, in, &facts, &findings, &view);
         int errors = 0;
         for (const tk::Finding &f : findings) {
@@ -345,11 +372,14 @@ int ToolMain(int argc, char **argv, FILE *out, FILE *err)
             }
             const char *value = argv[++i];
             if (a == "--codepage") {
-                if (strcmp(value, "1252") != 0 && strcmp(value, "932") != 0) {
-                    fprintf(err, "langtable: --codepage is 1252 or 932\n");
+                char *end = nullptr;
+                const unsigned long cp = strtoul(value, &end, 10);
+                if (*value == 0 || *end != 0 || !tk::CodePageSupported((uint32_t)cp)) {
+                    fprintf(err, "langtable: --codepage is a Windows ANSI code page: 874, 932, 936, 949, 950 or "
+                                 "1250-1258\n");
                     return kExitUsage;
                 }
-                codePage = atoi(value);
+                codePage = (int)cp;
             } else {
                 if (!ParseLcid(value, &lcid)) {
                     fprintf(err, "langtable: --lcid wants a locale id, such as 1033 or 0x409\n");

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "base/ids.h"
+#include "base/leadbyte.h"
 #include "base/platform.h"
 #include "base/state.h"
 #include "base/text.h"
@@ -214,7 +215,7 @@ void CheckLogo(Checker &c, const std::string &langLabel, uint32_t id, const std:
                uint32_t codePage, std::string *phrase)
 {
     std::string script(data.begin(), data.end());
-    const uint32_t parserCodePage = codePage == 932 ? 932 : 1252;
+    const uint32_t parserCodePage = IsDoubleByteCodePage((int)codePage) ? codePage : 1252;
     for (const auto &p : CheckLogoScript(script, parserCodePage))
         c.Add(Severity::Warning, langLabel, (int)id,
               "logo script" + (p.first ? ", line " + std::to_string(p.first) : std::string()) + ": " + p.second);

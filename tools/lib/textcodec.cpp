@@ -4,13 +4,14 @@
 #include <iconv.h>
 #include <stdio.h>
 
+#include "base/leadbyte.h"
 #include "base/platform.h"
 
 namespace tk {
 
 bool CodePageSupported(uint32_t codePage)
 {
-    return codePage == 874 || codePage == 932 || (codePage >= 1250 && codePage <= 1258);
+    return codePage == 874 || IsDoubleByteCodePage((int)codePage) || (codePage >= 1250 && codePage <= 1258);
 }
 
 uint32_t CodePageOfLanguage(uint32_t lcid, bool *known)
@@ -234,9 +235,8 @@ bool FromCodePage(const std::string &bytes, uint32_t codePage, std::string *out)
     Converter cv("UTF-8", CodePageName(codePage).c_str());
     bool ok = cv.ok();
     for (size_t i = 0; i < bytes.size(); i++) {
-        // A lead byte of 932 takes the next byte with it.
-        const unsigned char c = (unsigned char)bytes[i];
-        const bool lead = codePage == 932 && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
+        // A lead byte takes the next byte with it.
+        const bool lead = IsLeadByteOf((int)codePage, (unsigned char)bytes[i]) != 0;
         const size_t n = lead && i + 1 < bytes.size() ? 2 : 1;
         if (!cv.ok() || !cv.Run(bytes.substr(i, n), out)) {
             out->append("\xEF\xBF\xBD");

@@ -11,9 +11,10 @@
 
 namespace tk {
 
-// ANSI code pages whose texts the tools can check: the single-byte Windows
-// code pages (874, 1250-1258) and 932. Others are refused, since the checks
-// walk texts character by character as the launcher does.
+// ANSI code pages whose texts the tools can check: every Windows ANSI code
+// page a language uses: the single-byte ones (874, 1250-1258) and the
+// double-byte ones (932, 936, 949, 950). Others are refused, since the
+// checks walk texts character by character as the launcher does.
 bool CodePageSupported(uint32_t codePage);
 
 // The ANSI code page of users of a language (by the primary language of

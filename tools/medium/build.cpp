@@ -26,7 +26,6 @@
 namespace medium {
 namespace {
 
-const char *const kPayloadNames[3] = {"bootstrap", "engine", "companion"};
 const char *const kPayloadOptions[3] = {"--bootstrap", "--engine", "--companion"};
 const uint16_t kPayloadBase[3] = {PAYLOAD_BOOTSTRAP, PAYLOAD_ENGINE, PAYLOAD_COMPANION};
 constexpr uint16_t kIconGroup = IDI_LAUNCHER;
@@ -261,6 +260,63 @@ uint32_t PieceSizeFor(uint64_t length, uint32_t wanted)
     return (uint32_t)((size + step - 1) / step * step);
 }
 
+namespace {
+
+// The first bytes of a file: enough for a PE image's headers and section
+// table, however large the file.
+constexpr size_t kHeadBytes = 1u << 20;
+
+// The bootstrap is started by the launcher with WinExec: it must be a
+// Windows program. One for 64-bit Windows only is allowed with a warning,
+// since the launcher also runs on 32-bit Windows, where it cannot start it.
+bool CheckBootstrap(const std::string &path, std::vector<std::string> *warnings, Failure *f)
+{
+    FILE *in = fopen(path.c_str(), "rb");
+    if (!in)
+        return Fail(f, kExitInput, path + ": cannot open the bootstrap (" + Errno() + "); check --bootstrap");
+    std::vector<uint8_t> head(kHeadBytes);
+    head.resize(fread(head.data(), 1, head.size(), in));
+    fclose(in);
+    PeImage pe;
+    std::string err;
+    if (!ParsePeImage(head.data(), head.size(), &pe, &err))
+        return Fail(f, kExitInput, path + ": the bootstrap is not a Windows program (" + err +
+                                       "); the launcher starts it with WinExec: give the .exe of your setup");
+    if (pe.dll)
+        return Fail(f, kExitInput, path + ": the bootstrap is a DLL, not a program; give the .exe of your setup");
+    if (pe.machine != kPeMachineI386 || pe.pe32plus)
+        warnings->push_back(path + ": the bootstrap is a 64-bit program (machine 0x" +
+                            [&] {
+                                char hex[8];
+                                snprintf(hex, sizeof hex, "%04X", pe.machine);
+                                return std::string(hex);
+                            }() +
+                            "): the launcher also runs on 32-bit Windows, where it cannot start it; a 32-bit "
+                            "bootstrap runs everywhere");
+    return true;
+}
+
+// The launcher maps the library as data and never runs it; one that would
+// run code when loaded as a program is not what it claims.
+bool CheckResourceOnly(const std::string &path, const std::vector<uint8_t> &image, Failure *f)
+{
+    PeImage pe;
+    std::string err;
+    if (!ParsePeImage(image.data(), image.size(), &pe, &err))
+        return Fail(f, kExitInput, path + ": not a resource library (" + err + ")");
+    if (pe.entryRva != 0)
+        return Fail(f, kExitInput, path + ": the resource library has an entry point (code that runs when it is "
+                                          "loaded): is it a program? Build it resource-only (medium library, or "
+                                          "-nostdlib -Wl,--entry=0)");
+    if (!pe.imports.empty() || pe.importsUnreadable)
+        return Fail(f, kExitInput, path + ": the resource library imports other libraries (" +
+                                       (pe.imports.empty() ? std::string("unreadable import table") : pe.imports[0]) +
+                                       "): a resource library needs none; build it resource-only");
+    return true;
+}
+
+}  // namespace
+
 bool FindStub(const std::string &self, std::string *path, std::string *from)
 {
     std::string dir = self;
@@ -297,7 +353,7 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
 {
     // Inputs first: nothing is written before they all check out.
     report->stub = o.stub;
-    report->stubFrom = "--stub";
+    report->stubFrom = o.stubFrom.empty() ? "--stub" : o.stubFrom;
     if (o.stub.empty() && !FindStub(o.self, &report->stub, &report->stubFrom))
         return Fail(f, kExitInput,
                     "no launcher stub found (looked for ../share/corvane/setup-stub.exe beside the tool and in the "
@@ -322,12 +378,17 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
     if (stat(o.script.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return Fail(f, kExitInput, o.script + ": cannot find the script (" + Errno() + "); check --script");
 
+    if (!CheckBootstrap(o.payload[0], &report->warnings, f))
+        return false;
+
     std::vector<uint8_t> library;
     if (!ReadSmallFile(o.library, "resource library", &library, f))
         return false;
     ResList libraryRes;
     if (!ReadResources(library.data(), library.size(), &libraryRes, &err))
         return Fail(f, kExitInput, o.library + ": not a resource library (" + err + "); give the _SETUP.DLL to ship with --library");
+    if (!CheckResourceOnly(o.library, library, f))
+        return false;
     library.clear();
     library.shrink_to_fit();
 
@@ -424,155 +485,6 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
             return Fail(f, kExitIo, p->Target() + ": cannot put in place (" + why + ")");
     }
     return true;
-}
-
-namespace {
-
-void Help(FILE *out)
-{
-    fprintf(out,
-            "usage: medium build --bootstrap FILE --engine FILE --companion FILE\n"
-            "                    --script FILE --library FILE --out DIR [OPTIONS]\n\n"
-            "Makes DIR/setup.exe from the launcher stub with the three payloads (each\n"
-            "SZDD-compressed, in pieces of 4 MiB), copies the script beside it under its\n"
-            "own name (SETUP.INS or INSTALL.INS) and the library as _SETUP.DLL.\n\n"
-            "Options:\n"
-            "  --stub FILE                 the payload-free launcher (default: the installed\n"
-            "                              ../share/corvane/setup-stub.exe, or the build tree's)\n"
-            "  --execution-level LEVEL     asInvoker, highestAvailable or requireAdministrator\n"
-            "                              (default: the stub's, requireAdministrator)\n"
-            "  --version-info KEY=VALUE    set a version string (repeatable); FileVersion and\n"
-            "                              ProductVersion a.b.c.d also set the numeric version\n"
-            "  --icon FILE.ico             replace the launcher's icon\n"
-            "  --piece-size BYTES          split payloads into pieces of at most this size before\n"
-            "                              compression (default 4194304, at least 4096; grows when\n"
-            "                              a payload would need more than 100 pieces)\n\n"
-            "Exit codes: 0 done, 1 bad input, 2 usage, 3 I/O.\n");
-}
-
-}  // namespace
-
-void BuildHelp(FILE *out)
-{
-    Help(out);
-}
-
-int BuildCommand(int argc, char **argv)
-{
-    BuildOptions o;
-    std::string pieceSize;
-    o.progress = isatty(2) != 0;
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n > 0) {
-        self[n] = 0;
-        o.self = self;
-    }
-    struct Slot {
-        const char *name;
-        std::string *value;
-    } slots[] = {
-        {"--bootstrap", &o.payload[0]}, {"--engine", &o.payload[1]}, {"--companion", &o.payload[2]},
-        {"--script", &o.script},        {"--library", &o.library},   {"--out", &o.outDir},
-        {"--stub", &o.stub},            {"--execution-level", &o.level}, {"--icon", &o.icon},
-        {"--piece-size", &pieceSize},
-    };
-    for (int i = 1; i < argc; i++) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            Help(stdout);
-            return kExitOk;
-        }
-        std::string value;
-        size_t eq = arg.find('=');
-        std::string name = arg.substr(0, eq);
-        bool inlineValue = eq != std::string::npos && arg.compare(0, 2, "--") == 0;
-        if (inlineValue) {
-            value = arg.substr(eq + 1);
-        } else {
-            name = arg;
-        }
-        bool known = name == "--version-info";
-        for (const Slot &s : slots)
-            known = known || name == s.name;
-        if (!known) {
-            fprintf(stderr, "medium build: unknown option '%s'; see 'medium build --help'\n", arg.c_str());
-            return kExitUsage;
-        }
-        if (!inlineValue) {
-            if (i + 1 >= argc) {
-                fprintf(stderr, "medium build: %s needs a value; see 'medium build --help'\n", name.c_str());
-                return kExitUsage;
-            }
-            value = argv[++i];
-        }
-        if (name == "--version-info") {
-            size_t at = value.find('=');
-            if (at == std::string::npos || at == 0) {
-                fprintf(stderr, "medium build: --version-info wants KEY=VALUE, got '%s'\n", value.c_str());
-                return kExitUsage;
-            }
-            o.versionInfo.emplace_back(value.substr(0, at), value.substr(at + 1));
-            continue;
-        }
-        for (const Slot &s : slots) {
-            if (name != s.name)
-                continue;
-            if (!s.value->empty()) {
-                fprintf(stderr, "medium build: %s given twice\n", s.name);
-                return kExitUsage;
-            }
-            if (value.empty()) {
-                fprintf(stderr, "medium build: %s needs a value\n", s.name);
-                return kExitUsage;
-            }
-            *s.value = value;
-        }
-    }
-    for (const Slot &s : slots) {
-        bool optional = s.value == &o.stub || s.value == &o.level || s.value == &o.icon || s.value == &pieceSize;
-        if (!optional && s.value->empty()) {
-            fprintf(stderr, "medium build: %s is required; see 'medium build --help'\n", s.name);
-            return kExitUsage;
-        }
-    }
-    if (!o.level.empty() && !IsExecutionLevel(o.level)) {
-        fprintf(stderr, "medium build: --execution-level must be asInvoker, highestAvailable or requireAdministrator\n");
-        return kExitUsage;
-    }
-
-    if (!pieceSize.empty()) {
-        char *end = nullptr;
-        unsigned long long v = strtoull(pieceSize.c_str(), &end, 10);
-        if (*end != 0 || pieceSize[0] == '-' || v < kMinPieceSize || v > 0x7FFFFFFFull) {
-            fprintf(stderr, "medium build: --piece-size must be a number of bytes from %u up\n", kMinPieceSize);
-            return kExitUsage;
-        }
-        o.pieceSize = (uint32_t)v;
-    }
-
-    const auto start = std::chrono::steady_clock::now();
-    BuildReport report;
-    Failure failure;
-    const bool ok = Build(o, &report, &failure);
-    for (const std::string &w : report.warnings)
-        fprintf(stderr, "medium: warning: %s\n", w.c_str());
-    if (!ok) {
-        fprintf(stderr, "medium: %s\n", failure.message.c_str());
-        return failure.code;
-    }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    printf("stub: %s (%s)\n", report.stub.c_str(), report.stubFrom.c_str());
-    for (int i = 0; i < 3; i++) {
-        const PayloadReport &p = report.payloads[i];
-        printf("%-9s %s: %llu -> %llu bytes (%.1f%%), %u piece%s\n", kPayloadNames[i], o.payload[i].c_str(),
-               (unsigned long long)p.length, (unsigned long long)p.packed,
-               p.length ? 100.0 * (double)p.packed / (double)p.length : 0.0, p.pieces, p.pieces == 1 ? "" : "s");
-    }
-    printf("wrote %s/setup.exe (%llu bytes), %s, _SETUP.DLL in %.2f s\n", o.outDir.c_str(),
-           (unsigned long long)report.setupSize, report.scriptName.c_str(), seconds);
-    return kExitOk;
 }
 
 }  // namespace medium

@@ -21,12 +21,16 @@ namespace medium {
 constexpr uint32_t kPieceSize = 4u << 20;
 constexpr uint32_t kMaxPieces = kPayloadIdSpan;   // ids base .. base + 99
 
+// The payloads' roles, in the order of BuildOptions::payload.
+inline constexpr const char *kPayloadNames[3] = {"bootstrap", "engine", "companion"};
+
 struct BuildOptions {
     std::string payload[3];   // bootstrap, engine, companion
     std::string script;
     std::string library;
     std::string outDir;
     std::string stub;         // empty: the installed or built stub
+    std::string stubFrom;     // how `stub` was found, for the report ("--stub" when empty)
     std::string level;        // empty: the stub's own
     std::vector<std::pair<std::string, std::string>> versionInfo;
     std::string icon;
@@ -50,6 +54,10 @@ struct BuildReport {
     std::string scriptName;
     std::vector<std::string> warnings;
 };
+
+// Exit code of `medium build` when the finished medium fails inspect's checks
+// (nothing is put in place).
+constexpr int kExitChecks = 4;
 
 constexpr uint32_t kMinPieceSize = 4096;
 

@@ -39,6 +39,10 @@ void BuildHelp(FILE *out);
 int RecordCommand(int argc, char **argv);
 void RecordHelp(FILE *out);
 
+// `medium new DIR`: argv[0] is "new".
+int NewCommand(int argc, char **argv);
+void NewHelp(FILE *out);
+
 // `medium library DESCRIPTION -o _SETUP.DLL`: argv[0] is "library".
 int LibraryCommand(int argc, char **argv);
 void LibraryHelp(FILE *out);

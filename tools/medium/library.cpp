@@ -7,11 +7,13 @@
 #include <map>
 #include <set>
 
+#include "base/leadbyte.h"
 #include "base/ids.h"
 #include "resmodule/langtable.h"
 #include "tools/lib/ltdesc.h"
 #include "tools/lib/library_encode.h"
 #include "tools/lib/stringtable.h"
+#include "tools/lib/suggest.h"
 #include "tools/lib/textcodec.h"
 
 namespace medium {
@@ -156,6 +158,37 @@ uint16_t LibStringId(size_t index, uint16_t launcherId) { return (uint16_t)((ind
 uint16_t LibBitmapId(size_t index) { return (uint16_t)((index + 1) * 1000 + 510); }
 uint16_t LibLogoId(size_t index) { return (uint16_t)((index + 1) * 1000 + 520); }
 
+namespace {
+
+const std::vector<std::string> &Statements()
+{
+    static const std::vector<std::string> words = {"default", "language", "lcid", "codepage", "splash"};
+    return words;
+}
+
+bool IsStatement(const std::string &word)
+{
+    for (const std::string &s : Statements())
+        if (s == word)
+            return true;
+    return false;
+}
+
+// One error for a word that starts no statement. A misspelled `language`
+// would make every line of its block an error of its own (they belong to no
+// language, or to the one before): those lines are skipped instead.
+void UnknownStatement(Messages &m, int number, const std::string &word, bool *skipping)
+{
+    const std::string closest = ClosestName(word, Statements());
+    *skipping = closest == "language";
+    m.Add(number, "unknown statement \"" + word + "\"" +
+                      (closest.empty() ? std::string() : ", did you mean '" + closest + "'?") +
+                      (*skipping ? " (its lines up to the next language are not read)" : "") +
+                      "; the statements are default, language, lcid, codepage, splash and text ids");
+}
+
+}  // namespace
+
 bool ParseLibraryDescription(const std::string &file, const std::string &input, LibDescription *out,
                              std::vector<std::string> *errors)
 {
@@ -165,8 +198,25 @@ bool ParseLibraryDescription(const std::string &file, const std::string &input, 
     std::string text = input;
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
         text.erase(0, 3);
+    // A file in another encoding is one fault, not one per line.
+    {
+        std::vector<uint32_t> points;
+        size_t bad = 0;
+        if (!Utf8Decode(text, &points, &bad)) {
+            const size_t lineStart = text.rfind('\n', bad == 0 ? 0 : bad - 1);
+            const size_t column = lineStart == std::string::npos || bad == 0 ? bad + 1 : bad - lineStart;
+            const int line = 1 + (int)std::count(text.begin(), text.begin() + (long)bad, '\n');
+            char hex[8];
+            snprintf(hex, sizeof hex, "0x%02X", (unsigned char)text[bad]);
+            errors->push_back(file + ":" + std::to_string(line) + ":" + std::to_string(column) + ": byte " + hex +
+                              " is not UTF-8 (the first such byte); the file is in another encoding: save it as "
+                              "UTF-8");
+            return false;
+        }
+    }
 
     LibText *open = nullptr;   // the text that a quoted line continues
+    bool skipping = false;     // after a misspelled `language`, up to the next one
     int number = 0;
     size_t at = 0;
     while (at <= text.size()) {
@@ -178,13 +228,6 @@ bool ParseLibraryDescription(const std::string &file, const std::string &input, 
         number++;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        std::vector<uint32_t> points;
-        size_t bad = 0;
-        if (!Utf8Decode(line, &points, &bad)) {
-            m.Add(number, "byte " + std::to_string(bad + 1) + " is not UTF-8; save the file as UTF-8");
-            open = nullptr;
-            continue;
-        }
         std::vector<Tok> toks;
         std::string why;
         if (!Tokenize(line, &toks, &why)) {
@@ -196,6 +239,10 @@ bool ParseLibraryDescription(const std::string &file, const std::string &input, 
             continue;   // blank and comment lines keep a text open
         LibLanguage *lang = out->languages.empty() ? nullptr : &out->languages.back();
         const std::string &word = toks[0].text;
+        if (skipping && !toks[0].quoted && (word == "language" || word == "default"))
+            skipping = false;
+        if (skipping)
+            continue;   // the misspelled language's own lines: its one error said so
 
         if (toks[0].quoted) {
             if (!open) {
@@ -238,11 +285,12 @@ bool ParseLibraryDescription(const std::string &file, const std::string &input, 
             out->languages.push_back(l);
             continue;
         }
-        if (!lang) {
-            if (word == "lcid" || word == "codepage" || word == "splash" || AllDigits(word))
-                m.Add(number, "\"" + word + "\" belongs to a language; write a language line above it");
-            else
-                m.Add(number, "unknown statement \"" + word + "\"; see docs/medium-library.md");
+        if (!lang && (word == "lcid" || word == "codepage" || word == "splash" || AllDigits(word))) {
+            m.Add(number, "\"" + word + "\" belongs to a language; write a language line above it");
+            continue;
+        }
+        if (!lang && !IsStatement(word)) {
+            UnknownStatement(m, number, word, &skipping);
             continue;
         }
         if (word == "lcid") {
@@ -355,7 +403,7 @@ bool ParseLibraryDescription(const std::string &file, const std::string &input, 
             open = &lang->texts.back();
             continue;
         }
-        m.Add(number, "unknown statement \"" + word + "\"; see docs/medium-library.md");
+        UnknownStatement(m, number, word, &skipping);
     }
     if (errors->size() == before && out->languages.empty())
         m.Add(number, "no language; write at least one language line with its texts");
@@ -394,7 +442,7 @@ bool CheckText(Messages &m, const LibLanguage &lang, const LibText &t, std::stri
     if (encoded->size() > most) {
         m.Add(t.line, who + std::to_string(encoded->size()) + " characters in code page " +
                           std::to_string(lang.codePage) + " (a \\n counts one" +
-                          (lang.codePage == 932 ? ", a double-byte character two" : "") + "); the launcher keeps " +
+                          (IsDoubleByteCodePage((int)lang.codePage) ? ", a double-byte character two" : "") + "); the launcher keeps " +
                           std::to_string(most) + ": shorten it");
         ok = false;
     }
@@ -487,7 +535,7 @@ int BuildLibraryResources(const std::string &file, const std::string &folder, co
         if (!CodePageSupported(lang.codePage)) {
             m.Add(lang.codePageLine ? lang.codePageLine : lang.line,
                   "language " + Quote(lang.name) + ": code page " + std::to_string(lang.codePage) +
-                      " is not one the tool can check; give 874, 932 or 1250-1258");
+                      " is not a Windows ANSI code page; give 874, 932, 936, 949, 950 or 1250-1258");
             continue;
         }
         if (!NameFits(m, lang, &names[i]))

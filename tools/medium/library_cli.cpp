@@ -3,8 +3,10 @@
 
 #include <errno.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "tools/lib/fileio.h"
+#include "tools/lib/folders.h"
 #include "tools/medium/cli.h"
 #include "tools/medium/library.h"
 #include "tools/lib/library_encode.h"
@@ -17,7 +19,8 @@ namespace {
 const char kLibraryUsage[] =
     "usage: medium library DESCRIPTION -o _SETUP.DLL\n"
     "Builds the resource library _SETUP.DLL from a text description: languages, their texts\n"
-    "(UTF-8), the language table and a splash per language. See docs/medium-library.md.\n"
+    "(UTF-8), the language table and a splash per language (man medium; the description's\n"
+    "statements: medium-library.md in /usr/share/doc/corvane-medium/).\n"
     "Exit codes: 0 written; 1 the description, or a file it names, is wrong or unreadable;\n"
     "2 wrong command line; 3 the output could not be written (the old file stays).\n";
 
@@ -96,7 +99,17 @@ int RunLibraryCommand(const std::vector<std::string> &args, FILE *out, FILE *err
         fprintf(err, "%s: %s\nmedium library: nothing written\n", output.c_str(), why.c_str());
         return kExitInput;
     }
+    // The output's folder is made as `medium build` makes its --out; a
+    // failed write takes it away again.
+    std::vector<std::string> made;
+    if (!tk::MakeParentFolders(output, &made, &why)) {
+        fprintf(err, "%s: cannot create its folder (%s)\nmedium library: nothing written\n", output.c_str(),
+                why.c_str());
+        return kExitIo;
+    }
     if (!tk::WriteFileAtomic(output, image, &why)) {
+        for (size_t i = made.size(); i-- > 0;)
+            rmdir(made[i].c_str());
         fprintf(err, "%s\n", why.c_str());
         return kExitIo;
     }

@@ -22,7 +22,9 @@ struct Command {
 
 // One line per subcommand.
 const Command kCommands[] = {
-    {"build", "make setup.exe, the script and _SETUP.DLL in a folder from three payloads", medium::BuildCommand,
+    {"new", "write a starter project: project file, library description, template bootstrap", medium::NewCommand,
+     medium::NewHelp},
+    {"build", "make setup.exe, the script and _SETUP.DLL in a folder, from a project file or flags", medium::BuildCommand,
      medium::BuildHelp},
     {"library", "make the resource library _SETUP.DLL from a text description", medium::LibraryCommand,
      medium::LibraryHelp},
@@ -57,7 +59,9 @@ void Usage(FILE *out)
             "  0  done\n"
             "  1  bad input: a file is missing, unreadable or not what it claims\n"
             "  2  usage: the command line is wrong\n"
-            "  3  I/O: the output could not be written (nothing half-written is left)\n");
+            "  3  I/O: the output could not be written (nothing half-written is left)\n"
+            "  4  build: the finished medium failed inspect's checks (nothing put in place)\n"
+            "  (inspect: 0 clean, 1 warnings, 2 errors, 64 usage)\n");
 }
 
 }  // namespace

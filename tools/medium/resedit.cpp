@@ -9,6 +9,7 @@
 #include "tools/lib/bytesink.h"
 #include "tools/lib/icongroup.h"
 #include "tools/lib/problem.h"
+#include "tools/lib/versionrules.h"
 
 namespace medium {
 
@@ -103,31 +104,6 @@ void WriteNode(const VNode &node, ByteSink *out)
 }
 
 // "a.b.c.d" (1 to 4 parts, each 0..65535) into four numbers.
-bool ParseVersion(const std::string &text, uint32_t parts[4])
-{
-    int n = 0;
-    size_t i = 0;
-    parts[0] = parts[1] = parts[2] = parts[3] = 0;
-    while (n < 4) {
-        size_t digits = 0;
-        uint32_t v = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 6) {
-            v = v * 10 + (uint32_t)(text[i] - '0');
-            i++;
-            digits++;
-        }
-        if (digits == 0 || v > 0xFFFF)
-            return false;
-        parts[n++] = v;
-        if (i == text.size())
-            return true;
-        if (text[i] != '.')
-            return false;
-        i++;
-    }
-    return false;
-}
-
 bool ParseVersionInfo(const std::vector<uint8_t> &in, VNode *root, std::string *err)
 {
     uint32_t nodes = 0, end = 0;
@@ -190,13 +166,18 @@ bool EditVersionInfo(const std::vector<uint8_t> &in, const std::vector<std::pair
             slot->valueLength = (uint16_t)(value.size() + 1);
             slot->value = bytes;
         }
-        uint32_t parts[4];
+        // The numeric version follows the string, so the two never disagree;
+        // a string that is no version number is refused, not left beside
+        // an old number.
         const bool file = kv.first == "FileVersion", product = kv.first == "ProductVersion";
-        if ((file || product) && ParseVersion(kv.second, parts)) {
+        if (file || product) {
+            uint16_t parts[4];
+            if (!ParseVersionNumber(kv.first, kv.second, parts, err))
+                return false;
             ByteSink fixed(&root.value);
             const size_t at = file ? 8 : 16;
-            fixed.SetU32At(at, parts[0] << 16 | parts[1]);
-            fixed.SetU32At(at + 4, parts[2] << 16 | parts[3]);
+            fixed.SetU32At(at, (uint32_t)parts[0] << 16 | parts[1]);
+            fixed.SetU32At(at + 4, (uint32_t)parts[2] << 16 | parts[3]);
         }
     }
     out->clear();

@@ -21,8 +21,9 @@ namespace medium {
 using namespace tk;
 
 // VS_VERSIONINFO: sets (or adds) KEY=VALUE in every string table of the
-// version resource `in`; "FileVersion" and "ProductVersion" of the form
-// a[.b[.c[.d]]] (numbers up to 65535) also set the fixed file info.
+// version resource `in`; "FileVersion" and "ProductVersion" must be version
+// numbers (tk::ParseVersionNumber, an error otherwise) and set the fixed
+// file info to the same number.
 bool EditVersionInfo(const std::vector<uint8_t> &in, const std::vector<std::pair<std::string, std::string>> &keys,
                      std::vector<uint8_t> *out, std::string *err);
 

@@ -1,0 +1,82 @@
+// A medium's project file (TOML): everything `medium build` needs, in one
+// place instead of a dozen flags. Paths in it are relative to the file.
+//
+//   script = "SETUP.INS"
+//   out = "medium"
+//   [payloads]
+//   bootstrap = "bootstrap.exe"
+//   engine = "engine.exe"
+//   companion = "companion.dat"
+//   [library]
+//   description = "library.txt"     # or: file = "_SETUP.DLL"
+//   [version-info]
+//   ProductName = "Example"
+//   [sign]
+//   command = "osslsigncode sign -pkcs12 {pfx} -readpass {passfile} -in {in} -out {out}"
+//   pfx = "signing/example.pfx"
+//   passfile = "signing/pass.txt"
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace tk {
+
+struct Project {
+    std::string file;                 // the project file, as given
+    std::string dir;                  // its folder ("." for a bare name)
+    // Paths, already joined to `dir` unless absolute; empty when not given.
+    std::string payload[3];           // bootstrap, engine, companion
+    std::string script;
+    std::string libraryDescription;   // built into _SETUP.DLL by the build
+    std::string library;              // a ready _SETUP.DLL
+    std::string outDir;
+    std::string stub;
+    std::string icon;
+    std::string level;                // execution level, as written
+    uint32_t pieceSize = 0;           // 0: not given
+    std::vector<std::pair<std::string, std::string>> versionInfo;  // in file order
+    // The sign step: argument words with {NAME} placeholders (from a string
+    // split like a shell's words, or a TOML array taken as it is), and the
+    // values of the user's own placeholders. {in} and {out} are the build's.
+    std::vector<std::string> signCommand;
+    std::vector<std::pair<std::string, std::string>> signValues;
+    // Where each key stood ("PATH:LINE:COLUMN"), by its dotted name
+    // ("piece-size", "payloads.engine", "sign.command"), for the build's
+    // own checks of the values.
+    std::vector<std::pair<std::string, std::string>> places;
+};
+
+// "PATH:LINE:COLUMN" of `key` in the project, or the project's path when the
+// key was not in it.
+std::string PlaceOf(const Project &project, const std::string &key);
+
+// Parses `text`, the contents of the project file `path` (used in messages
+// and to resolve relative paths). False with `errors` holding one line per
+// fault, "PATH:LINE:COLUMN: what is wrong; what to do"; a TOML syntax error
+// is one line (the parser stops there), otherwise every key is checked.
+// Unknown keys and tables are refused, naming the closest known one.
+bool ParseProject(std::string_view text, const std::string &path, Project *project,
+                  std::vector<std::string> *errors);
+
+// Splits a command template into words as a POSIX shell would without
+// expanding anything: blanks separate words; '...' keeps everything
+// literally; "..." keeps everything but \" and \\; a backslash outside quotes
+// keeps the next character. False with `error` for an unclosed quote or an
+// empty command.
+bool SplitCommand(const std::string &text, std::vector<std::string> *words, std::string *error);
+
+// Fills the placeholders of `words`: "{NAME}" becomes the value of NAME in
+// `values` (inside a word too: "-out={out}"), "{{" and "}}" are braces. No
+// value is split or interpreted, so a path with blanks or quotes stays one
+// argument. False with `error` naming an unknown placeholder (and the
+// closest known one) or an unclosed brace.
+bool ExpandCommand(const std::vector<std::string> &words,
+                   const std::vector<std::pair<std::string, std::string>> &values, std::vector<std::string> *argv,
+                   std::string *error);
+
+}  // namespace tk

@@ -1,0 +1,437 @@
+// The `medium build` command: a project file and flags (flags win) become
+// one build, made in a staging folder inside the output folder, signed there
+// when the project says how, checked by inspect, and only then put in place.
+#include <dirent.h>
+#include <errno.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "tools/lib/fileio.h"
+#include "tools/lib/folders.h"
+#include "tools/lib/project.h"
+#include "tools/lib/versionrules.h"
+#include "tools/medium/build.h"
+#include "tools/medium/cli.h"
+#include "tools/medium/inspect.h"
+#include "tools/medium/library_cli.h"
+#include "tools/medium/resedit.h"
+#include "tools/medium/sign.h"
+
+namespace medium {
+
+namespace {
+
+constexpr uint64_t kMaxProjectFile = 1u << 20;
+
+void Help(FILE *out)
+{
+    fprintf(out,
+            "usage: medium build PROJECT.toml [OPTIONS]\n"
+            "       medium build --bootstrap FILE --engine FILE --companion FILE\n"
+            "                    --script FILE --library FILE --out DIR [OPTIONS]\n\n"
+            "Makes DIR/setup.exe from the launcher stub with the three payloads (each\n"
+            "SZDD-compressed, in pieces of 4 MiB), copies the script beside it under its\n"
+            "own name (SETUP.INS or INSTALL.INS) and the library as _SETUP.DLL. A project\n"
+            "file names all of it (paths relative to the file), can have the library built\n"
+            "from its description and setup.exe signed; options given here override its\n"
+            "keys. The finished medium is checked as `medium inspect` checks it and put in\n"
+            "place only when it has no error ('medium new DIR' writes a starter project).\n\n"
+            "Options:\n"
+            "  --stub FILE                 the payload-free launcher (default: the installed\n"
+            "                              ../share/corvane/setup-stub.exe, or the build tree's)\n"
+            "  --execution-level LEVEL     asInvoker, highestAvailable or requireAdministrator\n"
+            "                              (default: the stub's, requireAdministrator)\n"
+            "  --version-info KEY=VALUE    set a version string (repeatable); FileVersion and\n"
+            "                              ProductVersion must be a.b.c.d (each 0-65535, missing\n"
+            "                              parts 0) and set the numeric version too\n"
+            "  --icon FILE.ico             replace the launcher's icon\n"
+            "  --piece-size BYTES          split payloads into pieces of at most this size before\n"
+            "                              compression (default 4194304, at least 4096; grows when\n"
+            "                              a payload would need more than 100 pieces)\n\n"
+            "Exit codes: 0 done, 1 bad input, 2 usage, 3 I/O, 4 the finished medium failed\n"
+            "its checks (nothing put in place).\n");
+}
+
+std::string Errno()
+{
+    return strerror(errno);
+}
+
+// Removes the folders a failed build made (each only if empty), unless kept.
+class MadeFolders {
+public:
+    ~MadeFolders()
+    {
+        for (size_t i = list.size(); !keep && i-- > 0;)
+            rmdir(list[i].c_str());
+    }
+    std::vector<std::string> list;
+    bool keep = false;
+};
+
+std::string Absolute(const std::string &path)
+{
+    if (!path.empty() && path[0] == '/')
+        return path;
+    char cwd[PATH_MAX];
+    if (!getcwd(cwd, sizeof cwd))
+        return path;
+    return std::string(cwd) + "/" + path;
+}
+
+// The staging folder: made inside the output folder (so the final renames
+// stay on one file system) and removed with what is left in it.
+class Staging {
+public:
+    ~Staging()
+    {
+        if (path_.empty())
+            return;
+        if (DIR *d = opendir(path_.c_str())) {
+            while (struct dirent *e = readdir(d)) {
+                if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+                    unlink((path_ + "/" + e->d_name).c_str());
+            }
+            closedir(d);
+        }
+        rmdir(path_.c_str());
+    }
+    bool Make(const std::string &outDir, std::string *why)
+    {
+        std::string templ = outDir + "/.medium-build-XXXXXX";
+        if (!mkdtemp(&templ[0])) {
+            *why = Errno();
+            return false;
+        }
+        path_ = templ;
+        return true;
+    }
+    const std::string &Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+std::string Replace(std::string text, const std::string &from, const std::string &to)
+{
+    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+struct SignStep {
+    std::vector<std::string> command;
+    std::vector<std::pair<std::string, std::string>> values;
+    std::string dir;   // where the command runs: the project's folder
+};
+
+}  // namespace
+
+void BuildHelp(FILE *out)
+{
+    Help(out);
+}
+
+int BuildCommand(int argc, char **argv)
+{
+    BuildOptions o;
+    std::string pieceSize, projectPath;
+    o.progress = isatty(2) != 0;
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        self[n] = 0;
+        o.self = self;
+    }
+    struct Slot {
+        const char *name;
+        std::string *value;
+    } slots[] = {
+        {"--bootstrap", &o.payload[0]}, {"--engine", &o.payload[1]}, {"--companion", &o.payload[2]},
+        {"--script", &o.script},        {"--library", &o.library},   {"--out", &o.outDir},
+        {"--stub", &o.stub},            {"--execution-level", &o.level}, {"--icon", &o.icon},
+        {"--piece-size", &pieceSize},
+    };
+    std::vector<std::pair<std::string, std::string>> flagVersionInfo;
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            Help(stdout);
+            return kExitOk;
+        }
+        if (arg.empty() || arg[0] != '-') {
+            if (!projectPath.empty()) {
+                fprintf(stderr, "medium build: one project file only (%s, then %s)\n", projectPath.c_str(),
+                        arg.c_str());
+                return kExitUsage;
+            }
+            projectPath = arg;
+            continue;
+        }
+        std::string value;
+        size_t eq = arg.find('=');
+        std::string name = arg.substr(0, eq);
+        bool inlineValue = eq != std::string::npos && arg.compare(0, 2, "--") == 0;
+        if (inlineValue) {
+            value = arg.substr(eq + 1);
+        } else {
+            name = arg;
+        }
+        bool known = name == "--version-info";
+        for (const Slot &s : slots)
+            known = known || name == s.name;
+        if (!known) {
+            fprintf(stderr, "medium build: unknown option '%s'; see 'medium build --help'\n", arg.c_str());
+            return kExitUsage;
+        }
+        if (!inlineValue) {
+            if (i + 1 >= argc) {
+                fprintf(stderr, "medium build: %s needs a value; see 'medium build --help'\n", name.c_str());
+                return kExitUsage;
+            }
+            value = argv[++i];
+        }
+        if (name == "--version-info") {
+            size_t at = value.find('=');
+            if (at == std::string::npos || at == 0) {
+                fprintf(stderr, "medium build: --version-info wants KEY=VALUE, got '%s'\n", value.c_str());
+                return kExitUsage;
+            }
+            flagVersionInfo.emplace_back(value.substr(0, at), value.substr(at + 1));
+            continue;
+        }
+        for (const Slot &s : slots) {
+            if (name != s.name)
+                continue;
+            if (!s.value->empty()) {
+                fprintf(stderr, "medium build: %s given twice\n", s.name);
+                return kExitUsage;
+            }
+            if (value.empty()) {
+                fprintf(stderr, "medium build: %s needs a value\n", s.name);
+                return kExitUsage;
+            }
+            *s.value = value;
+        }
+    }
+
+    // The project's keys fill what the flags left open.
+    std::string libraryDescription;
+    SignStep sign;
+    if (!projectPath.empty()) {
+        std::string text, why;
+        if (!ReadWholeFile(projectPath, kMaxProjectFile, "1 MiB", &text, &why)) {
+            fprintf(stderr, "medium: %s: cannot read the project file (%s); check the path\n", projectPath.c_str(),
+                    why.c_str());
+            return kExitInput;
+        }
+        Project p;
+        std::vector<std::string> errors;
+        if (!ParseProject(text, projectPath, &p, &errors)) {
+            for (const std::string &e : errors)
+                fprintf(stderr, "%s\n", e.c_str());
+            fprintf(stderr, "medium build: nothing built\n");
+            return kExitInput;
+        }
+        for (int i = 0; i < 3; i++) {
+            if (o.payload[i].empty())
+                o.payload[i] = p.payload[i];
+        }
+        const std::pair<std::string *, const std::string *> fill[] = {
+            {&o.script, &p.script}, {&o.outDir, &p.outDir}, {&o.stub, &p.stub},
+            {&o.icon, &p.icon},     {&o.level, &p.level},
+        };
+        for (const auto &f : fill) {
+            if (f.first->empty())
+                *f.first = *f.second;
+        }
+        if (o.library.empty()) {
+            o.library = p.library;
+            libraryDescription = p.libraryDescription;
+        }
+        if (pieceSize.empty() && p.pieceSize != 0)
+            pieceSize = std::to_string(p.pieceSize);
+        o.versionInfo = p.versionInfo;
+        sign.command = p.signCommand;
+        sign.values = p.signValues;
+        sign.dir = p.dir;
+        if (!o.level.empty() && !IsExecutionLevel(o.level) && o.level == p.level) {
+            fprintf(stderr, "%s: execution-level must be asInvoker, highestAvailable or requireAdministrator\n",
+                    PlaceOf(p, "execution-level").c_str());
+            return kExitInput;
+        }
+    }
+    o.versionInfo.insert(o.versionInfo.end(), flagVersionInfo.begin(), flagVersionInfo.end());
+
+    const char *hint = projectPath.empty() ? "; see 'medium build --help'" : " (or its key in the project file)";
+    for (const Slot &s : slots) {
+        bool optional = s.value == &o.stub || s.value == &o.level || s.value == &o.icon || s.value == &pieceSize ||
+                        (s.value == &o.library && !libraryDescription.empty());
+        if (!optional && s.value->empty()) {
+            fprintf(stderr, "medium build: %s is required%s\n", s.name, hint);
+            return kExitUsage;
+        }
+    }
+    if (!o.level.empty() && !IsExecutionLevel(o.level)) {
+        fprintf(stderr, "medium build: --execution-level must be asInvoker, highestAvailable or requireAdministrator\n");
+        return kExitUsage;
+    }
+    if (!pieceSize.empty()) {
+        char *end = nullptr;
+        unsigned long long v = strtoull(pieceSize.c_str(), &end, 10);
+        if (*end != 0 || pieceSize[0] == '-' || v < kMinPieceSize || v > 0x7FFFFFFFull) {
+            fprintf(stderr, "medium build: the piece size must be a number of bytes from %u up\n", kMinPieceSize);
+            return kExitUsage;
+        }
+        o.pieceSize = (uint32_t)v;
+    }
+
+    // Version information: refused before anything is compressed.
+    VersionPlan plan;
+    std::vector<std::string> versionErrors;
+    if (!PlanVersionInfo(o.versionInfo, &plan, &versionErrors)) {
+        for (const std::string &e : versionErrors)
+            fprintf(stderr, "medium build: %s\n", e.c_str());
+        fprintf(stderr, "medium build: nothing built\n");
+        return kExitInput;
+    }
+    o.versionInfo = plan.strings;
+    for (const std::string &w : plan.warnings)
+        fprintf(stderr, "medium: warning: %s\n", w.c_str());
+
+    // Which stub and which inputs, at once: compressing may take a while.
+    if (o.stub.empty() && !FindStub(o.self, &o.stub, &o.stubFrom)) {
+        fprintf(stderr, "medium: no launcher stub found (looked for ../share/corvane/setup-stub.exe beside the tool "
+                        "and in the build tree); give one with --stub FILE\n");
+        return kExitInput;
+    }
+    if (!projectPath.empty())
+        printf("project: %s\n", projectPath.c_str());
+    printf("stub: %s (%s)\n", o.stub.c_str(), o.stubFrom.empty() ? "--stub" : o.stubFrom.c_str());
+    fflush(stdout);
+
+    const auto start = std::chrono::steady_clock::now();
+    const std::string outDir = o.outDir;
+    std::string why;
+    MadeFolders made;
+    if (!MakeFolders(outDir, &made.list, &why)) {
+        fprintf(stderr, "medium: %s: cannot create the output folder (%s)\n", outDir.c_str(), why.c_str());
+        return kExitIo;
+    }
+    Staging staging;
+    if (!staging.Make(outDir, &why)) {
+        fprintf(stderr, "medium: %s: cannot create a folder to build in (%s); check the folder's permissions\n",
+                outDir.c_str(), why.c_str());
+        return kExitIo;
+    }
+    const std::string stage = staging.Path();
+
+    if (!libraryDescription.empty()) {
+        // Its report names the library as it will stand in the medium.
+        o.library = stage + "/library.dll";
+        char *text = nullptr;
+        size_t length = 0;
+        FILE *report = open_memstream(&text, &length);
+        const int code = RunLibraryCommand({libraryDescription, "-o", o.library}, report ? report : stdout, stderr);
+        if (report) {
+            fclose(report);
+            fputs(Replace(text, o.library, outDir + "/_SETUP.DLL").c_str(), code == kExitOk ? stdout : stderr);
+            free(text);
+        }
+        if (code != kExitOk)
+            return code;
+    }
+
+    o.outDir = stage;
+    BuildReport report;
+    Failure failure;
+    const bool ok = Build(o, &report, &failure);
+    for (const std::string &w : report.warnings)
+        fprintf(stderr, "medium: warning: %s\n", w.c_str());
+    if (!ok) {
+        fprintf(stderr, "medium: %s\n", Replace(failure.message, stage, outDir).c_str());
+        return failure.code;
+    }
+    if (!libraryDescription.empty())
+        unlink(o.library.c_str());
+    for (int i = 0; i < 3; i++) {
+        const PayloadReport &p = report.payloads[i];
+        printf("%-9s %s: %llu -> %llu bytes (%.1f%%), %u piece%s\n", kPayloadNames[i], o.payload[i].c_str(),
+               (unsigned long long)p.length, (unsigned long long)p.packed,
+               p.length ? 100.0 * (double)p.packed / (double)p.length : 0.0, p.pieces, p.pieces == 1 ? "" : "s");
+    }
+    fflush(stdout);
+
+    // Signing: the signed copy replaces setup.exe only when the command
+    // succeeded and wrote it.
+    const std::string setup = stage + "/setup.exe";
+    if (!sign.command.empty()) {
+        const std::string signedPath = stage + "/setup.signed.exe";
+        std::vector<std::pair<std::string, std::string>> values = sign.values;
+        values.emplace_back("in", Absolute(setup));
+        values.emplace_back("out", Absolute(signedPath));
+        std::vector<std::string> args;
+        if (!ExpandCommand(sign.command, values, &args, &why)) {
+            fprintf(stderr, "medium: %s: sign command: %s\n", projectPath.c_str(), why.c_str());
+            return kExitInput;
+        }
+        struct stat signedStat;
+        if (!RunCommand(args, sign.dir, &why)) {
+            fprintf(stderr, "medium: signing failed: %s; nothing put in place\n", why.c_str());
+            return kExitInput;
+        }
+        if (stat(signedPath.c_str(), &signedStat) != 0 || signedStat.st_size == 0) {
+            fprintf(stderr, "medium: signing failed: %s wrote no {out} file; nothing put in place\n",
+                    args[0].c_str());
+            return kExitInput;
+        }
+        if (rename(signedPath.c_str(), setup.c_str()) != 0) {
+            fprintf(stderr, "medium: %s/setup.exe: cannot put the signed file in place (%s)\n", outDir.c_str(),
+                    Errno().c_str());
+            return kExitIo;
+        }
+        printf("signed: setup.exe with %s\n", args[0].c_str());
+    }
+
+    // The gate: what inspect finds wrong does not leave the build.
+    Inspection inspection;
+    InspectPath(stage, &inspection);
+    size_t errors = 0, warnings = 0;
+    for (const Finding &f : inspection.findings) {
+        if (f.severity == Severity::Note)
+            continue;
+        (f.severity == Severity::Error ? errors : warnings)++;
+        fprintf(stderr, "%s\n", Replace(FindingLine(f), stage, outDir).c_str());
+    }
+    if (InspectStatus(inspection.findings) == kInspectErrors) {
+        fprintf(stderr, "medium: the medium has %zu error%s (above); nothing put in place\n", errors,
+                errors == 1 ? "" : "s");
+        return kExitChecks;
+    }
+
+    for (const std::string &name : {std::string("setup.exe"), report.scriptName, std::string("_SETUP.DLL")}) {
+        if (rename((stage + "/" + name).c_str(), (outDir + "/" + name).c_str()) != 0) {
+            fprintf(stderr, "medium: %s/%s: cannot put in place (%s)\n", outDir.c_str(), name.c_str(),
+                    Errno().c_str());
+            return kExitIo;
+        }
+    }
+    made.keep = true;
+    struct stat st;
+    if (stat((outDir + "/setup.exe").c_str(), &st) == 0)
+        report.setupSize = (uint64_t)st.st_size;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    printf("checked: %zu error%s, %zu warning%s\n", errors, errors == 1 ? "" : "s", warnings,
+           warnings == 1 ? "" : "s");
+    printf("wrote %s/setup.exe (%llu bytes), %s, _SETUP.DLL in %.2f s\n", outDir.c_str(),
+           (unsigned long long)report.setupSize, report.scriptName.c_str(), seconds);
+    return kExitOk;
+}
+
+}  // namespace medium
