@@ -19,15 +19,16 @@ fi
 medium=$build/tools/medium/medium
 ls -l "$work/out/setup.exe"
 
-echo "-- inspect"
-/usr/bin/time -f 'wall %e s, peak memory %M KiB' "$medium" inspect "$work/out/setup.exe" 2>&1 >/dev/null |
-    tail -1
-echo "-- inspect, the medium folder"
-/usr/bin/time -f 'wall %e s, peak memory %M KiB' "$medium" inspect "$work/out" 2>&1 >/dev/null | tail -1
-echo "-- extract"
+measure() {   # measure WHAT ARGS...: one run's exit status, wall time and peak memory
+  local what=$1 status=0
+  shift
+  /usr/bin/time -o "$work/time.txt" -f 'wall %e s, peak memory %M KiB' "$medium" "$@" >/dev/null 2>&1 || status=$?
+  echo "$what: exit $status, $(tail -1 "$work/time.txt")"
+}
+measure "inspect setup.exe" inspect "$work/out/setup.exe"
+measure "inspect the folder" inspect "$work/out"
 rm -rf "$work/extracted"
-/usr/bin/time -f 'wall %e s, peak memory %M KiB' "$medium" extract "$work/out/setup.exe" "$work/extracted" \
-    2>&1 >/dev/null | tail -1
+measure "extract" extract "$work/out/setup.exe" "$work/extracted"
 for f in boot.exe:_INS0366._MP engine.exe:_INS0466._MP data.bin:_INS0166._MP; do
   cmp -s "$work/${f%%:*}" "$work/extracted/${f##*:}" && echo "${f##*:}: the payload's bytes" ||
       echo "${f##*:}: differs from ${f%%:*}"
