@@ -377,6 +377,79 @@ TEST_F(InspectTest, LangtableCheckReadsALibrary)
     EXPECT_NE(out.find("result      1 error in the table's references"), std::string::npos) << out;
 }
 
+// What `print` writes to a file, as text.
+std::string Printed(const std::function<void(FILE *)> &print)
+{
+    FILE *f = tmpfile();
+    print(f);
+    std::string s;
+    rewind(f);
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    fclose(f);
+    return s;
+}
+
+// Russian (1251), Japanese (932) and Greek (1253): names, every message and
+// the logo scripts' lines reach the proofreader in UTF-8, each read in its
+// own language's code page; no splash size is guessed.
+TEST_F(InspectTest, TextsAreShownForProofreadingInTheirCodePages)
+{
+    FILE *quiet = tmpfile();
+    ASSERT_EQ(medium::RunLibraryCommand({Source("tests/fixtures/medium-library/scripts.txt"), "-o",
+                                         Path("scripts.dll")}, quiet, quiet), 0);
+    fclose(quiet);
+    medium::Inspection in;
+    medium::InspectPath(Path("scripts.dll"), &in);
+    ASSERT_EQ(in.kind, "library");
+    const std::string text = Printed([&](FILE *f) { medium::PrintInspection(f, in); });
+    const std::string json = Printed([&](FILE *f) { medium::PrintInspectionJson(f, in); });
+    const char *inText[] = {
+        "default: \xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9\n",   // Русский
+        "name: \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\n",                               // 日本語
+        "name: \xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC\n",   // Ελληνικά
+        // A line break of a message shows as \n on its one line.
+        "- id 7067, source library 1067, length 28, text \xD0\x9D\xD0\xB5\xD1\x82 "
+        "\xD0\xB7\xD0\xB0\xD0\xBA\xD1\x80\xD1\x8B\xD0\xB2\xD0\xB0\xD1\x8E\xD1\x89\xD0\xB5\xD0\xB9 "
+        "\xD0\xBA\xD0\xB0\xD0\xB2\xD1\x8B\xD1\x87\xD0\xBA\xD0\xB8:\\n\\n%s\n",   // Нет закрывающей кавычки:
+        // Double-byte characters of 932, and a caption.
+        "- id 7110, source library 2110, length 12, text "
+        "\xE3\x82\xBB\xE3\x83\x83\xE3\x83\x88\xE3\x82\xA2\xE3\x83\x83\xE3\x83\x97\n",   // セットアップ
+        "- id 7110, source library 3110, length 11, text "
+        "\xCE\x95\xCE\xB3\xCE\xBA\xCE\xB1\xCF\x84\xCE\xAC\xCF\x83\xCF\x84\xCE\xB1\xCF\x83\xCE\xB7\n",
+        // Logo script lines.
+        "logoScript:\n        - <MS Gothic,32>\xE3\x82\xBB\xE3\x83\x83\xE3\x83\x88\xE3\x82\xA2\xE3\x83\x83"
+        "\xE3\x83\x97\n        - \xE3\x81\x8A\xE5\xBE\x85\xE3\x81\xA1\xE3\x81\x8F\xE3\x81\xA0\xE3\x81\x95"
+        "\xE3\x81\x84...\n",   // お待ちください...
+        "splash: text splash from logo script 3520 (its size is measured at run time)\n",
+    };
+    for (const char *want : inText)
+        EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
+    const char *inJson[] = {
+        "\"name\":\"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC\"",
+        "\"text\":\"\xD0\x9D\xD0\xB5\xD1\x82 \xD0\xB7\xD0\xB0\xD0\xBA\xD1\x80\xD1\x8B\xD0\xB2\xD0\xB0"
+        "\xD1\x8E\xD1\x89\xD0\xB5\xD0\xB9 \xD0\xBA\xD0\xB0\xD0\xB2\xD1\x8B\xD1\x87\xD0\xBA\xD0\xB8:"
+        "\\u000a\\u000a%s\"",
+        "\"logoScript\":[\"<Arial,32>\xCE\x95\xCE\xB3\xCE\xBA\xCE\xB1\xCF\x84\xCE\xAC\xCF\x83\xCF\x84\xCE\xB1"
+        "\xCF\x83\xCE\xB7\",\"\xCE\xA0\xCE\xB5\xCF\x81\xCE\xB9\xCE\xBC\xCE\xAD\xCE\xBD\xCE\xB5\xCF\x84"
+        "\xCE\xB5...\"]",   // Περιμένετε...
+    };
+    for (const char *want : inJson)
+        EXPECT_NE(json.find(want), std::string::npos) << want << "\n" << json;
+    EXPECT_EQ(text.find("pixels"), std::string::npos) << text;
+
+    // langtable check names the languages in the same way.
+    int code = -1;
+    const std::string out = RunLangtable({"check", Path("scripts.dll"), "--lcid", "1032"}, &code);
+    EXPECT_EQ(code, lt::kExitOk) << out;
+    EXPECT_NE(out.find("default     0 \xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9\n"),
+              std::string::npos) << out;
+    EXPECT_NE(out.find("locale 1032  \xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC "
+                       "(index 2)"), std::string::npos) << out;
+}
+
 TEST(LangtableDescription, OneMistakeGivesOneError)
 {
     struct Case {

@@ -261,17 +261,21 @@ int Check(const std::string &in, bool haveLcid, long lcid, FILE *out, FILE *err)
     fprintf(out, "version     0x%03X\n", table.version);
     fprintf(out, "splash type %d\n", t->splashType);
     fprintf(out, "languages   %d\n", t->languageCount);
+    // Names are shown in UTF-8, each read in its own language's code page.
+    std::vector<std::string> names;
+    for (int i = 0; i < t->languageCount; i++)
+        names.push_back(tk::LanguageNameText(t->languageNames[i], t->lcidLists[i]));
     std::string eligible;
     for (int i = 0; i < t->languageCount; i++) {
         bool yes = (t->languageFlags[i] & LANG_FLAG_ELIGIBLE) != 0;
-        fprintf(out, "  %2d  %-20s flags %-3d %-13s LCIDs %s\n", i, t->languageNames[i], t->languageFlags[i],
+        fprintf(out, "  %2d  %-20s flags %-3d %-13s LCIDs %s\n", i, names[(size_t)i].c_str(), t->languageFlags[i],
                 yes ? "eligible" : "not eligible", t->lcidLists[i][0] ? t->lcidLists[i] : "(none)");
         if (yes)
-            eligible += (eligible.empty() ? "" : ", ") + std::string(t->languageNames[i]);
+            eligible += (eligible.empty() ? "" : ", ") + names[(size_t)i];
     }
     fprintf(out, "eligible    %s\n", eligible.empty() ? "(none)" : eligible.c_str());
     if (t->defaultLanguage >= 0)
-        fprintf(out, "default     %d %s\n", t->defaultLanguage, t->languageNames[t->defaultLanguage]);
+        fprintf(out, "default     %d %s\n", t->defaultLanguage, names[(size_t)t->defaultLanguage].c_str());
     else
         fprintf(out, "default     (none)\n");
     fprintf(out, "entries     %u (longest chain %u of %u)\n", (unsigned)t->entries->itemCount,
@@ -298,7 +302,7 @@ int Check(const std::string &in, bool haveLcid, long lcid, FILE *out, FILE *err)
         if (t->languageCount == 0)
             fprintf(out, "locale %-5s no languages: every lookup finds nothing\n", lcidText);
         else
-            fprintf(out, "locale %-5s %s (index %d): %s\n", lcidText, t->languageNames[t->currentLanguage],
+            fprintf(out, "locale %-5s %s (index %d): %s\n", lcidText, names[(size_t)t->currentLanguage].c_str(),
                     t->currentLanguage, how.c_str());
     }
     for (const std::string &w : Lint(table))

@@ -28,12 +28,9 @@ namespace {
 // A medium-library convention: SPLASH names NONE for a language without one.
 const char kNoSplashName[] = "NONE";
 
-// Fit of a text splash, by estimate: the font is the launcher's bold face,
-// whose average character is a little under half its cell wide.
-constexpr int kLogoStartHeight = 30;
+// Bitmaps wider or taller than this are cut on a small screen.
 constexpr int kScreenWidth = 1024;
 constexpr int kScreenHeight = 768;
-constexpr uint32_t kCharWidthPercent = 40;
 
 const uint16_t kMessages[] = {IDS_SCRIPT_MISSING, IDS_LAUNCH_FAILED, IDS_NO_WORK_DIRECTORY, IDS_EXPAND_BOOTSTRAP,
                               IDS_EXPAND_ENGINE, IDS_EXPAND_COMPANION, IDS_UNCLOSED_QUOTE, IDS_LIBRARY_MISSING,
@@ -54,18 +51,11 @@ struct TableCloser {
 };
 using TablePtr = std::unique_ptr<LangTable, TableCloser>;
 
-// ANSI bytes of the table (names) shown as UTF-8, read as code page 1252;
-// control characters as '?'.
+// ANSI bytes of the table (keys, values) shown as UTF-8, read as code page
+// 1252; control characters as '?'.
 std::string Printable(const std::string &ansi)
 {
-    std::string visible = ansi;
-    for (char &c : visible) {
-        if ((unsigned char)c < 0x20 || c == 0x7F)
-            c = '?';
-    }
-    std::string utf8;
-    FromCodePage(visible, 1252, &utf8);
-    return utf8;
+    return AnsiText(ansi, 1252);
 }
 
 // Ids from the table are wider than a resource's 16 bits: those are absent.
@@ -199,6 +189,7 @@ void CheckMessage(Checker &c, const Lang &lang, const std::string &langLabel, ui
     const uint64_t bytes = AnsiLength(m.text, lang.codePage, &missing);
     const uint32_t cap = caption ? kCaptionChars : kTextChars;
     node->Number("length", bytes);
+    node->Text("text", Utf16ToUtf8(m.text));
     if (bytes > cap - 1)
         c.Add(Severity::Error, langLabel, id,
               std::to_string(bytes) + " bytes in code page " + std::to_string(lang.codePage) + " (a \\n counts one); " +
@@ -210,9 +201,11 @@ void CheckMessage(Checker &c, const Lang &lang, const std::string &langLabel, ui
     CheckPercent(c, langLabel, id, m.text);
 }
 
-// Estimated size of a text splash and the logo script's problems.
+// A logo script's problems, and its lines as the launcher reads them (in
+// the language's code page) for proofreading. The splash's size is left
+// out: the launcher measures the lines with GDI fonts at run time.
 void CheckLogo(Checker &c, const std::string &langLabel, uint32_t id, const std::vector<uint8_t> &data,
-               uint32_t codePage, std::string *phrase)
+               uint32_t codePage, ReportNode *lines)
 {
     std::string script(data.begin(), data.end());
     const uint32_t parserCodePage = IsDoubleByteCodePage((int)codePage) ? codePage : 1252;
@@ -221,39 +214,14 @@ void CheckLogo(Checker &c, const std::string &langLabel, uint32_t id, const std:
               "logo script" + (p.first ? ", line " + std::to_string(p.first) : std::string()) + ": " + p.second);
     if (script.find('\0') != std::string::npos)
         return;
-
-    int64_t height = kLogoStartHeight;
-    int64_t widest = 0;
-    int64_t total = 0;
-    ParserCodePage parsing(parserCodePage);
-    for (const std::string &line : LauncherLogoLines(script, parserCodePage)) {
-        LogoLine record;
-        memset(&record, 0, sizeof record);
-        record.kind = LOGO_TEXT;
-        LogoParseLine(&record, line.c_str());
-        if (record.kind != LOGO_TEXT)
-            continue;
-        if (record.size != kLogoNoSize)
-            height = record.size;
-        // A negative size is the character height: its cell is about a
-        // quarter taller.
-        const int64_t cell = height >= 0 ? height : (-height * 5) / 4;
-        const int64_t width = (int64_t)strlen(record.text) * cell * kCharWidthPercent / 100;
-        widest = std::max(widest, width);
-        total += (9 * cell) / 8;
-    }
-    const int64_t windowWidth = (3 * widest) / 2;
-    if (windowWidth > kScreenWidth || total > kScreenHeight)
-        c.Add(Severity::Warning, langLabel, (int)id,
-              "the text splash comes to about " + std::to_string(windowWidth) + " x " + std::to_string(total) +
-                  " pixels (estimated): a " + std::to_string(kScreenWidth) + " x " + std::to_string(kScreenHeight) +
-                  " screen cuts it; use smaller fonts, shorter or fewer lines");
-    *phrase += ", about " + std::to_string(windowWidth) + " x " + std::to_string(total) + " pixels";
+    for (const std::string &line : LauncherLogoLines(script, parserCodePage))
+        lines->Text("", AnsiText(line, codePage));
 }
 
 // The splash one language gets, as SplashChoose and SplashCreateTyped make
 // it; `table` has the language current (null: a probing library).
-std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const std::string &langLabel)
+std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const std::string &langLabel,
+                        ReportNode *node)
 {
     // The verdict is the launcher's own (SplashChooseFromTable); the texts
     // read here only explain it.
@@ -346,9 +314,8 @@ std::string CheckSplash(Checker &c, LangTable *table, const Lang &lang, const st
                   "no splash is shown; add the script or correct the entry");
             return "none (logo script " + std::to_string(rid) + " is missing)";
         }
-        std::string phrase = "text splash from logo script " + std::to_string(rid);
-        CheckLogo(c, langLabel, rid, e->data, lang.codePage, &phrase);
-        return phrase;
+        CheckLogo(c, langLabel, rid, e->data, lang.codePage, &node->List("logoScript"));
+        return "text splash from logo script " + std::to_string(rid) + " (its size is measured at run time)";
     }
     default:
         c.Add(Severity::Warning, langLabel, 0,
@@ -400,7 +367,7 @@ void CheckOtherEntries(Checker &c, LangTable *table, const std::vector<Lang> &la
                 held = id >= 1 && FindNumbered(c.res, type, (uint32_t)id) != nullptr;
             }
             if (!held)
-                c.Add(Severity::Warning, Printable(langs[(size_t)i].name), number > 0 ? (int)number : 0,
+                c.Add(Severity::Warning, AnsiText(langs[(size_t)i].name, langs[(size_t)i].codePage), number > 0 ? (int)number : 0,
                       "entry \"" + Printable(e->name) + "\" of kind " + std::to_string(e->kind) + " names " + what +
                           " \"" + Printable(v) + "\", which the library does not hold; add it or correct the entry");
         }
@@ -408,6 +375,29 @@ void CheckOtherEntries(Checker &c, LangTable *table, const std::vector<Lang> &la
 }
 
 }  // namespace
+
+std::string AnsiText(const std::string &ansi, uint32_t codePage)
+{
+    std::string visible = ansi;
+    for (char &ch : visible) {
+        if ((unsigned char)ch < 0x20 || ch == 0x7F)
+            ch = '?';
+    }
+    std::string utf8;
+    FromCodePage(visible, CodePageSupported(codePage) ? codePage : 1252, &utf8);
+    return utf8;
+}
+
+uint32_t CodePageOfLcidList(const std::string &lcids, bool *known)
+{
+    return CodePageOfLanguage((uint32_t)strtoul(lcids.c_str(), nullptr, 10), known);
+}
+
+std::string LanguageNameText(const std::string &name, const std::string &lcids)
+{
+    bool known = false;
+    return AnsiText(name, CodePageOfLcidList(lcids, &known));
+}
 
 void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::string &file, ReportNode *facts,
                              std::vector<Finding> *findings, LibraryView *view)
@@ -451,20 +441,21 @@ void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::s
     std::vector<Lang> langs;
     if (table) {
         facts->Number("splashType", (uint64_t)table->splashType);
-        facts->Text("default", table->defaultLanguage >= 0 ? Printable(table->languageNames[table->defaultLanguage])
-                                                          : std::string("(none)"));
+        facts->Text("default", table->defaultLanguage >= 0
+                                   ? LanguageNameText(table->languageNames[table->defaultLanguage],
+                                                      table->lcidLists[table->defaultLanguage])
+                                   : std::string("(none)"));
         facts->Number("entries", table->entries ? table->entries->itemCount : 0);
         for (int i = 0; i < table->languageCount; i++) {
             Lang l;
             l.name = table->languageNames[i];
             l.lcids = table->lcidLists[i];
             l.eligible = (table->languageFlags[i] & LANG_FLAG_ELIGIBLE) != 0;
-            const unsigned long first = strtoul(l.lcids.c_str(), nullptr, 10);
-            l.langId = (uint16_t)(first & 0xFFFF);
-            l.codePage = CodePageOfLanguage((uint32_t)first, &l.codePageKnown);
+            l.langId = (uint16_t)(strtoul(l.lcids.c_str(), nullptr, 10) & 0xFFFF);
+            l.codePage = CodePageOfLcidList(l.lcids, &l.codePageKnown);
             for (int k = 0; k < i; k++) {
                 if (TextCompareNoCase(table->languageNames[k], table->languageNames[i]) == 0)
-                    c.Add(Severity::Warning, Printable(l.name), 0,
+                    c.Add(Severity::Warning, AnsiText(l.name, l.codePage), 0,
                           "another language has this name but for letter case; the launcher finds languages by "
                           "name and always takes the first: rename one");
             }
@@ -501,7 +492,7 @@ void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::s
     ReportNode &languages = facts->List("languages");
     for (size_t li = 0; li < langs.size(); li++) {
         const Lang &lang = langs[li];
-        const std::string label = Printable(lang.name);
+        const std::string label = table ? AnsiText(lang.name, lang.codePage) : lang.name;
         if (table)
             table->currentLanguage = (int)li;
         ReportNode &ln = languages.Object("");
@@ -557,7 +548,7 @@ void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::s
             }
         }
 
-        lv.splash = CheckSplash(c, table.get(), lang, label);
+        lv.splash = CheckSplash(c, table.get(), lang, label, &ln);
         ln.Text("splash", lv.splash);
         view->languages.push_back(lv);
     }

@@ -4,6 +4,8 @@
 // language gets. Used by `medium inspect` and `langtable check`.
 #pragma once
 
+#include <stdint.h>
+
 #include <string>
 #include <vector>
 
@@ -30,6 +32,15 @@ struct LibraryView {
     // then reads them from there); empty when it does not.
     std::string pieceCounts[3];
 };
+
+// ANSI bytes (a language's name, a logo script line) as UTF-8, read in
+// `codePage` (1252 for one the tools cannot read); control characters as '?'.
+std::string AnsiText(const std::string &ansi, uint32_t codePage);
+// The code page of a table's language: that of the first LCID in its list
+// (`*known` false and 1252 for an empty list or an unknown language).
+uint32_t CodePageOfLcidList(const std::string &lcids, bool *known);
+// A table language's name as UTF-8, read in its own code page.
+std::string LanguageNameText(const std::string &name, const std::string &lcids);
 
 // Checks the resources of a library. Facts go under `facts`, problems into
 // `findings` (named `file`). `pe` may be null (no header checks, as for a

@@ -65,6 +65,29 @@ std::string FindingLine(const Finding &f)
     return line + f.text;
 }
 
+namespace {
+
+// A value on one line of the text report: a line break in a message shows
+// as "\n", other control characters as "\xNN".
+std::string OneLine(const std::string &value)
+{
+    std::string out;
+    for (unsigned char c : value) {
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c < 0x20 || c == 0x7F) {
+            char hex[8];
+            snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out += (char)c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
 void PrintReportNode(FILE *out, const ReportNode &n, int depth)
 {
     for (const ReportNode &c : n.items) {
@@ -75,13 +98,15 @@ void PrintReportNode(FILE *out, const ReportNode &n, int depth)
         if (flat) {
             std::string line;
             for (const ReportNode &g : c.items)
-                line += (line.empty() ? "" : ", ") + g.key + " " + g.value;
+                line += (line.empty() ? "" : ", ") + g.key + " " + OneLine(g.value);
             fprintf(out, "%*s- %s\n", depth * 2, "", line.c_str());
         } else if (c.isObject || c.isList) {
             fprintf(out, "%*s%s%s\n", depth * 2, "", label.c_str(), c.key.empty() ? "" : ":");
             PrintReportNode(out, c, depth + 1);
         } else {
-            fprintf(out, "%*s%s: %s\n", depth * 2, "", label.c_str(), c.value.c_str());
+            // A list's item: "- value"; an object's: "key: value".
+            fprintf(out, "%*s%s%s %s\n", depth * 2, "", label.c_str(), c.key.empty() ? "" : ":",
+                    OneLine(c.value).c_str());
         }
     }
 }

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Benchmark of `medium inspect` and `medium extract` on the 100 MB medium
+# that bench-medium.sh builds: wall time and peak memory (maximum resident
+# set) of each, with the tool built without sanitizers in release mode.
+#
+# usage: tests/bench/bench-inspect.sh [STUB]   (default: build/win32/stub/setup-stub.exe)
+#   BENCH_BUILD_DIR, BENCH_WORK_DIR: as for bench-medium.sh (shared with it)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${BENCH_BUILD_DIR:-$root/build/bench-medium}
+work=${BENCH_WORK_DIR:-/tmp/corvane-bench-medium}
+export BENCH_BUILD_DIR=$build BENCH_WORK_DIR=$work
+
+# The medium: bench-medium.sh builds it (and the release tool) once.
+if [ ! -f "$work/out/setup.exe" ] || [ ! -x "$build/tools/medium/medium" ]; then
+  "$root/tests/bench/bench-medium.sh" "$@" >/dev/null
+fi
+medium=$build/tools/medium/medium
+ls -l "$work/out/setup.exe"
+
+measure() {   # measure WHAT ARGS...: one run's exit status, wall time and peak memory
+  local what=$1 status=0
+  shift
+  /usr/bin/time -o "$work/time.txt" -f 'wall %e s, peak memory %M KiB' "$medium" "$@" >/dev/null 2>&1 || status=$?
+  echo "$what: exit $status, $(tail -1 "$work/time.txt")"
+}
+measure "inspect setup.exe" inspect "$work/out/setup.exe"
+measure "inspect the folder" inspect "$work/out"
+rm -rf "$work/extracted"
+measure "extract" extract "$work/out/setup.exe" "$work/extracted"
+for f in boot.exe:_INS0366._MP engine.exe:_INS0466._MP data.bin:_INS0166._MP; do
+  cmp -s "$work/${f%%:*}" "$work/extracted/${f##*:}" && echo "${f##*:}: the payload's bytes" ||
+      echo "${f##*:}: differs from ${f%%:*}"
+done
+rm -rf "$work/extracted"
