@@ -22,6 +22,19 @@ inline std::vector<uint8_t> ReadFile(const std::string &path)
     return b;
 }
 
+// What was written to the temporary file `f`, read from its start; closes it.
+inline std::string ReadBackAndClose(FILE *f)
+{
+    std::string s;
+    rewind(f);
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    fclose(f);
+    return s;
+}
+
 inline bool WriteFile(const std::string &path, const std::vector<uint8_t> &b)
 {
     FILE *f = fopen(path.c_str(), "wb");

@@ -39,14 +39,7 @@ std::string Json(const medium::Inspection &in)
 {
     FILE *f = tmpfile();
     medium::PrintInspectionJson(f, in);
-    std::string s;
-    rewind(f);
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
+    return ReadBackAndClose(f);
 }
 
 tk::ResEntry Entry(uint16_t type, uint16_t name, Bytes data)

@@ -344,14 +344,7 @@ std::string RunLangtable(std::vector<std::string> args, int *code)
     for (std::string &a : args)
         argv.push_back(&a[0]);
     *code = lt::ToolMain((int)argv.size(), argv.data(), out, out);
-    std::string s;
-    rewind(out);
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, out)) > 0)
-        s.append(buf, n);
-    fclose(out);
-    return s;
+    return ReadBackAndClose(out);
 }
 
 TEST_F(InspectTest, LangtableCheckReadsALibrary)
@@ -382,14 +375,7 @@ std::string Printed(const std::function<void(FILE *)> &print)
 {
     FILE *f = tmpfile();
     print(f);
-    std::string s;
-    rewind(f);
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
+    return ReadBackAndClose(f);
 }
 
 // Russian (1251), Japanese (932) and Greek (1253): names, every message and

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "resmodule/langtable.h"
+#include "tests/host/host_files.h"
 #include "tools/lib/ltdesc.h"
 #include "tools/medium/library.h"
 #include "tools/medium/library_cli.h"
@@ -669,18 +670,8 @@ Ran RunCommand(const std::vector<std::string> &args)
     FILE *err = tmpfile();
     Ran r;
     r.code = medium::RunLibraryCommand(args, out, err);
-    auto slurp = [](FILE *f) {
-        std::string s;
-        rewind(f);
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-            s.append(buf, n);
-        fclose(f);
-        return s;
-    };
-    r.out = slurp(out);
-    r.err = slurp(err);
+    r.out = ReadBackAndClose(out);
+    r.err = ReadBackAndClose(err);
     return r;
 }
 
