@@ -197,8 +197,9 @@ TEST(MediumTool, PieceCountsAndChecksumRecordMatchThePayloads)
         // payload's own bytes.
         for (uint32_t k = 0; k < pieces; k++) {
             const std::string piece = m.Resource(3000, (int)(base + k));
-            if (piece.compare(0, 4, "SZDD") != 0)
+            if (piece.compare(0, 4, "SZDD") != 0) {
                 EXPECT_EQ(original.substr((size_t)k * 4096, 4096), piece) << base + k;
+            }
         }
         EXPECT_EQ("", m.Resource(3000, (int)(base + pieces))) << base;
     }
