@@ -2,8 +2,10 @@
 # Benchmark of `medium build` on a 100 MB payload set (bootstrap 10 MB,
 # engine 30 MB, companion 60 MB, partly compressible): wall time, peak
 # memory (maximum resident set) and the size of the resulting setup.exe,
-# with the tool built without sanitizers in release mode; the throughput;
-# optionally the same for an older tool (BENCH_OLD_MEDIUM).
+# with the tool built without sanitizers in release mode; the throughput on
+# one thread and on every core, the speed-up and whether both gave the same
+# bytes; what 5 MiB of incompressible data costs in setup.exe; optionally
+# the same for an older tool (BENCH_OLD_MEDIUM).
 #
 # usage: tests/bench/bench-medium.sh [STUB]   (default: build/win32/stub/setup-stub.exe)
 #   BENCH_BUILD_DIR: the tool's build directory (default build/bench-medium)
@@ -51,19 +53,59 @@ PY
 printf 'script\r\n' > "$work/SETUP.INS"
 rm -rf "$work/out"
 
-run() {   # run TOOL OUTDIR: one build, its report and the time line
-  rm -rf "$2"
-  /usr/bin/time -f 'wall %e s, peak memory %M KiB' "$1" build --stub "$stub" \
+run() {   # run TOOL OUTDIR [OPTIONS]: one build, its report and the time line
+  local tool=$1 out=$2
+  shift 2
+  rm -rf "$out"
+  /usr/bin/time -f 'wall %e s, peak memory %M KiB' "$tool" build --stub "$stub" \
       --bootstrap "$work/boot.exe" --engine "$work/engine.exe" --companion "$work/data.bin" \
-      --script "$work/SETUP.INS" --library "$root/tests/fixtures/medium/small.dll" --out "$2" 2>&1 |
+      --script "$work/SETUP.INS" --library "$root/tests/fixtures/medium/small.dll" --out "$out" "$@" 2>&1 |
       grep -v '^medium: compressing'
 }
-report=$(run "$build/tools/medium/medium" "$work/out")
+wall_of() { sed -n 's/^wall \([0-9.]*\) s.*/\1/p' <<<"$1"; }
+tool=$build/tools/medium/medium
+cores=$(nproc)
+echo "machine: $cores cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "-- 1 thread"
+one=$(run "$tool" "$work/out-1" --threads 1)
+echo "$one"
+echo "-- $cores threads"
+report=$(run "$tool" "$work/out" --threads "$cores")
 echo "$report"
 ls -l "$work/out/setup.exe"
-# Throughput over the payload set (100 MiB), from the wall time.
-wall=$(sed -n 's/^wall \([0-9.]*\) s.*/\1/p' <<<"$report")
-python3 -c 'import sys; print("throughput %.1f MB/s (100 MiB of payloads)" % (100 * 1.048576 / float(sys.argv[1])))' "$wall"
+# Throughput over the payload set (100 MiB), from the wall times.
+python3 - "$(wall_of "$one")" "$(wall_of "$report")" "$cores" <<'PY'
+import sys
+one, many, cores = float(sys.argv[1]), float(sys.argv[2]), sys.argv[3]
+print("throughput %.1f MB/s on 1 thread, %.1f MB/s on %s threads (100 MiB of payloads); speed-up x%.2f"
+      % (104.8576 / one, 104.8576 / many, cores, one / many))
+PY
+if cmp -s "$work/out/setup.exe" "$work/out-1/setup.exe"; then
+  echo "setup.exe: the same bytes on 1 and $cores threads"
+else
+  echo "setup.exe: DIFFERS between 1 and $cores threads"
+fi
+
+# Incompressible data: 5 MiB of random bytes as the companion, against the
+# same medium with an empty companion; the difference over 5 MiB is what
+# storing it costs.
+python3 -c 'import random, sys; sys.stdout.buffer.write(random.Random(11).randbytes(5 << 20))' >"$work/noise.bin"
+: >"$work/empty.bin"
+for companion in noise empty; do
+  rm -rf "$work/out-$companion"
+  "$tool" build --stub "$stub" --bootstrap "$work/SETUP.INS" --engine "$work/SETUP.INS" \
+      --companion "$work/$companion.bin" --script "$work/SETUP.INS" \
+      --library "$root/tests/fixtures/medium/small.dll" --out "$work/out-$companion" >/dev/null
+done
+python3 - "$work" <<'PY'
+import os, sys
+w = sys.argv[1]
+noise = os.path.getsize(os.path.join(w, "out-noise/setup.exe"))
+empty = os.path.getsize(os.path.join(w, "out-empty/setup.exe"))
+payload = 5 << 20
+print("5 MiB incompressible: setup.exe %d bytes, %d over the empty medium (%d): x%.5f of the payload (+%.3f %%)"
+      % (noise, noise - empty, empty, (noise - empty) / payload, 100.0 * (noise - empty - payload) / payload))
+PY
 
 # BENCH_OLD_MEDIUM=path/to/an/older/medium: the same build with it, to
 # compare time, memory and the size of setup.exe. Build it the way this

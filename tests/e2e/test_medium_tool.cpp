@@ -139,6 +139,35 @@ TEST(MediumTool, EmptyPayloadBecomesAnEmptyFile)
                                            {e2e::kCompanionFile, ""}}));
 }
 
+// Pieces the tool stored as they are, after coded ones of the same payload:
+// the launcher copies them and the payload comes out byte for byte.
+TEST(MediumTool, RawAndCodedPiecesMakeThePayload)
+{
+    REQUIRE_TOOL_FILES();
+    const std::string dir = ToolPath("CORVANE_E2E_TOOL_MEDIUM_MIXED");
+    const std::string payloadPath = ToolPath("CORVANE_E2E_TOOL_MIXED_PAYLOAD");
+    ASSERT_FALSE(dir.empty() || payloadPath.empty()) << "driver started without CORVANE_E2E_TOOL_MEDIUM_MIXED";
+    {
+        DataModule m(rig::JoinPath(dir, "setup.exe"));
+        ASSERT_NE(nullptr, m.get());
+        std::string kinds;
+        for (int id = 7300; !m.Resource(3000, id).empty(); id++)
+            kinds += m.Resource(3000, id).compare(0, 4, "SZDD") == 0 ? 'c' : 'r';
+        EXPECT_EQ("ccr", kinds) << "the text is coded, the image data is not";
+    }
+    const e2e::Case c = e2e::PrepareCase(0);
+    for (const char *name : {"setup.exe", "SETUP.INS", "_SETUP.DLL"})
+        ASSERT_TRUE(rig::CopyFileTo(rig::JoinPath(dir, name), c.medium + name)) << name;
+    const e2e::Result r = e2e::RunLauncher(c, e2e::Launch());
+    ASSERT_TRUE(r.run.started) << r.run.error;
+    EXPECT_TRUE(r.run.boxes.empty()) << e2e::Describe(r);
+    ASSERT_TRUE(r.launched) << e2e::Describe(r);
+    const e2e::Originals &f = e2e::Files();
+    EXPECT_TRUE(e2e::HoldsExactly(c.temp, {{e2e::kBootstrapFile, f.bootstrap},
+                                           {e2e::kEngineFile, f.engine},
+                                           {e2e::kCompanionFile, payloadPath}}));
+}
+
 TEST(MediumTool, PieceCountsAndChecksumRecordMatchThePayloads)
 {
     REQUIRE_TOOL_FILES();
@@ -164,8 +193,14 @@ TEST(MediumTool, PieceCountsAndChecksumRecordMatchThePayloads)
         // The launcher reads the count from its string; every piece is there
         // and the one after the last is not.
         EXPECT_EQ(std::to_string(pieces), m.String(base)) << base;
-        for (uint32_t k = 0; k < pieces; k++)
-            EXPECT_EQ("SZDD", m.Resource(3000, (int)(base + k)).substr(0, 4)) << base + k;
+        // Each piece is SZDD coded or, when coding did not pay, the
+        // payload's own bytes.
+        for (uint32_t k = 0; k < pieces; k++) {
+            const std::string piece = m.Resource(3000, (int)(base + k));
+            if (piece.compare(0, 4, "SZDD") != 0) {
+                EXPECT_EQ(original.substr((size_t)k * 4096, 4096), piece) << base + k;
+            }
+        }
         EXPECT_EQ("", m.Resource(3000, (int)(base + pieces))) << base;
     }
     EXPECT_GT(U32(record, 8 + 4), 1u) << "the sample bootstrap needs several 4096-byte pieces";

@@ -424,19 +424,29 @@ TEST_F(MediumBuildTest, SplitsCountsAndRecordsThePayloads)
             EXPECT_EQ(count, u"3") << "every language's block";
         }
         EXPECT_EQ(report.payloads[i].pieces, pieces);
+        // The 10,000 bytes shrink; the 101 and 102 distinct bytes do not,
+        // so their one piece each is stored as it is.
+        const bool raw = i != 0;
+        EXPECT_EQ(report.payloads[i].raw, raw ? pieces : 0u) << base;
         Bytes joined;
         for (uint32_t k = 0; k < pieces; k++) {
             ResEntry *piece = tk::ResFind(&res, 3000, (uint16_t)(base + k));
             ASSERT_NE(piece, nullptr) << base + k;
+            const size_t from = (size_t)k * 4096;
+            const Bytes slice(payloads_[i].begin() + (long)from,
+                              payloads_[i].begin() + (long)std::min<size_t>(from + 4096, payloads_[i].size()));
+            if (raw) {
+                EXPECT_EQ(piece->data, slice) << base + k;
+                joined.insert(joined.end(), slice.begin(), slice.end());
+                continue;
+            }
             Bytes expanded;
             ASSERT_EQ(szdd::Expand(piece->data.data(), piece->data.size(), expanded), szdd::Result::Ok);
             joined.insert(joined.end(), expanded.begin(), expanded.end());
-            // Streamed from the file, the piece is what the whole-buffer
+            // Read 1000 bytes at a time, the piece is what the whole-buffer
             // compressor makes of the same bytes.
-            const size_t from = (size_t)k * 4096;
             Bytes whole;
-            ASSERT_EQ(szdd::Compress(payloads_[i].data() + from, std::min<size_t>(4096, payloads_[i].size() - from), whole),
-                      szdd::Result::Ok);
+            ASSERT_EQ(szdd::Compress(slice.data(), slice.size(), whole), szdd::Result::Ok);
             EXPECT_EQ(piece->data, whole) << base + k;
         }
         EXPECT_EQ(tk::ResFind(&res, 3000, (uint16_t)(base + pieces)), nullptr);
@@ -495,8 +505,14 @@ TEST_F(MediumBuildTest, PieceBoundariesAndEmptyPayloads)
         for (uint32_t k = 0; k < pieces; k++) {
             ResEntry *piece = tk::ResFind(&res, 3000, (uint16_t)(7300 + k));
             ASSERT_NE(piece, nullptr) << k;
-            ASSERT_GE(piece->data.size(), (size_t)kSzddHeaderSize);
-            EXPECT_EQ(GetUi32(&piece->data[kSzddSizeOffset]), std::min<size_t>(4096, length - k * 4096)) << k;
+            const size_t want = std::min<size_t>(4096, length - k * 4096);
+            if (piece->data.size() >= kSzddHeaderSize && memcmp(piece->data.data(), kSzddMagic, kSzddMagicSize) == 0)
+                EXPECT_EQ(GetUi32(&piece->data[kSzddSizeOffset]), want) << k;
+            else
+                EXPECT_EQ(piece->data.size(), want) << "a raw piece is the payload's bytes " << k;
+            // The empty payload stays coded: one header saying 0 bytes.
+            if (length == 0)
+                EXPECT_EQ(piece->data.size(), (size_t)kSzddHeaderSize);
             SzddOutput got;
             ASSERT_EQ(SzddExpandOrCopy(piece->data.data(), (uint32_t)piece->data.size(), &table, out.crc,
                                        CollectPayload, &sink, &got),
@@ -513,6 +529,120 @@ TEST_F(MediumBuildTest, PieceBoundariesAndEmptyPayloads)
         EXPECT_EQ(e.pieceCount, pieces);
         EXPECT_EQ(e.length, out.length);
         EXPECT_EQ(e.crc, out.crc);
+    }
+}
+
+// Bytes no coder shrinks (a fixed xorshift sequence).
+Bytes Noise(size_t length, uint32_t seed)
+{
+    Bytes b(length);
+    for (uint8_t &c : b) {
+        seed ^= seed << 13;
+        seed ^= seed >> 17;
+        seed ^= seed << 5;
+        c = (uint8_t)(seed >> 24);
+    }
+    return b;
+}
+
+Bytes Text(size_t length)
+{
+    const char *words[] = {"setup ", "copies ", "the ", "files ", "into ", "place "};
+    Bytes b;
+    for (size_t k = 0; b.size() < length; k++)
+        for (const char *p = words[(k * 7 + k / 5) % 6]; *p && b.size() < length; p++)
+            b.push_back((uint8_t)*p);
+    return b;
+}
+
+// A piece is stored as it is when coding does not make it 1 % smaller,
+// unless it begins with the SZDD signature: the launcher would take such a
+// piece for a coded one and expand it.
+TEST_F(MediumBuildTest, PiecesThatDoNotShrinkAreStoredAsTheyAre)
+{
+    Bytes signed_ = Noise(6000, 7);
+    memcpy(signed_.data(), kSzddMagic, kSzddMagicSize);
+    Bytes signaturePrefix = Noise(6000, 9);
+    memcpy(signaturePrefix.data(), kSzddMagic, kSzddMagicSize - 1);
+    const struct {
+        const char *what;
+        Bytes payload;
+        bool raw;
+    } cases[] = {
+        {"noise", Noise(1u << 20, 1), true},
+        {"noise led by the SZDD signature", signed_, false},
+        {"noise led by all but the signature's last byte", signaturePrefix, true},
+        {"text", Text(50000), false},
+        {"one byte", Bytes{'x'}, true},
+    };
+    o_.pieceSize = 0;   // one piece each
+    ASSERT_TRUE(WriteFile(Path("data.bin"), Bytes()));
+    o_.outDir = Path("empty");
+    medium::BuildReport report;
+    medium::Failure failure;
+    ASSERT_TRUE(medium::Build(o_, &report, &failure)) << failure.message;
+    const uint64_t emptySize = report.setupSize;
+    Crc32Table table;
+    Crc32Init(&table);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(WriteFile(Path("data.bin"), c.payload));
+        o_.outDir = Path(("out-" + std::to_string(&c - cases)).c_str());
+        ASSERT_TRUE(medium::Build(o_, &report, &failure)) << failure.message;
+        EXPECT_EQ(report.payloads[2].raw, c.raw ? 1u : 0u);
+        const Bytes setup = ReadFile(o_.outDir + "/setup.exe");
+        ResList res;
+        std::string err;
+        ASSERT_TRUE(medium::ReadResources(setup.data(), setup.size(), &res, &err)) << err;
+        const Bytes &piece = tk::ResFind(&res, 3000, 7300)->data;
+        if (c.raw)
+            EXPECT_EQ(piece, c.payload);
+        else
+            EXPECT_EQ(memcmp(piece.data(), kSzddMagic, kSzddMagicSize), 0);
+        PayloadSink sink;
+        SzddOutput got;
+        ASSERT_EQ(SzddExpandOrCopy(piece.data(), (uint32_t)piece.size(), &table, 0, CollectPayload, &sink, &got),
+                  SZDD_OK);
+        EXPECT_EQ(sink.bytes, c.payload);
+        const Bytes &record = tk::ResFind(&res, 3000, 7099)->data;
+        PayloadRecordEntry e = {};
+        ASSERT_EQ(PayloadRecordFind(record.data(), (uint32_t)record.size(), 7300, &e), PAYLOAD_RECORD_FOUND);
+        EXPECT_EQ(e.crc, Crc(c.payload));
+        if (c.payload.size() >= (1u << 20)) {
+            // What the payload adds to setup.exe: at most 0.1 % over its size.
+            EXPECT_LE(report.setupSize - emptySize, c.payload.size() + c.payload.size() / 1000);
+        }
+    }
+}
+
+// Pieces coded on several threads give the same file as on one, coded and
+// raw pieces mixed across payloads.
+TEST_F(MediumBuildTest, ThreadedBuildIsByteIdentical)
+{
+    Bytes mixed;
+    for (uint32_t k = 0; k < 9; k++) {
+        const Bytes part = k % 3 == 1 ? Noise(4096, k + 1) : Text(4096);
+        mixed.insert(mixed.end(), part.begin(), part.end());
+    }
+    ASSERT_TRUE(WriteFile(Path("data.bin"), mixed));
+    ASSERT_TRUE(WriteFile(Path("engine.exe"), Noise(20000, 3)));
+    medium::BuildReport one, many;
+    medium::Failure failure;
+    o_.threads = 1;
+    o_.outDir = Path("one");
+    ASSERT_TRUE(medium::Build(o_, &one, &failure)) << failure.message;
+    o_.threads = 4;
+    o_.outDir = Path("many");
+    ASSERT_TRUE(medium::Build(o_, &many, &failure)) << failure.message;
+    EXPECT_EQ(one.payloads[2].pieces, 9u);
+    EXPECT_EQ(one.payloads[2].raw, 3u);
+    EXPECT_EQ(one.payloads[1].raw, one.payloads[1].pieces);
+    const Bytes a = ReadFile(Path("one/setup.exe"));
+    EXPECT_FALSE(a.empty());
+    EXPECT_TRUE(a == ReadFile(Path("many/setup.exe")));
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(one.payloads[i].packed, many.payloads[i].packed) << i;
+        EXPECT_EQ(one.payloads[i].raw, many.payloads[i].raw) << i;
     }
 }
 

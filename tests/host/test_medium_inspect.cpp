@@ -335,6 +335,51 @@ TEST_F(InspectTest, CommandExitStatus)
     EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectErrors);
 }
 
+std::string Printed(const medium::ReportNode &n, bool json)
+{
+    FILE *out = tmpfile();
+    if (json)
+        medium::PrintReportJson(out, n);
+    else
+        medium::PrintReportNode(out, n, 0);
+    std::string s;
+    rewind(out);
+    char buf[4096];
+    size_t got;
+    while ((got = fread(buf, 1, sizeof buf, out)) > 0)
+        s.append(buf, got);
+    fclose(out);
+    return s;
+}
+
+// Per piece, raw (stored as it is) or coded, in both outputs.
+TEST_F(InspectTest, SaysWhichPiecesAreRaw)
+{
+    Bytes mixed(4096 + 900);
+    for (size_t k = 0; k < 4096; k++)
+        mixed[k] = (uint8_t)"setup copies files "[k % 19];
+    uint32_t x = 5;
+    for (size_t k = 4096; k < mixed.size(); k++) {
+        x = x * 1103515245u + 12345u;
+        mixed[k] = (uint8_t)(x >> 24);
+    }
+    ASSERT_TRUE(WriteFile(Path("data.bin"), mixed));
+    o_.outDir = Path("mixed");
+    medium::BuildReport report;
+    medium::Failure failure;
+    ASSERT_TRUE(medium::Build(o_, &report, &failure)) << failure.message;
+    medium::Inspection in;
+    medium::InspectLauncherImage(ReadFile(Path("mixed/setup.exe")), "setup.exe", &in, nullptr);
+    ASSERT_EQ(Dump(in.findings), "");
+    const std::string json = Printed(in.facts, true);
+    EXPECT_NE(json.find("\"storage\":\"coded raw\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"rawPieces\":1,"), std::string::npos) << json;
+    EXPECT_NE(Printed(in.facts, false).find("storage coded raw"), std::string::npos);
+    // Extract joins them into the payload.
+    ASSERT_EQ(RunCommand(medium::ExtractCommand, {"extract", Path("mixed/setup.exe"), Path("out")}), medium::kExitOk);
+    EXPECT_EQ(ReadFile(Path("out/") + medium::kPayloads[2].file), mixed);
+}
+
 std::string RunLangtable(std::vector<std::string> args, int *code)
 {
     FILE *out = tmpfile();

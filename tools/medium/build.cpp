@@ -12,10 +12,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "base/crc32.h"
 #include "base/ids.h"
 #include "base/payload_record.h"
+#include "base/szdd.h"
 #include "tools/lib/fileio.h"
 #include "tools/lib/pe_image.h"
 #include "tools/lib/report.h"
@@ -114,62 +120,148 @@ bool CopyFileTo(const std::string &from, PendingFile *out, const char *what, Fai
     return true;
 }
 
-// Streams `want` bytes of `in` through the compressor into the piece file
-// `piece`: neither the payload nor the piece is held in memory, only one
-// read chunk and the compressor's bounded state. Adds the bytes read to
-// *crc and reports progress on the way.
-bool PackPiece(FILE *in, size_t readChunk, const std::string &path, const std::string &what, uint64_t want,
-               const std::string &piece,
-               const Crc32Table *table, uint32_t *crc, uint64_t *packed, tk::Progress *progress, Failure *f)
+// Whether the launcher gets `input` unchanged rather than SZDD coded: when
+// coding does not make it at least 1 % smaller. An empty piece stays coded
+// (a resource of no bytes is not worth the risk), and so does a piece that
+// begins with the SZDD signature, which the launcher would take for coded.
+bool StoreRaw(const std::vector<uint8_t> &input, size_t codedSize)
 {
-    FILE *out = fopen(piece.c_str(), "wb");
-    if (!out)
-        return Fail(f, kExitIo, piece + ": cannot create (" + Errno() + "); check the folder's permissions");
-    uint64_t written = 0;
-    int writeErrno = 0;
-    szdd::Compressor compressor(want, [&](const uint8_t *data, size_t len) {
-        if (fwrite(data, 1, len, out) != len) {
-            writeErrno = errno;
-            return false;
-        }
-        written += len;
-        return true;
-    });
-    std::vector<uint8_t> chunk(readChunk);
-    szdd::Result result = szdd::Result::Ok;
-    bool readOk = true;
-    for (uint64_t left = want; result == szdd::Result::Ok && left > 0;) {
-        const size_t n = (size_t)std::min<uint64_t>(chunk.size(), left);
-        if (fread(chunk.data(), 1, n, in) != n) {
-            readOk = false;
-            break;
-        }
-        *crc = Crc32Update(table, *crc, chunk.data(), n);
-        result = compressor.Write(chunk.data(), n);
-        left -= n;
-        progress->Advance(n);
-    }
-    if (readOk && result == szdd::Result::Ok)
-        result = compressor.Finish();
-    if (fclose(out) != 0 && result == szdd::Result::Ok) {
-        writeErrno = errno;
-        result = szdd::Result::SinkFailed;
-    }
-    if (!readOk)
-        return Fail(f, kExitInput, path + ": cannot read the " + what + " (did it change while building?)");
-    if (result == szdd::Result::SinkFailed)
-        return Fail(f, kExitIo, piece + ": cannot write (" + std::string(strerror(writeErrno)) + "); check the free space");
-    if (result != szdd::Result::Ok)
-        return Fail(f, kExitInput, path + ": the " + what + " cannot be compressed (" + szdd::ResultText(result) + ")");
-    *packed = written;
-    return true;
+    if (input.empty())
+        return false;
+    if (input.size() >= kSzddMagicSize && memcmp(input.data(), kSzddMagic, kSzddMagicSize) == 0)
+        return false;
+    return (uint64_t)codedSize * 100 > (uint64_t)input.size() * 99;
 }
 
-// Compresses payload `index` into pieces (temp files in `dir`), adding
-// their entries to `pieces`. An empty payload is one piece whose header
-// says 0 bytes: the launcher expands it into an empty file.
-bool PackPayload(const BuildOptions &o, int index, const std::string &dir, const Crc32Table *table, TempFiles *temps,
-                 ResList *pieces, PayloadRecordEntry *entry, PayloadReport *report, Failure *f)
+// One piece on its way: read by the main thread, coded and written to its
+// temp file by a worker.
+struct PieceJob {
+    std::vector<uint8_t> input;
+    std::string path;      // the temp file
+    std::string source;    // the payload file, for messages
+    std::string what;      // "engine payload"
+    int payload = 0;
+    uint16_t id = 0;
+    uint64_t packed = 0;
+    bool raw = false;
+    bool failed = false;
+    Failure failure;
+};
+
+void CodePiece(PieceJob *job)
+{
+    std::vector<uint8_t> coded;
+    const szdd::Result r = szdd::Compress(job->input.data(), job->input.size(), coded);
+    if (r != szdd::Result::Ok) {
+        job->failed = true;
+        Fail(&job->failure, kExitInput,
+             job->source + ": the " + job->what + " cannot be compressed (" + szdd::ResultText(r) + ")");
+        return;
+    }
+    job->raw = StoreRaw(job->input, coded.size());
+    const std::vector<uint8_t> &bytes = job->raw ? job->input : coded;
+    FILE *out = fopen(job->path.c_str(), "wb");
+    bool ok = out != nullptr;
+    int err = errno;
+    if (ok && !bytes.empty() && fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) {
+        ok = false;
+        err = errno;
+    }
+    if (out && fclose(out) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        job->failed = true;
+        Fail(&job->failure, kExitIo, job->path + ": cannot write (" + strerror(err) + "); check the free space");
+        return;
+    }
+    job->packed = bytes.size();
+    std::vector<uint8_t>().swap(job->input);
+    std::vector<uint8_t>().swap(coded);
+}
+
+// Codes pieces on `threads` workers; pieces are independent, so the bytes
+// do not depend on the number of threads. At most two pieces per worker are
+// held at a time (read and waiting, or being coded), which bounds memory.
+// With one thread the pieces are coded in the caller, in order.
+class PiecePool {
+public:
+    explicit PiecePool(unsigned threads) : limit_(2 * threads)
+    {
+        if (threads > 1) {
+            for (unsigned i = 0; i < threads; i++)
+                workers_.emplace_back([this] { Work(); });
+        }
+    }
+    ~PiecePool()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+            queue_.clear();
+        }
+        ready_.notify_all();
+        for (std::thread &t : workers_)
+            t.join();
+    }
+    // Blocks while the pool holds its limit of pieces.
+    void Submit(PieceJob *job)
+    {
+        if (workers_.empty()) {
+            CodePiece(job);
+            return;
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        room_.wait(lock, [this] { return held_ < limit_; });
+        held_++;
+        queue_.push_back(job);
+        ready_.notify_one();
+    }
+    void Wait()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        room_.wait(lock, [this] { return held_ == 0; });
+    }
+
+private:
+    void Work()
+    {
+        for (;;) {
+            PieceJob *job;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                ready_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+                if (stop_)
+                    return;
+                job = queue_.front();
+                queue_.pop_front();
+            }
+            CodePiece(job);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                held_--;
+            }
+            room_.notify_all();
+        }
+    }
+
+    const unsigned limit_;
+    std::vector<std::thread> workers_;
+    std::mutex mutex_;
+    std::condition_variable ready_, room_;
+    std::deque<PieceJob *> queue_;
+    unsigned held_ = 0;
+    bool stop_ = false;
+};
+
+// Reads payload `index` piece by piece (temp files in `dir`) into `pool`,
+// adding the jobs to `jobs`; the CRC is taken here, in payload order. An
+// empty payload is one piece whose header says 0 bytes: the launcher
+// expands it into an empty file.
+bool ReadPayload(const BuildOptions &o, int index, const std::string &dir, const Crc32Table *table, TempFiles *temps,
+                 PiecePool *pool, std::vector<std::unique_ptr<PieceJob>> *jobs, PayloadRecordEntry *entry,
+                 PayloadReport *report, Failure *f)
 {
     const std::string &path = o.payload[index];
     const std::string what = std::string(kPayloadNames[index]) + " payload";
@@ -188,29 +280,36 @@ bool PackPayload(const BuildOptions &o, int index, const std::string &dir, const
         return Fail(f, kExitInput, path + ": the " + what + " is larger than the launcher can carry (4 GiB)");
     }
     const uint32_t count = length == 0 ? 1 : (uint32_t)((length + pieceSize - 1) / pieceSize);
+    const size_t readChunk = o.readChunk ? o.readChunk : kReadChunk;
     const std::string label = std::string("medium: compressing the ") + kPayloadNames[index];
     tk::Progress progress(label.c_str(), length, kProgressThreshold, o.progress ? stderr : nullptr);
     uint32_t crc = 0;
     uint64_t done = 0;
     bool ok = true;
     for (uint32_t i = 0; ok && i < count; i++) {
-        const uint64_t want = std::min<uint64_t>(pieceSize, length - done);
-        const uint16_t id = (uint16_t)(kPayloadBase[index] + i);
-        const std::string piece = temps->Add(dir + "/.medium-" + std::to_string(id) + ".tmp");
-        uint64_t packed = 0;
-        ok = PackPiece(in, o.readChunk ? o.readChunk : kReadChunk, path, what, want, piece, table, &crc, &packed,
-                       &progress, f);
+        const size_t want = (size_t)std::min<uint64_t>(pieceSize, length - done);
+        std::unique_ptr<PieceJob> job(new PieceJob);
+        job->payload = index;
+        job->id = (uint16_t)(kPayloadBase[index] + i);
+        job->path = temps->Add(dir + "/.medium-" + std::to_string(job->id) + ".tmp");
+        job->source = path;
+        job->what = what;
+        job->input.resize(want);
+        for (size_t at = 0; at < want;) {
+            const size_t n = std::min(readChunk, want - at);
+            if (fread(job->input.data() + at, 1, n, in) != n) {
+                ok = Fail(f, kExitInput, path + ": cannot read the " + what + " (did it change while building?)");
+                break;
+            }
+            crc = Crc32Update(table, crc, job->input.data() + at, n);
+            at += n;
+            progress.Advance(n);
+        }
         if (!ok)
             break;
-        ResEntry e;
-        e.type = ResNumber(RT_PAYLOAD_PIECE);
-        e.name = ResNumber(id);
-        e.lang = 0x409;
-        e.dataFile = piece;
-        e.dataFileSize = (uint32_t)packed;
-        pieces->push_back(e);
         done += want;
-        report->packed += packed;
+        jobs->push_back(std::move(job));
+        pool->Submit(jobs->back().get());
     }
     // Seen growing while we read: the record would not match what we packed.
     if (ok && fgetc(in) != EOF)
@@ -246,6 +345,14 @@ bool CheckStub(const std::string &path, const ResList &res, Failure *f)
 }
 
 }  // namespace
+
+unsigned ThreadCount(unsigned wanted)
+{
+    if (wanted)
+        return wanted;
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores ? cores : 1;
+}
 
 uint32_t PieceSizeFor(uint64_t length, uint32_t wanted)
 {
@@ -351,6 +458,7 @@ bool FindStub(const std::string &self, std::string *path, std::string *from)
 
 bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
 {
+    *report = BuildReport();
     // Inputs first: nothing is written before they all check out.
     report->stub = o.stub;
     report->stubFrom = o.stubFrom.empty() ? "--stub" : o.stubFrom;
@@ -428,9 +536,35 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
     PayloadRecordEntry entries[3];
     Crc32Table crcTable;
     Crc32Init(&crcTable);
-    for (int i = 0; i < 3; i++) {
-        if (!PackPayload(o, i, dir, &crcTable, &temps, &res, &entries[i], &report->payloads[i], f))
+    std::vector<std::unique_ptr<PieceJob>> jobs;
+    {
+        // Declared after the temps: on an early return the workers stop
+        // before the temp files are removed.
+        PiecePool pool(ThreadCount(o.threads));
+        for (int i = 0; i < 3; i++) {
+            if (!ReadPayload(o, i, dir, &crcTable, &temps, &pool, &jobs, &entries[i], &report->payloads[i], f))
+                return false;
+        }
+        pool.Wait();
+    }
+    for (const std::unique_ptr<PieceJob> &job : jobs) {
+        if (job->failed) {
+            *f = job->failure;
             return false;
+        }
+        ResEntry e;
+        e.type = ResNumber(RT_PAYLOAD_PIECE);
+        e.name = ResNumber(job->id);
+        e.lang = 0x409;
+        e.dataFile = job->path;
+        e.dataFileSize = (uint32_t)job->packed;
+        res.push_back(e);
+        PayloadReport &payload = report->payloads[job->payload];
+        payload.packed += job->packed;
+        payload.raw += job->raw ? 1 : 0;
+    }
+    jobs.clear();
+    for (int i = 0; i < 3; i++) {
         // The count in every language's block, whichever the launcher loads.
         std::u16string count;
         for (char c : std::to_string(entries[i].pieceCount))

@@ -37,6 +37,7 @@ struct BuildOptions {
     std::string self;         // the tool's own path, to find the stub
     uint32_t pieceSize = 0;   // 0: kPieceSize
     uint32_t readChunk = 0;   // payload bytes read at a time; 0: 1 MiB
+    unsigned threads = 0;     // pieces compressed at a time; 0: one per core
     bool progress = false;    // show progress lines on stderr
 };
 
@@ -44,6 +45,7 @@ struct PayloadReport {
     uint64_t length = 0;
     uint64_t packed = 0;
     uint32_t pieces = 0;
+    uint32_t raw = 0;         // pieces stored unchanged (coding did not pay)
 };
 
 struct BuildReport {
@@ -65,6 +67,9 @@ constexpr uint32_t kMinPieceSize = 4096;
 // 0), or larger so that kMaxPieces pieces hold it; 0 when the payload does
 // not fit the launcher's 32-bit sizes.
 uint32_t PieceSizeFor(uint64_t length, uint32_t wanted);
+
+// The number of compressing threads for `wanted` (0: one per core).
+unsigned ThreadCount(unsigned wanted);
 
 // Finds the stub beside the tool at `self`: the Debian package's
 // ../share/corvane/setup-stub.exe, else the win32 build tree's stub.

@@ -124,8 +124,8 @@ void CheckPayload(const ResList &res, int index, const PayloadSink &sink, Payloa
             break;
         }
         const uint32_t size = (uint32_t)piece->data.size();
-        if (size < kSzddMagicSize || memcmp(piece->data.data(), kSzddMagic, kSzddMagicSize) != 0)
-            out->stored++;
+        const bool stored = size < kSzddMagicSize || memcmp(piece->data.data(), kSzddMagic, kSzddMagicSize) != 0;
+        out->stored += stored ? 1 : 0;
         SzddOutput expanded = {0, 0};
         int r = SzddExpandOrCopy(piece->data.data(), size, &table, crc, ToSink, &ctx, &expanded);
         if (r == SZDD_SINK_FAILED) {
@@ -142,6 +142,7 @@ void CheckPayload(const ResList &res, int index, const PayloadSink &sink, Payloa
         length += expanded.length;
         crc = expanded.crc;
         out->piecesFound++;
+        out->pieceStored.push_back(stored);
         if (length > 0xFFFFFFFFu) {
             out->errors.push_back("the payload expands to more than 4 GiB, past the launcher's 32-bit sizes" + fix);
             ok = false;

@@ -38,6 +38,7 @@ struct PayloadCheck {
     long pieces = 0;            // as the launcher reads the count (ParseDecimal)
     uint32_t piecesFound = 0;   // pieces present and expanded
     uint32_t stored = 0;        // pieces without the SZDD signature, copied as they are
+    std::vector<bool> pieceStored;   // per piece expanded: true when copied as it is
     uint64_t packed = 0;        // bytes of the pieces
     uint64_t length = 0;        // expanded bytes
     uint32_t crc = 0;           // CRC-32 of the expanded bytes

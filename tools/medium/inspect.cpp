@@ -115,6 +115,13 @@ void LauncherReport(const std::vector<uint8_t> &image, const ReadImage &read, co
         p.Text("file", kPayloads[i].file);
         p.Number("pieces", check.pieces > 0 ? (uint64_t)check.pieces : 0);
         p.Number("packed", check.packed);
+        p.Number("rawPieces", check.stored);
+        // Per piece in order, one word each: "raw" (copied as it is) or
+        // "coded" (SZDD); a text keeps the payload's line flat.
+        std::string storage;
+        for (bool raw : check.pieceStored)
+            storage += std::string(storage.empty() ? "" : " ") + (raw ? "raw" : "coded");
+        p.Text("storage", storage);
         p.Number("expanded", check.length);
         p.Text("crc32", Hex32(check.crc));
         p.Flag("whole", check.whole);
