@@ -37,24 +37,6 @@ std::string Hex(uint64_t v)
     return b;
 }
 
-bool MemoryRead(void *ctx, uint64_t offset, uint8_t *buf, size_t n)
-{
-    const MemoryBytes *m = static_cast<const MemoryBytes *>(ctx);
-    if (offset > m->size || n > m->size - offset)
-        return false;
-    if (n)
-        memcpy(buf, m->data + offset, n);
-    return true;
-}
-
-bool FileRead(void *ctx, uint64_t offset, uint8_t *buf, size_t n)
-{
-    FILE *f = static_cast<FILE *>(ctx);
-    if (offset > (uint64_t)INT64_MAX || fseeko(f, (off_t)offset, SEEK_SET) != 0)
-        return false;
-    return fread(buf, 1, n, f) == n;
-}
-
 // Owners of OpenSSL objects, so that every path frees them.
 struct Pkcs7Free { void operator()(PKCS7 *p) const { PKCS7_free(p); } };
 struct SigFree { void operator()(X509_SIG *p) const { X509_SIG_free(p); } };
@@ -482,22 +464,6 @@ void ReadSignatureInner(const uint8_t *der, size_t size, const std::string &caFi
 }
 
 }  // namespace
-
-ByteSource MemorySource(MemoryBytes *span)
-{
-    ByteSource s;
-    s.ctx = span;
-    s.read = MemoryRead;
-    return s;
-}
-
-ByteSource FileSource(FILE *f)
-{
-    ByteSource s;
-    s.ctx = f;
-    s.read = FileRead;
-    return s;
-}
 
 bool ImageLayoutOf(const PeImage &pe, ImageLayout *out)
 {

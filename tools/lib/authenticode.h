@@ -44,21 +44,6 @@ struct FileSpan {
     uint64_t size = 0;
 };
 
-// Reads `n` bytes at `offset` into `buf`; false when they are not all there.
-struct ByteSource {
-    void *ctx = nullptr;
-    bool (*read)(void *ctx, uint64_t offset, uint8_t *buf, size_t n) = nullptr;
-};
-
-// A source over bytes in memory; `span` must outlive the source.
-struct MemoryBytes {
-    const uint8_t *data = nullptr;
-    size_t size = 0;
-};
-ByteSource MemorySource(MemoryBytes *span);
-// A source over an open file (read with fseeko/fread).
-ByteSource FileSource(FILE *f);
-
 // Where the parts of a PE image lie in its file, as the PE model read them.
 struct ImageLayout {
     uint64_t fileSize = 0;

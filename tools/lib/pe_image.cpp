@@ -17,6 +17,7 @@ constexpr uint32_t kHighBit = 0x80000000u;
 constexpr uint32_t kDataAlign = 8;   // each entry's data starts 8-aligned, as linkers place it
 constexpr size_t kCopyBlock = 1u << 16;
 constexpr uint32_t kImportDescriptorSize = 20;
+constexpr uint64_t kMaxHeaderBytes = 1u << 20;   // headers and section table; linkers write 1 KiB
 
 std::string Hex(uint64_t v)
 {
@@ -38,7 +39,28 @@ std::string Printable(const unsigned char *p, size_t n)
     return s;
 }
 
-void ReadImports(const uint8_t *image, PeImage *img)
+bool MemoryRead(void *ctx, uint64_t offset, uint8_t *buf, size_t n)
+{
+    const MemoryBytes *m = static_cast<const MemoryBytes *>(ctx);
+    if (offset > m->size || n > m->size - offset)
+        return false;
+    if (n)
+        memcpy(buf, m->data + offset, n);
+    return true;
+}
+
+bool FileRead(void *ctx, uint64_t offset, uint8_t *buf, size_t n)
+{
+    FILE *f = static_cast<FILE *>(ctx);
+    if (offset > (uint64_t)INT64_MAX || fseeko(f, (off_t)offset, SEEK_SET) != 0)
+        return false;
+    return fread(buf, 1, n, f) == n;
+}
+
+// Reads the import directory's library names through `src`: descriptors
+// one by one and each name bounded, so no more than a few hundred bytes are
+// read at a time.
+void ReadImports(const ByteSource &src, PeImage *img)
 {
     const PeDataDir dir = img->dirs[kPeDirImport];
     if (dir.rva == 0 || dir.size == 0)
@@ -48,12 +70,9 @@ void ReadImports(const uint8_t *image, PeImage *img)
         img->importsUnreadable = true;
         return;
     }
-    ByteReader r;
-    ReaderInit(&r, image, (uint32_t)img->fileSize);
-    ReaderSeek(&r, at);
     for (uint32_t i = 0; i < kMaxImportedLibraries; i++) {
-        const unsigned char *d = ReaderTake(&r, kImportDescriptorSize);
-        if (!d) {
+        uint8_t d[kImportDescriptorSize];
+        if (!src.read(src.ctx, at + (uint64_t)kImportDescriptorSize * i, d, sizeof d)) {
             img->importsUnreadable = true;
             return;
         }
@@ -63,27 +82,25 @@ void ReadImports(const uint8_t *image, PeImage *img)
         if (empty)
             return;
         uint32_t nameAt = 0;
-        if (!RvaToOffset(*img, GetUi32(d + 12), 1, &nameAt)) {
+        unsigned char name[kMaxImportNameChars];
+        const size_t room = RvaToOffset(*img, GetUi32(d + 12), 1, &nameAt)
+                                ? (size_t)std::min<uint64_t>(kMaxImportNameChars, img->fileSize - nameAt)
+                                : 0;
+        if (room == 0 || !src.read(src.ctx, nameAt, name, room)) {
             img->imports.push_back("(a name outside the file)");
             continue;
         }
-        const size_t room = std::min<uint64_t>(kMaxImportNameChars, img->fileSize - nameAt);
-        img->imports.push_back(Printable(image + nameAt, room));
+        img->imports.push_back(Printable(name, room));
     }
 }
 
-}  // namespace
-
-bool ParsePeImage(const uint8_t *image, size_t size, PeImage *h, std::string *err)
+// The headers of an image of `size` bytes, from its first `have` bytes.
+bool ParseHeaders(const uint8_t *image, size_t have, uint64_t size, PeImage *h, std::string *err)
 {
     *h = PeImage();
-    if (size > 0xFFFFFFFFu) {
-        *err = "image larger than 4 GiB";
-        return false;
-    }
     h->fileSize = size;
     ByteReader r;
-    ReaderInit(&r, image, (uint32_t)size);
+    ReaderInit(&r, image, (uint32_t)have);
     if (ReaderU16(&r) != kMzSignature) {
         *err = "not a PE image (no MZ header)";
         return false;
@@ -173,8 +190,51 @@ bool ParsePeImage(const uint8_t *image, size_t size, PeImage *h, std::string *er
                ") runs past SizeOfHeaders " + Hex(h->sizeOfHeaders);
         return false;
     }
-    ReadImports(image, h);
     return true;
+}
+
+}  // namespace
+
+ByteSource MemorySource(MemoryBytes *span)
+{
+    ByteSource s;
+    s.ctx = span;
+    s.read = MemoryRead;
+    return s;
+}
+
+ByteSource FileSource(FILE *f)
+{
+    ByteSource s;
+    s.ctx = f;
+    s.read = FileRead;
+    return s;
+}
+
+bool ParsePeImage(const ByteSource &src, uint64_t size, PeImage *h, std::string *err)
+{
+    *h = PeImage();
+    if (size > 0xFFFFFFFFu) {
+        *err = "image larger than 4 GiB";
+        return false;
+    }
+    // The headers lie within the first kMaxHeaderBytes; only they are read
+    // whole.
+    std::vector<uint8_t> head((size_t)std::min<uint64_t>(size, kMaxHeaderBytes));
+    if (!src.read(src.ctx, 0, head.data(), head.size())) {
+        *err = "the file cannot be read";
+        return false;
+    }
+    if (!ParseHeaders(head.data(), head.size(), size, h, err))
+        return false;
+    ReadImports(src, h);
+    return true;
+}
+
+bool ParsePeImage(const uint8_t *image, size_t size, PeImage *h, std::string *err)
+{
+    MemoryBytes m{image, size};
+    return ParsePeImage(MemorySource(&m), size, h, err);
 }
 
 uint32_t SectionSpan(const PeSection &s)
@@ -227,8 +287,24 @@ bool HasExecutableSection(const PeImage &img)
 
 namespace {
 
+// The resource section's bytes from the tree's start to the end of its file
+// backing, read through a source: every offset in the tree is relative to
+// that start and checked against `available` before it is read.
+struct SectionBytes {
+    const ByteSource *src;
+    uint64_t start;
+    uint32_t available;
+};
+
+bool ReadAt(const SectionBytes &s, uint32_t at, uint64_t n, uint8_t *buf)
+{
+    if (at > s.available || n > s.available - at)
+        return false;
+    return s.src->read(s.src->ctx, s.start + at, buf, (size_t)n);
+}
+
 // Reads one name or id of a directory entry; names sit inside the section.
-bool ReadId(ByteReader *section, uint32_t field, ResId *id, std::string *err)
+bool ReadId(const SectionBytes &section, uint32_t field, ResId *id, std::string *err)
 {
     if (!(field & kHighBit)) {
         if (field > 0xFFFF) {
@@ -240,18 +316,21 @@ bool ReadId(ByteReader *section, uint32_t field, ResId *id, std::string *err)
         return true;
     }
     uint32_t at = field & ~kHighBit;
-    ByteReader r = *section;
-    ReaderSeek(&r, at);
-    uint32_t length = ReaderU16(&r);
-    const unsigned char *chars = ReaderTake(&r, length * 2);
-    if (r.err) {
+    uint8_t len[2];
+    std::vector<uint8_t> chars;
+    bool ok = ReadAt(section, at, 2, len);
+    if (ok) {
+        chars.resize(2u * GetUi16(len));
+        ok = ReadAt(section, at + 2, chars.size(), chars.data());
+    }
+    if (!ok) {
         *err = "resource name at " + Hex(at) + " runs past the resource section";
         return false;
     }
     id->named = true;
     id->name.clear();
-    for (uint32_t i = 0; i < length; i++)
-        id->name.push_back((char16_t)GetUi16(chars + 2 * i));
+    for (size_t i = 0; i < chars.size(); i += 2)
+        id->name.push_back((char16_t)GetUi16(chars.data() + i));
     return true;
 }
 
@@ -263,8 +342,8 @@ struct DirEntry {
 // Reads the directory at `at` of the section, refusing one already read
 // (two entries reaching one directory make a loop or a shared subtree, which
 // no linker writes).
-bool ReadDirectory(ByteReader *section, uint32_t at, std::set<uint32_t> *seen, std::vector<DirEntry> *entries,
-                   std::string *err)
+bool ReadDirectory(const SectionBytes &section, uint32_t at, std::set<uint32_t> *seen,
+                   std::vector<DirEntry> *entries, std::string *err)
 {
     if (!seen->insert(at).second) {
         *err = "resource directory at " + Hex(at) + " is reached twice (a loop)";
@@ -274,21 +353,25 @@ bool ReadDirectory(ByteReader *section, uint32_t at, std::set<uint32_t> *seen, s
         *err = "too many resource directories";
         return false;
     }
-    ByteReader r = *section;
-    ReaderSeek(&r, at);
-    ReaderTake(&r, 12);   // characteristics, timestamp, version
-    uint32_t count = ReaderU16(&r) + ReaderU16(&r);
-    if (r.err || count > ReaderLeft(&r) / 8) {
+    uint8_t head[16];
+    std::vector<uint8_t> raw;
+    bool ok = ReadAt(section, at, sizeof head, head);
+    if (ok) {
+        // characteristics, timestamp, version, then the named and numbered counts
+        const uint32_t count = GetUi16(head + 12) + GetUi16(head + 14);
+        ok = count <= (section.available - at - 16) / 8;
+        if (ok) {
+            raw.resize(8u * count);
+            ok = ReadAt(section, at + 16, raw.size(), raw.data());
+        }
+    }
+    if (!ok) {
         *err = "resource directory at " + Hex(at) + " runs past the resource section";
         return false;
     }
     entries->clear();
-    for (uint32_t i = 0; i < count; i++) {
-        DirEntry e;
-        e.nameField = ReaderU32(&r);
-        e.target = ReaderU32(&r);
-        entries->push_back(e);
-    }
+    for (size_t i = 0; i < raw.size(); i += 8)
+        entries->push_back({GetUi32(raw.data() + i), GetUi32(raw.data() + i + 4)});
     return true;
 }
 
@@ -305,13 +388,18 @@ bool ReadResources(const uint8_t *image, size_t size, ResList *out, std::string 
 
 bool ReadResources(const uint8_t *image, const PeImage &h, ResList *out, std::string *err)
 {
+    MemoryBytes m{image, (size_t)h.fileSize};
+    return ReadResources(MemorySource(&m), h, nullptr, out, err);
+}
+
+bool ReadResources(const ByteSource &src, const PeImage &h, const ResInFile *inFile, ResList *out,
+                   std::string *err)
+{
     out->clear();
     const PeDataDir dir = h.dirs[kPeDirResource];
     if (dir.rva == 0 && dir.size == 0)
         return true;
 
-    // The section's bytes from the tree's start to the end of its file
-    // backing: every offset in the tree is relative to that start.
     uint32_t start = 0;
     if (!RvaToOffset(h, dir.rva, 16, &start)) {
         *err = "resource directory at RVA " + Hex(dir.rva) + " is outside the file's sections";
@@ -320,32 +408,31 @@ bool ReadResources(const uint8_t *image, const PeImage &h, ResList *out, std::st
     const PeSection *rs = SectionOfRva(h, dir.rva);
     uint32_t available = std::min(rs->rawSize, SectionSpan(*rs)) - (dir.rva - rs->va);
     available = (uint32_t)std::min<uint64_t>(available, h.fileSize - start);
-    ByteReader section;
-    ReaderInit(&section, image + start, available);
+    const SectionBytes section = {&src, start, available};
 
     std::set<uint32_t> seen;
     std::vector<DirEntry> types, names, langs;
-    if (!ReadDirectory(&section, 0, &seen, &types, err))
+    if (!ReadDirectory(section, 0, &seen, &types, err))
         return false;
     for (const DirEntry &t : types) {
         ResEntry proto;
-        if (!ReadId(&section, t.nameField, &proto.type, err))
+        if (!ReadId(section, t.nameField, &proto.type, err))
             return false;
         if (!(t.target & kHighBit)) {
             *err = "resource type entry points at data, not at a name directory";
             return false;
         }
-        if (!ReadDirectory(&section, t.target & ~kHighBit, &seen, &names, err))
+        if (!ReadDirectory(section, t.target & ~kHighBit, &seen, &names, err))
             return false;
         std::vector<DirEntry> typeNames = names;
         for (const DirEntry &n : typeNames) {
-            if (!ReadId(&section, n.nameField, &proto.name, err))
+            if (!ReadId(section, n.nameField, &proto.name, err))
                 return false;
             if (!(n.target & kHighBit)) {
                 *err = "resource name entry points at data, not at a language directory";
                 return false;
             }
-            if (!ReadDirectory(&section, n.target & ~kHighBit, &seen, &langs, err))
+            if (!ReadDirectory(section, n.target & ~kHighBit, &seen, &langs, err))
                 return false;
             for (const DirEntry &l : langs) {
                 if ((l.nameField & kHighBit) || l.nameField > 0xFFFF) {
@@ -360,16 +447,13 @@ bool ReadResources(const uint8_t *image, const PeImage &h, ResList *out, std::st
                     *err = "more than " + std::to_string(kMaxResourceEntries) + " resource entries";
                     return false;
                 }
-                ByteReader r = section;
-                ReaderSeek(&r, l.target);
-                uint32_t dataRva = ReaderU32(&r);
-                uint32_t dataSize = ReaderU32(&r);
-                uint32_t codePage = ReaderU32(&r);
-                ReaderU32(&r);
-                if (r.err) {
+                uint8_t d[16];
+                if (!ReadAt(section, l.target, sizeof d, d)) {
                     *err = "resource data entry at " + Hex(l.target) + " runs past the resource section";
                     return false;
                 }
+                const uint32_t dataRva = GetUi32(d);
+                const uint32_t dataSize = GetUi32(d + 4);
                 uint32_t dataOffset = 0;
                 if (dataSize != 0 && !RvaToOffset(h, dataRva, dataSize, &dataOffset)) {
                     *err = "resource data at RVA " + Hex(dataRva) + " (" + std::to_string(dataSize) +
@@ -378,8 +462,18 @@ bool ReadResources(const uint8_t *image, const PeImage &h, ResList *out, std::st
                 }
                 ResEntry e = proto;
                 e.lang = (uint16_t)l.nameField;
-                e.codePage = codePage;
-                e.data.assign(image + dataOffset, image + dataOffset + dataSize);
+                e.codePage = GetUi32(d + 8);
+                if (inFile && !e.type.named && e.type.id == inFile->type) {
+                    e.dataFile = inFile->file;
+                    e.dataFileOffset = dataOffset;
+                    e.dataFileSize = dataSize;
+                } else {
+                    e.data.resize(dataSize);
+                    if (!src.read(src.ctx, dataOffset, e.data.data(), dataSize)) {
+                        *err = "resource data at RVA " + Hex(dataRva) + " cannot be read";
+                        return false;
+                    }
+                }
                 out->push_back(std::move(e));
             }
         }

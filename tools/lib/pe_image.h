@@ -98,11 +98,31 @@ struct PeImage {
     bool importsUnreadable = false;     // the import directory points outside the sections or the file
 };
 
+// Where the readers below get a file's bytes: the whole image in memory or
+// an open file read in bounded pieces, so a large medium is never held whole.
+// Reads `n` bytes at `offset` into `buf`; false when they are not all there.
+struct ByteSource {
+    void *ctx = nullptr;
+    bool (*read)(void *ctx, uint64_t offset, uint8_t *buf, size_t n) = nullptr;
+};
+
+// A source over bytes in memory; `span` must outlive the source.
+struct MemoryBytes {
+    const uint8_t *data = nullptr;
+    size_t size = 0;
+};
+ByteSource MemorySource(MemoryBytes *span);
+// A source over an open file (read with fseeko/fread).
+ByteSource FileSource(FILE *f);
+
 // Parses the PE32 or PE32+ image `image` of `size` bytes: headers, section
 // table and import names. False with `*err` set when it is not a PE image,
 // its headers or section table run past the file or past SizeOfHeaders, or
 // its section count is 0 or above the loader's limit.
 bool ParsePeImage(const uint8_t *image, size_t size, PeImage *out, std::string *err);
+// The same over a file of `size` bytes read through `src`: the headers
+// (bounded) and the import names, nothing else.
+bool ParsePeImage(const ByteSource &src, uint64_t size, PeImage *out, std::string *err);
 
 // The bytes a section spans in memory: VirtualSize, or SizeOfRawData when
 // VirtualSize is 0 (as the loader reads them).
@@ -125,6 +145,19 @@ bool HasExecutableSection(const PeImage &img);
 bool ReadResources(const uint8_t *image, size_t size, ResList *out, std::string *err);
 // The same over an image already parsed.
 bool ReadResources(const uint8_t *image, const PeImage &img, ResList *out, std::string *err);
+
+// Entries of one numbered type left in the file: such an entry holds no
+// `data` but names `file`, its offset and size (ResEntry::dataFile...), so
+// that large entries (payload pieces) are read later, one at a time. A list
+// read so is for checking; the writers take dataFile from its start.
+struct ResInFile {
+    uint16_t type = 0;
+    std::string file;
+};
+// The same through `src`, reading the tree entry by entry; every other
+// entry's data is read whole.
+bool ReadResources(const ByteSource &src, const PeImage &img, const ResInFile *inFile, ResList *out,
+                   std::string *err);
 
 // Writes a resource-only PE32 DLL holding `res` into `*out` (replaced):
 // i386, no code, entry point 0, one .rsrc section, file alignment 512,

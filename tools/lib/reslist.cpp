@@ -122,7 +122,7 @@ bool ResListEqual(const ResList &a, const ResList &b)
         const ResEntry &x = a[i];
         const ResEntry &y = b[i];
         if (!ResSameKey(x, y) || x.codePage != y.codePage || x.data != y.data || x.dataFile != y.dataFile ||
-            x.dataFileSize != y.dataFileSize)
+            x.dataFileSize != y.dataFileSize || x.dataFileOffset != y.dataFileOffset)
             return false;
     }
     return true;

@@ -38,6 +38,9 @@ struct ResEntry {
     // files instead of holding them in memory.
     std::string dataFile;
     uint32_t dataFileSize = 0;
+    // Where the bytes start in dataFile: 0 for builders' files; a resource's
+    // offset for entries the reader left in the image (ResInFile).
+    uint64_t dataFileOffset = 0;
 };
 
 // The number of bytes the entry holds, wherever they are.

@@ -68,6 +68,29 @@ std::string Num(uint64_t v)
     return std::to_string(v);
 }
 
+// The bytes of `e`: its data, or read from its file into `buf` (one piece
+// at a time, so a launcher's payloads are never held whole).
+bool EntryBytes(const ResEntry &e, std::vector<uint8_t> *buf, const uint8_t **data, uint32_t *size)
+{
+    if (e.dataFile.empty()) {
+        if (e.data.size() > 0xFFFFFFFFu)
+            return false;
+        *data = e.data.data();
+        *size = (uint32_t)e.data.size();
+        return true;
+    }
+    FILE *f = fopen(e.dataFile.c_str(), "rb");
+    if (!f)
+        return false;
+    buf->resize(e.dataFileSize);
+    const ByteSource src = FileSource(f);
+    const bool ok = src.read(src.ctx, e.dataFileOffset, buf->data(), buf->size());
+    fclose(f);
+    *data = buf->data();
+    *size = e.dataFileSize;
+    return ok;
+}
+
 }  // namespace
 
 void CheckPayload(const ResList &res, int index, const PayloadSink &sink, PayloadCheck *out,
@@ -108,26 +131,28 @@ void CheckPayload(const ResList &res, int index, const PayloadSink &sink, Payloa
     uint32_t crc = 0;
     uint64_t length = 0;
     bool ok = true;
+    std::vector<uint8_t> pieceBytes;
     for (long i = 0; i < out->pieces && ok; i++) {
         const long id = payload.baseId + i;
         const ResEntry *piece = id <= 0xFFFF ? ResFind(res, RT_PAYLOAD_PIECE, (uint16_t)id)
                                              : nullptr;
-        if (!piece || !piece->dataFile.empty()) {
+        if (!piece) {
             out->errors.push_back("piece " + Num((uint64_t)id) + " of " + Num((uint64_t)out->pieces) +
                                   " is missing" + fix);
             ok = false;
             break;
         }
-        if (piece->data.size() > 0xFFFFFFFFu) {
-            out->errors.push_back("piece " + Num((uint64_t)id) + " is larger than 4 GiB" + fix);
+        const uint8_t *data = nullptr;
+        uint32_t size = 0;
+        if (!EntryBytes(*piece, &pieceBytes, &data, &size)) {
+            out->errors.push_back("piece " + Num((uint64_t)id) + " cannot be read from the file" + fix);
             ok = false;
             break;
         }
-        const uint32_t size = (uint32_t)piece->data.size();
-        const bool stored = size < kSzddMagicSize || memcmp(piece->data.data(), kSzddMagic, kSzddMagicSize) != 0;
+        const bool stored = size < kSzddMagicSize || memcmp(data, kSzddMagic, kSzddMagicSize) != 0;
         out->stored += stored ? 1 : 0;
         SzddOutput expanded = {0, 0};
-        int r = SzddExpandOrCopy(piece->data.data(), size, &table, crc, ToSink, &ctx, &expanded);
+        int r = SzddExpandOrCopy(data, size, &table, crc, ToSink, &ctx, &expanded);
         if (r == SZDD_SINK_FAILED) {
             out->errors.push_back("the expanded bytes could not be written");
             ok = false;
@@ -162,8 +187,12 @@ void CheckPayload(const ResList &res, int index, const PayloadSink &sink, Payloa
         out->matches = ok;
         return;
     }
-    const uint32_t recordSize = record->data.size() > 0xFFFFFFFFu ? 0 : (uint32_t)record->data.size();
-    out->record = PayloadRecordFind(record->data.data(), recordSize, payload.baseId, &out->entry);
+    std::vector<uint8_t> recordBytes;
+    const uint8_t *recordData = nullptr;
+    uint32_t recordSize = 0;
+    if (!EntryBytes(*record, &recordBytes, &recordData, &recordSize))
+        recordSize = 0;   // unreadable reads as malformed
+    out->record = PayloadRecordFind(recordData, recordSize, payload.baseId, &out->entry);
     if (out->record == PAYLOAD_RECORD_MALFORMED) {
         out->errors.push_back("the payload check record (resource 3000/7099) is damaged: the launcher fails "
                               "every payload" + fix);
@@ -236,14 +265,31 @@ int ExtractCommand(int argc, char **argv)
     }
     const std::string &exe = args[0];
     const std::string &dir = args[1];
-    std::vector<uint8_t> image;
+    // Headers and the resource tree only; pieces are read one at a time.
     std::string why;
-    if (!ReadWholeFile(exe, 0xFFFFFFFFull, "4 GiB", &image, &why)) {
+    struct stat st;
+    FILE *f = fopen(exe.c_str(), "rb");
+    if (!f || fstat(fileno(f), &st) != 0)
+        why = strerror(errno);
+    else if (S_ISDIR(st.st_mode))
+        why = strerror(EISDIR);
+    else if ((uint64_t)st.st_size > 0xFFFFFFFFull)
+        why = "larger than 4 GiB";
+    if (!why.empty()) {
+        if (f)
+            fclose(f);
         fprintf(stderr, "%s: cannot read: %s\n", exe.c_str(), why.c_str());
         return kExitInput;
     }
+    const ByteSource src = FileSource(f);
+    ResInFile pieces;
+    pieces.type = RT_PAYLOAD_PIECE;
+    pieces.file = exe;
+    PeImage pe;
     ResList res;
-    if (!ReadResources(image.data(), image.size(), &res, &why)) {
+    const bool read = ParsePeImage(src, (uint64_t)st.st_size, &pe, &why) && ReadResources(src, pe, &pieces, &res, &why);
+    fclose(f);
+    if (!read) {
         fprintf(stderr, "%s: %s; give the medium's setup.exe\n", exe.c_str(), why.c_str());
         return kExitInput;
     }

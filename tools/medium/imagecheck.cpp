@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+#include <algorithm>
+
 #include "tools/lib/authenticode.h"
 #include "tools/lib/icongroup.h"
 #include "tools/lib/loadercheck.h"
@@ -14,6 +16,8 @@ namespace medium {
 namespace {
 
 using namespace tk;
+
+constexpr size_t kCheckBlock = 1u << 16;   // the checksum's read size
 
 std::string Hex32(uint32_t v)
 {
@@ -31,13 +35,23 @@ void Take(Problems *from, const std::string &file, std::vector<Finding> *to)
     from->clear();
 }
 
-void Checksum(const std::vector<uint8_t> &image, const PeImage &pe, ReportNode *facts, Problems *p)
+void Checksum(const ByteSource &src, const PeImage &pe, ReportNode *facts, Problems *p)
 {
     PeChecksumState s;
     PeChecksumInit(&s, pe.checkSumOffset);
-    PeChecksumUpdate(&s, image.data(), image.size());
+    std::vector<uint8_t> block(kCheckBlock);
+    bool readable = true;
+    for (uint64_t at = 0; at < pe.fileSize && readable; at += block.size()) {
+        const size_t n = (size_t)std::min<uint64_t>(block.size(), pe.fileSize - at);
+        readable = src.read(src.ctx, at, block.data(), n);
+        PeChecksumUpdate(&s, block.data(), n);
+    }
     const uint32_t sum = PeChecksumFinish(&s);
     facts->Text("checksum", Hex32(pe.checkSum));
+    if (!readable) {
+        AddError(p, "the file cannot be read to the end to sum it; check the disk and copy it again");
+        return;
+    }
     if (pe.checkSum == 0)
         AddWarning(p, "the PE checksum is 0, so nothing shows a change to the file; build it with medium build, "
                       "which writes it");
@@ -46,7 +60,7 @@ void Checksum(const std::vector<uint8_t> &image, const PeImage &pe, ReportNode *
                         ": it was changed after it was built or signed; build (and sign) it again");
 }
 
-void Signature(const std::vector<uint8_t> &image, const PeImage &pe, const ImageCheckOptions &opt,
+void Signature(const ByteSource &src, const PeImage &pe, const ImageCheckOptions &opt,
                ReportNode *facts, Problems *p)
 {
     ImageLayout l;
@@ -54,9 +68,8 @@ void Signature(const std::vector<uint8_t> &image, const PeImage &pe, const Image
         facts->Text("signed", "no");
         return;
     }
-    MemoryBytes bytes{image.data(), image.size()};
     AuthenticodeReport r;
-    VerifyAuthenticode(MemorySource(&bytes), l, opt.caFile, &r, p);
+    VerifyAuthenticode(src, l, opt.caFile, &r, p);
     if (!r.present) {
         facts->Text("signed", "no");
         return;
@@ -148,14 +161,14 @@ void Icons(const ResList &res, ReportNode *facts, Problems *p)
 
 }  // namespace
 
-void CheckImage(const std::vector<uint8_t> &image, const PeImage &pe, const ResList &res,
+void CheckImage(const ByteSource &src, const PeImage &pe, const ResList &res,
                 const ImageCheckOptions &opt, const std::string &file, ReportNode *facts,
                 std::vector<Finding> *findings)
 {
     Problems p;
     CheckLoaderRules(pe, &p);
-    Checksum(image, pe, facts, &p);
-    Signature(image, pe, opt, facts, &p);
+    Checksum(src, pe, facts, &p);
+    Signature(src, pe, opt, facts, &p);
     Manifest(res, facts, &p);
     Version(res, facts, &p);
     Icons(res, facts, &p);

@@ -20,7 +20,8 @@ struct ImageCheckOptions {
     std::string caFile;   // PEM roots the signer must chain to; empty: the chain is not checked
 };
 
-void CheckImage(const std::vector<uint8_t> &image, const tk::PeImage &pe, const tk::ResList &res,
+// The image's bytes are read through `src` in bounded blocks.
+void CheckImage(const tk::ByteSource &src, const tk::PeImage &pe, const tk::ResList &res,
                 const ImageCheckOptions &opt, const std::string &file, tk::ReportNode *facts,
                 std::vector<tk::Finding> *findings);
 

@@ -75,15 +75,17 @@ struct ReadImage {
     ResList res;
 };
 
-ReadImage Read(const std::vector<uint8_t> &image)
+// Reads the headers and the resource tree through `src`; with `inFile`, the
+// payload pieces stay in the file and are read one at a time when checked.
+ReadImage Read(const ByteSource &src, uint64_t size, const ResInFile *inFile)
 {
     ReadImage r;
-    r.parsed = ParsePeImage(image.data(), image.size(), &r.pe, &r.err);
-    r.resourcesRead = r.parsed && ReadResources(image.data(), r.pe, &r.res, &r.err);
+    r.parsed = ParsePeImage(src, size, &r.pe, &r.err);
+    r.resourcesRead = r.parsed && ReadResources(src, r.pe, inFile, &r.res, &r.err);
     return r;
 }
 
-void LauncherReport(const std::vector<uint8_t> &image, const ReadImage &read, const std::string &file,
+void LauncherReport(const ByteSource &src, const ReadImage &read, const std::string &file,
                     Inspection *out, const std::string *countOverride, const ImageCheckOptions &opt)
 {
     out->kind = "launcher";
@@ -99,9 +101,9 @@ void LauncherReport(const std::vector<uint8_t> &image, const ReadImage &read, co
     const PeImage &pe = read.pe;
     const ResList &res = read.res;
     ReportNode &f = out->facts;
-    f.Number("size", image.size());
+    f.Number("size", pe.fileSize);
     const uint64_t resourceBytes = ResourceSectionBytes(pe);
-    f.Number("sizeWithoutResources", image.size() - std::min<uint64_t>(resourceBytes, image.size()));
+    f.Number("sizeWithoutResources", pe.fileSize - std::min<uint64_t>(resourceBytes, pe.fileSize));
     f.Number("resourceBytes", resourceBytes);
 
     ReportNode &payloads = f.List("payloads");
@@ -139,7 +141,7 @@ void LauncherReport(const std::vector<uint8_t> &image, const ReadImage &read, co
             Add(&out->findings, Severity::Warning, file, where + w, kPayloads[i].baseId);
     }
 
-    CheckImage(image, pe, res, opt, file, &f, &out->findings);
+    CheckImage(src, pe, res, opt, file, &f, &out->findings);
     ReportNode &imports = f.List("imports");
     for (const std::string &name : pe.imports)
         imports.Text("", name);
@@ -147,7 +149,7 @@ void LauncherReport(const std::vector<uint8_t> &image, const ReadImage &read, co
         Add(&out->findings, Severity::Warning, file, "the file is a DLL, not a program; give the medium's setup.exe");
 }
 
-void LibraryReport(const std::vector<uint8_t> &image, const ReadImage &read, const std::string &file,
+void LibraryReport(const ByteSource &src, const ReadImage &read, const std::string &file,
                    Inspection *out, LibraryView *view, const ImageCheckOptions &opt)
 {
     out->kind = "library";
@@ -163,8 +165,8 @@ void LibraryReport(const std::vector<uint8_t> &image, const ReadImage &read, con
             "its resources cannot be read (" + read.err + "); build the library again (medium library)");
         return;
     }
-    out->facts.Number("size", image.size());
-    CheckImage(image, read.pe, read.res, opt, file, &out->facts, &out->findings);
+    out->facts.Number("size", read.pe.fileSize);
+    CheckImage(src, read.pe, read.res, opt, file, &out->facts, &out->findings);
     InspectLibraryResources(read.res, &read.pe, file, &out->facts, &out->findings, view);
 }
 
@@ -182,26 +184,59 @@ bool IsLauncher(const ReadImage &read)
 void InspectLauncherImage(const std::vector<uint8_t> &image, const std::string &file, Inspection *out,
                           const std::string *countOverride, const ImageCheckOptions &opt)
 {
-    LauncherReport(image, Read(image), file, out, countOverride, opt);
+    MemoryBytes m{image.data(), image.size()};
+    const ByteSource src = MemorySource(&m);
+    LauncherReport(src, Read(src, image.size(), nullptr), file, out, countOverride, opt);
 }
 
 void InspectLibraryImage(const std::vector<uint8_t> &image, const std::string &file, Inspection *out,
                          LibraryView *view, const ImageCheckOptions &opt)
 {
-    LibraryReport(image, Read(image), file, out, view, opt);
+    MemoryBytes m{image.data(), image.size()};
+    const ByteSource src = MemorySource(&m);
+    LibraryReport(src, Read(src, image.size(), nullptr), file, out, view, opt);
 }
 
 namespace {
 
-// Reads the file at `path` whole; a file that cannot be read is an error of
-// `into`.
-bool ReadForInspection(const std::string &path, std::vector<uint8_t> *image, Inspection *into)
+// An image file open for inspection: read through `src` in bounded pieces,
+// never whole.
+struct OpenImage {
+    FILE *f = nullptr;
+    uint64_t size = 0;
+    ByteSource src;
+    ReadImage read;
+    ~OpenImage()
+    {
+        if (f)
+            fclose(f);
+    }
+};
+
+// Opens the file at `path` and reads its headers and resource tree; a file
+// that cannot be read is an error of `into`.
+bool OpenForInspection(const std::string &path, OpenImage *image, Inspection *into)
 {
     std::string why;
-    if (ReadWholeFile(path, kMaxInputBytes, "4 GiB", image, &why))
-        return true;
-    Add(&into->findings, Severity::Error, path, "cannot read: " + why);
-    return false;
+    struct stat st;
+    image->f = fopen(path.c_str(), "rb");
+    if (!image->f || fstat(fileno(image->f), &st) != 0)
+        why = strerror(errno);
+    else if (S_ISDIR(st.st_mode))
+        why = strerror(EISDIR);
+    else if ((uint64_t)st.st_size > kMaxInputBytes)
+        why = "larger than 4 GiB";
+    if (!why.empty()) {
+        Add(&into->findings, Severity::Error, path, "cannot read: " + why);
+        return false;
+    }
+    image->size = (uint64_t)st.st_size;
+    image->src = FileSource(image->f);
+    ResInFile pieces;
+    pieces.type = RT_PAYLOAD_PIECE;
+    pieces.file = path;
+    image->read = Read(image->src, image->size, &pieces);
+    return true;
 }
 
 void InspectFolder(const std::string &dir, Inspection *out, const ImageCheckOptions &opt)
@@ -239,10 +274,10 @@ void InspectFolder(const std::string &dir, Inspection *out, const ImageCheckOpti
                 "library beside setup.exe");
     } else {
         const std::string path = dir + "/" + library;
-        std::vector<uint8_t> image;
+        OpenImage image;
         Inspection lib;
-        if (ReadForInspection(path, &image, &lib))
-            InspectLibraryImage(image, path, &lib, &view, opt);
+        if (OpenForInspection(path, &image, &lib))
+            LibraryReport(image.src, image.read, path, &lib, &view, opt);
         ReportNode &node = f.Object("libraryReport");
         node.items = lib.facts.items;
         node.isObject = true;
@@ -251,10 +286,10 @@ void InspectFolder(const std::string &dir, Inspection *out, const ImageCheckOpti
 
     if (!setup.empty()) {
         const std::string path = dir + "/" + setup;
-        std::vector<uint8_t> image;
+        OpenImage image;
         Inspection exe;
-        if (ReadForInspection(path, &image, &exe))
-            InspectLauncherImage(image, path, &exe, view.pieceCounts, opt);
+        if (OpenForInspection(path, &image, &exe))
+            LauncherReport(image.src, image.read, path, &exe, view.pieceCounts, opt);
         ReportNode &node = f.Object("launcherReport");
         node.items = exe.facts.items;
         node.isObject = true;
@@ -295,19 +330,19 @@ void InspectPath(const std::string &path, Inspection *out, const ImageCheckOptio
         InspectFolder(path, out, opt);
         return;
     }
-    std::vector<uint8_t> image;
-    if (!ReadForInspection(path, &image, out))
+    OpenImage image;
+    if (!OpenForInspection(path, &image, out))
         return;
     // Read once: the same headers and resources decide what the file is
     // and feed its report.
-    const ReadImage read = Read(image);
+    const ReadImage &read = image.read;
     const std::string name = BaseName(path);
     if (strcasecmp(name.c_str(), "_SETUP.DLL") != 0 &&
         (strcasecmp(name.c_str(), "setup.exe") == 0 || IsLauncher(read))) {
-        LauncherReport(image, read, path, out, nullptr, opt);
+        LauncherReport(image.src, read, path, out, nullptr, opt);
     } else {
         LibraryView view;
-        LibraryReport(image, read, path, out, &view, opt);
+        LibraryReport(image.src, read, path, out, &view, opt);
     }
 }
 
