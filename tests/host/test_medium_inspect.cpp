@@ -21,6 +21,7 @@
 #include "tools/medium/extract.h"
 #include "tools/medium/inspect.h"
 #include "tools/medium/library_cli.h"
+#include "tools/lib/fileio.h"
 #include "tools/lib/pe_image.h"
 #include "tools/medium/resedit.h"
 #include "tests/host/host_files.h"
@@ -317,6 +318,81 @@ TEST_F(InspectTest, ExtractWritesThePayloadsWholeOrNothing)
 
     EXPECT_EQ(RunCommand(medium::ExtractCommand, {"extract", Path("medium/setup.exe")}), medium::kExitUsage);
     EXPECT_EQ(RunCommand(medium::ExtractCommand, {"extract", Path("ex.dll"), Path("x")}), medium::kExitInput);
+}
+
+// A medium far larger than any one read: the build's check, inspect (file
+// and folder) and extract read its pieces one at a time and the rest in
+// bounded blocks, never the whole file.
+TEST_F(InspectTest, LargeMediaAreReadInBoundedPieces)
+{
+    // Bytes that do not pack (xorshift), so the medium is as large as they.
+    Bytes engine(3u << 20);
+    uint32_t x = 2463534242u;
+    for (uint8_t &b : engine) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = (uint8_t)x;
+    }
+    ASSERT_TRUE(WriteFile(Path("big.bin"), engine));
+    medium::BuildOptions o = o_;
+    o.payload[1] = Path("big.bin");
+    o.pieceSize = 64u << 10;
+    o.outDir = Path("big");
+    const uint64_t bound = 256u << 10;   // a piece and a few blocks
+
+    tk::ResetLargestFileRead();
+    medium::BuildReport report;
+    medium::Failure failure;
+    ASSERT_TRUE(medium::Build(o, &report, &failure)) << failure.message;
+    const Bytes setup = ReadFile(Path("big/setup.exe"));
+    ASSERT_GT(setup.size(), engine.size());
+    EXPECT_LE(tk::LargestFileRead(), bound) << "medium build";
+
+    for (const char *path : {"big", "big/setup.exe"}) {
+        tk::ResetLargestFileRead();
+        medium::Inspection in;
+        medium::InspectPath(Path(path), &in);
+        EXPECT_EQ(Dump(in.findings), "") << path;
+        EXPECT_LE(tk::LargestFileRead(), bound) << "inspect " << path;
+    }
+
+    tk::ResetLargestFileRead();
+    ASSERT_EQ(RunCommand(medium::ExtractCommand, {"extract", Path("big/setup.exe"), Path("bigout")}),
+              medium::kExitOk);
+    EXPECT_LE(tk::LargestFileRead(), bound) << "extract";
+    EXPECT_EQ(ReadFile(Path("bigout/") + medium::kPayloads[1].file), engine);
+}
+
+// Piece resources whose entries point past the end of the file: the tree
+// is refused before any piece is read, by inspect and by extract.
+TEST_F(InspectTest, APiecePastTheEndOfTheFileIsRefused)
+{
+    // Cut the file in the middle of the piece placed last in it.
+    tk::MemoryBytes m{setup_.data(), setup_.size()};
+    const tk::ByteSource src = tk::MemorySource(&m);
+    tk::PeImage pe;
+    ResList res;
+    tk::ResInFile pieces;
+    pieces.type = 3000;
+    pieces.file = "setup.exe";
+    std::string err;
+    ASSERT_TRUE(tk::ParsePeImage(src, setup_.size(), &pe, &err) && tk::ReadResources(src, pe, &pieces, &res, &err))
+        << err;
+    uint64_t last = 0;
+    for (const tk::ResEntry &e : res)
+        if (!e.dataFile.empty() && e.dataFileSize > 16)
+            last = std::max<uint64_t>(last, e.dataFileOffset + e.dataFileSize / 2);
+    ASSERT_GT(last, 0u);
+    Bytes cut(setup_.begin(), setup_.begin() + (long)last);
+    ASSERT_TRUE(WriteFile(Path("cut.exe"), cut));
+    medium::Inspection in;
+    medium::InspectPath(Path("cut.exe"), &in);
+    ASSERT_EQ(in.findings.size(), 1u) << Dump(in.findings);
+    EXPECT_EQ(in.findings[0].severity, Severity::Error);
+    EXPECT_NE(in.findings[0].text.find("runs past its section or the file"), std::string::npos)
+        << in.findings[0].text;
+    EXPECT_EQ(RunCommand(medium::ExtractCommand, {"extract", Path("cut.exe"), Path("cutout")}), medium::kExitInput);
 }
 
 TEST_F(InspectTest, CommandExitStatus)

@@ -9,7 +9,30 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+
 namespace tk {
+
+namespace {
+std::atomic<uint64_t> g_largestRead{0};
+}  // namespace
+
+uint64_t LargestFileRead()
+{
+    return g_largestRead.load();
+}
+
+void ResetLargestFileRead()
+{
+    g_largestRead.store(0);
+}
+
+void NoteFileRead(uint64_t bytes)
+{
+    uint64_t seen = g_largestRead.load();
+    while (bytes > seen && !g_largestRead.compare_exchange_weak(seen, bytes)) {
+    }
+}
 
 bool ReadWholeFile(const std::string &path, uint64_t limit, const char *limitText, std::vector<uint8_t> *data,
                    std::string *why)
@@ -36,6 +59,7 @@ bool ReadWholeFile(const std::string &path, uint64_t limit, const char *limitTex
         ok = false;
     }
     fclose(f);
+    NoteFileRead(data->size());
     return ok;
 }
 

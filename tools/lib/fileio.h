@@ -22,6 +22,13 @@ bool ReadWholeFile(const std::string &path, uint64_t limit, const char *limitTex
 bool ReadWholeFile(const std::string &path, uint64_t limit, const char *limitText, std::string *data,
                    std::string *why);
 
+// The most bytes one read brought into memory from a file since the last
+// reset: ReadWholeFile counts the whole file, FileSource (pe_image.h) each
+// read. Readers of large media keep it to a few blocks; tests check that.
+uint64_t LargestFileRead();
+void ResetLargestFileRead();
+void NoteFileRead(uint64_t bytes);
+
 // An output file in the making. Open makes "TARGET.tmp-XXXXXX" in the
 // target's folder (mkstemp, then the mode a plain create would give);
 // Commit flushes, fsyncs and renames it onto the target. Destroyed or

@@ -8,6 +8,7 @@
 
 #include "base/bytes.h"
 #include "tools/lib/bytesink.h"
+#include "tools/lib/fileio.h"
 #include "tools/lib/pechecksum.h"
 
 namespace tk {
@@ -17,7 +18,8 @@ constexpr uint32_t kHighBit = 0x80000000u;
 constexpr uint32_t kDataAlign = 8;   // each entry's data starts 8-aligned, as linkers place it
 constexpr size_t kCopyBlock = 1u << 16;
 constexpr uint32_t kImportDescriptorSize = 20;
-constexpr uint64_t kMaxHeaderBytes = 1u << 20;   // headers and section table; linkers write 1 KiB
+constexpr uint64_t kHeaderBytes = 4096;          // where linkers' headers end
+constexpr uint64_t kMaxHeaderBytes = 1u << 20;   // the most read for headers placed further
 
 std::string Hex(uint64_t v)
 {
@@ -52,6 +54,7 @@ bool MemoryRead(void *ctx, uint64_t offset, uint8_t *buf, size_t n)
 bool FileRead(void *ctx, uint64_t offset, uint8_t *buf, size_t n)
 {
     FILE *f = static_cast<FILE *>(ctx);
+    NoteFileRead(n);
     if (offset > (uint64_t)INT64_MAX || fseeko(f, (off_t)offset, SEEK_SET) != 0)
         return false;
     return fread(buf, 1, n, f) == n;
@@ -218,15 +221,20 @@ bool ParsePeImage(const ByteSource &src, uint64_t size, PeImage *h, std::string 
         *err = "image larger than 4 GiB";
         return false;
     }
-    // The headers lie within the first kMaxHeaderBytes; only they are read
-    // whole.
-    std::vector<uint8_t> head((size_t)std::min<uint64_t>(size, kMaxHeaderBytes));
-    if (!src.read(src.ctx, 0, head.data(), head.size())) {
-        *err = "the file cannot be read";
-        return false;
+    // Headers are read bounded: the first 4 KiB, and up to 1 MiB only for
+    // an image whose headers reach further.
+    std::vector<uint8_t> head;
+    for (uint64_t want : {kHeaderBytes, kMaxHeaderBytes}) {
+        head.resize((size_t)std::min<uint64_t>(size, want));
+        if (!src.read(src.ctx, 0, head.data(), head.size())) {
+            *err = "the file cannot be read";
+            return false;
+        }
+        if (ParseHeaders(head.data(), head.size(), size, h, err))
+            break;
+        if (head.size() == size || want == kMaxHeaderBytes)
+            return false;
     }
-    if (!ParseHeaders(head.data(), head.size(), size, h, err))
-        return false;
     ReadImports(src, h);
     return true;
 }
