@@ -15,7 +15,7 @@ PKGS=(
   wine wine32:i386 xvfb xauth x11-utils imagemagick
   googletest mscompress python3 locales nsis
   dpkg-dev file g++ git osslsigncode openssl libssl-dev libtomlplusplus-dev
-  libexpat1-dev scdoc lintian fonts-ipafont-gothic fonts-wqy-microhei
+  libexpat1-dev zlib1g-dev scdoc lintian fonts-ipafont-gothic fonts-wqy-microhei
 )
 
 missing=()

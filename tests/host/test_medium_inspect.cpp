@@ -364,6 +364,52 @@ TEST_F(InspectTest, LargeMediaAreReadInBoundedPieces)
     EXPECT_EQ(ReadFile(Path("bigout/") + medium::kPayloads[1].file), engine);
 }
 
+// Pieces are checked on every core when nothing receives the bytes; the
+// findings, counts and CRC are those of one expansion in order: the first
+// damaged piece is named even when a later one is damaged too.
+TEST_F(InspectTest, PiecesCheckedTogetherGiveTheFindingsOfOneExpansion)
+{
+    const auto damage = [](ResList *res, uint16_t id, bool cut) {
+        Bytes &piece = tk::ResFind(res, 3000, id)->data;
+        if (cut)
+            piece.resize(piece.size() - 3);
+        else
+            piece[15] ^= 0x01;   // the first literal after the SZDD header
+    };
+    struct Case {
+        const char *name;
+        std::function<void(ResList *)> breakIt;
+        const char *finding;   // of the bootstrap; "" for none
+    } cases[] = {
+        {"whole", [](ResList *) {}, ""},
+        {"second and third cut short", [&](ResList *r) { damage(r, 7101, true); damage(r, 7102, true); },
+         "piece 7101 is damaged"},
+        {"third cut short", [&](ResList *r) { damage(r, 7102, true); }, "piece 7102 is damaged"},
+        {"a flipped byte in the first", [&](ResList *r) { damage(r, 7100, false); }, "CRC-32"},
+    };
+    for (const Case &c : cases) {
+        ResList res = Resources(setup_);
+        c.breakIt(&res);
+        medium::PayloadCheck together, inOrder;
+        medium::CheckPayload(res, 0, medium::PayloadSink(), &together);
+        medium::CheckPayload(res, 0, [](const uint8_t *, uint32_t) { return true; }, &inOrder);
+        EXPECT_EQ(together.errors, inOrder.errors) << c.name;
+        EXPECT_EQ(together.piecesFound, inOrder.piecesFound) << c.name;
+        EXPECT_EQ(together.stored, inOrder.stored) << c.name;
+        EXPECT_EQ(together.packed, inOrder.packed) << c.name;
+        EXPECT_EQ(together.length, inOrder.length) << c.name;
+        EXPECT_EQ(together.crc, inOrder.crc) << c.name;
+        EXPECT_EQ(together.whole, inOrder.whole) << c.name;
+        if (*c.finding == '\0') {
+            EXPECT_TRUE(together.errors.empty() && together.matches) << c.name;
+            EXPECT_EQ(together.pieces, 3) << c.name;
+        } else {
+            ASSERT_EQ(together.errors.size(), 1u) << c.name;
+            EXPECT_NE(together.errors[0].find(c.finding), std::string::npos) << c.name << ": " << together.errors[0];
+        }
+    }
+}
+
 // Piece resources whose entries point past the end of the file: the tree
 // is refused before any piece is read, by inspect and by extract.
 TEST_F(InspectTest, APiecePastTheEndOfTheFileIsRefused)

@@ -8,6 +8,11 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "base/crc32.h"
 #include "base/ids.h"
@@ -91,6 +96,82 @@ bool EntryBytes(const ResEntry &e, std::vector<uint8_t> *buf, const uint8_t **da
     return ok;
 }
 
+
+// One piece expanded on its own: what CheckPayload reports of it.
+struct PieceResult {
+    bool readable = false;
+    bool stored = false;     // no SZDD signature: copied as it is
+    int result = SZDD_OK;
+    uint32_t packed = 0;
+    uint32_t length = 0;
+    uint32_t crc = 0;        // of its expanded bytes alone
+};
+
+int NoSink(void *, const unsigned char *, uint32_t)
+{
+    return 1;
+}
+
+// Reads and expands one piece into `*r`; `buf` holds its bytes meanwhile.
+void ExpandPiece(const ResEntry &piece, const Crc32Table *table, SzddSink sink, void *ctx, std::vector<uint8_t> *buf,
+                 PieceResult *r)
+{
+    const uint8_t *data = nullptr;
+    uint32_t size = 0;
+    r->readable = EntryBytes(piece, buf, &data, &size);
+    if (!r->readable)
+        return;
+    r->stored = size < kSzddMagicSize || memcmp(data, kSzddMagic, kSzddMagicSize) != 0;
+    SzddOutput expanded = {0, 0};
+    r->result = SzddExpandOrCopy(data, size, table, 0, sink, ctx, &expanded);
+    r->packed = size;
+    r->length = expanded.length;
+    r->crc = expanded.crc;
+}
+
+// Pieces one after another into `sink`, stopping at the first that fails.
+void ExpandInOrder(const std::vector<const ResEntry *> &pieces, const Crc32Table *table, const PayloadSink &sink,
+                   std::vector<PieceResult> *results)
+{
+    SinkContext ctx = {&sink};
+    std::vector<uint8_t> buf;
+    for (size_t i = 0; i < pieces.size(); i++) {
+        PieceResult &r = (*results)[i];
+        ExpandPiece(*pieces[i], table, ToSink, &ctx, &buf, &r);
+        if (!r.readable || r.result != SZDD_OK)
+            break;
+    }
+}
+
+// Most bytes of pieces held at once by the workers together: one piece
+// each, so fewer workers take larger pieces.
+constexpr uint64_t kPieceMemory = 8u << 20;
+
+// Pieces are independent: each is read from its own place and expanded by
+// whichever worker takes it next, one per core.
+void ExpandOnEveryCore(const std::vector<const ResEntry *> &pieces, const Crc32Table *table,
+                       std::vector<PieceResult> *results)
+{
+    uint64_t largest = 1;
+    for (const ResEntry *p : pieces)
+        largest = std::max<uint64_t>(largest, ResDataSize(*p));
+    size_t threads = std::max(1u, std::thread::hardware_concurrency());
+    threads = std::min<size_t>(threads, pieces.size());
+    threads = std::min<size_t>(threads, std::max<uint64_t>(1, kPieceMemory / largest));
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        std::vector<uint8_t> buf;
+        for (size_t i; (i = next++) < pieces.size();)
+            ExpandPiece(*pieces[i], table, NoSink, nullptr, &buf, &(*results)[i]);
+    };
+    std::vector<std::thread> workers;
+    for (size_t t = 1; t < threads; t++)
+        workers.emplace_back(work);
+    work();
+    for (std::thread &w : workers)
+        w.join();
+}
+
 }  // namespace
 
 void CheckPayload(const ResList &res, int index, const PayloadSink &sink, PayloadCheck *out,
@@ -125,49 +206,59 @@ void CheckPayload(const ResList &res, int index, const PayloadSink &sink, Payloa
         return;
     }
 
+    // The pieces present, in order, up to the first missing one.
+    std::vector<const ResEntry *> present;
+    for (long i = 0; i < out->pieces; i++) {
+        const long id = payload.baseId + i;
+        const ResEntry *piece = id <= 0xFFFF ? ResFind(res, RT_PAYLOAD_PIECE, (uint16_t)id) : nullptr;
+        if (!piece)
+            break;
+        present.push_back(piece);
+    }
+
     Crc32Table table;
     Crc32Init(&table);
-    SinkContext ctx = {&sink};
+    std::vector<PieceResult> results(present.size());
+    if (sink)
+        ExpandInOrder(present, &table, sink, &results);
+    else
+        ExpandOnEveryCore(present, &table, &results);
+
+    // The findings in piece order, as one expansion from the first piece
+    // would meet them; each piece's CRC was taken from 0 and is joined on.
     uint32_t crc = 0;
     uint64_t length = 0;
     bool ok = true;
-    std::vector<uint8_t> pieceBytes;
     for (long i = 0; i < out->pieces && ok; i++) {
         const long id = payload.baseId + i;
-        const ResEntry *piece = id <= 0xFFFF ? ResFind(res, RT_PAYLOAD_PIECE, (uint16_t)id)
-                                             : nullptr;
-        if (!piece) {
+        if ((size_t)i >= present.size()) {
             out->errors.push_back("piece " + Num((uint64_t)id) + " of " + Num((uint64_t)out->pieces) +
                                   " is missing" + fix);
             ok = false;
             break;
         }
-        const uint8_t *data = nullptr;
-        uint32_t size = 0;
-        if (!EntryBytes(*piece, &pieceBytes, &data, &size)) {
+        const PieceResult &r = results[(size_t)i];
+        if (!r.readable) {
             out->errors.push_back("piece " + Num((uint64_t)id) + " cannot be read from the file" + fix);
             ok = false;
             break;
         }
-        const bool stored = size < kSzddMagicSize || memcmp(data, kSzddMagic, kSzddMagicSize) != 0;
-        out->stored += stored ? 1 : 0;
-        SzddOutput expanded = {0, 0};
-        int r = SzddExpandOrCopy(data, size, &table, crc, ToSink, &ctx, &expanded);
-        if (r == SZDD_SINK_FAILED) {
+        out->stored += r.stored ? 1 : 0;
+        if (r.result == SZDD_SINK_FAILED) {
             out->errors.push_back("the expanded bytes could not be written");
             ok = false;
             break;
         }
-        if (r != SZDD_OK) {
-            out->errors.push_back("piece " + Num((uint64_t)id) + " is damaged: " + SzddText(r) + fix);
+        if (r.result != SZDD_OK) {
+            out->errors.push_back("piece " + Num((uint64_t)id) + " is damaged: " + SzddText(r.result) + fix);
             ok = false;
             break;
         }
-        out->packed += size;
-        length += expanded.length;
-        crc = expanded.crc;
+        out->packed += r.packed;
+        length += r.length;
+        crc = (uint32_t)crc32_combine(crc, r.crc, (z_off_t)r.length);
         out->piecesFound++;
-        out->pieceStored.push_back(stored);
+        out->pieceStored.push_back(r.stored);
         if (length > 0xFFFFFFFFu) {
             out->errors.push_back("the payload expands to more than 4 GiB, past the launcher's 32-bit sizes" + fix);
             ok = false;
