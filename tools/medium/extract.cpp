@@ -87,6 +87,12 @@ bool EntryBytes(const ResEntry &e, std::vector<uint8_t> *buf, const uint8_t **da
     FILE *f = fopen(e.dataFile.c_str(), "rb");
     if (!f)
         return false;
+    if (buf->capacity() < e.dataFileSize) {
+        // Freed before the larger one is taken, and taken to size: growing
+        // in place would hold both and double the piece.
+        std::vector<uint8_t>().swap(*buf);
+        buf->reserve(e.dataFileSize);
+    }
     buf->resize(e.dataFileSize);
     const ByteSource src = FileSource(f);
     const bool ok = src.read(src.ctx, e.dataFileOffset, buf->data(), buf->size());

@@ -1,4 +1,5 @@
 // medium: makes installation media from the prebuilt launcher stub.
+#include <malloc.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -100,5 +101,9 @@ int main(int argc, char **argv)
         return medium::kExitUsage;
     }
     tk::InstallTempCleanup();
+    // Payload pieces (megabytes each, one per worker) are taken from the
+    // system and given back whole: with the allocator's moving threshold a
+    // freed piece stays resident beside the next one.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     return c->run(argc - 1, argv + 1);
 }
