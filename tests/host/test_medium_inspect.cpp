@@ -601,6 +601,10 @@ TEST_F(InspectTest, TextsAreShownForProofreadingInTheirCodePages)
               std::string::npos) << out;
     EXPECT_NE(out.find("locale 1032  \xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC "
                        "(index 2)"), std::string::npos) << out;
+    // A double-byte name (932) as well.
+    const std::string ja = RunLangtable({"check", Path("scripts.dll"), "--lcid", "1041"}, &code);
+    EXPECT_EQ(code, lt::kExitOk) << ja;
+    EXPECT_NE(ja.find("locale 1041  \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E (index 1)"), std::string::npos) << ja;
 }
 
 TEST(LangtableDescription, OneMistakeGivesOneError)
