@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -198,6 +199,17 @@ TEST(MediumPe, RefusesMalformedImages)
         {"cut in the resource data", [](Bytes &b) { b.resize(0x25A); }, "runs past"},
         {"no MZ", [](Bytes &b) { b[0] = 'X'; }, "MZ"},
         {"PE header pointer past the file", [](Bytes &b) { SetUi32(&b[0x3C], 0x7FFFFFF0); }, "PE signature"},
+        // Beyond the first 4 KiB the headers are read again, further: the
+        // count is reached (not "no PE signature").
+        {"PE header past the first 4 KiB",
+         [&](Bytes &b) {
+             const Bytes head(b.begin() + l.pe, b.begin() + l.sections + 40);
+             b.resize(std::max<size_t>(b.size(), 0x1200 + head.size()));
+             std::copy(head.begin(), head.end(), b.begin() + 0x1200);
+             SetUi32(&b[0x3C], 0x1200);
+             SetUi16(&b[0x1200 + 6], 0);
+         },
+         "absurd section count 0"},
         {"unknown optional header magic", [&](Bytes &b) { SetUi16(&b[l.opt], 0x107); }, "magic"},
         {"absurd section count", [&](Bytes &b) { SetUi16(&b[l.pe + 6], 0xFFFF); }, "absurd section count"},
         {"section table past the file", [&](Bytes &b) { SetUi16(&b[l.pe + 6], 60); }, "section table"},

@@ -232,8 +232,12 @@ bool ParsePeImage(const ByteSource &src, uint64_t size, PeImage *h, std::string 
         }
         if (ParseHeaders(head.data(), head.size(), size, h, err))
             break;
-        if (head.size() == size || want == kMaxHeaderBytes)
+        if (head.size() == size)
             return false;
+        if (want == kMaxHeaderBytes) {
+            *err += " (only the first 1 MiB is read for the headers)";
+            return false;
+        }
     }
     ReadImports(src, h);
     return true;

@@ -10,7 +10,6 @@
 
 #include "base/ids.h"
 #include "tools/medium/extract.h"
-#include "tools/lib/fileio.h"
 #include "tools/lib/pe_image.h"
 #include "tools/medium/resedit.h"
 
