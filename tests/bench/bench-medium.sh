@@ -98,7 +98,7 @@ python3 -c 'import random, sys; sys.stdout.buffer.write(random.Random(11).randby
 : >"$work/empty.bin"
 for companion in noise empty; do
   rm -rf "$work/out-$companion"
-  "$tool" build --stub "$stub" --bootstrap "$work/SETUP.INS" --engine "$work/SETUP.INS" \
+  "$tool" build --stub "$stub" --bootstrap "$root/tests/fixtures/medium/small.exe" --engine "$work/SETUP.INS" \
       --companion "$work/$companion.bin" --script "$work/SETUP.INS" \
       --library "$library" --out "$work/out-$companion" >/dev/null
 done
