@@ -8,6 +8,7 @@
 
 #include "base/bytes.h"
 #include "tools/lib/textcodec.h"
+#include "tools/lib/versionrules.h"
 
 namespace tk {
 namespace {
@@ -156,44 +157,14 @@ void CheckKey(const std::string &table, const std::string &key, Problems *proble
     AddWarning(problems, "the version table " + table + " has the unknown key \"" + key + "\"" + hint);
 }
 
-// The numbers at the start of a version text ("1.2.3.4", "1, 2, 3, 4",
-// "1.2.3 beta"): up to four; false when it does not start with one.
-bool LeadingVersion(const std::string &text, uint32_t parts[4], int *count)
-{
-    *count = 0;
-    size_t i = 0;
-    while (i < text.size() && text[i] == ' ')
-        i++;
-    while (*count < 4 && i < text.size() && text[i] >= '0' && text[i] <= '9') {
-        uint32_t v = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-            v = v * 10 + (uint32_t)(text[i] - '0');
-            if (v > 0xFFFF)
-                return false;
-            i++;
-        }
-        parts[(*count)++] = v;
-        size_t j = i;
-        while (j < text.size() && text[j] == ' ')
-            j++;
-        if (j < text.size() && (text[j] == '.' || text[j] == ',')) {
-            i = j + 1;
-            while (i < text.size() && text[i] == ' ')
-                i++;
-        } else {
-            break;
-        }
-    }
-    return *count > 0;
-}
-
 void CompareVersion(const VersionString &s, uint32_t ms, uint32_t ls, const char *fixedName,
                     Severity severity, Problems *problems)
 {
     uint32_t parts[4] = {0, 0, 0, 0};
-    int count = 0;
     uint32_t fixed[4] = {ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF};
-    if (!LeadingVersion(s.value, parts, &count)) {
+    size_t end = 0;
+    const int count = ScanVersionParts(s.value, true, parts, &end);
+    if (count == 0) {
         AddWarning(problems, "the version table " + s.table + " has " + s.key + " \"" + s.value +
                                                  "\", which does not start with a version number");
         return;
