@@ -103,29 +103,10 @@ private:
     HMODULE module_;
 };
 
-TEST(MediumTool, MediumRunsAndDeliversEveryPayloadFromItsPieces)
+// Runs the medium in `dir` (setup.exe, SETUP.INS, _SETUP.DLL) from a fresh
+// case and expects the launch to deliver the three payloads as given.
+void ExpectMediumDelivers(const std::string &dir, const std::string &companion)
 {
-    REQUIRE_TOOL_FILES();
-    const e2e::Case c = e2e::PrepareCase(0);
-    for (const char *name : {"setup.exe", "SETUP.INS", "_SETUP.DLL"})
-        ASSERT_TRUE(rig::CopyFileTo(ToolPath("CORVANE_E2E_TOOL_MEDIUM", name), c.medium + name)) << name;
-    const e2e::Result r = e2e::RunLauncher(c, e2e::Launch());
-    ASSERT_TRUE(r.run.started) << r.run.error;
-    EXPECT_TRUE(r.run.boxes.empty()) << e2e::Describe(r);
-    ASSERT_TRUE(r.launched) << e2e::Describe(r);
-    const e2e::Originals &f = e2e::Files();
-    EXPECT_TRUE(e2e::HoldsExactly(c.temp, {{e2e::kBootstrapFile, f.bootstrap},
-                                           {e2e::kEngineFile, f.engine},
-                                           {e2e::kCompanionFile, f.companion}}));
-}
-
-// An empty payload file: the tool makes one piece whose header says 0 bytes,
-// and the launcher expands it into an empty file and goes on.
-TEST(MediumTool, EmptyPayloadBecomesAnEmptyFile)
-{
-    REQUIRE_TOOL_FILES();
-    const std::string dir = ToolPath("CORVANE_E2E_TOOL_MEDIUM_EMPTY");
-    ASSERT_FALSE(dir.empty()) << "driver started without CORVANE_E2E_TOOL_MEDIUM_EMPTY";
     const e2e::Case c = e2e::PrepareCase(0);
     for (const char *name : {"setup.exe", "SETUP.INS", "_SETUP.DLL"})
         ASSERT_TRUE(rig::CopyFileTo(rig::JoinPath(dir, name), c.medium + name)) << name;
@@ -136,7 +117,23 @@ TEST(MediumTool, EmptyPayloadBecomesAnEmptyFile)
     const e2e::Originals &f = e2e::Files();
     EXPECT_TRUE(e2e::HoldsExactly(c.temp, {{e2e::kBootstrapFile, f.bootstrap},
                                            {e2e::kEngineFile, f.engine},
-                                           {e2e::kCompanionFile, ""}}));
+                                           {e2e::kCompanionFile, companion}}));
+}
+
+TEST(MediumTool, MediumRunsAndDeliversEveryPayloadFromItsPieces)
+{
+    REQUIRE_TOOL_FILES();
+    ExpectMediumDelivers(ToolPath("CORVANE_E2E_TOOL_MEDIUM"), e2e::Files().companion);
+}
+
+// An empty payload file: the tool makes one piece whose header says 0 bytes,
+// and the launcher expands it into an empty file and goes on.
+TEST(MediumTool, EmptyPayloadBecomesAnEmptyFile)
+{
+    REQUIRE_TOOL_FILES();
+    const std::string dir = ToolPath("CORVANE_E2E_TOOL_MEDIUM_EMPTY");
+    ASSERT_FALSE(dir.empty()) << "driver started without CORVANE_E2E_TOOL_MEDIUM_EMPTY";
+    ExpectMediumDelivers(dir, "");
 }
 
 // Pieces the tool stored as they are, after coded ones of the same payload:
@@ -155,17 +152,7 @@ TEST(MediumTool, RawAndCodedPiecesMakeThePayload)
             kinds += m.Resource(3000, id).compare(0, 4, "SZDD") == 0 ? 'c' : 'r';
         EXPECT_EQ("ccr", kinds) << "the text is coded, the image data is not";
     }
-    const e2e::Case c = e2e::PrepareCase(0);
-    for (const char *name : {"setup.exe", "SETUP.INS", "_SETUP.DLL"})
-        ASSERT_TRUE(rig::CopyFileTo(rig::JoinPath(dir, name), c.medium + name)) << name;
-    const e2e::Result r = e2e::RunLauncher(c, e2e::Launch());
-    ASSERT_TRUE(r.run.started) << r.run.error;
-    EXPECT_TRUE(r.run.boxes.empty()) << e2e::Describe(r);
-    ASSERT_TRUE(r.launched) << e2e::Describe(r);
-    const e2e::Originals &f = e2e::Files();
-    EXPECT_TRUE(e2e::HoldsExactly(c.temp, {{e2e::kBootstrapFile, f.bootstrap},
-                                           {e2e::kEngineFile, f.engine},
-                                           {e2e::kCompanionFile, payloadPath}}));
+    ExpectMediumDelivers(dir, payloadPath);
 }
 
 TEST(MediumTool, PieceCountsAndChecksumRecordMatchThePayloads)

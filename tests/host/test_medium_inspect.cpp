@@ -464,14 +464,7 @@ std::string Printed(const medium::ReportNode &n, bool json)
         medium::PrintReportJson(out, n);
     else
         medium::PrintReportNode(out, n, 0);
-    std::string s;
-    rewind(out);
-    char buf[4096];
-    size_t got;
-    while ((got = fread(buf, 1, sizeof buf, out)) > 0)
-        s.append(buf, got);
-    fclose(out);
-    return s;
+    return ReadBackAndClose(out);
 }
 
 // Per piece, raw (stored as it is) or coded, in both outputs.

@@ -39,6 +39,10 @@ TEST(PeChecksum, WorkedByHand)
         {"odd last byte padded", {0x01, 0x00, 0x05}, kNoField, 6 + 3},
         {"field taken as zero", {0x01, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x02, 0x00}, 2, 3 + 8},
         {"field at the odd end", {0x01, 0x00, 0xFF}, 2, 1 + 3},
+        {"two carries in one word pair", {0x00, 0x80, 0x00, 0x80}, kNoField, 1 + 4},
+        {"all ones stays 0xFFFF", Bytes(64, 0xFF), kNoField, 0xFFFF + 64},
+        {"all ones but the field", Bytes(64, 0xFF), 17, 0xFFFF + 64},
+        {"zeros stay zero", Bytes(64, 0x00), kNoField, 64},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -65,6 +69,28 @@ TEST(PeChecksum, AgreesWithOsslsigncode)
     EXPECT_TRUE(tk::PeChecksumOfFile(f, field, &fromFile, &err)) << err;
     fclose(f);
     EXPECT_EQ(fromFile, stored);
+}
+
+// Long inputs go eight bytes at a time: against a plain word-by-word sum,
+// with the field at every offset of a stretch and the input starting odd.
+TEST(PeChecksum, WideSumsAgreeWithWordByWord)
+{
+    Bytes b(1027);
+    for (size_t i = 0; i < b.size(); i++)
+        b[i] = (uint8_t)(i * 151 + (i >> 3) * 7 + 0xC5);
+    auto plain = [&](uint64_t field) {
+        uint32_t sum = 0;
+        for (size_t i = 0; i < b.size(); i += 2) {
+            uint32_t lo = (i >= field && i < field + 4) ? 0 : b[i];
+            uint32_t hi = (i + 1 >= b.size() || (i + 1 >= field && i + 1 < field + 4)) ? 0 : b[i + 1];
+            sum += lo | hi << 8;
+            sum = (sum & 0xFFFF) + (sum >> 16);
+        }
+        return sum + (uint32_t)b.size();
+    };
+    for (uint64_t field : {uint64_t(0), uint64_t(1), uint64_t(7), uint64_t(8), uint64_t(9), uint64_t(512),
+                           uint64_t(1023), uint64_t(1024), uint64_t(5000)})
+        EXPECT_EQ(Sum(b, field), plain(field)) << "field at " << field;
 }
 
 // Chunk boundaries inside a word and inside the field must not matter.

@@ -229,6 +229,33 @@ TEST(VersionRules, NumbersFollowOneRule)
     }
 }
 
+// Version strings read from files: the numbers they start with, however
+// they are written.
+TEST(VersionRules, LeadingNumbersOfWrittenVersions)
+{
+    const struct {
+        const char *text;
+        int count;
+        uint32_t parts[4];
+    } cases[] = {
+        {"1, 2, 3, 4", 4, {1, 2, 3, 4}},
+        {"  4.2.17 beta", 3, {4, 2, 17, 0}},
+        {"1 . 2", 2, {1, 2, 0, 0}},
+        {"1.2.3.4.5", 4, {1, 2, 3, 4}},
+        {"3. beta", 1, {3, 0, 0, 0}},
+        {"v1.2", 0, {}},
+        {"", 0, {}},
+        {"1.70000", 0, {}},
+    };
+    for (const auto &c : cases) {
+        uint32_t parts[4] = {0, 0, 0, 0};
+        size_t end = 0;
+        ASSERT_EQ(tk::ScanVersionParts(c.text, true, parts, &end), c.count) << c.text;
+        for (int i = 0; i < c.count; i++)
+            EXPECT_EQ(parts[i], c.parts[i]) << c.text << " part " << i;
+    }
+}
+
 TEST(VersionRules, PlanKeepsStringAndNumberTogether)
 {
     tk::VersionPlan plan;

@@ -8,6 +8,7 @@
 
 #include "base/bytes.h"
 #include "tools/lib/textcodec.h"
+#include "tools/lib/versionrules.h"
 
 namespace tk {
 namespace {
@@ -20,13 +21,7 @@ const char *const kStandardKeys[] = {
     "LegalTrademarks", "OriginalFilename", "PrivateBuild", "ProductName", "ProductVersion", "SpecialBuild",
 };
 
-struct Node {
-    uint32_t at = 0, end = 0;        // the node's bytes
-    uint32_t valueLength = 0, type = 0;
-    std::u16string key;
-    uint32_t valueAt = 0, valueSize = 0;   // bytes
-    uint32_t childrenAt = 0;
-};
+using Node = VersionNode;
 
 struct Reader {
     const uint8_t *data;
@@ -39,71 +34,30 @@ uint32_t Align4(uint32_t v) { return (v + 3) & ~3u; }
 
 std::string Utf8(const std::u16string &s) { return Utf16ToUtf8(s); }
 
-// Reads the node at `at`, which must lie inside [at, limit). `textValue`
-// says how wValueLength counts: characters for text nodes, bytes otherwise.
 bool ReadNode(Reader *rd, uint32_t at, uint32_t limit, const char *what, Node *n)
 {
     if (++rd->nodes > kMaxVersionNodes) {
         AddError(rd->problems, "the version resource holds more than " + std::to_string(kMaxVersionNodes) + " nodes");
         return false;
     }
-    ByteReader r;
-    ReaderInit(&r, rd->data, limit);
-    ReaderSeek(&r, at);
-    uint32_t length = ReaderU16(&r);
-    n->valueLength = ReaderU16(&r);
-    n->type = ReaderU16(&r);
-    std::string where = std::string(what) + " at offset " + std::to_string(at);
-    if (r.err || length < kNodeHeader || length > limit - at) {
-        AddError(rd->problems, "the version resource's " + where + " has wLength " + std::to_string(length) +
-                                   ", but " + std::to_string(limit - at) + " bytes are left; the resource is damaged");
+    std::string why;
+    if (!ReadVersionNode(rd->data, at, limit, what, n, &why)) {
+        AddError(rd->problems, why);
         return false;
     }
-    n->at = at;
-    n->end = at + length;
-    ReaderInit(&r, rd->data, n->end);
-    ReaderSeek(&r, at + kNodeHeader);
-    n->key.clear();
-    for (;;) {
-        uint32_t c = ReaderU16(&r);
-        if (r.err || n->key.size() > kMaxVersionKeyChars) {
-            AddError(rd->problems, "the version resource's " + where + " has a key without its terminating zero");
-            return false;
-        }
-        if (c == 0)
-            break;
-        n->key += (char16_t)c;
-    }
-    if (n->type > kTypeText) {
-        AddError(rd->problems, "the version resource's " + where + " (\"" + Utf8(n->key) + "\") has wType " +
-                                   std::to_string(n->type) + " where 0 or 1 is expected");
-        return false;
-    }
-    n->valueAt = Align4(r.pos);
-    n->valueSize = n->type == kTypeText ? n->valueLength * 2 : n->valueLength;
-    if (n->valueSize && (n->valueAt > n->end || n->valueSize > n->end - n->valueAt)) {
-        AddError(rd->problems, "the version resource's " + where + " (\"" + Utf8(n->key) + "\") has a value of " +
-                                   std::to_string(n->valueSize) + " bytes that runs past its node");
-        return false;
-    }
-    n->childrenAt = std::min(n->end, Align4(n->valueAt + n->valueSize));
     return true;
 }
 
 // Calls `each` for every child of `parent`; false when one is damaged.
 template <class F> bool ForChildren(Reader *rd, const Node &parent, const char *what, F each)
 {
-    uint32_t at = parent.childrenAt;
-    while (at < parent.end) {
-        // What is left may be padding to the parent's 4-byte boundary.
-        if (parent.end - at < kNodeHeader)
-            return true;
+    for (uint32_t at = NextVersionChild(parent, parent.childrenAt); at != 0;) {
         Node child;
         if (!ReadNode(rd, at, parent.end, what, &child))
             return false;
         if (!each(child))
             return false;
-        at = Align4(child.end);
+        at = NextVersionChild(parent, child.end);
     }
     return true;
 }
@@ -156,44 +110,14 @@ void CheckKey(const std::string &table, const std::string &key, Problems *proble
     AddWarning(problems, "the version table " + table + " has the unknown key \"" + key + "\"" + hint);
 }
 
-// The numbers at the start of a version text ("1.2.3.4", "1, 2, 3, 4",
-// "1.2.3 beta"): up to four; false when it does not start with one.
-bool LeadingVersion(const std::string &text, uint32_t parts[4], int *count)
-{
-    *count = 0;
-    size_t i = 0;
-    while (i < text.size() && text[i] == ' ')
-        i++;
-    while (*count < 4 && i < text.size() && text[i] >= '0' && text[i] <= '9') {
-        uint32_t v = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-            v = v * 10 + (uint32_t)(text[i] - '0');
-            if (v > 0xFFFF)
-                return false;
-            i++;
-        }
-        parts[(*count)++] = v;
-        size_t j = i;
-        while (j < text.size() && text[j] == ' ')
-            j++;
-        if (j < text.size() && (text[j] == '.' || text[j] == ',')) {
-            i = j + 1;
-            while (i < text.size() && text[i] == ' ')
-                i++;
-        } else {
-            break;
-        }
-    }
-    return *count > 0;
-}
-
 void CompareVersion(const VersionString &s, uint32_t ms, uint32_t ls, const char *fixedName,
                     Severity severity, Problems *problems)
 {
     uint32_t parts[4] = {0, 0, 0, 0};
-    int count = 0;
     uint32_t fixed[4] = {ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF};
-    if (!LeadingVersion(s.value, parts, &count)) {
+    size_t end = 0;
+    const int count = ScanVersionParts(s.value, true, parts, &end);
+    if (count == 0) {
         AddWarning(problems, "the version table " + s.table + " has " + s.key + " \"" + s.value +
                                                  "\", which does not start with a version number");
         return;
@@ -235,6 +159,58 @@ void ReadStringTable(Reader *rd, const Node &table, VersionInfo *out, Problems *
 }
 
 }  // namespace
+
+bool ReadVersionNode(const uint8_t *data, uint32_t at, uint32_t limit, const char *what, VersionNode *n,
+                     std::string *why)
+{
+    ByteReader r;
+    ReaderInit(&r, data, limit);
+    ReaderSeek(&r, at);
+    uint32_t length = ReaderU16(&r);
+    n->valueLength = ReaderU16(&r);
+    n->type = ReaderU16(&r);
+    const std::string where = "the version resource's " + std::string(what) + " at offset " + std::to_string(at);
+    if (r.err || length < kNodeHeader || length > limit - at) {
+        *why = where + " has wLength " + std::to_string(length) + ", but " + std::to_string(limit - at) +
+               " bytes are left; the resource is damaged";
+        return false;
+    }
+    n->at = at;
+    n->end = at + length;
+    ReaderInit(&r, data, n->end);
+    ReaderSeek(&r, at + kNodeHeader);
+    n->key.clear();
+    for (;;) {
+        uint32_t c = ReaderU16(&r);
+        if (r.err || n->key.size() > kMaxVersionKeyChars) {
+            *why = where + " has a key without its terminating zero";
+            return false;
+        }
+        if (c == 0)
+            break;
+        n->key += (char16_t)c;
+    }
+    if (n->type > kTypeText) {
+        *why = where + " (\"" + Utf16ToUtf8(n->key) + "\") has wType " + std::to_string(n->type) +
+               " where 0 or 1 is expected";
+        return false;
+    }
+    n->valueAt = Align4(r.pos);
+    n->valueSize = n->type == kTypeText ? n->valueLength * 2 : n->valueLength;
+    if (n->valueSize && (n->valueAt > n->end || n->valueSize > n->end - n->valueAt)) {
+        *why = where + " (\"" + Utf16ToUtf8(n->key) + "\") has a value of " + std::to_string(n->valueSize) +
+               " bytes that runs past its node";
+        return false;
+    }
+    n->childrenAt = std::min(n->end, Align4(n->valueAt + n->valueSize));
+    return true;
+}
+
+uint32_t NextVersionChild(const VersionNode &parent, uint32_t childEnd)
+{
+    const uint32_t at = std::min(parent.end, Align4(childEnd));
+    return parent.end - at < kNodeHeader ? 0 : at;
+}
 
 std::string VersionText(uint32_t ms, uint32_t ls)
 {

@@ -35,6 +35,29 @@ struct VersionInfo {
     std::vector<uint32_t> translations;   // language in the low word, code page in the high word
 };
 
+// One node of a version resource as it lies in the bytes: wLength,
+// wValueLength, wType, the key, the value, then the children, each 4-byte
+// aligned. Offsets are into the resource.
+struct VersionNode {
+    uint32_t at = 0, end = 0;              // the node's bytes
+    uint32_t valueLength = 0, type = 0;    // as stored: characters for text (type 1), else bytes
+    std::u16string key;
+    uint32_t valueAt = 0, valueSize = 0;   // the value, in bytes
+    uint32_t childrenAt = 0;               // the first child, or `end`
+};
+
+// Reads the node at `at` of `data`, which must lie inside [at, limit): every
+// length checked against its parent before it is used. False with `*why`
+// set ("the version resource's <what> at offset N ..."), when it runs past
+// its parent, its key has no terminating zero within kMaxVersionKeyChars,
+// its type is not 0 or 1, or its value runs past it.
+bool ReadVersionNode(const uint8_t *data, uint32_t at, uint32_t limit, const char *what, VersionNode *n,
+                     std::string *why);
+
+// Where the child after one ending at `childEnd` starts, or 0 when none is
+// left inside `parent` (what remains is padding).
+uint32_t NextVersionChild(const VersionNode &parent, uint32_t childEnd);
+
 // "1.2.3.4" from two DWORDs of the fixed information.
 std::string VersionText(uint32_t ms, uint32_t ls);
 

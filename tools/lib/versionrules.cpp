@@ -25,39 +25,45 @@ const std::vector<std::string> &VersionKeysToSet()
     return keys;
 }
 
+int ScanVersionParts(const std::string &text, bool lenient, uint32_t parts[4], size_t *end)
+{
+    auto isDigit = [&](size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '9'; };
+    auto skipSpaces = [&](size_t at) {
+        while (lenient && at < text.size() && text[at] == ' ')
+            at++;
+        return at;
+    };
+    int count = 0;
+    size_t pos = skipSpaces(0);
+    *end = 0;
+    while (count < 4 && isDigit(pos)) {
+        uint32_t value = 0;
+        while (isDigit(pos)) {
+            value = value * 10 + (uint32_t)(text[pos] - '0');
+            if (value > 0xFFFF)
+                return 0;
+            pos++;
+        }
+        parts[count++] = value;
+        *end = pos;
+        // A join counts only when a number follows it.
+        size_t join = skipSpaces(pos);
+        if (join >= text.size() || !(text[join] == '.' || (lenient && text[join] == ',')))
+            break;
+        pos = skipSpaces(join + 1);
+    }
+    return count;
+}
+
 bool ParseVersionNumber(const std::string &key, const std::string &text, uint16_t parts[4], std::string *error)
 {
+    uint32_t read[4] = {0, 0, 0, 0};
+    size_t end = 0;
+    const bool ok = ScanVersionParts(text, false, read, &end) > 0 && end == text.size();
     for (int i = 0; i < 4; i++)
-        parts[i] = 0;
-    int count = 0;
-    size_t pos = 0;
-    bool ok = !text.empty();
-    while (ok) {
-        size_t digits = 0;
-        uint32_t value = 0;
-        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && value <= 65535) {
-            value = value * 10 + (uint32_t)(text[pos] - '0');
-            pos++;
-            digits++;
-        }
-        if (digits == 0 || value > 65535 || count == 4) {
-            ok = false;
-            break;
-        }
-        parts[count++] = (uint16_t)value;
-        if (pos == text.size())
-            break;
-        if (text[pos] != '.') {
-            ok = false;
-            break;
-        }
-        pos++;
-    }
-    if (!ok) {
-        for (int i = 0; i < 4; i++)
-            parts[i] = 0;
+        parts[i] = ok ? (uint16_t)read[i] : 0;
+    if (!ok)
         *error = key + " '" + text + "' is not a version number: " + kVersionNumberRule;
-    }
     return ok;
 }
 

@@ -21,6 +21,14 @@ const std::vector<std::string> &VersionKeysToSet();
 // The rule, as shown in errors.
 extern const char kVersionNumberRule[];
 
+// The version numbers at the start of `text`: up to four decimal numbers of
+// 0 to 65535 joined by dots, or with `lenient` also by commas, with spaces
+// around the joins and before the first ("1, 2, 3, 4", "1.2.3 beta"), as
+// version strings in files are often written. Returns how many were read
+// (0 when there is none, or a number above 65535) and sets `*end` just past
+// the last one read.
+int ScanVersionParts(const std::string &text, bool lenient, uint32_t parts[4], size_t *end);
+
 // "a.b.c.d": one to four decimal numbers, each 0..65535, separated by dots;
 // missing parts are 0 ("4.2" is 4.2.0.0). False, with `error` naming the key,
 // the text and the rule, for anything else ("4.2 beta", "4.2.0.x",

@@ -9,6 +9,7 @@
 #include "tools/lib/bytesink.h"
 #include "tools/lib/icongroup.h"
 #include "tools/lib/problem.h"
+#include "tools/lib/versioninfo.h"
 #include "tools/lib/versionrules.h"
 
 namespace medium {
@@ -18,7 +19,6 @@ namespace medium {
 namespace {
 
 constexpr int kMaxVersionDepth = 6;
-constexpr uint32_t kMaxVersionNodes = 4096;
 
 struct VNode {
     std::u16string key;
@@ -28,62 +28,31 @@ struct VNode {
     std::vector<VNode> children;
 };
 
-uint32_t Align4(uint32_t v)
-{
-    return (v + 3) & ~3u;
-}
-
-// Reads the node at `at` of `data`, which ends before `limit`.
+// Reads the node at `at` of `data`, which ends before `limit`, with its
+// children: the one node reader checks every length.
 bool ParseNode(const std::vector<uint8_t> &data, uint32_t at, uint32_t limit, int depth, uint32_t *nodes, VNode *node,
                uint32_t *end, std::string *err)
 {
-    if (depth > kMaxVersionDepth || ++*nodes > kMaxVersionNodes) {
+    if (depth > kMaxVersionDepth || ++*nodes > tk::kMaxVersionNodes) {
         *err = "version resource nested too deep or too many entries";
         return false;
     }
-    ByteReader r;
-    ReaderInit(&r, data.data(), limit);
-    ReaderSeek(&r, at);
-    uint32_t length = ReaderU16(&r);
-    node->valueLength = (uint16_t)ReaderU16(&r);
-    node->type = (uint16_t)ReaderU16(&r);
-    if (r.err || length < 6 || length > limit - at) {
-        *err = "version resource entry at " + std::to_string(at) + " runs past its parent";
+    tk::VersionNode n;
+    if (!tk::ReadVersionNode(data.data(), at, limit, "entry", &n, err))
         return false;
-    }
-    const uint32_t nodeEnd = at + length;
-    ReaderInit(&r, data.data(), nodeEnd);
-    ReaderSeek(&r, at + 6);
-    for (;;) {
-        uint32_t c = ReaderU16(&r);
-        if (r.err) {
-            *err = "version resource key at " + std::to_string(at) + " is not terminated";
-            return false;
-        }
-        if (c == 0)
-            break;
-        node->key.push_back((char16_t)c);
-    }
-    uint32_t valueBytes = node->type == 1 ? 2u * node->valueLength : node->valueLength;
-    uint32_t pos = Align4(r.pos);
-    if (valueBytes > 0) {
-        if (pos > nodeEnd || valueBytes > nodeEnd - pos) {
-            *err = "version resource value of \"" + std::string(node->key.begin(), node->key.end()) + "\" runs past its entry";
-            return false;
-        }
-        node->value.assign(data.begin() + pos, data.begin() + pos + valueBytes);
-        pos += valueBytes;
-    }
-    pos = Align4(pos);
-    while (pos + 6 <= nodeEnd) {
+    node->key = n.key;
+    node->type = (uint16_t)n.type;
+    node->valueLength = (uint16_t)n.valueLength;
+    node->value.assign(data.begin() + n.valueAt, data.begin() + n.valueAt + n.valueSize);
+    for (uint32_t pos = tk::NextVersionChild(n, n.childrenAt); pos != 0;) {
         VNode child;
         uint32_t childEnd = 0;
-        if (!ParseNode(data, pos, nodeEnd, depth + 1, nodes, &child, &childEnd, err))
+        if (!ParseNode(data, pos, n.end, depth + 1, nodes, &child, &childEnd, err))
             return false;
         node->children.push_back(std::move(child));
-        pos = Align4(childEnd);
+        pos = tk::NextVersionChild(n, childEnd);
     }
-    *end = nodeEnd;
+    *end = n.end;
     return true;
 }
 
@@ -103,7 +72,6 @@ void WriteNode(const VNode &node, ByteSink *out)
     out->SetU16At(start, (uint32_t)(out->Size() - start));
 }
 
-// "a.b.c.d" (1 to 4 parts, each 0..65535) into four numbers.
 bool ParseVersionInfo(const std::vector<uint8_t> &in, VNode *root, std::string *err)
 {
     uint32_t nodes = 0, end = 0;
