@@ -598,6 +598,15 @@ TEST_F(InspectTest, TextsAreShownForProofreadingInTheirCodePages)
     const std::string ja = RunLangtable({"check", Path("scripts.dll"), "--lcid", "1041"}, &code);
     EXPECT_EQ(code, lt::kExitOk) << ja;
     EXPECT_NE(ja.find("locale 1041  \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E (index 1)"), std::string::npos) << ja;
+    // Names line up in columns whatever their script: 7 Cyrillic letters take
+    // 7 columns, 3 wide kanji take 6.
+    EXPECT_NE(ja.find("   0  \xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9" + std::string(13, ' ') +
+                      " flags"),
+              std::string::npos)
+        << ja;
+    EXPECT_NE(ja.find("   1  \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E" + std::string(14, ' ') + " flags"),
+              std::string::npos)
+        << ja;
 }
 
 TEST(LangtableDescription, OneMistakeGivesOneError)

@@ -29,6 +29,22 @@ namespace {
 #define CORVANE_VERSION_TEXT "0"
 #endif
 
+// `text` (UTF-8) padded with spaces to `columns` terminal columns: one per
+// character, two for the wide East Asian ones, so names in any script line up.
+std::string PadColumns(const std::string &text, size_t columns)
+{
+    size_t used = 0;
+    for (char16_t c : tk::Utf8ToUtf16(text)) {
+        if (c >= 0xDC00 && c <= 0xDFFF)
+            continue;   // the second half of a pair was counted with the first
+        const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
+                          (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                          (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6);
+        used += wide ? 2 : 1;
+    }
+    return used >= columns ? text : text + std::string(columns - used, ' ');
+}
+
 const char kUsage[] =
     "usage: langtable [--codepage CP] compile IN.txt OUT.bin\n"
     "       langtable [--codepage CP] dump IN.bin|_SETUP.DLL [OUT.txt]\n"
@@ -268,7 +284,8 @@ int Check(const std::string &in, bool haveLcid, long lcid, FILE *out, FILE *err)
     std::string eligible;
     for (int i = 0; i < t->languageCount; i++) {
         bool yes = (t->languageFlags[i] & LANG_FLAG_ELIGIBLE) != 0;
-        fprintf(out, "  %2d  %-20s flags %-3d %-13s LCIDs %s\n", i, names[(size_t)i].c_str(), t->languageFlags[i],
+        fprintf(out, "  %2d  %s flags %-3d %-13s LCIDs %s\n", i, PadColumns(names[(size_t)i], 20).c_str(),
+                t->languageFlags[i],
                 yes ? "eligible" : "not eligible", t->lcidLists[i][0] ? t->lcidLists[i] : "(none)");
         if (yes)
             eligible += (eligible.empty() ? "" : ", ") + names[(size_t)i];
