@@ -576,6 +576,8 @@ TEST_F(MediumBuildTest, PiecesThatDoNotShrinkAreStoredAsTheyAre)
         {"one byte", Bytes{'x'}, true},
     };
     o_.pieceSize = 0;   // one piece each
+    // One layout for all, so that sizes differ by the payloads alone.
+    o_.mappedLayoutAbove = UINT64_MAX;
     ASSERT_TRUE(WriteFile(Path("data.bin"), Bytes()));
     o_.outDir = Path("empty");
     medium::BuildReport report;

@@ -21,6 +21,18 @@ namespace medium {
 constexpr uint32_t kPieceSize = 4u << 20;
 constexpr uint32_t kMaxPieces = kPayloadIdSpan;   // ids base .. base + 99
 
+// setup.exe is laid out with 4 KiB file alignment when the payloads' stored
+// bytes exceed this, 512 (the stub's own) otherwise. Wine maps an image's
+// sections from the file only when they lie on page boundaries; at 512 it
+// reads the whole image into private memory. The 4 KiB layout costs up to
+// a few KiB of padding per section.
+constexpr uint32_t kSmallFileAlignment = 512;
+constexpr uint32_t kMappedFileAlignment = 4096;
+constexpr uint64_t kMappedLayoutAbove = 1u << 20;
+// Names an environment variable that replaces kMappedLayoutAbove (a number
+// of bytes); for tests and benchmarks, which need both layouts at any size.
+constexpr const char *kMappedLayoutAboveVariable = "CORVANE_MEDIUM_MAPPED_ABOVE";
+
 // The payloads' roles, in the order of BuildOptions::payload.
 inline constexpr const char *kPayloadNames[3] = {"bootstrap", "engine", "companion"};
 
@@ -39,6 +51,7 @@ struct BuildOptions {
     uint32_t readChunk = 0;   // payload bytes read at a time; 0: 1 MiB
     unsigned threads = 0;     // pieces compressed at a time; 0: one per core
     bool progress = false;    // show progress lines on stderr
+    uint64_t mappedLayoutAbove = kMappedLayoutAbove;   // stored payload bytes above which setup.exe gets 4 KiB alignment
 };
 
 struct PayloadReport {
@@ -53,6 +66,7 @@ struct BuildReport {
     std::string stubFrom;      // "--stub", "installed" or "build tree"
     PayloadReport payloads[3];
     uint64_t setupSize = 0;
+    uint32_t fileAlignment = 0;   // setup.exe's
     std::string scriptName;
     std::vector<std::string> warnings;
 };
