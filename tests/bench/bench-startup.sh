@@ -20,6 +20,11 @@
 #   BENCH_LAUNCHER_LDFLAGS (empty): extra linker flags for our launcher in the
 #     cmake mode, to compare builds (say -Wl,--file-alignment=0x1000, which
 #     lets Wine map the image from the file instead of reading it whole).
+#   With the tool, "ours" is laid out as the tool chooses for its size (4 KiB
+#     file alignment above its threshold, 512 bytes below) and "ours-512" or
+#     "ours-4k" is the same medium in the other layout (the threshold moved
+#     through CORVANE_MEDIUM_MAPPED_ABOVE), so both layouts are measured at
+#     every size.
 #   The raw variant ("ours-raw") is always built in the cmake mode, in
 #     build/bench-<size>mb-raw with CORVANE_PAYLOAD_RAW=ON (one piece per
 #     payload, the check record as for SZDD pieces); with BENCH_MEDIUM=cmake
@@ -73,6 +78,10 @@ if [ "${1:-}" = "--measure" ]; then
     for size in $sizes; do
         dir=$out/${size}mb
         cat /proc/loadavg > "$dir/loadavg"
+        other=()
+        if [ -f "$dir/medium-other-label" ]; then
+            other=(--run "$(cat "$dir/medium-other-label")|$(winpath "$dir/medium-other/setup.exe")|-s")
+        fi
         timeout 900 "$root/scripts/wine-run" "$root/build/win32/tests/bench/bench_startup_driver.exe" \
             --temp 'C:\corvane-bench\temp' --stamp 'C:\corvane-bench\stamp.txt' \
             --runs "$runs" --warmup 1 --timeout-ms 60000 \
@@ -80,6 +89,7 @@ if [ "${1:-}" = "--measure" ]; then
             --expect "_INS0466._MP=$(winpath "$payloads/${size}mb/engine.bin")" \
             --expect "_INS0166._MP=$(winpath "$payloads/${size}mb/companion.bin")" \
             --run "ours|$(winpath "$dir/medium/setup.exe")|-s" \
+            "${other[@]}" \
             --run "ours-raw|$(winpath "$dir/medium-raw/setup.exe")|-s" \
             --run "nsis-zlib|$(winpath "$dir/nsis-zlib.exe")|" \
             --run "nsis-off|$(winpath "$dir/nsis-off.exe")|" \
@@ -158,11 +168,21 @@ if [ "$mode" = auto ]; then
     fi
 fi
 
-build_ours() {  # build_ours SIZE [raw]
+# alignment_of EXE: its FileAlignment field, 8 hex digits (00000200).
+alignment_of() { i686-w64-mingw32-objdump -p "$1" | awk '$1 == "FileAlignment" { print $2 }'; }
+
+build_ours() {  # build_ours SIZE [raw|other]
     local set_dir=$payloads/$1mb dir=$out/$1mb
-    local medium=$dir/medium suffix="" raw=OFF
+    local medium=$dir/medium suffix="" raw=OFF above=""
     if [ "${2:-}" = raw ]; then
         medium=$dir/medium-raw suffix=-raw raw=ON
+    elif [ "${2:-}" = other ]; then
+        # The layout the tool did not choose: a threshold of 0 gives 4 KiB
+        # alignment, one no payload can exceed gives 512 bytes.
+        medium=$dir/medium-other suffix=-other above=0
+        if [ "$(alignment_of "$dir/medium/setup.exe")" = 00001000 ]; then
+            above=18446744073709551615
+        fi
     fi
     mkdir -p "$dir"
     if [ "$mode" = tool ] && [ "$raw" = OFF ]; then
@@ -171,18 +191,18 @@ build_ours() {  # build_ours SIZE [raw]
         cmake --build "$root/build/win32" --target stub -j 2 > "$dir/build.log" 2>&1 \
             || { cat "$dir/build.log" >&2; exit 1; }
         local made=$medium/setup.exe input
-        if [ -f "$made" ] && [ "$(cat "$dir/medium-made-by" 2>/dev/null)" = "tool ${BENCH_MEDIUM_ARGS:-}" ]; then
+        if [ -f "$made" ] && [ "$(cat "$dir/medium$suffix-made-by" 2>/dev/null)" = "tool $above ${BENCH_MEDIUM_ARGS:-}" ]; then
             for input in "$set_dir"/* "$medium_tool" "$root/build/win32/stub/setup-stub.exe" "$library"; do
                 [ "$made" -nt "$input" ] || made=""
             done
             [ -n "$made" ] && return
         fi
-        rm -f "$dir/medium-made-by"
-        "$medium_tool" build --execution-level asInvoker --bootstrap "$set_dir/bootstrap.exe" \
+        rm -f "$dir/medium$suffix-made-by"
+        ${above:+env CORVANE_MEDIUM_MAPPED_ABOVE=$above} "$medium_tool" build --execution-level asInvoker --bootstrap "$set_dir/bootstrap.exe" \
             --engine "$set_dir/engine.bin" --companion "$set_dir/companion.bin" \
             --script "$script" --library "$library" --out "$medium" ${BENCH_MEDIUM_ARGS:-} \
-            > "$dir/medium.log" 2>&1 || { cat "$dir/medium.log" >&2; exit 1; }
-        printf 'tool %s' "${BENCH_MEDIUM_ARGS:-}" > "$dir/medium-made-by"
+            > "$dir/medium$suffix.log" 2>&1 || { cat "$dir/medium$suffix.log" >&2; exit 1; }
+        printf 'tool %s %s' "$above" "${BENCH_MEDIUM_ARGS:-}" > "$dir/medium$suffix-made-by"
         return
     fi
     local tree=$root/build/bench-$1mb$suffix
@@ -244,6 +264,15 @@ for size in $sizes; do
     echo "bench-startup: ${size} MB: our medium ($mode) and raw (cmake), NSIS zlib, off and lzma" >&2
     build_ours "$size"
     build_ours "$size" raw
+    if [ "$mode" = tool ]; then
+        rm -f "$out/${size}mb/medium-other-label"
+        build_ours "$size" other
+        if [ "$(alignment_of "$out/${size}mb/medium-other/setup.exe")" = 00001000 ]; then
+            echo ours-4k > "$out/${size}mb/medium-other-label"
+        else
+            echo ours-512 > "$out/${size}mb/medium-other-label"
+        fi
+    fi
     build_nsis "$size" zlib
     build_nsis "$size" off
     build_nsis "$size" lzma
@@ -271,17 +300,20 @@ for size in $sizes; do
     payload=$(( $(stat -c %s "$set_dir/bootstrap.exe") + $(stat -c %s "$set_dir/engine.bin") +
                 $(stat -c %s "$set_dir/companion.bin") ))
     sizes_kv="ours=$(stat -c %s "$dir/medium/setup.exe") ours-raw=$(stat -c %s "$dir/medium-raw/setup.exe")"
+    if [ -f "$dir/medium-other-label" ]; then
+        sizes_kv="$sizes_kv $(cat "$dir/medium-other-label")=$(stat -c %s "$dir/medium-other/setup.exe")"
+    fi
     for v in zlib off lzma; do
         sizes_kv="$sizes_kv nsis-$v=$(stat -c %s "$dir/nsis-$v.exe")"
     done
-    alignment=$(i686-w64-mingw32-objdump -p "$dir/medium/setup.exe" | awk '$1 == "FileAlignment" { print $2 }')
+    alignment=$(alignment_of "$dir/medium/setup.exe")
     printf '\npayloads %.1f MB (setup.exe file alignment 0x%s); load average before: %s\n' \
         "$(awk -v p="$payload" 'BEGIN { print p / 1e6 }')" "${alignment:-?}" "$(cut -d' ' -f1-3 "$dir/loadavg" 2>/dev/null)"
     awk -v sizes="$sizes_kv" '
         BEGIN {
             n = split(sizes, kv, " ")
             for (i = 1; i <= n; i++) { split(kv[i], f, "="); file[f[1]] = f[2] }
-            order = "ours ours-raw nsis-zlib nsis-off nsis-lzma"
+            order = "ours ours-512 ours-4k ours-raw nsis-zlib nsis-off nsis-lzma"
             mib = 1024 * 1024
         }
         $1 == "result" { ms[$2] = $3; fastest[$2] = $4; peak[$2] = $6; priv[$2] = $7; anon[$2] = ($9 == "" ? -1 : $9) }
@@ -295,6 +327,7 @@ for size in $sizes; do
             m = split(order, names, " ")
             for (i = 1; i <= m; i++) {
                 k = names[i]
+                if ((k == "ours-512" || k == "ours-4k") && !(k in file)) continue
                 if (!(k in ms)) { printf "%-10s %10s\n", k, "failed"; continue }
                 printf "%-10s %10.1f %10.1f %s %s %s %s %s %9.1f\n", k, ms[k], fastest[k], ratio(k, "nsis-zlib"),
                     (k == "ours" ? ratio(k, "ours-raw") : sprintf("%10s", "")), mem(anon[k]), mem(peak[k]),

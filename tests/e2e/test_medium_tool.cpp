@@ -137,22 +137,37 @@ TEST(MediumTool, EmptyPayloadBecomesAnEmptyFile)
 }
 
 // Pieces the tool stored as they are, after coded ones of the same payload:
-// the launcher copies them and the payload comes out byte for byte.
+// the launcher copies them and the payload comes out byte for byte. The
+// same from a setup.exe laid out on 4 KiB file alignment (as the tool makes
+// it for large payloads, so that the image is mapped from the file).
 TEST(MediumTool, RawAndCodedPiecesMakeThePayload)
 {
     REQUIRE_TOOL_FILES();
-    const std::string dir = ToolPath("CORVANE_E2E_TOOL_MEDIUM_MIXED");
     const std::string payloadPath = ToolPath("CORVANE_E2E_TOOL_MIXED_PAYLOAD");
-    ASSERT_FALSE(dir.empty() || payloadPath.empty()) << "driver started without CORVANE_E2E_TOOL_MEDIUM_MIXED";
-    {
-        DataModule m(rig::JoinPath(dir, "setup.exe"));
-        ASSERT_NE(nullptr, m.get());
-        std::string kinds;
-        for (int id = 7300; !m.Resource(3000, id).empty(); id++)
-            kinds += m.Resource(3000, id).compare(0, 4, "SZDD") == 0 ? 'c' : 'r';
-        EXPECT_EQ("ccr", kinds) << "the text is coded, the image data is not";
+    const struct {
+        const char *variable;
+        uint32_t fileAlignment;
+    } media[] = {{"CORVANE_E2E_TOOL_MEDIUM_MIXED", 512}, {"CORVANE_E2E_TOOL_MEDIUM_PAGED", 4096}};
+    for (const auto &medium : media) {
+        SCOPED_TRACE(medium.variable);
+        const std::string dir = ToolPath(medium.variable);
+        ASSERT_FALSE(dir.empty() || payloadPath.empty()) << "driver started without " << medium.variable;
+        {
+            std::string image;
+            ASSERT_TRUE(rig::ReadBytes(rig::JoinPath(dir, "setup.exe"), image));
+            ASSERT_GT(image.size(), 0x40u);
+            const uint32_t pe = U32(image, 0x3C);
+            ASSERT_GT(image.size(), pe + 24 + 40);
+            EXPECT_EQ(medium.fileAlignment, U32(image, pe + 24 + 36)) << "FileAlignment";
+            DataModule m(rig::JoinPath(dir, "setup.exe"));
+            ASSERT_NE(nullptr, m.get());
+            std::string kinds;
+            for (int id = 7300; !m.Resource(3000, id).empty(); id++)
+                kinds += m.Resource(3000, id).compare(0, 4, "SZDD") == 0 ? 'c' : 'r';
+            EXPECT_EQ("ccr", kinds) << "the text is coded, the image data is not";
+        }
+        ExpectMediumDelivers(dir, payloadPath);
     }
-    ExpectMediumDelivers(dir, payloadPath);
 }
 
 TEST(MediumTool, PieceCountsAndChecksumRecordMatchThePayloads)

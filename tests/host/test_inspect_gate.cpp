@@ -1,7 +1,8 @@
 // medium inspect as a release gate: a medium built here, and the same medium
 // signed with osslsigncode and the test certificates, must each be clean,
 // and every single-byte change to them must be an error: at every offset of
-// the headers and at 2,000 and more offsets spread over the rest.
+// the headers and at 2,000 and more offsets spread over the rest. Each in
+// both layouts of setup.exe: 512-byte and 4 KiB file alignment.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -115,17 +116,27 @@ protected:
         medium::BuildReport report;
         medium::Failure failure;
         ASSERT_TRUE(medium::Build(o, &report, &failure)) << failure.message;
+        ASSERT_EQ(report.fileAlignment, 512u);
         built_ = new Bytes(ReadFile(Path("medium/setup.exe")));
+        o.outDir = Path("paged");
+        o.mappedLayoutAbove = 0;
+        ASSERT_TRUE(medium::Build(o, &report, &failure)) << failure.message;
+        ASSERT_EQ(report.fileAlignment, 4096u);
+        paged_ = new Bytes(ReadFile(Path("paged/setup.exe")));
 
         const SigningKit &kit = TestSigningKit();
         ASSERT_TRUE(kit.ready) << kit.Path("kit.log");
         ASSERT_TRUE(SignWithKit(kit, Path("medium/setup.exe"), Path("signed.exe"), false)) << kit.Path("sign.log");
         signed_ = new Bytes(ReadFile(Path("signed.exe")));
+        ASSERT_TRUE(SignWithKit(kit, Path("paged/setup.exe"), Path("signed-paged.exe"), false)) << kit.Path("sign.log");
+        signedPaged_ = new Bytes(ReadFile(Path("signed-paged.exe")));
     }
     static void TearDownTestSuite()
     {
         delete built_;
         delete signed_;
+        delete paged_;
+        delete signedPaged_;
         std::string cmd = "rm -rf '" + root_ + "'";
         if (system(cmd.c_str()) != 0)
             fprintf(stderr, "could not remove %s\n", root_.c_str());
@@ -135,11 +146,15 @@ protected:
     static std::string root_;
     static Bytes *built_;
     static Bytes *signed_;
+    static Bytes *paged_;         // the same medium with 4 KiB file alignment
+    static Bytes *signedPaged_;
 };
 
 std::string Gate::root_;
 Bytes *Gate::built_;
 Bytes *Gate::signed_;
+Bytes *Gate::paged_;
+Bytes *Gate::signedPaged_;
 
 medium::Inspection Inspect(const Bytes &image, const medium::ImageCheckOptions &opt = {})
 {
@@ -174,9 +189,20 @@ TEST_F(Gate, CleanMediaPass)
         const char *name;
         const Bytes *image;
         const char *signedAs;
-    } cases[] = {{"built", built_, "no"}, {"signed", signed_, "verified"}};
+        uint32_t fileAlignment;
+    } cases[] = {{"built", built_, "no", 512},
+                 {"signed", signed_, "verified", 512},
+                 {"built, 4 KiB layout", paged_, "no", 4096},
+                 {"signed, 4 KiB layout", signedPaged_, "verified", 4096}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
+        tk::PeImage pe;
+        std::string err;
+        ASSERT_TRUE(tk::ParsePeImage(c.image->data(), c.image->size(), &pe, &err)) << err;
+        EXPECT_EQ(pe.fileAlignment, c.fileAlignment);
+        EXPECT_EQ(pe.sizeOfHeaders % c.fileAlignment, 0u);
+        for (const tk::PeSection &s : pe.sections)
+            EXPECT_EQ((s.rawPtr | s.rawSize) % c.fileAlignment, 0u) << s.name;
         medium::Inspection in = Inspect(*c.image);
         EXPECT_EQ(Dump(in.findings), "");
         EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectClean);
@@ -214,7 +240,8 @@ TEST_F(Gate, EverySingleByteChangeIsAnError)
     const struct {
         const char *name;
         const Bytes *image;
-    } cases[] = {{"built", built_}, {"signed", signed_}};
+    } cases[] = {{"built", built_}, {"signed", signed_}, {"built, 4 KiB layout", paged_},
+                 {"signed, 4 KiB layout", signedPaged_}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const std::vector<size_t> offsets = Offsets(*c.image);

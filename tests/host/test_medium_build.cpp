@@ -576,6 +576,8 @@ TEST_F(MediumBuildTest, PiecesThatDoNotShrinkAreStoredAsTheyAre)
         {"one byte", Bytes{'x'}, true},
     };
     o_.pieceSize = 0;   // one piece each
+    // One layout for all, so that sizes differ by the payloads alone.
+    o_.mappedLayoutAbove = UINT64_MAX;
     ASSERT_TRUE(WriteFile(Path("data.bin"), Bytes()));
     o_.outDir = Path("empty");
     medium::BuildReport report;
@@ -612,6 +614,40 @@ TEST_F(MediumBuildTest, PiecesThatDoNotShrinkAreStoredAsTheyAre)
             // What the payload adds to setup.exe: at most 0.1 % over its size.
             EXPECT_LE(report.setupSize - emptySize, c.payload.size() + c.payload.size() / 1000);
         }
+    }
+}
+
+// setup.exe takes the 4 KiB layout only when the payloads' stored bytes
+// exceed the threshold; the resources are the same in either.
+TEST_F(MediumBuildTest, LayoutFollowsTheStoredSize)
+{
+    medium::BuildReport report;
+    medium::Failure failure;
+    ASSERT_TRUE(medium::Build(o_, &report, &failure)) << failure.message;
+    EXPECT_EQ(report.fileAlignment, 512u) << "small payloads, the default threshold";
+    uint64_t stored = 0;
+    for (const medium::PayloadReport &p : report.payloads)
+        stored += p.packed;
+    ResList first;
+    std::string err;
+    const struct {
+        uint64_t above;
+        uint32_t fileAlignment;
+    } cases[] = {{stored, 512}, {stored - 1, 4096}, {0, 4096}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.above);
+        o_.mappedLayoutAbove = c.above;
+        ASSERT_TRUE(medium::Build(o_, &report, &failure)) << failure.message;
+        EXPECT_EQ(report.fileAlignment, c.fileAlignment);
+        const Bytes setup = ReadFile(Path("out/setup.exe"));
+        EXPECT_EQ(GetUi32(&setup[GetUi32(&setup[0x3C]) + 24 + 36]), c.fileAlignment);
+        ResList res;
+        ASSERT_TRUE(medium::ReadResources(setup.data(), setup.size(), &res, &err)) << err;
+        if (first.empty())
+            first = res;
+        ASSERT_EQ(res.size(), first.size());
+        for (size_t i = 0; i < res.size(); i++)
+            EXPECT_TRUE(res[i].data == first[i].data) << i;
     }
 }
 
@@ -736,6 +772,18 @@ TEST(MediumBuildCommand, UsageErrors)
         for (std::string &w : words)
             argv.push_back(&w[0]);
         EXPECT_EQ(medium::BuildCommand((int)argv.size(), argv.data()), c.code);
+    }
+    // The layout threshold's variable, when set, must be a number.
+    for (const char *value : {"", "1M", "-1"}) {
+        SCOPED_TRACE(value);
+        setenv(medium::kMappedLayoutAboveVariable, value, 1);
+        std::string words[] = {"build", "--bootstrap", "b", "--engine", "e", "--companion", "c", "--script",
+                               "SETUP.INS", "--library", "l", "--out", "o"};
+        std::vector<char *> argv;
+        for (std::string &w : words)
+            argv.push_back(&w[0]);
+        EXPECT_EQ(medium::BuildCommand((int)argv.size(), argv.data()), medium::kExitUsage);
+        unsetenv(medium::kMappedLayoutAboveVariable);
     }
 }
 

@@ -300,6 +300,84 @@ TEST(MediumPe, ReplaceMovesRelocationsAndFixesHeaders)
               0);
 }
 
+// The page-aligned layout: the same image in memory as the 512-byte one
+// (addresses, sizes, every section's bytes), with raw data, headers and the
+// debug directory's file offsets on 4 KiB boundaries. small.exe gets a debug
+// directory in .rdata whose data is a marker a few bytes further on.
+TEST(MediumPe, ReplaceLaysSectionsOutOnPages)
+{
+    Bytes exe = ReadFixture("small.exe");
+    const Layout l = LayoutOf(exe);
+    const uint32_t rdata = 2;
+    ASSERT_EQ(memcmp(&exe[l.sections + 40 * rdata], ".rdata", 6), 0);
+    const uint32_t rdataVa = SectionField(exe, rdata, 12), rdataRaw = SectionField(exe, rdata, 20);
+    SetUi32(&exe[l.sections + 40 * rdata + 8], 0x40);   // VirtualSize: room for the entry and the marker
+    SetUi32(&exe[l.dirs + 8 * 6], rdataVa);
+    SetUi32(&exe[l.dirs + 8 * 6 + 4], 28);
+    SetUi32(&exe[rdataRaw + 20], rdataVa + 0x30);       // AddressOfRawData
+    SetUi32(&exe[rdataRaw + 24], rdataRaw + 0x30);      // PointerToRawData
+    memcpy(&exe[rdataRaw + 0x30], "MARK", 4);
+    ResList res;
+    std::string err;
+    ASSERT_TRUE(tk::ReadResources(exe.data(), exe.size(), &res, &err)) << err;
+    res.push_back(Entry(3000, 7200, 0x409, std::string(20000, 'p')));
+
+    Bytes small, paged;
+    std::vector<std::string> warnings;
+    ASSERT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), res, &small, &warnings, &err)) << err;
+    ASSERT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), res, &paged, &warnings, &err, 4096)) << err;
+    EXPECT_EQ(GetUi32(&small[l.opt + 36]), 512u);
+    EXPECT_EQ(GetUi32(&paged[l.opt + 36]), 4096u);
+    EXPECT_EQ(GetUi32(&paged[l.opt + 60]), 4096u) << "SizeOfHeaders";
+    EXPECT_EQ(GetUi32(&paged[l.opt + 56]), GetUi32(&small[l.opt + 56])) << "SizeOfImage";
+    EXPECT_EQ(GetUi32(&paged[l.opt + 64]), tk::PeChecksum(paged.data(), paged.size()));
+    uint32_t code = 0, data = 0, end = 4096;
+    for (uint32_t i = 0; i < l.nsec; i++) {
+        SCOPED_TRACE(i);
+        const uint32_t vs = SectionField(small, i, 8), raw = SectionField(small, i, 16), at = SectionField(small, i, 20);
+        const uint32_t flags = SectionField(paged, i, 36), praw = SectionField(paged, i, 16);
+        const uint32_t pat = SectionField(paged, i, 20);
+        EXPECT_EQ(SectionField(paged, i, 8), vs);
+        EXPECT_EQ(SectionField(paged, i, 12), SectionField(small, i, 12));
+        if (flags & 0x20)
+            code += praw;
+        else if (flags & 0x40)
+            data += praw;
+        if (raw == 0) {
+            EXPECT_EQ(praw, 0u);
+            continue;
+        }
+        EXPECT_EQ(pat, end) << "raw data follows on";
+        EXPECT_EQ(praw % 4096, 0u);
+        EXPECT_GE(praw, raw);
+        end = pat + praw;
+        ASSERT_LE(end, paged.size());
+        Bytes got(paged.begin() + pat, paged.begin() + pat + raw);
+        if (i == rdata)   // all but the debug entry's file offset
+            SetUi32(&got[24], GetUi32(&small[at + 24]));
+        EXPECT_TRUE(got == Bytes(small.begin() + at, small.begin() + at + raw)) << "the section's bytes";
+        EXPECT_EQ(std::count(paged.begin() + pat + raw, paged.begin() + end, 0), (long)(praw - raw)) << "zeros after";
+    }
+    EXPECT_EQ(paged.size(), end);
+    EXPECT_EQ(GetUi32(&paged[l.opt + 4]), code) << "SizeOfCode";
+    EXPECT_EQ(GetUi32(&paged[l.opt + 8]), data) << "SizeOfInitializedData";
+    const uint32_t debugData = GetUi32(&paged[SectionField(paged, rdata, 20) + 24]);
+    ASSERT_LE(debugData + 4, paged.size());
+    EXPECT_EQ(memcmp(&paged[debugData], "MARK", 4), 0);
+    ResList back;
+    ASSERT_TRUE(tk::ReadResources(paged.data(), paged.size(), &back, &err)) << err;
+    ExpectSameList(res, back);
+
+    // Alignments the layout cannot take.
+    for (uint32_t fa : {256u, 0x300u, 0x2000u}) {
+        SCOPED_TRACE(fa);
+        Bytes out;
+        EXPECT_FALSE(tk::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err, fa));
+        EXPECT_NE(err.find("file alignment"), std::string::npos) << err;
+        EXPECT_TRUE(out.empty());
+    }
+}
+
 TEST(MediumPe, ReplaceStreamsEntriesFromFiles)
 {
     Bytes exe = ReadFixture("small.exe");

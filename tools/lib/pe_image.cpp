@@ -850,8 +850,8 @@ bool WriteDll(const ResList &res, Output *out, std::string *err)
            em.FinishChecksum(opt + kPeOptCheckSum);
 }
 
-bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out, std::vector<std::string> *warnings,
-             std::string *err)
+bool Replace(const uint8_t *image, size_t size, const ResList &res, uint32_t fileAlignment, Output *out,
+             std::vector<std::string> *warnings, std::string *err)
 {
     PeImage h;
     if (!ParsePeImage(image, size, &h, err))
@@ -868,6 +868,11 @@ bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out,
     const uint32_t sa = h.sectionAlignment;
     if (fa < 512 || fa > 0x10000 || (fa & (fa - 1)) || sa < fa || (sa & (sa - 1))) {
         *err = "unusual file or section alignment (" + Hex(fa) + ", " + Hex(sa) + ")";
+        return false;
+    }
+    const uint32_t outFa = fileAlignment ? fileAlignment : fa;
+    if (outFa < fa || outFa > sa || (outFa & (outFa - 1))) {
+        *err = "file alignment " + Hex(outFa) + " is not a power of two from the image's " + Hex(fa) + " to " + Hex(sa);
         return false;
     }
     const PeDataDir rsrcDir = h.dirs[kPeDirResource];
@@ -936,12 +941,31 @@ bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out,
     if (!PlanSection(res, rsrcVa, &plan, err))
         return false;
 
-    // New section table from the resource section on.
+    // A wider file alignment moves every section's raw data (and the end of
+    // the headers) to the new boundary; addresses in memory stay.
+    const bool relayout = outFa != fa;
+    uint32_t headersSize = h.sizeOfHeaders;
     std::vector<PeSection> secs = h.sections;
+    if (relayout) {
+        headersSize = AlignUp(h.sizeOfHeaders, outFa);
+        if (headersSize > secs[0].va) {
+            *err = "the headers would overlap the first section at file alignment " + Hex(outFa);
+            return false;
+        }
+        uint64_t at = headersSize;
+        for (size_t i = 0; i < rs; i++) {
+            if (secs[i].rawSize == 0)
+                continue;
+            secs[i].rawPtr = (uint32_t)at;
+            secs[i].rawSize = AlignUp(secs[i].rawSize, outFa);
+            at += secs[i].rawSize;
+        }
+        secs[rs].rawPtr = (uint32_t)at;
+    }
+    // New section table from the resource section on.
     PeSection &r = secs[rs];
-    const uint32_t oldRaw = r.rawSize;
     r.virtualSize = plan.size;
-    r.rawSize = AlignUp(plan.size, fa);
+    r.rawSize = AlignUp(plan.size, outFa);
     if (r.rawPtr == 0)
         r.rawPtr = (uint32_t)AlignUp((uint32_t)endOfRaw, fa);
     uint64_t nextVa = (uint64_t)r.va + AlignUp(plan.size, sa);
@@ -952,8 +976,10 @@ bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out,
         uint32_t oldVa = s.va;
         s.va = (uint32_t)nextVa;
         relocShift = s.va - oldVa;
-        if (s.rawSize != 0)
+        if (s.rawSize != 0) {
             s.rawPtr = (uint32_t)nextRaw;
+            s.rawSize = AlignUp(s.rawSize, outFa);
+        }
         nextVa += AlignUp(std::max(SectionSpan(s), 1u), sa);
         nextRaw += s.rawSize;
     }
@@ -970,12 +996,23 @@ bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out,
         return false;
     }
     std::vector<uint8_t> hdr(image, image + h.sizeOfHeaders);
+    hdr.resize(headersSize, 0);
     ByteSink patch(&hdr);
     const uint32_t opt = h.optOffset;
+    // The size fields sum the sections' raw sizes.
+    uint32_t codeSize = GetUi32(&hdr[opt + kPeOptSizeOfCode]);
     uint32_t initData = GetUi32(&hdr[opt + kPeOptSizeOfInitData]);
-    if (r.flags & kScnInitializedData)
-        initData = initData - oldRaw + r.rawSize;
+    for (size_t i = 0; i < secs.size(); i++) {
+        const uint32_t grown = secs[i].rawSize - h.sections[i].rawSize;
+        if (secs[i].flags & kScnCode)
+            codeSize += grown;
+        else if (secs[i].flags & kScnInitializedData)
+            initData += grown;
+    }
+    patch.SetU32At(opt + kPeOptSizeOfCode, codeSize);
     patch.SetU32At(opt + kPeOptSizeOfInitData, initData);
+    patch.SetU32At(opt + kPeOptFileAlignment, outFa);
+    patch.SetU32At(opt + kPeOptSizeOfHeaders, headersSize);
     patch.SetU32At(opt + kPeOptSizeOfImage, sizeOfImage);
     patch.SetU32At(opt + kPeOptCheckSum, 0);
     patch.SetU32At(h.dirOffset + 8 * kPeDirResource, rsrcVa);
@@ -992,6 +1029,36 @@ bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out,
         patch.SetU32At(at + 20, secs[i].rawPtr);
     }
 
+    // The debug directory's entries hold file offsets of their data.
+    std::vector<uint8_t> debugSection;
+    size_t debugIn = secs.size();
+    const PeDataDir debugDir = h.dirCount > kPeDirDebug ? h.dirs[kPeDirDebug] : PeDataDir();
+    if (relayout && debugDir.rva != 0 && debugDir.size != 0) {
+        const PeSection *ds = SectionOfRva(h, debugDir.rva);
+        uint32_t at = 0;
+        if (!ds || !RvaToOffset(h, debugDir.rva, debugDir.size, &at)) {
+            *err = "the debug directory lies outside the image's sections";
+            return false;
+        }
+        debugIn = (size_t)(ds - h.sections.data());
+        debugSection.assign(image + ds->rawPtr, image + ds->rawPtr + ds->rawSize);
+        for (uint32_t e = 0; e + kPeDebugEntrySize <= debugDir.size; e += kPeDebugEntrySize) {
+            const uint32_t field = at - ds->rawPtr + e + kPeDebugRawPointer;
+            const uint32_t data = GetUi32(&debugSection[field]);
+            if (data == 0)
+                continue;
+            size_t k = 0;
+            while (k < rs && !(h.sections[k].rawSize != 0 && data >= h.sections[k].rawPtr &&
+                               data < (uint64_t)h.sections[k].rawPtr + h.sections[k].rawSize))
+                k++;
+            if (k == rs) {
+                *err = "debug data at " + Hex(data) + " lies outside the sections before the resources";
+                return false;
+            }
+            SetUi32(&debugSection[field], data - h.sections[k].rawPtr + secs[k].rawPtr);
+        }
+    }
+
     Emitter em(out, err);
     if (!em.Bytes(hdr.data(), hdr.size()))
         return false;
@@ -1002,11 +1069,16 @@ bool Replace(const uint8_t *image, size_t size, const ResList &res, Output *out,
         if (!em.PadTo(s.rawPtr))
             return false;
         if (i == rs) {
-            if (!em.Section(plan, s.rawPtr) || !em.PadTo((uint64_t)s.rawPtr + s.rawSize))
+            if (!em.Section(plan, s.rawPtr))
                 return false;
-        } else if (!em.Bytes(image + h.sections[i].rawPtr, s.rawSize)) {
+        } else if (i == debugIn) {
+            if (!em.Bytes(debugSection.data(), debugSection.size()))
+                return false;
+        } else if (!em.Bytes(image + h.sections[i].rawPtr, h.sections[i].rawSize)) {
             return false;
         }
+        if (!em.PadTo((uint64_t)s.rawPtr + s.rawSize))
+            return false;
     }
     return em.FinishChecksum(opt + kPeOptCheckSum);
 }
@@ -1023,20 +1095,20 @@ bool WriteResourceDll(const ResList &res, std::vector<uint8_t> *out, std::string
 }
 
 bool ReplaceResources(const uint8_t *image, size_t size, const ResList &res, std::vector<uint8_t> *out,
-                      std::vector<std::string> *warnings, std::string *err)
+                      std::vector<std::string> *warnings, std::string *err, uint32_t fileAlignment)
 {
     VectorOutput o(out);
-    if (Replace(image, size, res, &o, warnings, err))
+    if (Replace(image, size, res, fileAlignment, &o, warnings, err))
         return true;
     out->clear();
     return false;
 }
 
 bool ReplaceResourcesToFile(const uint8_t *image, size_t size, const ResList &res, FILE *out,
-                            std::vector<std::string> *warnings, std::string *err)
+                            std::vector<std::string> *warnings, std::string *err, uint32_t fileAlignment)
 {
     FileOutput o(out);
-    return Replace(image, size, res, &o, warnings, err);
+    return Replace(image, size, res, fileAlignment, &o, warnings, err);
 }
 
 uint32_t PeChecksum(const uint8_t *image, size_t size)

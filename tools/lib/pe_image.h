@@ -31,6 +31,7 @@ constexpr uint32_t kPeMagic32 = 0x10B;
 constexpr uint32_t kPeMagic32Plus = 0x20B;
 constexpr uint32_t kPeMachineI386 = 0x14C;
 constexpr uint32_t kPeOptEntryPoint = 16;          // optional header field offsets
+constexpr uint32_t kPeOptSizeOfCode = 4;
 constexpr uint32_t kPeOptSizeOfInitData = 8;
 constexpr uint32_t kPeOptSectionAlignment = 32;
 constexpr uint32_t kPeOptFileAlignment = 36;
@@ -42,6 +43,9 @@ constexpr uint32_t kPeDirImport = 1;
 constexpr uint32_t kPeDirResource = 2;
 constexpr uint32_t kPeDirSecurity = 4;             // a file offset, not an RVA
 constexpr uint32_t kPeDirBaseReloc = 5;
+constexpr uint32_t kPeDirDebug = 6;
+constexpr uint32_t kPeDebugEntrySize = 28;         // one IMAGE_DEBUG_DIRECTORY
+constexpr uint32_t kPeDebugRawPointer = 24;        // its PointerToRawData (a file offset)
 constexpr uint32_t kPeFileDll = 0x2000;            // COFF characteristics
 constexpr uint32_t kScnCode = 0x20;                // section flags
 constexpr uint32_t kScnInitializedData = 0x40;
@@ -175,12 +179,18 @@ bool WriteResourceDll(const ResList &res, std::vector<uint8_t> *out, std::string
 // (a section that would move, data appended after the sections, directories
 // pointing past the resources) is refused with `*err` set.
 //
+// `fileAlignment` 0 keeps the image's file alignment. A larger power of two
+// (up to the section alignment) lays every section's raw data and the end of
+// the headers out on that boundary: FileAlignment, SizeOfHeaders, the raw
+// pointers and sizes, SizeOfCode/SizeOfInitializedData and the debug
+// directory's file offsets follow; addresses in memory do not change.
+//
 // The file form writes to `out` (opened "w+b", empty): entries' data is
 // copied from their files in blocks, so the image is never whole in memory.
 bool ReplaceResources(const uint8_t *image, size_t size, const ResList &res, std::vector<uint8_t> *out,
-                      std::vector<std::string> *warnings, std::string *err);
+                      std::vector<std::string> *warnings, std::string *err, uint32_t fileAlignment = 0);
 bool ReplaceResourcesToFile(const uint8_t *image, size_t size, const ResList &res, FILE *out,
-                            std::vector<std::string> *warnings, std::string *err);
+                            std::vector<std::string> *warnings, std::string *err, uint32_t fileAlignment = 0);
 
 // The optional header's CheckSum of a whole image, as the platform computes
 // it (16-bit one's-complement sum with the CheckSum field taken as 0, plus

@@ -595,7 +595,12 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
         return Fail(f, kExitIo, setupPath + ": cannot create a temporary file beside it (" + why +
                                     "); check the folder's permissions");
     FILE *out = setup.Stream();
-    bool written = ReplaceResourcesToFile(stub.data(), stub.size(), res, out, &report->warnings, &err);
+    uint64_t stored = 0;
+    for (const PayloadReport &p : report->payloads)
+        stored += p.packed;
+    report->fileAlignment = stored > o.mappedLayoutAbove ? kMappedFileAlignment : kSmallFileAlignment;
+    bool written =
+        ReplaceResourcesToFile(stub.data(), stub.size(), res, out, &report->warnings, &err, report->fileAlignment);
     if (written)
         report->setupSize = (uint64_t)ftell(out);
     if (written && fflush(out) != 0) {

@@ -304,6 +304,16 @@ int BuildCommand(int argc, char **argv)
         o.threads = (unsigned)v;
     }
 
+    if (const char *above = getenv(kMappedLayoutAboveVariable)) {
+        char *end = nullptr;
+        unsigned long long v = strtoull(above, &end, 10);
+        if (*above == 0 || *end != 0 || above[0] == '-') {
+            fprintf(stderr, "medium build: %s must be a number of bytes\n", kMappedLayoutAboveVariable);
+            return kExitUsage;
+        }
+        o.mappedLayoutAbove = v;
+    }
+
     // Version information: refused before anything is compressed.
     VersionPlan plan;
     std::vector<std::string> versionErrors;
