@@ -413,6 +413,32 @@ TEST(MediumPe, ReplaceStreamsEntriesFromFiles)
     fclose(out);
     EXPECT_EQ(got, expected);
 
+    // Entries read in place from that image (left in the file at their
+    // offsets) write the same image again.
+    {
+        char imagePath[] = "/tmp/medium-pe-image-XXXXXX";
+        int imageFd = mkstemp(imagePath);
+        ASSERT_GE(imageFd, 0);
+        FILE *image = fdopen(imageFd, "w+b");
+        ASSERT_EQ(fwrite(expected.data(), 1, expected.size(), image), expected.size());
+        fflush(image);
+        tk::PeImage pe;
+        ASSERT_TRUE(tk::ParsePeImage(tk::FileSource(image), expected.size(), &pe, &err)) << err;
+        tk::ResInFile inFile;
+        inFile.type = 3000;
+        inFile.file = imagePath;
+        ResList inPlace;
+        ASSERT_TRUE(tk::ReadResources(tk::FileSource(image), pe, &inFile, &inPlace, &err)) << err;
+        fclose(image);
+        const tk::ResEntry *piece = tk::ResFind(inPlace, tk::ResNumber(3000), tk::ResNumber(7100));
+        ASSERT_NE(piece, nullptr);
+        EXPECT_NE(piece->dataFileOffset, 0u);
+        Bytes again;
+        EXPECT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), inPlace, &again, &warnings, &err)) << err;
+        EXPECT_EQ(again, expected);
+        remove(imagePath);
+    }
+
     // A data file shorter than it claims is an error, not a short image.
     fromFile[0].dataFileSize += 10;
     out = tmpfile();

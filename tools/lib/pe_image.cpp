@@ -736,6 +736,12 @@ public:
             *err_ = e.dataFile + ": cannot open";
             return false;
         }
+        // Entries read in place from an image start inside it.
+        if (e.dataFileOffset > (uint64_t)INT64_MAX || fseeko(f, (off_t)e.dataFileOffset, SEEK_SET) != 0) {
+            fclose(f);
+            *err_ = e.dataFile + ": cannot seek to the entry's data";
+            return false;
+        }
         std::vector<uint8_t> block(kCopyBlock);
         uint64_t left = e.dataFileSize;
         bool ok = true;
