@@ -240,6 +240,19 @@ TEST(MediumPe, RefusesMalformedImages)
         EXPECT_FALSE(tk::ReadResources(img.data(), img.size(), &res, &err));
         EXPECT_NE(err.find(c.error), std::string::npos) << err;
     }
+
+    // In a file over 1 MiB, only a header that runs out of the bytes read
+    // is blamed on the 1 MiB read; any other fault is named as it is.
+    Bytes big(2u << 20, 0);
+    std::string err;
+    tk::PeImage pe;
+    EXPECT_FALSE(tk::ParsePeImage(big.data(), big.size(), &pe, &err));
+    EXPECT_EQ(err, "not a PE image (no MZ header)");
+    big[0] = 'M';
+    big[1] = 'Z';
+    SetUi32(&big[0x3C], (1u << 20) + 16);
+    EXPECT_FALSE(tk::ParsePeImage(big.data(), big.size(), &pe, &err));
+    EXPECT_NE(err.find("only the first 1 MiB"), std::string::npos) << err;
 }
 
 TEST(MediumPe, ImageWithoutResourcesIsEmpty)

@@ -98,8 +98,11 @@ void ReadImports(const ByteSource &src, PeImage *img)
 }
 
 // The headers of an image of `size` bytes, from its first `have` bytes.
-bool ParseHeaders(const uint8_t *image, size_t have, uint64_t size, PeImage *h, std::string *err)
+// `*needMore` says a failure came from running out of those bytes while
+// the file has more.
+bool ParseHeaders(const uint8_t *image, size_t have, uint64_t size, PeImage *h, bool *needMore, std::string *err)
 {
+    *needMore = false;
     *h = PeImage();
     h->fileSize = size;
     ByteReader r;
@@ -113,6 +116,7 @@ bool ParseHeaders(const uint8_t *image, size_t have, uint64_t size, PeImage *h, 
     ReaderSeek(&r, h->peOffset);
     const uint32_t signature = ReaderU32(&r);
     if (r.err || signature != kPeSignature) {
+        *needMore = r.err && have < size;
         *err = "not a PE image (no PE signature where the MZ header points)";
         return false;
     }
@@ -125,6 +129,7 @@ bool ParseHeaders(const uint8_t *image, size_t have, uint64_t size, PeImage *h, 
     h->optOffset = r.pos;
     h->magic = ReaderU16(&r);
     if (r.err) {
+        *needMore = r.err && have < size;
         *err = "PE headers run past the end of the file";
         return false;
     }
@@ -165,6 +170,7 @@ bool ParseHeaders(const uint8_t *image, size_t have, uint64_t size, PeImage *h, 
         h->dirs[i].size = ReaderU32(&r);
     }
     if (r.err) {
+        *needMore = r.err && have < size;
         *err = "optional header runs past the end of the file";
         return false;
     }
@@ -181,6 +187,7 @@ bool ParseHeaders(const uint8_t *image, size_t have, uint64_t size, PeImage *h, 
         ReaderTake(&r, 12);   // relocations, line numbers and their counts
         s.flags = ReaderU32(&r);
         if (r.err) {
+        *needMore = r.err && have < size;
             *err = "section table runs past the end of the file";
             return false;
         }
@@ -230,9 +237,10 @@ bool ParsePeImage(const ByteSource &src, uint64_t size, PeImage *h, std::string 
             *err = "the file cannot be read";
             return false;
         }
-        if (ParseHeaders(head.data(), head.size(), size, h, err))
+        bool needMore = false;
+        if (ParseHeaders(head.data(), head.size(), size, h, &needMore, err))
             break;
-        if (head.size() == size)
+        if (!needMore)
             return false;
         if (want == kMaxHeaderBytes) {
             *err += " (only the first 1 MiB is read for the headers)";
