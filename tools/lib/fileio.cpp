@@ -34,6 +34,26 @@ void NoteFileRead(uint64_t bytes)
     }
 }
 
+FILE *OpenForReading(const std::string &path, uint64_t limit, const char *limitText, uint64_t *size,
+                     std::string *why)
+{
+    struct stat st;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f || fstat(fileno(f), &st) != 0)
+        *why = strerror(errno);
+    else if (S_ISDIR(st.st_mode))
+        *why = strerror(EISDIR);
+    else if ((uint64_t)st.st_size > limit)
+        *why = std::string("larger than ") + limitText;
+    else {
+        *size = (uint64_t)st.st_size;
+        return f;
+    }
+    if (f)
+        fclose(f);
+    return nullptr;
+}
+
 bool ReadWholeFile(const std::string &path, uint64_t limit, const char *limitText, std::vector<uint8_t> *data,
                    std::string *why)
 {

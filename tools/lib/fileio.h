@@ -12,6 +12,12 @@
 
 namespace tk {
 
+// Opens the file at `path` for bounded reads at offsets: a regular file of at
+// most `limit` bytes (`limitText` names the limit in the message). Null with
+// `*why` set otherwise; `*size` is its length.
+FILE *OpenForReading(const std::string &path, uint64_t limit, const char *limitText, uint64_t *size,
+                     std::string *why);
+
 // Reads the whole file at `path` into `data`. False with `why` set when it
 // cannot be opened or read (the system's reason) or holds more than `limit`
 // bytes ("larger than " and `limitText`); reading stops there, so a huge or

@@ -102,7 +102,6 @@ bool EntryBytes(const ResEntry &e, std::vector<uint8_t> *buf, const uint8_t **da
     return ok;
 }
 
-
 // One piece expanded on its own: what CheckPayload reports of it.
 struct PieceResult {
     bool readable = false;
@@ -364,17 +363,9 @@ int ExtractCommand(int argc, char **argv)
     const std::string &dir = args[1];
     // Headers and the resource tree only; pieces are read one at a time.
     std::string why;
-    struct stat st;
-    FILE *f = fopen(exe.c_str(), "rb");
-    if (!f || fstat(fileno(f), &st) != 0)
-        why = strerror(errno);
-    else if (S_ISDIR(st.st_mode))
-        why = strerror(EISDIR);
-    else if ((uint64_t)st.st_size > 0xFFFFFFFFull)
-        why = "larger than 4 GiB";
-    if (!why.empty()) {
-        if (f)
-            fclose(f);
+    uint64_t size = 0;
+    FILE *f = OpenForReading(exe, 0xFFFFFFFFull, "4 GiB", &size, &why);
+    if (!f) {
         fprintf(stderr, "%s: cannot read: %s\n", exe.c_str(), why.c_str());
         return kExitInput;
     }
@@ -384,7 +375,7 @@ int ExtractCommand(int argc, char **argv)
     pieces.file = exe;
     PeImage pe;
     ResList res;
-    const bool read = ParsePeImage(src, (uint64_t)st.st_size, &pe, &why) && ReadResources(src, pe, &pieces, &res, &why);
+    const bool read = ParsePeImage(src, size, &pe, &why) && ReadResources(src, pe, &pieces, &res, &why);
     fclose(f);
     if (!read) {
         fprintf(stderr, "%s: %s; give the medium's setup.exe\n", exe.c_str(), why.c_str());

@@ -10,6 +10,7 @@
 
 #include "base/ids.h"
 #include "tools/medium/extract.h"
+#include "tools/lib/fileio.h"
 #include "tools/lib/pe_image.h"
 #include "tools/medium/resedit.h"
 
@@ -217,19 +218,11 @@ struct OpenImage {
 bool OpenForInspection(const std::string &path, OpenImage *image, Inspection *into)
 {
     std::string why;
-    struct stat st;
-    image->f = fopen(path.c_str(), "rb");
-    if (!image->f || fstat(fileno(image->f), &st) != 0)
-        why = strerror(errno);
-    else if (S_ISDIR(st.st_mode))
-        why = strerror(EISDIR);
-    else if ((uint64_t)st.st_size > kMaxInputBytes)
-        why = "larger than 4 GiB";
-    if (!why.empty()) {
+    image->f = OpenForReading(path, kMaxInputBytes, "4 GiB", &image->size, &why);
+    if (!image->f) {
         Add(&into->findings, Severity::Error, path, "cannot read: " + why);
         return false;
     }
-    image->size = (uint64_t)st.st_size;
     image->src = FileSource(image->f);
     ResInFile pieces;
     pieces.type = RT_PAYLOAD_PIECE;
