@@ -753,6 +753,10 @@ TEST(MediumBuildCommand, UsageErrors)
         {"version info without =", all + " --version-info FileVersion", medium::kExitUsage},
         {"piece size too small", all + " --piece-size 100", medium::kExitUsage},
         {"piece size not a number", all + " --piece-size 4k", medium::kExitUsage},
+        {"piece size with a sign", all + " --piece-size +5000", medium::kExitUsage},
+        {"no threads", all + " --threads 0", medium::kExitUsage},
+        {"too many threads", all + " --threads 257", medium::kExitUsage},
+        {"threads with a sign", all + " --threads +2", medium::kExitUsage},
         {"inputs missing: bad input, not usage", all + " --stub /nonexistent/stub.exe", medium::kExitInput},
     };
     for (const auto &c : cases) {
@@ -774,7 +778,7 @@ TEST(MediumBuildCommand, UsageErrors)
         EXPECT_EQ(medium::BuildCommand((int)argv.size(), argv.data()), c.code);
     }
     // The layout threshold's variable, when set, must be a number.
-    for (const char *value : {"", "1M", "-1"}) {
+    for (const char *value : {"", "1M", "-1", " 5", "99999999999999999999999"}) {
         SCOPED_TRACE(value);
         setenv(medium::kMappedLayoutAboveVariable, value, 1);
         std::string words[] = {"build", "--bootstrap", "b", "--engine", "e", "--companion", "c", "--script",

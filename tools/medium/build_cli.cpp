@@ -29,6 +29,20 @@ namespace {
 
 constexpr uint64_t kMaxProjectFile = 1u << 20;
 
+// A decimal number from `low` to `high`, digits only (no sign, no spaces,
+// nothing that overflows).
+bool WholeNumber(const std::string &text, uint64_t low, uint64_t high, uint64_t *value)
+{
+    uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9' || v > (UINT64_MAX - (uint64_t)(c - '0')) / 10)
+            return false;
+        v = v * 10 + (uint64_t)(c - '0');
+    }
+    *value = v;
+    return !text.empty() && v >= low && v <= high;
+}
+
 void Help(FILE *out)
 {
     fprintf(out,
@@ -285,29 +299,23 @@ int BuildCommand(int argc, char **argv)
         fprintf(stderr, "medium build: --execution-level must be asInvoker, highestAvailable or requireAdministrator\n");
         return kExitUsage;
     }
+    uint64_t v = 0;
     if (!pieceSize.empty()) {
-        char *end = nullptr;
-        unsigned long long v = strtoull(pieceSize.c_str(), &end, 10);
-        if (*end != 0 || pieceSize[0] == '-' || v < kMinPieceSize || v > 0x7FFFFFFFull) {
+        if (!WholeNumber(pieceSize, kMinPieceSize, 0x7FFFFFFFu, &v)) {
             fprintf(stderr, "medium build: the piece size must be a number of bytes from %u up\n", kMinPieceSize);
             return kExitUsage;
         }
         o.pieceSize = (uint32_t)v;
     }
     if (!threads.empty()) {
-        char *end = nullptr;
-        unsigned long long v = strtoull(threads.c_str(), &end, 10);
-        if (*end != 0 || threads[0] == '-' || v < 1 || v > 256) {
+        if (!WholeNumber(threads, 1, 256, &v)) {
             fprintf(stderr, "medium build: --threads must be a number from 1 to 256\n");
             return kExitUsage;
         }
         o.threads = (unsigned)v;
     }
-
     if (const char *above = getenv(kMappedLayoutAboveVariable)) {
-        char *end = nullptr;
-        unsigned long long v = strtoull(above, &end, 10);
-        if (*above == 0 || *end != 0 || above[0] == '-') {
+        if (!WholeNumber(above, 0, UINT64_MAX, &v)) {
             fprintf(stderr, "medium build: %s must be a number of bytes\n", kMappedLayoutAboveVariable);
             return kExitUsage;
         }
