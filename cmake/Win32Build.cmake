@@ -26,6 +26,39 @@ set(CORVANE_LANGTABLE ${CORVANE_HOSTTOOLS_DIR}/tools/langtable/langtable)
 set(CORVANE_MEDIUM ${CORVANE_HOSTTOOLS_DIR}/tools/medium/medium)
 set(CORVANE_MEDIUM_REWRAP ${CORVANE_HOSTTOOLS_DIR}/tools/medium/medium_rewrap)
 
+# The two Windows builds: i686 (the product) and its x86-64 twin, which runs
+# the same sources and tests under wine64 where the kernel runs 64-bit code
+# only. Per architecture: the size flags, how an stdcall entry symbol is
+# spelt (i686 decorates it as _Name@bytes, x86-64 has one calling
+# convention and no decoration), and the linker's output format.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(CORVANE_WIN64 ON)
+  set(CORVANE_WINE_ARCH win64)
+  # x86-64 keeps the ABI's 16-byte stack alignment and its own tuning.
+  set(CORVANE_ARCH_SIZE_FLAGS)
+  set(CORVANE_PE_FORMAT pei-x86-64)
+else()
+  set(CORVANE_WIN64 OFF)
+  set(CORVANE_WINE_ARCH win32)
+  # 4-byte stack alignment, instruction choices tuned for size-friendly
+  # encodings (i386 tuning; the code still runs on any x86).
+  set(CORVANE_ARCH_SIZE_FLAGS -mpreferred-stack-boundary=2 -mtune=i386)
+  set(CORVANE_PE_FORMAT pei-i386)
+endif()
+# Test programs run through the toolchain's emulator (scripts/wine-run or
+# wine64-run); a test that runs a script which starts Wine itself runs it
+# through CORVANE_WINE_ENV so that the script picks this tree's Wine.
+set(CORVANE_WINE_ENV ${CMAKE_COMMAND} -E env CORVANE_WINE_ARCH=${CORVANE_WINE_ARCH})
+# corvane_entry_symbol(VAR NAME ARGBYTES): the linker's name of the WINAPI
+# function NAME whose arguments take ARGBYTES on i686.
+function(corvane_entry_symbol var name argbytes)
+  if(CORVANE_WIN64)
+    set(${var} ${name} PARENT_SCOPE)
+  else()
+    set(${var} _${name}@${argbytes} PARENT_SCOPE)
+  endif()
+endfunction()
+
 # Size and hardening flags for the launcher's own code (corvane_win, which
 # the Windows tests link too).
 set(CORVANE_LAUNCHER_COMPILE -Os -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections
@@ -33,21 +66,23 @@ set(CORVANE_LAUNCHER_COMPILE -Os -fno-exceptions -fno-rtti -ffunction-sections -
 # setup.exe itself is one translation unit compiled as the whole program, and
 # links no C runtime: its entry point is LauncherEntry (launcher/entry.cpp),
 # the few runtime routines it needs are base/crt_win32.cpp (libgcc only in
-# case the compiler calls a helper), and cmake/launcher.ld merges the sections. Relocations stay
-# (ASLR), and DEP is on.
+# case the compiler calls a helper), and cmake/launcher.ld.in merges the
+# sections. Relocations stay (ASLR), and DEP is on.
 # Without stack probes the arguments can be pushed instead of stored into a
 # reserved area (much shorter code); that is sound only while no frame can
 # step over the stack's guard page, so frames larger than 3 KiB, alloca and
-# variable-length arrays are errors. No frame pointer, 4-byte stack alignment,
-# instruction choices tuned for size-friendly encodings (i386 tuning; the code
-# still runs on any x86).
+# variable-length arrays are errors. No frame pointer.
 set(CORVANE_SETUP_COMPILE -Oz -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
     -fno-inline-small-functions -ffreestanding -fwhole-program -fno-ident
     -fomit-frame-pointer -mno-stack-arg-probe -Wframe-larger-than=3072 -Walloca -Wvla
-    -fconserve-stack -mpreferred-stack-boundary=2 -mtune=i386)
-set(CORVANE_SETUP_LINK_SCRIPT ${CMAKE_SOURCE_DIR}/cmake/launcher.ld)
+    -fconserve-stack ${CORVANE_ARCH_SIZE_FLAGS})
+configure_file(${CMAKE_SOURCE_DIR}/cmake/launcher.ld.in ${CMAKE_BINARY_DIR}/generated/launcher.ld @ONLY)
+set(CORVANE_SETUP_LINK_SCRIPT ${CMAKE_BINARY_DIR}/generated/launcher.ld)
+corvane_entry_symbol(_launcher_entry LauncherEntry 0)
+# DllMain of the test libraries that carry code.
+corvane_entry_symbol(CORVANE_DLLMAIN_ENTRY DllMain 12)
 set(CORVANE_LAUNCHER_LINK -static -nostdlib -nostartfiles -s -Wl,--subsystem,windows
-    -Wl,-e,_LauncherEntry@0 -Wl,-T,${CORVANE_SETUP_LINK_SCRIPT}
+    -Wl,-e,${_launcher_entry} -Wl,-T,${CORVANE_SETUP_LINK_SCRIPT}
     -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat)
 set(CORVANE_LAUNCHER_LIBS kernel32 user32 gdi32 gcc)
 
@@ -117,4 +152,5 @@ endif()
 # The double-byte cases again, under code page 932 (Wine follows LC_ALL).
 add_test(NAME win.unit.cp932 COMMAND win_tests --gtest_filter=*Cp932*)
 set_tests_properties(win.unit.cp932 PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8")
+
 

@@ -47,11 +47,14 @@ def fold(path):
     count, = struct.unpack_from("<H", d, pe + 6)
     optional, = struct.unpack_from("<H", d, pe + 20)
     opt = pe + 24
-    if struct.unpack_from("<H", d, opt)[0] != 0x10B:
-        raise ValueError("not a PE32 image")
+    magic, = struct.unpack_from("<H", d, opt)
+    if magic not in (0x10B, 0x20B):
+        raise ValueError("not a PE32 or PE32+ image")
+    # PE32+ widens four fields to 8 bytes: its data directories start 16 later.
+    dirs_at = opt + (112 if magic == 0x20B else 96)
     file_align, = struct.unpack_from("<I", d, opt + 36)
     headers_size, = struct.unpack_from("<I", d, opt + 60)
-    dirs_count, = struct.unpack_from("<I", d, opt + 92)
+    dirs_count, = struct.unpack_from("<I", d, dirs_at - 4)
     end = pe + 24 + optional + 40 * count
     new_end = DOS_HEADER + (end - pe)
     if pe == DOS_HEADER:
@@ -62,7 +65,7 @@ def fold(path):
     # debug directory's raw data (6). The launcher has neither.
     for index in (4, 6):
         if index < dirs_count:
-            rva, size = struct.unpack_from("<II", d, opt + 96 + 8 * index)
+            rva, size = struct.unpack_from("<II", d, dirs_at + 8 * index)
             if size:
                 return "the file has data found by file offset (directory %d); left as it is" % index
     sections = []

@@ -9,7 +9,8 @@ action=${1:?mount or unmount}
 letter=$(printf '%s' "${2:?drive letter}" | tr 'A-Z' 'a-z')
 dir=${3:?mount point}
 here=$(cd "$(dirname "$0")" && pwd)
-export WINEPREFIX="${CORVANE_WINEPREFIX:-$HOME/.cache/corvane/wineprefix}"
+. "$here/../../scripts/wine-env.sh"
+corvane_wine_env || exit 1
 "$here/../../scripts/wine-prefix.sh" >/dev/null || exit 1
 link="$WINEPREFIX/dosdevices/$letter:"
 
