@@ -24,8 +24,10 @@ int TextCompareNoCase(const char *a, const char *b);
 int TextCompare(const char *a, const char *b);
 
 // Memory blocks: zero-filled, fixed-address memory that carries its own handle
-// in a 4-byte header, so it can be released from the data pointer alone.
+// in a header of kBlockHeaderSize bytes (4 on 32-bit Windows, a whole handle
+// on 64-bit), so it can be released from the data pointer alone.
 // Pools are nominal: PoolCreate always gives 1 and PoolDestroy frees nothing.
+constexpr uint32_t kBlockHeaderSize = sizeof(void *);
 void *BlockAlloc(int32_t pool, uint32_t size);   // null when out of memory
 int BlockFree(int32_t pool, void *data);          // data must come from BlockAlloc; always 1
 int32_t PoolCreate(uint32_t sizeHint, uint32_t flags);  // always 1

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <string.h>
+
 // NextChar, BlockAlloc and BlockFree are called from many places: kept out of
 // line, each call is a short relative call instead of an indirect one through
 // the import table that also needs a relocation.
@@ -12,12 +14,16 @@ const char *PrevChar(const char *start, const char *p) { return CharPrevA(start,
 int TextCompareNoCase(const char *a, const char *b) { return lstrcmpiA(a, b); }
 int TextCompare(const char *a, const char *b) { return lstrcmpA(a, b); }
 
+// The block's handle sits in a header in front of the data: 4 bytes on
+// 32-bit Windows, and a whole pointer on 64-bit Windows, where a handle cut
+// to 32 bits would free another object and the data would lose the pointer
+// alignment that GlobalLock gives.
 __attribute__((noinline)) void *BlockAlloc(int32_t pool, uint32_t size)
 {
     (void)pool;
-    if (size > 0xFFFFFFFFu - 4u)
+    if (size > 0xFFFFFFFFu - kBlockHeaderSize)
         return NULL;
-    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)size + 4u);
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)size + kBlockHeaderSize);
     if (!h)
         return NULL;
     unsigned char *p = (unsigned char *)GlobalLock(h);
@@ -25,21 +31,15 @@ __attribute__((noinline)) void *BlockAlloc(int32_t pool, uint32_t size)
         GlobalFree(h);
         return NULL;
     }
-    uint32_t handle = (uint32_t)(uintptr_t)h;
-    p[0] = (unsigned char)handle;
-    p[1] = (unsigned char)(handle >> 8);
-    p[2] = (unsigned char)(handle >> 16);
-    p[3] = (unsigned char)(handle >> 24);
-    return p + 4;
+    memcpy(p, &h, sizeof h);
+    return p + kBlockHeaderSize;
 }
 
 __attribute__((noinline)) int BlockFree(int32_t pool, void *data)
 {
     (void)pool;
-    const unsigned char *p = (const unsigned char *)data - 4;
-    uint32_t handle = (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-                      ((uint32_t)p[3] << 24);
-    HGLOBAL h = (HGLOBAL)(uintptr_t)handle;
+    HGLOBAL h;
+    memcpy(&h, (const unsigned char *)data - kBlockHeaderSize, sizeof h);
     GlobalUnlock(h);
     GlobalFree(h);
     return 1;

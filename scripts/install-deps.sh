@@ -12,7 +12,8 @@ fi
 PKGS=(
   cmake ninja-build clang llvm libclang-rt-14-dev
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine32:i386 xvfb xauth x11-utils imagemagick
+  g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  wine wine32:i386 wine64 qemu-user-static xvfb xauth x11-utils imagemagick
   googletest mscompress python3 locales nsis
   dpkg-dev file g++ git osslsigncode openssl libssl-dev libtomlplusplus-dev
   libexpat1-dev zlib1g-dev scdoc lintian fonts-ipafont-gothic fonts-wqy-microhei
@@ -34,4 +35,24 @@ if [ "${#missing[@]}" -gt 0 ] || [ "${need_update:-0}" = 1 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Where the kernel runs 64-bit programs only, the i686 Wine runs under
+# qemu-user: register qemu-i386 with binfmt_misc once (Debian's package does
+# not on amd64). "F" opens the interpreter now, so the entry also serves in
+# a chroot. Left alone where 32-bit programs already run, natively or not.
+here=$(cd "$(dirname "$0")" && pwd)
+if [ "$("$here/machine-32bit.sh")" = none ]; then
+  binfmt=/proc/sys/fs/binfmt_misc
+  if [ ! -e "$binfmt/register" ]; then
+    $SUDO mount -t binfmt_misc binfmt_misc "$binfmt" || true
+  fi
+  if [ -e "$binfmt/register" ] && [ ! -e "$binfmt/qemu-i386" ]; then
+    echo "install-deps: registering qemu-i386 for 32-bit programs (this machine cannot run them itself)"
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:FP' |
+      $SUDO tee "$binfmt/register" >/dev/null || true
+  fi
+  if [ "$("$here/machine-32bit.sh")" = none ]; then
+    echo "install-deps: 32-bit programs still cannot run here (binfmt_misc not available?); the i686 Windows lanes will say so and not run" >&2
+  fi
 fi

@@ -50,7 +50,29 @@ echo "setup.exe: $total bytes; resource section $rsrc bytes (payload pieces and 
 
 echo
 echo "== running setup.exe under Wine"
-scripts/wine-prefix.sh
+# The i686 medium is the product: it runs on every machine, natively where
+# the kernel runs 32-bit programs, else under emulation.
+machine=$(scripts/machine-32bit.sh --explain)
+machine32=${machine%%$'\n'*}
+export CORVANE_MACHINE_32BIT=$machine32
+echo "can this machine run 32-bit programs? $machine32"
+case $machine32 in
+  native) ;;
+  emulated)
+    if [ -f "${CORVANE_WINEPREFIX:-$HOME/.cache/corvane/wineprefix}/.corvane-ready" ]; then
+      echo "setup.exe runs under emulation (qemu-user, the 32-bit Wine): expect 5 to 15 minutes, most of it Wine starting its processes."
+    else
+      echo "setup.exe runs under emulation (qemu-user, the 32-bit Wine): expect 15 to 30 minutes, the first time"
+      echo "most of it making the Wine prefix (later runs reuse it)."
+    fi
+    ;;
+  *)
+    echo "== main: FAILED: this machine cannot run the i686 setup.exe, not even under emulation:" >&2
+    echo "${machine#*$'\n'}" >&2
+    exit 1 ;;
+esac
+started=$SECONDS
+CORVANE_WINE_ARCH=win32 scripts/wine-prefix.sh
 # Wine's helper processes may keep inherited output open: the runner's
 # output goes to files, shown afterwards.
 out=$build/main-run.txt
@@ -76,6 +98,7 @@ if [ -s "$err" ]; then
   echo "(Wine's messages: $err)"
 fi
 
+echo "(setup.exe's run took $((SECONDS - started)) s, with the Wine prefix)"
 echo
 case $rc in
   0) echo "== main: the sample medium's setup ran and launched its bootstrap" ;;

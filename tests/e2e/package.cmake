@@ -33,9 +33,15 @@ set(_package_media ${CMAKE_BINARY_DIR}/package-media)
 # stand without the source tree.
 add_test(NAME e2e.package.rules
   COMMAND ${CMAKE_SOURCE_DIR}/tests/package/check-package.sh ${CORVANE_PACKAGE_DIR} ${CMAKE_BINARY_DIR}/package-rules)
+# The package carries the i686 stub; the x86-64 twin puts its own in its
+# place, so that the packaged tools make media its Wine can run.
+set(_package_stub)
+if(CORVANE_WIN64)
+  set(_package_stub $<TARGET_FILE:stub>)
+endif()
 add_test(NAME e2e.package.make
   COMMAND ${CMAKE_SOURCE_DIR}/tests/package/make-medium.sh ${CORVANE_PACKAGE_DIR} ${_package_media}
-          ${_boot} ${_engine} ${_companion} ${CORVANE_SAMPLE_SCRIPT})
+          ${_boot} ${_engine} ${_companion} ${CORVANE_SAMPLE_SCRIPT} ${_package_stub})
 set_tests_properties(e2e.package.make PROPERTIES FIXTURES_SETUP package_media)
 # The example library's text splash writes _ins1163.tmp into the Windows
 # directory, which other cases clear: they take turns.

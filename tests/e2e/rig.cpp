@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <stdlib.h>
 #include <string.h>
 
 namespace rig {
@@ -75,7 +76,7 @@ bool InjectDll(HANDLE process, const std::string &dll, std::string &error) {
             reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
         HANDLE thread = CreateRemoteThread(process, nullptr, 0, loadLibrary, remote, 0, nullptr);
         DWORD module = 0;
-        ok = thread != nullptr && WaitForSingleObject(thread, 15000) == WAIT_OBJECT_0 &&
+        ok = thread != nullptr && WaitForSingleObject(thread, Scaled(15000)) == WAIT_OBJECT_0 &&
              GetExitCodeThread(thread, &module) && module != 0;
         if (thread != nullptr)
             CloseHandle(thread);
@@ -201,6 +202,7 @@ Run RunAndWatch(const RunOptions &options) {
     ResumeThread(pi.hThread);
     CloseHandle(pi.hThread);
 
+    const DWORD bound = Scaled(options.timeoutMs);
     Watch watch{pi.dwProcessId, &run, {}, options.captureBoxText};
     for (;;) {
         EnumWindows(WatchWindow, reinterpret_cast<LPARAM>(&watch));
@@ -214,7 +216,7 @@ Run RunAndWatch(const RunOptions &options) {
             run.stoppedEarly = true;
             break;
         }
-        if (GetTickCount() - run.startTick > options.timeoutMs) {
+        if (GetTickCount() - run.startTick > bound) {
             run.timedOut = true;
             break;
         }
@@ -243,6 +245,20 @@ std::string WithBackslash(const std::string &dir) {
 
 std::string JoinPath(const std::string &dir, const std::string &name) {
     return WithBackslash(dir) + name;
+}
+
+DWORD TimeScale() {
+    const std::string text = EnvOr("CORVANE_TIME_SCALE", "1");
+    char *end = nullptr;
+    const unsigned long scale = strtoul(text.c_str(), &end, 10);
+    if (end == text.c_str() || *end != '\0' || scale < 1)
+        return 1;
+    return scale > 100 ? 100 : DWORD(scale);
+}
+
+DWORD Scaled(DWORD ms) {
+    const unsigned long long scaled = (unsigned long long)ms * TimeScale();
+    return scaled > 86400000ull ? 86400000u : DWORD(scaled);
 }
 
 std::string EnvOr(const char *name, const std::string &fallback) {
@@ -577,10 +593,23 @@ bool ReadImports(const std::string &path, std::vector<std::string> &normal,
     PeFile pe{bytes, {}};
     IMAGE_DOS_HEADER dos;
     IMAGE_NT_HEADERS32 nt;
+    IMAGE_NT_HEADERS64 nt64;
     if (!pe.Read(0, &dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE ||
-        !pe.Read(size_t(dos.e_lfanew), &nt, sizeof nt) || nt.Signature != IMAGE_NT_SIGNATURE ||
-        nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
-        error = "not a 32-bit PE file";
+        !pe.Read(size_t(dos.e_lfanew), &nt, sizeof nt) || nt.Signature != IMAGE_NT_SIGNATURE) {
+        error = "not a PE file";
+        return false;
+    }
+    // PE32 and PE32+ share the file header; the data directories stand at
+    // different places in their optional headers.
+    const IMAGE_DATA_DIRECTORY *directories = nt.OptionalHeader.DataDirectory;
+    if (nt.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+        if (!pe.Read(size_t(dos.e_lfanew), &nt64, sizeof nt64)) {
+            error = "truncated PE32+ headers";
+            return false;
+        }
+        directories = nt64.OptionalHeader.DataDirectory;
+    } else if (nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
+        error = "neither PE32 nor PE32+";
         return false;
     }
     const size_t sectionTable = size_t(dos.e_lfanew) + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
@@ -593,7 +622,7 @@ bool ReadImports(const std::string &path, std::vector<std::string> &normal,
         }
         pe.sections.push_back(s);
     }
-    const IMAGE_DATA_DIRECTORY importDir = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    const IMAGE_DATA_DIRECTORY importDir = directories[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (importDir.VirtualAddress != 0) {
         size_t offset;
         if (!pe.RvaToOffset(importDir.VirtualAddress, offset)) {
@@ -616,7 +645,7 @@ bool ReadImports(const std::string &path, std::vector<std::string> &normal,
             normal.push_back(name);
         }
     }
-    const IMAGE_DATA_DIRECTORY delayDir = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT];
+    const IMAGE_DATA_DIRECTORY delayDir = directories[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT];
     if (delayDir.VirtualAddress != 0) {
         size_t offset;
         if (!pe.RvaToOffset(delayDir.VirtualAddress, offset)) {
@@ -656,7 +685,7 @@ void WaitOrEnd(DWORD pid, DWORD boundMs) {
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
     if (process == nullptr)
         return;
-    if (WaitForSingleObject(process, boundMs) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process, Scaled(boundMs)) != WAIT_OBJECT_0) {
         TerminateProcess(process, 0xE2E);
         WaitForSingleObject(process, 5000);
     }

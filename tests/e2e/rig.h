@@ -39,7 +39,7 @@ struct RunOptions {
     std::map<std::string, std::wstring> setEnvWide;
     std::vector<std::string> unsetEnv;          // removed
     std::vector<std::string> injectDlls;  // loaded into the process before its first instruction
-    DWORD timeoutMs = 60000;              // hard bound; the program is then terminated
+    DWORD timeoutMs = 60000;              // hard bound (times TimeScale()); the program is then terminated
     bool captureBoxText = false;          // keep each box's text as drawn (Box::textInk)
     // Polled about every 10 ms while the program runs; returning true ends the
     // wait (the program is terminated if it still runs).
@@ -91,6 +91,13 @@ std::string WinPath(const std::string &path);
 std::string JoinPath(const std::string &dir, const std::string &name);
 std::string WithBackslash(const std::string &dir);
 std::string EnvOr(const char *name, const std::string &fallback);
+
+// Every bound the rig waits for is multiplied by CORVANE_TIME_SCALE (1 to
+// 100; 1 when unset or not a number), which the test scripts raise where
+// Windows programs run under emulation. Scaled(ms) is ms times that, at most
+// a day.
+DWORD TimeScale();
+DWORD Scaled(DWORD ms);
 
 // Files.
 bool ReadBytes(const std::string &path, std::string &out);

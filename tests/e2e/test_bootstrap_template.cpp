@@ -20,7 +20,10 @@ namespace {
 
 const char kTemplateClass[] = "CorvaneTemplateSetup";
 const DWORD kTick = 15000;       // the launcher's timer period
-const DWORD kTimeSlack = 2500;   // start-up, Wine's timers, the rig's polling
+// Which tick ended or released something, not how many milliseconds it took:
+// anything within half a tick of the expected one is that tick, however busy
+// the machine (start-up, Wine's timers and the rig's polling all add).
+const DWORD kTimeSlack = kTick / 2 - 1;
 const DWORD kSplashMinimum = 1500;  // the launcher's own minimum display time
 
 HWND VisibleWindow(DWORD pid, const char *cls) {

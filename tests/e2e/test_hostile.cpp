@@ -37,7 +37,9 @@ uint16_t U16At(const std::string &b, size_t at) {
 size_t SizeFieldOf(const std::string &file, UINT type, UINT name) {
     const size_t pe = U32At(file, 0x3C);
     const size_t sections = pe + 24 + U16At(file, pe + 20);
-    const uint32_t rsrcRva = U32At(file, pe + 24 + 96 + 2 * 8);
+    // The data directories: 96 bytes into a PE32 optional header, 112 into a PE32+ one.
+    const size_t directories = pe + 24 + (U16At(file, pe + 24) == 0x20B ? 112 : 96);
+    const uint32_t rsrcRva = U32At(file, directories + 2 * 8);
     size_t rsrcFile = 0;
     for (int i = 0; i < U16At(file, pe + 6); i++) {
         const size_t s = sections + size_t(i) * 40;

@@ -26,10 +26,10 @@ TEST_P(TimingTable, TheLauncherEndsAtTheFirstTimerTickWithExitCodeZero) {
     const DWORD afterLaunch = r.run.exitTick - r.LaunchTick();
     e2e::Measure("launcher end after the launch", afterLaunch, "ms");
     e2e::Measure("launch after the launcher's start", r.LaunchTick() - r.run.startTick, "ms");
-    // The bootstrap reports a little after the launch (more on a busy
-    // machine); the next tick would be 15 s later.
+    // The first tick, 15 s after the launch, ends it: after the bootstrap
+    // reported, and before the second tick however busy the machine is.
     EXPECT_GE(afterLaunch, 12000u) << e2e::Describe(r);
-    EXPECT_LE(afterLaunch, 17500u) << e2e::Describe(r);
+    EXPECT_LT(afterLaunch, 30000u) << "ended at the first tick, not a later one" << e2e::Describe(r);
     if (std::string(GetParam()).find("-s") != std::string::npos) {
         EXPECT_FALSE(r.run.splashSeen) << "-s shows no splash";
         EXPECT_NE(r.report.at("cmdline").find(" -c -x"), std::string::npos);
@@ -102,7 +102,7 @@ TEST(TimingWrap, TheCaptureIsKeptUntilTheSecondTickWhenTheTickCountWraps) {
     e2e::Measure("capture released after the launch", releasedAfter, "ms");
     // The first tick is 15 s after the launch, the second 30 s.
     EXPECT_GE(releasedAfter, 25000u) << "released before the second tick";
-    EXPECT_LE(releasedAfter, 32500u);
+    EXPECT_LT(releasedAfter, 45000u) << "released at the second tick, not the third";
 }
 
 }  // namespace

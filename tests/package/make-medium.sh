@@ -8,14 +8,17 @@
 # command, and the manual page. The e2e case PackagedMedium.* then runs the
 # three media under Wine.
 #
-#   make-medium.sh PACKAGE_DIR OUT_DIR BOOTSTRAP ENGINE COMPANION SCRIPT
+#   make-medium.sh PACKAGE_DIR OUT_DIR BOOTSTRAP ENGINE COMPANION SCRIPT [STUB]
 #
+# STUB, for the x86-64 twin of the Windows build: the unpacked package's
+# i686 stub is replaced by it, so that the packaged tools make media that
+# the twin's Wine runs.
 # OUT_DIR gets medium/ (setup.exe, SETUP.INS, _SETUP.DLL), signed/ (the
 # same with setup.exe signed) and project/medium/ (built and signed from a
 # project that `medium new` started).
 set -euo pipefail
-[ $# -eq 6 ] || { echo "usage: $0 PACKAGE_DIR OUT_DIR BOOTSTRAP ENGINE COMPANION SCRIPT" >&2; exit 2; }
-package_dir=$1 out=$2 bootstrap=$3 engine=$4 companion=$5 script=$6
+[ $# -eq 6 ] || [ $# -eq 7 ] || { echo "usage: $0 PACKAGE_DIR OUT_DIR BOOTSTRAP ENGINE COMPANION SCRIPT [STUB]" >&2; exit 2; }
+package_dir=$1 out=$2 bootstrap=$3 engine=$4 companion=$5 script=$6 stub=${7:-}
 
 fail() { echo "make-medium: $*" >&2; exit 1; }
 
@@ -29,6 +32,11 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 root=$out/root
 dpkg-deb -x "$deb" "$root"
+if [ -n "$stub" ]; then
+  packaged_stub=$root/usr/share/corvane/setup-stub.exe
+  [ -f "$packaged_stub" ] || fail "the package has no $packaged_stub"
+  cp "$stub" "$packaged_stub"
+fi
 
 # Only what a builder's machine without a toolchain has.
 sysbin=$out/sysbin

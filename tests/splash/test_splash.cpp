@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/ids.h"
+#include "base/platform.h"
 #include "launcher/mainwnd.h"
 #include "base/state.h"
 #include "base/ticks.h"
@@ -642,8 +643,9 @@ TEST_F(SplashTest, CloseMessageOnTheRealClockSleeps)
     uint32_t elapsed = GetTickCount() - g_launcher.splashTimeBase;
     GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel1, &user1);
 
+    // Order, not milliseconds: the close waited for the minimum. How much
+    // later it returned depends on how busy the machine is.
     EXPECT_GE(elapsed, 1500u);
-    EXPECT_LT(elapsed, 1600u);
     auto ms = [](const FILETIME &a, const FILETIME &b) {
         ULARGE_INTEGER x, y;
         x.LowPart = a.dwLowDateTime, x.HighPart = a.dwHighDateTime;
@@ -752,7 +754,7 @@ TEST_F(SplashTest, DestroyFreesWhatTheDialogHolds)
     EXPECT_NE(nullptr, g_splash.lines);
     EXPECT_NE(0, g_splash.linePool);
     // The list header is a memory block: its global handle sits in front.
-    HGLOBAL header = *(HGLOBAL *)((char *)g_splash.lines - 4);
+    HGLOBAL header = *(HGLOBAL *)((char *)g_splash.lines - kBlockHeaderSize);
     EXPECT_NE(GMEM_INVALID_HANDLE, GlobalFlags(header));
     DestroyWindow(splash);
     EXPECT_EQ(nullptr, g_splash.lines);

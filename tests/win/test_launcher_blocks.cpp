@@ -13,9 +13,9 @@ namespace {
 
 HGLOBAL HeaderHandle(const void *data)
 {
-    const unsigned char *p = (const unsigned char *)data - 4;
-    return (HGLOBAL)(uintptr_t)((uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-                                ((uint32_t)p[3] << 24));
+    HGLOBAL h;
+    memcpy(&h, (const unsigned char *)data - kBlockHeaderSize, sizeof h);
+    return h;
 }
 
 TEST(LauncherBlocks, EveryPoolIdGivesTheSameKindOfBlock)
@@ -29,9 +29,12 @@ TEST(LauncherBlocks, EveryPoolIdGivesTheSameKindOfBlock)
             // The header names the object that holds the block, locked once,
             // movable, with room for the header and the data.
             HGLOBAL handle = HeaderHandle(data);
-            EXPECT_EQ(handle, GlobalHandle(data - 4)) << "pool " << pool << " size " << size;
+            EXPECT_EQ(handle, GlobalHandle(data - kBlockHeaderSize)) << "pool " << pool << " size " << size;
+            // The data keeps the alignment a pointer needs (the arena and the
+            // records hold pointers).
+            EXPECT_EQ(0u, (uintptr_t)data % sizeof(void *)) << "pool " << pool << " size " << size;
             EXPECT_EQ(1u, GlobalFlags(handle) & GMEM_LOCKCOUNT);
-            EXPECT_GE(GlobalSize(handle), (SIZE_T)size + 4);
+            EXPECT_GE(GlobalSize(handle), (SIZE_T)size + kBlockHeaderSize);
             for (uint32_t i = 0; i < size; i++)
                 ASSERT_EQ(0, data[i]) << "byte " << i << " of size " << size;
             memset(data, 0xA5, size);
@@ -42,10 +45,20 @@ TEST(LauncherBlocks, EveryPoolIdGivesTheSameKindOfBlock)
 
 TEST(LauncherBlocks, SizesThatCannotBeHadGiveNull)
 {
-    // The 4-byte header must not wrap the size around to a small request.
+    // The header must not wrap the size around to a small request.
     EXPECT_EQ(nullptr, BlockAlloc(1, 0xFFFFFFFFu));
     EXPECT_EQ(nullptr, BlockAlloc(1, 0xFFFFFFFCu));
-    EXPECT_EQ(nullptr, BlockAlloc(1, 0xF0000000u));
+    EXPECT_EQ(nullptr, BlockAlloc(1, 0xFFFFFFFFu - kBlockHeaderSize + 1));
+    // 3.75 GB: never there for a 32-bit process; a 64-bit one may get it, and
+    // then whole.
+    unsigned char *large = (unsigned char *)BlockAlloc(1, 0xF0000000u);
+    if (sizeof(void *) == 4) {
+        EXPECT_EQ(nullptr, large);
+    }
+    if (large) {
+        EXPECT_GE(GlobalSize(HeaderHandle(large)), (SIZE_T)0xF0000000u + kBlockHeaderSize);
+        EXPECT_EQ(1, BlockFree(1, large));
+    }
 }
 
 TEST(LauncherBlocks, PoolsAreNominal)

@@ -74,7 +74,11 @@ protected:
         sections_ = r.Read(pe_ + 6, 2);
         optional_ = pe_ + 24;
         uint32_t optionalSize = r.Read(pe_ + 20, 2);
-        ASSERT_EQ(0x10Bu, r.Read(optional_, 2)) << "a 32-bit image";
+        // PE32 for the i686 launcher, PE32+ for its x86-64 twin: the data
+        // directories start 16 bytes later in PE32+.
+        const uint32_t magic = r.Read(optional_, 2);
+        ASSERT_EQ(sizeof(void *) == 8 ? 0x20Bu : 0x10Bu, magic) << "an image of the tests' own architecture";
+        directories_ = optional_ + (magic == 0x20B ? 112 : 96);
         for (uint32_t i = 0; i < sections_; i++) {
             uint64_t s = optional_ + optionalSize + 40ull * i;
             table_.push_back({r.Read(s + 12, 4), r.Read(s + 8, 4), r.Read(s + 16, 4), r.Read(s + 20, 4)});
@@ -96,12 +100,12 @@ protected:
     void Directory(int index, uint32_t *rva, uint32_t *size)
     {
         ImageReader r{bytes_};
-        *rva = r.Read(optional_ + 96 + 8ull * index, 4);
-        *size = r.Read(optional_ + 96 + 8ull * index + 4, 4);
+        *rva = r.Read(directories_ + 8ull * index, 4);
+        *size = r.Read(directories_ + 8ull * index + 4, 4);
     }
 
     std::string bytes_;
-    uint32_t pe_ = 0, sections_ = 0, optional_ = 0;
+    uint32_t pe_ = 0, sections_ = 0, optional_ = 0, directories_ = 0;
     std::vector<Section> table_;
 };
 
