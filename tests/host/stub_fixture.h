@@ -1,7 +1,8 @@
 // The one stand-in for the launcher stub in the medium tool's host tests:
-// tests/fixtures/medium/small.exe carrying small.dll's resources without its
-// payload piece, the piece count strings 7100, 7200 and 7300 ("1") and the
-// launcher's manifest, as the CMake-built stub carries them.
+// tests/fixtures/medium/small.exe (or the x86-64 small64.exe, as the
+// launcher's twin) carrying small.dll's resources without its payload piece,
+// the piece count strings 7100, 7200 and 7300 ("1") and the launcher's
+// manifest, as the CMake-built stub carries them.
 #pragma once
 
 #include <stdint.h>
@@ -15,7 +16,10 @@
 #include "tools/lib/reslist.h"
 #include "tools/lib/stringtable.h"
 
-inline std::vector<uint8_t> StubFixture()
+// The programs a stub is made from: PE32 (i386) and PE32+ (x86-64).
+constexpr const char *kStubPrograms[] = {"small.exe", "small64.exe"};
+
+inline std::vector<uint8_t> StubFixture(const char *program = "small.exe")
 {
     const std::string dir = std::string(CORVANE_SOURCE_DIR) + "/tests/fixtures/medium/";
     const std::vector<uint8_t> dll = ReadFile(dir + "small.dll");
@@ -31,7 +35,7 @@ inline std::vector<uint8_t> StubFixture()
     manifest.lang = 0x409;
     manifest.data = ReadFile(std::string(CORVANE_SOURCE_DIR) + "/resources/setup.manifest");
     tk::ResPut(&res, manifest);
-    const std::vector<uint8_t> exe = ReadFile(dir + "small.exe");
+    const std::vector<uint8_t> exe = ReadFile(dir + program);
     std::vector<uint8_t> stub;
     std::vector<std::string> warnings;
     EXPECT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), res, &stub, &warnings, &err)) << err;

@@ -2,7 +2,8 @@
 // signed with osslsigncode and the test certificates, must each be clean,
 // and every single-byte change to them must be an error: at every offset of
 // the headers and at 2,000 and more offsets spread over the rest. Each in
-// both layouts of setup.exe: 512-byte and 4 KiB file alignment.
+// both layouts of setup.exe: 512-byte and 4 KiB file alignment; and the
+// medium of the x86-64 launcher (PE32+), built and signed.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -83,16 +84,18 @@ protected:
                                             quiet, quiet), 0);
         fclose(quiet);
 
-        // The tests' stub with an icon group as well.
-        const Bytes plain = StubFixture();
-        tk::ResList res;
-        std::string err;
-        ASSERT_TRUE(tk::ReadResources(plain.data(), plain.size(), &res, &err)) << err;
-        AddIcons(&res);
-        Bytes stub;
-        std::vector<std::string> warnings;
-        ASSERT_TRUE(tk::ReplaceResources(plain.data(), plain.size(), res, &stub, &warnings, &err)) << err;
-        ASSERT_TRUE(WriteFile(Path("stub.exe"), stub));
+        // The tests' stubs with an icon group as well.
+        for (const char *program : kStubPrograms) {
+            const Bytes plain = StubFixture(program);
+            tk::ResList res;
+            std::string err;
+            ASSERT_TRUE(tk::ReadResources(plain.data(), plain.size(), &res, &err)) << err;
+            AddIcons(&res);
+            Bytes stub;
+            std::vector<std::string> warnings;
+            ASSERT_TRUE(tk::ReplaceResources(plain.data(), plain.size(), res, &stub, &warnings, &err)) << err;
+            ASSERT_TRUE(WriteFile(Path(std::string("stub-") + program), stub));
+        }
 
         medium::BuildOptions o;
         const Bytes exe = ReadFile(Source("tests/fixtures/medium/small.exe"));
@@ -110,7 +113,7 @@ protected:
         ASSERT_TRUE(WriteFile(Path("SETUP.INS"), Bytes{'s'}));
         o.script = Path("SETUP.INS");
         o.library = Path("ex.dll");
-        o.stub = Path("stub.exe");
+        o.stub = Path("stub-small.exe");
         o.outDir = Path("medium");
         o.pieceSize = 4096;
         medium::BuildReport report;
@@ -123,6 +126,11 @@ protected:
         ASSERT_TRUE(medium::Build(o, &report, &failure)) << failure.message;
         ASSERT_EQ(report.fileAlignment, 4096u);
         paged_ = new Bytes(ReadFile(Path("paged/setup.exe")));
+        o.stub = Path("stub-small64.exe");
+        o.outDir = Path("medium64");
+        o.mappedLayoutAbove = medium::kMappedLayoutAbove;
+        ASSERT_TRUE(medium::Build(o, &report, &failure)) << failure.message;
+        built64_ = new Bytes(ReadFile(Path("medium64/setup.exe")));
 
         const SigningKit &kit = TestSigningKit();
         ASSERT_TRUE(kit.ready) << kit.Path("kit.log");
@@ -130,6 +138,8 @@ protected:
         signed_ = new Bytes(ReadFile(Path("signed.exe")));
         ASSERT_TRUE(SignWithKit(kit, Path("paged/setup.exe"), Path("signed-paged.exe"), false)) << kit.Path("sign.log");
         signedPaged_ = new Bytes(ReadFile(Path("signed-paged.exe")));
+        ASSERT_TRUE(SignWithKit(kit, Path("medium64/setup.exe"), Path("signed64.exe"), false)) << kit.Path("sign.log");
+        signed64_ = new Bytes(ReadFile(Path("signed64.exe")));
     }
     static void TearDownTestSuite()
     {
@@ -137,6 +147,8 @@ protected:
         delete signed_;
         delete paged_;
         delete signedPaged_;
+        delete built64_;
+        delete signed64_;
         std::string cmd = "rm -rf '" + root_ + "'";
         if (system(cmd.c_str()) != 0)
             fprintf(stderr, "could not remove %s\n", root_.c_str());
@@ -148,6 +160,8 @@ protected:
     static Bytes *signed_;
     static Bytes *paged_;         // the same medium with 4 KiB file alignment
     static Bytes *signedPaged_;
+    static Bytes *built64_;       // the x86-64 launcher's medium
+    static Bytes *signed64_;
 };
 
 std::string Gate::root_;
@@ -155,6 +169,8 @@ Bytes *Gate::built_;
 Bytes *Gate::signed_;
 Bytes *Gate::paged_;
 Bytes *Gate::signedPaged_;
+Bytes *Gate::built64_;
+Bytes *Gate::signed64_;
 
 medium::Inspection Inspect(const Bytes &image, const medium::ImageCheckOptions &opt = {})
 {
@@ -163,9 +179,9 @@ medium::Inspection Inspect(const Bytes &image, const medium::ImageCheckOptions &
     return in;
 }
 
-// Every offset of the headers, then at least 2,000 spread evenly over the
-// rest, the last byte included.
-std::vector<size_t> Offsets(const Bytes &image)
+// Every offset of the headers, then (unless `headersOnly`) at least 2,000
+// spread evenly over the rest, the last byte included.
+std::vector<size_t> Offsets(const Bytes &image, bool headersOnly = false)
 {
     tk::PeImage pe;
     std::string err;
@@ -174,6 +190,8 @@ std::vector<size_t> Offsets(const Bytes &image)
         return at;
     for (size_t i = 0; i < pe.sizeOfHeaders; i++)
         at.push_back(i);
+    if (headersOnly)
+        return at;
     const size_t rest = image.size() - pe.sizeOfHeaders;
     const size_t step = rest / 2000 ? rest / 2000 : 1;
     for (size_t i = pe.sizeOfHeaders; i < image.size(); i += step)
@@ -190,10 +208,13 @@ TEST_F(Gate, CleanMediaPass)
         const Bytes *image;
         const char *signedAs;
         uint32_t fileAlignment;
-    } cases[] = {{"built", built_, "no", 512},
-                 {"signed", signed_, "verified", 512},
-                 {"built, 4 KiB layout", paged_, "no", 4096},
-                 {"signed, 4 KiB layout", signedPaged_, "verified", 4096}};
+        const char *machine;
+    } cases[] = {{"built", built_, "no", 512, "i386"},
+                 {"signed", signed_, "verified", 512, "i386"},
+                 {"built, 4 KiB layout", paged_, "no", 4096, "i386"},
+                 {"signed, 4 KiB layout", signedPaged_, "verified", 4096, "i386"},
+                 {"built, x86-64", built64_, "no", 512, "x86-64"},
+                 {"signed, x86-64", signed64_, "verified", 512, "x86-64"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         tk::PeImage pe;
@@ -208,6 +229,7 @@ TEST_F(Gate, CleanMediaPass)
         EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectClean);
         const std::string json = Json(in);
         EXPECT_NE(json.find(std::string("\"signed\":\"") + c.signedAs + "\""), std::string::npos) << json;
+        EXPECT_NE(json.find(std::string("\"facts\":{\"machine\":\"") + c.machine + "\""), std::string::npos) << json;
         EXPECT_NE(json.find("\"executionLevel\":\"requireAdministrator\""), std::string::npos) << json;
         EXPECT_NE(json.find("{\"table\":\"040904B0\",\"key\":\"CompanyName\",\"value\":\"Corvane\"}"),
                   std::string::npos) << json;
@@ -237,15 +259,18 @@ TEST_F(Gate, ChainCheckedWithTheGivenRoots)
 
 TEST_F(Gate, EverySingleByteChangeIsAnError)
 {
+    // The x86-64 medium differs from the others in its headers only; the
+    // rest is the same kind of bytes, and every inspection takes time.
     const struct {
         const char *name;
         const Bytes *image;
-    } cases[] = {{"built", built_}, {"signed", signed_}, {"built, 4 KiB layout", paged_},
-                 {"signed, 4 KiB layout", signedPaged_}};
+        bool headersOnly;
+    } cases[] = {{"built", built_, false}, {"signed", signed_, false}, {"built, 4 KiB layout", paged_, false},
+                 {"signed, 4 KiB layout", signedPaged_, false}, {"signed, x86-64", signed64_, true}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        const std::vector<size_t> offsets = Offsets(*c.image);
-        ASSERT_GT(offsets.size(), 2000u + 512u);
+        const std::vector<size_t> offsets = Offsets(*c.image, c.headersOnly);
+        ASSERT_GT(offsets.size(), c.headersOnly ? 512u : 2000u + 512u);
         std::string passed;
         size_t misses = 0;
         Bytes b = *c.image;
@@ -267,54 +292,58 @@ TEST_F(Gate, EverySingleByteChangeIsAnError)
 TEST_F(Gate, BrokenSignaturesAreErrors)
 {
     const SigningKit &kit = TestSigningKit();
-    tk::PeImage pe;
-    std::string err;
-    ASSERT_TRUE(tk::ParsePeImage(signed_->data(), signed_->size(), &pe, &err)) << err;
-    const uint32_t tableAt = pe.dirs[tk::kPeDirSecurity].rva, tableSize = pe.dirs[tk::kPeDirSecurity].size;
-    const uint32_t entryAt = pe.dirOffset + 8 * tk::kPeDirSecurity;
     const Bytes mine = ReadFile(kit.Path("signer.der")), other = ReadFile(kit.Path("other.der"));
     ASSERT_EQ(mine.size(), other.size());
-    const size_t certAt = (size_t)(std::search(signed_->begin(), signed_->end(), mine.begin(), mine.end()) -
-                                   signed_->begin());
-    ASSERT_LT(certAt, signed_->size());
+    for (const Bytes *image : {signed_, signed64_}) {
+        const Bytes &signedImage = *image;
+        tk::PeImage pe;
+        std::string err;
+        ASSERT_TRUE(tk::ParsePeImage(signedImage.data(), signedImage.size(), &pe, &err)) << err;
+        SCOPED_TRACE(pe.pe32plus ? "PE32+" : "PE32");
+        const uint32_t tableSize = pe.dirs[tk::kPeDirSecurity].size;
+        const uint32_t entryAt = pe.dirOffset + 8 * tk::kPeDirSecurity;
+        const size_t certAt = (size_t)(std::search(signedImage.begin(), signedImage.end(), mine.begin(), mine.end()) -
+                                       signedImage.begin());
+        ASSERT_LT(certAt, signedImage.size());
 
-    // Each change keeps the PE checksum right, so the signature's own check
-    // must find it.
-    const struct {
-        const char *name;
-        std::function<void(Bytes *)> change;
-        const char *problem;
-    } cases[] = {
-        {"signed with another key", [&](Bytes *b) { std::copy(other.begin(), other.end(), b->begin() + (long)certAt); },
-         "does not verify with the signer certificate's key"},
-        {"certificate table truncated",
-         [&](Bytes *b) {
-             b->resize(b->size() - 8);
-             SetUi32(&(*b)[entryAt + 4], tableSize - 8);
-         },
-         "bytes are left in the table"},
-        {"certificate table with bytes appended",
-         [&](Bytes *b) {
-             b->insert(b->end(), 8, 0);
-             SetUi32(&(*b)[entryAt + 4], tableSize + 8);
-         },
-         "gives dwLength 0"},
-        {"bytes appended after the certificate table", [&](Bytes *b) { b->insert(b->end(), 16, 0x5A); },
-         "16 bytes follow the certificate table"},
-        {"a section byte changed", [&](Bytes *b) { (*b)[pe.sections[0].rawPtr + 1] ^= 0x10; },
-         "the image digest does not match the signature"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        Bytes b = *signed_;
-        c.change(&b);
-        (void)tableAt;
-        SetUi32(&b[pe.checkSumOffset], tk::PeChecksum(b.data(), b.size()));
-        medium::Inspection in = Inspect(b);
-        EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectErrors) << Dump(in.findings);
-        EXPECT_NE(Dump(in.findings).find(c.problem), std::string::npos) << Dump(in.findings);
-        EXPECT_EQ(Dump(in.findings).find("PE checksum"), std::string::npos) << Dump(in.findings);
-        EXPECT_NE(Json(in).find("\"signed\":\"not verified\""), std::string::npos);
+        // Each change keeps the PE checksum right, so the signature's own check
+        // must find it.
+        const struct {
+            const char *name;
+            std::function<void(Bytes *)> change;
+            const char *problem;
+        } cases[] = {
+            {"signed with another key",
+             [&](Bytes *b) { std::copy(other.begin(), other.end(), b->begin() + (long)certAt); },
+             "does not verify with the signer certificate's key"},
+            {"certificate table truncated",
+             [&](Bytes *b) {
+                 b->resize(b->size() - 8);
+                 SetUi32(&(*b)[entryAt + 4], tableSize - 8);
+             },
+             "bytes are left in the table"},
+            {"certificate table with bytes appended",
+             [&](Bytes *b) {
+                 b->insert(b->end(), 8, 0);
+                 SetUi32(&(*b)[entryAt + 4], tableSize + 8);
+             },
+             "gives dwLength 0"},
+            {"bytes appended after the certificate table", [&](Bytes *b) { b->insert(b->end(), 16, 0x5A); },
+             "16 bytes follow the certificate table"},
+            {"a section byte changed", [&](Bytes *b) { (*b)[pe.sections[0].rawPtr + 1] ^= 0x10; },
+             "the image digest does not match the signature"},
+        };
+        for (const auto &c : cases) {
+            SCOPED_TRACE(c.name);
+            Bytes b = signedImage;
+            c.change(&b);
+            SetUi32(&b[pe.checkSumOffset], tk::PeChecksum(b.data(), b.size()));
+            medium::Inspection in = Inspect(b);
+            EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectErrors) << Dump(in.findings);
+            EXPECT_NE(Dump(in.findings).find(c.problem), std::string::npos) << Dump(in.findings);
+            EXPECT_EQ(Dump(in.findings).find("PE checksum"), std::string::npos) << Dump(in.findings);
+            EXPECT_NE(Json(in).find("\"signed\":\"not verified\""), std::string::npos);
+        }
     }
 }
 

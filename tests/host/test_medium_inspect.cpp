@@ -152,6 +152,43 @@ TEST_F(InspectTest, TheExampleMediumIsClean)
     EXPECT_EQ(view.languages[0].splash.rfind("text splash from logo script 1520", 0), 0u) << view.languages[0].splash;
 }
 
+// The launcher's machine in both reports, and the bootstrap's beside it: a
+// 64-bit bootstrap in the i386 launcher's medium is the one warning, the
+// same finding the build's gate gives.
+TEST_F(InspectTest, NamesTheMachinesAndABootstrapTheLauncherCannotStart)
+{
+    o_.payload[0] = Source("tests/fixtures/medium/small64.exe");
+    o_.outDir = Path("boot64");
+    medium::BuildReport report;
+    medium::Failure failure;
+    ASSERT_TRUE(medium::Build(o_, &report, &failure)) << failure.message;
+    medium::Inspection in;
+    medium::InspectPath(Path("boot64"), &in);
+    ASSERT_EQ(in.findings.size(), 1u) << Dump(in.findings);
+    const medium::Finding &f = in.findings[0];
+    EXPECT_EQ(f.severity, Severity::Warning);
+    EXPECT_EQ(f.file, Path("boot64/setup.exe"));
+    EXPECT_EQ(f.id, 7100);
+    EXPECT_EQ(f.text.rfind("payload 7100 (bootstrap, _INS0366._MP): the bootstrap is a 64-bit program for x86-64 "
+                           "(machine 0x8664): the launcher also runs on 32-bit Windows",
+                           0),
+              0u)
+        << f.text;
+    EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectWarnings);
+
+    FILE *text = tmpfile();
+    medium::PrintInspection(text, in);
+    const std::string printed = ReadBackAndClose(text);
+    EXPECT_NE(printed.find("  launcherReport:\n    machine: i386\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("role bootstrap, file _INS0366._MP, "), std::string::npos) << printed;
+    EXPECT_NE(printed.find(", machine x86-64\n"), std::string::npos) << printed;
+    FILE *json = tmpfile();
+    medium::PrintInspectionJson(json, in);
+    const std::string object = ReadBackAndClose(json);
+    EXPECT_NE(object.find("\"launcherReport\":{\"machine\":\"i386\""), std::string::npos) << object;
+    EXPECT_NE(object.find("\"record\":\"matches\",\"machine\":\"x86-64\"}"), std::string::npos) << object;
+}
+
 // A broken medium: what to change, and the one finding it must give.
 struct BrokenCase {
     const char *name;

@@ -1,7 +1,7 @@
-// The medium tool's PE reader and writers: real linker output read and
-// written back, a table of malformed images that must be refused, and the
-// replacement of a program's resource section with the section moved after
-// it.
+// The medium tool's PE reader and writers: real linker output (PE32 and
+// PE32+) read and written back, a table of malformed images that must be
+// refused, and the replacement of a program's resource section with the
+// section moved after it.
 #include <gtest/gtest.h>
 
 #include <stdint.h>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/bytes.h"
+#include "tools/lib/loadercheck.h"
 #include "tools/lib/pe_image.h"
 #include "tests/host/host_files.h"
 
@@ -61,9 +62,16 @@ void ExpectSameList(const ResList &a, const ResList &b)
         EXPECT_TRUE(SameEntry(a[i], b[i])) << "entry " << i;
 }
 
-// Header fields of an image the test itself made or checked.
+// The linker's images: PE32 (i686) and PE32+ (x86-64).
+const char *const kDlls[] = {"small.dll", "small64.dll"};
+const char *const kPrograms[] = {"small.exe", "small64.exe"};
+
+// Header fields of an image the test itself made or checked. PE32+ has the
+// directories 16 bytes further on (8-byte ImageBase and stack and heap
+// sizes, no BaseOfData).
 struct Layout {
     uint32_t pe, opt, dirs, sections, nsec;
+    bool plus;
 };
 
 Layout LayoutOf(const Bytes &img)
@@ -71,7 +79,8 @@ Layout LayoutOf(const Bytes &img)
     Layout l;
     l.pe = GetUi32(&img[0x3C]);
     l.opt = l.pe + 24;
-    l.dirs = l.opt + 96;
+    l.plus = GetUi16(&img[l.opt]) == 0x20B;
+    l.dirs = l.opt + (l.plus ? 112 : 96);
     l.nsec = GetUi16(&img[l.pe + 6]);
     l.sections = l.opt + GetUi16(&img[l.pe + 20]);
     return l;
@@ -84,35 +93,38 @@ uint32_t SectionField(const Bytes &img, uint32_t index, uint32_t field)
 
 TEST(MediumPe, ReadsLinkerOutputAllLevels)
 {
-    Bytes dll = ReadFixture("small.dll");
-    ASSERT_FALSE(dll.empty());
-    ResList res;
-    std::string err;
-    ASSERT_TRUE(tk::ReadResources(dll.data(), dll.size(), &res, &err)) << err;
-    // windres/ld order: named types first, then ids; languages ascending.
-    ASSERT_EQ(res.size(), 6u);
-    EXPECT_TRUE(res[0].type.named);
-    EXPECT_EQ(res[0].type.name, u"TEXTDATA");
-    EXPECT_EQ(res[0].name.id, 100);
-    EXPECT_EQ(std::string(res[0].data.begin(), res[0].data.end()), "odd");
-    EXPECT_EQ(res[1].type.id, tk::kRtString);
-    EXPECT_EQ(res[1].name.id, 7100 / 16 + 1);
-    EXPECT_EQ(res[1].lang, 0x407);
-    EXPECT_EQ(res[2].lang, 0x409);
-    EXPECT_EQ(res[3].type.id, tk::kRtVersion);
-    EXPECT_EQ(res[4].type.id, 1001);
-    EXPECT_TRUE(res[4].name.named);
-    EXPECT_EQ(res[4].name.name, u"LOGO");
-    EXPECT_EQ(std::string(res[4].data.begin(), res[4].data.end()), "logo lines\n");
-    EXPECT_EQ(res[5].type.id, 3000);
-    EXPECT_EQ(res[5].name.id, 7100);
+    for (const char *name : kDlls) {
+        SCOPED_TRACE(name);
+        Bytes dll = ReadFixture(name);
+        ASSERT_FALSE(dll.empty());
+        ResList res;
+        std::string err;
+        ASSERT_TRUE(tk::ReadResources(dll.data(), dll.size(), &res, &err)) << err;
+        // windres/ld order: named types first, then ids; languages ascending.
+        ASSERT_EQ(res.size(), 6u);
+        EXPECT_TRUE(res[0].type.named);
+        EXPECT_EQ(res[0].type.name, u"TEXTDATA");
+        EXPECT_EQ(res[0].name.id, 100);
+        EXPECT_EQ(std::string(res[0].data.begin(), res[0].data.end()), "odd");
+        EXPECT_EQ(res[1].type.id, tk::kRtString);
+        EXPECT_EQ(res[1].name.id, 7100 / 16 + 1);
+        EXPECT_EQ(res[1].lang, 0x407);
+        EXPECT_EQ(res[2].lang, 0x409);
+        EXPECT_EQ(res[3].type.id, tk::kRtVersion);
+        EXPECT_EQ(res[4].type.id, 1001);
+        EXPECT_TRUE(res[4].name.named);
+        EXPECT_EQ(res[4].name.name, u"LOGO");
+        EXPECT_EQ(std::string(res[4].data.begin(), res[4].data.end()), "logo lines\n");
+        EXPECT_EQ(res[5].type.id, 3000);
+        EXPECT_EQ(res[5].name.id, 7100);
+    }
 }
 
 // The linker's own CheckSum, which ours must reproduce (the platform checks
 // it for drivers and some loaders for any image).
 TEST(MediumPe, ChecksumMatchesTheLinkers)
 {
-    for (const char *name : {"small.dll", "small.exe"}) {
+    for (const char *name : {kDlls[0], kPrograms[0], kDlls[1], kPrograms[1]}) {
         Bytes img = ReadFixture(name);
         ASSERT_FALSE(img.empty());
         EXPECT_EQ(GetUi32(&img[LayoutOf(img).opt + 64]), tk::PeChecksum(img.data(), img.size())) << name;
@@ -120,9 +132,48 @@ TEST(MediumPe, ChecksumMatchesTheLinkers)
     }
 }
 
+// The loader's rules hold for the linker's PE32 and PE32+ images as they
+// are; a machine is taken only in its own form of the optional header.
+TEST(MediumPe, LoaderRulesTakeBothFormsEachForItsMachines)
+{
+    const struct {
+        const char *image;
+        uint16_t machine;   // 0: as linked
+        const char *error;  // null: no finding at all
+    } cases[] = {
+        {"small.exe", 0, nullptr},
+        {"small64.exe", 0, nullptr},
+        {"small64.dll", 0, nullptr},
+        {"small64.exe", 0xAA64, nullptr},   // ARM64 is PE32+ too
+        {"small.exe", 0x8664, "machine x86-64 (0x8664) with a PE32 optional header (magic 0x10B)"},
+        {"small64.exe", 0x14C, "machine i386 (0x14C) with a PE32+ optional header (magic 0x20B)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.image) + " " + std::to_string(c.machine));
+        Bytes img = ReadFixture(c.image);
+        if (c.machine)
+            SetUi16(&img[LayoutOf(img).pe + 4], c.machine);
+        tk::PeImage pe;
+        std::string err;
+        ASSERT_TRUE(tk::ParsePeImage(img.data(), img.size(), &pe, &err)) << err;
+        tk::Problems problems;
+        tk::CheckLoaderRules(pe, &problems);
+        std::string found;
+        for (const tk::Finding &f : problems)
+            found += f.text + "\n";
+        if (!c.error) {
+            EXPECT_EQ(found, "");
+            continue;
+        }
+        ASSERT_EQ(problems.size(), 1u) << found;
+        EXPECT_EQ(problems[0].severity, tk::Severity::Error);
+        EXPECT_NE(found.find(c.error), std::string::npos) << found;
+    }
+}
+
 TEST(MediumPe, RoundTripsThroughOwnDll)
 {
-    for (const char *name : {"small.dll", "small.exe"}) {
+    for (const char *name : {kDlls[0], kPrograms[0], kDlls[1], kPrograms[1]}) {
         SCOPED_TRACE(name);
         Bytes img = ReadFixture(name);
         ResList res, back;
@@ -241,6 +292,26 @@ TEST(MediumPe, RefusesMalformedImages)
         EXPECT_NE(err.find(c.error), std::string::npos) << err;
     }
 
+    // PE32+ reads its directory count and directories 16 bytes further on:
+    // an optional header of PE32's size does not hold them.
+    const Bytes dll64 = ReadFixture("small64.dll");
+    const Layout l64 = LayoutOf(dll64);
+    ASSERT_TRUE(l64.plus);
+    const Malformed plus[] = {
+        {"PE32+ with PE32's optional header size", [&](Bytes &b) { SetUi16(&b[l64.pe + 20], 0xE0); },
+         "data directories run past the optional header"},
+        {"PE32+ cut before its directory count", [&](Bytes &b) { SetUi16(&b[l64.pe + 20], 108); }, "too small"},
+    };
+    for (const Malformed &c : plus) {
+        SCOPED_TRACE(c.what);
+        Bytes img = dll64;
+        c.change(img);
+        ResList res;
+        std::string err;
+        EXPECT_FALSE(tk::ReadResources(img.data(), img.size(), &res, &err));
+        EXPECT_NE(err.find(c.error), std::string::npos) << err;
+    }
+
     // In a file over 1 MiB, only a header that runs out of the bytes read
     // is blamed on the 1 MiB read; any other fault is named as it is.
     Bytes big(2u << 20, 0);
@@ -268,49 +339,63 @@ TEST(MediumPe, ImageWithoutResourcesIsEmpty)
 
 TEST(MediumPe, ReplaceMovesRelocationsAndFixesHeaders)
 {
-    Bytes exe = ReadFixture("small.exe");
-    ASSERT_FALSE(exe.empty());
-    const Layout l = LayoutOf(exe);
-    ResList res;
-    std::string err;
-    ASSERT_TRUE(tk::ReadResources(exe.data(), exe.size(), &res, &err)) << err;
-    // Large enough to push .reloc several pages on.
-    res.push_back(Entry(3000, 7200, 0x409, std::string(20000, 'p')));
+    for (const char *name : kPrograms) {
+        SCOPED_TRACE(name);
+        Bytes exe = ReadFixture(name);
+        ASSERT_FALSE(exe.empty());
+        const Layout l = LayoutOf(exe);
+        ResList res;
+        std::string err;
+        ASSERT_TRUE(tk::ReadResources(exe.data(), exe.size(), &res, &err)) << err;
+        // Large enough to push .reloc several pages on.
+        res.push_back(Entry(3000, 7200, 0x409, std::string(20000, 'p')));
 
-    Bytes out;
-    std::vector<std::string> warnings;
-    ASSERT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err)) << err;
-    EXPECT_TRUE(warnings.empty());
-    ResList back;
-    ASSERT_TRUE(tk::ReadResources(out.data(), out.size(), &back, &err)) << err;
-    // The writer sorts; the added entry was already in order.
-    ExpectSameList(res, back);
+        Bytes out;
+        std::vector<std::string> warnings;
+        ASSERT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err)) << err;
+        EXPECT_TRUE(warnings.empty());
+        ResList back;
+        ASSERT_TRUE(tk::ReadResources(out.data(), out.size(), &back, &err)) << err;
+        // The writer sorts; the added entry was already in order.
+        ExpectSameList(res, back);
 
-    const uint32_t last = l.nsec - 1;   // .reloc
-    ASSERT_EQ(memcmp(&out[l.sections + 40 * last], ".reloc", 6), 0);
-    const uint32_t rsrcVa = SectionField(out, last - 1, 12);
-    const uint32_t rsrcSize = SectionField(out, last - 1, 8);
-    const uint32_t relocVa = SectionField(out, last, 12);
-    EXPECT_EQ(relocVa, (rsrcVa + rsrcSize + 0xFFF) / 0x1000 * 0x1000);
-    EXPECT_GT(relocVa, SectionField(exe, last, 12));
-    EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 5]), relocVa);
-    EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 5 + 4]), GetUi32(&exe[l.dirs + 8 * 5 + 4]));
-    EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 2]), rsrcVa);
-    EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 2 + 4]), rsrcSize);
-    // The relocation blocks themselves do not change: the code did not move.
-    const uint32_t relocRaw = SectionField(out, last, 16);
-    EXPECT_EQ(memcmp(&out[SectionField(out, last, 20)], &exe[SectionField(exe, last, 20)], relocRaw), 0);
-    EXPECT_EQ(SectionField(out, last, 20) % 512, 0u);
-    EXPECT_EQ(out.size(), SectionField(out, last, 20) + relocRaw);
-    // SizeOfImage covers .reloc; initialized data grew by the section's growth.
-    EXPECT_EQ(GetUi32(&out[l.opt + 56]), relocVa + 0x1000);
-    EXPECT_EQ(GetUi32(&out[l.opt + 8]) - GetUi32(&exe[l.opt + 8]),
-              SectionField(out, last - 1, 16) - SectionField(exe, last - 1, 16));
-    EXPECT_EQ(GetUi32(&out[l.opt + 64]), tk::PeChecksum(out.data(), out.size()));
-    // Everything before the resources is the same bytes.
-    const uint32_t rsrcRaw = SectionField(exe, last - 1, 20);
-    EXPECT_EQ(memcmp(&out[l.sections + 40 * l.nsec], &exe[l.sections + 40 * l.nsec], rsrcRaw - (l.sections + 40 * l.nsec)),
-              0);
+        const uint32_t last = l.nsec - 1;   // .reloc
+        ASSERT_EQ(memcmp(&out[l.sections + 40 * last], ".reloc", 6), 0);
+        const uint32_t rsrcVa = SectionField(out, last - 1, 12);
+        const uint32_t rsrcSize = SectionField(out, last - 1, 8);
+        const uint32_t relocVa = SectionField(out, last, 12);
+        EXPECT_EQ(relocVa, (rsrcVa + rsrcSize + 0xFFF) / 0x1000 * 0x1000);
+        EXPECT_GT(relocVa, SectionField(exe, last, 12));
+        EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 5]), relocVa);
+        EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 5 + 4]), GetUi32(&exe[l.dirs + 8 * 5 + 4]));
+        EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 2]), rsrcVa);
+        EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 2 + 4]), rsrcSize);
+        // The relocation blocks themselves do not change: the code did not move.
+        const uint32_t relocRaw = SectionField(out, last, 16);
+        EXPECT_EQ(memcmp(&out[SectionField(out, last, 20)], &exe[SectionField(exe, last, 20)], relocRaw), 0);
+        EXPECT_EQ(SectionField(out, last, 20) % 512, 0u);
+        EXPECT_EQ(out.size(), SectionField(out, last, 20) + relocRaw);
+        // SizeOfImage covers .reloc; initialized data grew by the section's growth.
+        EXPECT_EQ(GetUi32(&out[l.opt + 56]), relocVa + 0x1000);
+        EXPECT_EQ(GetUi32(&out[l.opt + 8]) - GetUi32(&exe[l.opt + 8]),
+                  SectionField(out, last - 1, 16) - SectionField(exe, last - 1, 16));
+        EXPECT_EQ(GetUi32(&out[l.opt + 64]), tk::PeChecksum(out.data(), out.size()));
+        // The optional header changes only in those fields: in PE32+ the
+        // 8-byte ImageBase, stack and heap sizes stay as the linker wrote them.
+        const std::vector<std::pair<uint32_t, uint32_t>> patched = {
+            {l.opt + 8, 4}, {l.opt + 56, 4}, {l.opt + 64, 4}, {l.dirs + 8 * 2, 8}, {l.dirs + 8 * 5, 8}};
+        for (uint32_t at = l.opt; at < l.sections; at++) {
+            bool moves = false;
+            for (const auto &p : patched)
+                moves = moves || (at >= p.first && at < p.first + p.second);
+            if (!moves)
+                EXPECT_EQ(out[at], exe[at]) << "optional header byte " << at - l.opt;
+        }
+        // Everything before the resources is the same bytes.
+        const uint32_t rsrcRaw = SectionField(exe, last - 1, 20);
+        const uint32_t tableEnd = l.sections + 40 * l.nsec;
+        EXPECT_EQ(memcmp(&out[tableEnd], &exe[tableEnd], rsrcRaw - tableEnd), 0);
+    }
 }
 
 // The page-aligned layout: the same image in memory as the 512-byte one
@@ -319,75 +404,80 @@ TEST(MediumPe, ReplaceMovesRelocationsAndFixesHeaders)
 // directory in .rdata whose data is a marker a few bytes further on.
 TEST(MediumPe, ReplaceLaysSectionsOutOnPages)
 {
-    Bytes exe = ReadFixture("small.exe");
-    const Layout l = LayoutOf(exe);
-    const uint32_t rdata = 2;
-    ASSERT_EQ(memcmp(&exe[l.sections + 40 * rdata], ".rdata", 6), 0);
-    const uint32_t rdataVa = SectionField(exe, rdata, 12), rdataRaw = SectionField(exe, rdata, 20);
-    SetUi32(&exe[l.sections + 40 * rdata + 8], 0x40);   // VirtualSize: room for the entry and the marker
-    SetUi32(&exe[l.dirs + 8 * 6], rdataVa);
-    SetUi32(&exe[l.dirs + 8 * 6 + 4], 28);
-    SetUi32(&exe[rdataRaw + 20], rdataVa + 0x30);       // AddressOfRawData
-    SetUi32(&exe[rdataRaw + 24], rdataRaw + 0x30);      // PointerToRawData
-    memcpy(&exe[rdataRaw + 0x30], "MARK", 4);
-    ResList res;
-    std::string err;
-    ASSERT_TRUE(tk::ReadResources(exe.data(), exe.size(), &res, &err)) << err;
-    res.push_back(Entry(3000, 7200, 0x409, std::string(20000, 'p')));
+    for (const char *name : kPrograms) {
+        SCOPED_TRACE(name);
+        Bytes exe = ReadFixture(name);
+        const Layout l = LayoutOf(exe);
+        const uint32_t rdata = 2;
+        ASSERT_EQ(memcmp(&exe[l.sections + 40 * rdata], ".rdata", 6), 0);
+        const uint32_t rdataVa = SectionField(exe, rdata, 12), rdataRaw = SectionField(exe, rdata, 20);
+        SetUi32(&exe[l.sections + 40 * rdata + 8], 0x40);   // VirtualSize: room for the entry and the marker
+        SetUi32(&exe[l.dirs + 8 * 6], rdataVa);
+        SetUi32(&exe[l.dirs + 8 * 6 + 4], 28);
+        SetUi32(&exe[rdataRaw + 20], rdataVa + 0x30);       // AddressOfRawData
+        SetUi32(&exe[rdataRaw + 24], rdataRaw + 0x30);      // PointerToRawData
+        memcpy(&exe[rdataRaw + 0x30], "MARK", 4);
+        ResList res;
+        std::string err;
+        ASSERT_TRUE(tk::ReadResources(exe.data(), exe.size(), &res, &err)) << err;
+        res.push_back(Entry(3000, 7200, 0x409, std::string(20000, 'p')));
 
-    Bytes small, paged;
-    std::vector<std::string> warnings;
-    ASSERT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), res, &small, &warnings, &err)) << err;
-    ASSERT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), res, &paged, &warnings, &err, 4096)) << err;
-    EXPECT_EQ(GetUi32(&small[l.opt + 36]), 512u);
-    EXPECT_EQ(GetUi32(&paged[l.opt + 36]), 4096u);
-    EXPECT_EQ(GetUi32(&paged[l.opt + 60]), 4096u) << "SizeOfHeaders";
-    EXPECT_EQ(GetUi32(&paged[l.opt + 56]), GetUi32(&small[l.opt + 56])) << "SizeOfImage";
-    EXPECT_EQ(GetUi32(&paged[l.opt + 64]), tk::PeChecksum(paged.data(), paged.size()));
-    uint32_t code = 0, data = 0, end = 4096;
-    for (uint32_t i = 0; i < l.nsec; i++) {
-        SCOPED_TRACE(i);
-        const uint32_t vs = SectionField(small, i, 8), raw = SectionField(small, i, 16), at = SectionField(small, i, 20);
-        const uint32_t flags = SectionField(paged, i, 36), praw = SectionField(paged, i, 16);
-        const uint32_t pat = SectionField(paged, i, 20);
-        EXPECT_EQ(SectionField(paged, i, 8), vs);
-        EXPECT_EQ(SectionField(paged, i, 12), SectionField(small, i, 12));
-        if (flags & 0x20)
-            code += praw;
-        else if (flags & 0x40)
-            data += praw;
-        if (raw == 0) {
-            EXPECT_EQ(praw, 0u);
-            continue;
+        Bytes small, paged;
+        std::vector<std::string> warnings;
+        ASSERT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), res, &small, &warnings, &err)) << err;
+        ASSERT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), res, &paged, &warnings, &err, 4096)) << err;
+        EXPECT_EQ(GetUi32(&small[l.opt + 36]), 512u);
+        EXPECT_EQ(GetUi32(&paged[l.opt + 36]), 4096u);
+        EXPECT_EQ(GetUi32(&paged[l.opt + 60]), 4096u) << "SizeOfHeaders";
+        EXPECT_EQ(GetUi32(&paged[l.opt + 56]), GetUi32(&small[l.opt + 56])) << "SizeOfImage";
+        EXPECT_EQ(GetUi32(&paged[l.opt + 64]), tk::PeChecksum(paged.data(), paged.size()));
+        uint32_t code = 0, data = 0, end = 4096;
+        for (uint32_t i = 0; i < l.nsec; i++) {
+            SCOPED_TRACE(i);
+            const uint32_t vs = SectionField(small, i, 8), raw = SectionField(small, i, 16);
+            const uint32_t at = SectionField(small, i, 20);
+            const uint32_t flags = SectionField(paged, i, 36), praw = SectionField(paged, i, 16);
+            const uint32_t pat = SectionField(paged, i, 20);
+            EXPECT_EQ(SectionField(paged, i, 8), vs);
+            EXPECT_EQ(SectionField(paged, i, 12), SectionField(small, i, 12));
+            if (flags & 0x20)
+                code += praw;
+            else if (flags & 0x40)
+                data += praw;
+            if (raw == 0) {
+                EXPECT_EQ(praw, 0u);
+                continue;
+            }
+            EXPECT_EQ(pat, end) << "raw data follows on";
+            EXPECT_EQ(praw % 4096, 0u);
+            EXPECT_GE(praw, raw);
+            end = pat + praw;
+            ASSERT_LE(end, paged.size());
+            Bytes got(paged.begin() + pat, paged.begin() + pat + raw);
+            if (i == rdata)   // all but the debug entry's file offset
+                SetUi32(&got[24], GetUi32(&small[at + 24]));
+            EXPECT_TRUE(got == Bytes(small.begin() + at, small.begin() + at + raw)) << "the section's bytes";
+            EXPECT_EQ(std::count(paged.begin() + pat + raw, paged.begin() + end, 0), (long)(praw - raw))
+                << "zeros after";
         }
-        EXPECT_EQ(pat, end) << "raw data follows on";
-        EXPECT_EQ(praw % 4096, 0u);
-        EXPECT_GE(praw, raw);
-        end = pat + praw;
-        ASSERT_LE(end, paged.size());
-        Bytes got(paged.begin() + pat, paged.begin() + pat + raw);
-        if (i == rdata)   // all but the debug entry's file offset
-            SetUi32(&got[24], GetUi32(&small[at + 24]));
-        EXPECT_TRUE(got == Bytes(small.begin() + at, small.begin() + at + raw)) << "the section's bytes";
-        EXPECT_EQ(std::count(paged.begin() + pat + raw, paged.begin() + end, 0), (long)(praw - raw)) << "zeros after";
-    }
-    EXPECT_EQ(paged.size(), end);
-    EXPECT_EQ(GetUi32(&paged[l.opt + 4]), code) << "SizeOfCode";
-    EXPECT_EQ(GetUi32(&paged[l.opt + 8]), data) << "SizeOfInitializedData";
-    const uint32_t debugData = GetUi32(&paged[SectionField(paged, rdata, 20) + 24]);
-    ASSERT_LE(debugData + 4, paged.size());
-    EXPECT_EQ(memcmp(&paged[debugData], "MARK", 4), 0);
-    ResList back;
-    ASSERT_TRUE(tk::ReadResources(paged.data(), paged.size(), &back, &err)) << err;
-    ExpectSameList(res, back);
+        EXPECT_EQ(paged.size(), end);
+        EXPECT_EQ(GetUi32(&paged[l.opt + 4]), code) << "SizeOfCode";
+        EXPECT_EQ(GetUi32(&paged[l.opt + 8]), data) << "SizeOfInitializedData";
+        const uint32_t debugData = GetUi32(&paged[SectionField(paged, rdata, 20) + 24]);
+        ASSERT_LE(debugData + 4, paged.size());
+        EXPECT_EQ(memcmp(&paged[debugData], "MARK", 4), 0);
+        ResList back;
+        ASSERT_TRUE(tk::ReadResources(paged.data(), paged.size(), &back, &err)) << err;
+        ExpectSameList(res, back);
 
-    // Alignments the layout cannot take.
-    for (uint32_t fa : {256u, 0x300u, 0x2000u}) {
-        SCOPED_TRACE(fa);
-        Bytes out;
-        EXPECT_FALSE(tk::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err, fa));
-        EXPECT_NE(err.find("file alignment"), std::string::npos) << err;
-        EXPECT_TRUE(out.empty());
+        // Alignments the layout cannot take.
+        for (uint32_t fa : {256u, 0x300u, 0x2000u}) {
+            SCOPED_TRACE(fa);
+            Bytes out;
+            EXPECT_FALSE(tk::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err, fa));
+            EXPECT_NE(err.find("file alignment"), std::string::npos) << err;
+            EXPECT_TRUE(out.empty());
+        }
     }
 }
 
@@ -463,22 +553,25 @@ TEST(MediumPe, ReplaceStreamsEntriesFromFiles)
 
 TEST(MediumPe, ReplaceDropsCertificateWithWarning)
 {
-    Bytes exe = ReadFixture("small.exe");
-    const Layout l = LayoutOf(exe);
-    const uint32_t end = (uint32_t)exe.size();
-    exe.resize(end + 16, 0xAB);
-    SetUi32(&exe[l.dirs + 8 * 4], end);
-    SetUi32(&exe[l.dirs + 8 * 4 + 4], 16);
-    ResList res = {Entry(6, 1, 0x409, "s")};
-    Bytes out;
-    std::vector<std::string> warnings;
-    std::string err;
-    ASSERT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err)) << err;
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_NE(warnings[0].find("signature"), std::string::npos);
-    EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 4]), 0u);
-    EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 4 + 4]), 0u);
-    EXPECT_NE(out.back(), 0xAB);
+    for (const char *name : kPrograms) {
+        SCOPED_TRACE(name);
+        Bytes exe = ReadFixture(name);
+        const Layout l = LayoutOf(exe);
+        const uint32_t end = (uint32_t)exe.size();
+        exe.resize(end + 16, 0xAB);
+        SetUi32(&exe[l.dirs + 8 * 4], end);
+        SetUi32(&exe[l.dirs + 8 * 4 + 4], 16);
+        ResList res = {Entry(6, 1, 0x409, "s")};
+        Bytes out;
+        std::vector<std::string> warnings;
+        std::string err;
+        ASSERT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err)) << err;
+        ASSERT_EQ(warnings.size(), 1u);
+        EXPECT_NE(warnings[0].find("signature"), std::string::npos);
+        EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 4]), 0u);
+        EXPECT_EQ(GetUi32(&out[l.dirs + 8 * 4 + 4]), 0u);
+        EXPECT_NE(out.back(), 0xAB);
+    }
 }
 
 TEST(MediumPe, ReplaceRefusesImagesItCannotRewrite)
@@ -498,17 +591,19 @@ TEST(MediumPe, ReplaceRefusesImagesItCannotRewrite)
         {"file alignment not a power of two", [](Bytes &b) { SetUi32(&b[LayoutOf(b).opt + 36], 0x300); }, "alignment"},
         {"no resource directory", [](Bytes &b) { SetUi32(&b[LayoutOf(b).dirs + 8 * 2], 0); }, "no section"},
     };
-    for (const Malformed &c : cases) {
-        SCOPED_TRACE(c.what);
-        Bytes exe = ReadFixture("small.exe");
-        c.change(exe);
-        ResList res = {Entry(6, 1, 0x409, "s")};
-        Bytes out;
-        std::vector<std::string> warnings;
-        std::string err;
-        EXPECT_FALSE(tk::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err));
-        EXPECT_NE(err.find(c.error), std::string::npos) << err;
-        EXPECT_TRUE(out.empty());
+    for (const char *name : kPrograms) {
+        for (const Malformed &c : cases) {
+            SCOPED_TRACE(std::string(name) + ": " + c.what);
+            Bytes exe = ReadFixture(name);
+            c.change(exe);
+            ResList res = {Entry(6, 1, 0x409, "s")};
+            Bytes out;
+            std::vector<std::string> warnings;
+            std::string err;
+            EXPECT_FALSE(tk::ReplaceResources(exe.data(), exe.size(), res, &out, &warnings, &err));
+            EXPECT_NE(err.find(c.error), std::string::npos) << err;
+            EXPECT_TRUE(out.empty());
+        }
     }
 }
 

@@ -37,6 +37,14 @@ std::string SectionName(const PeSection &s, size_t i)
 
 void CheckLoaderRules(const PeImage &img, Problems *problems)
 {
+    // The loader takes a 64-bit machine's image only in the PE32+ form and a
+    // 32-bit one's only in PE32; other machines it does not run at all.
+    const bool knownMachine = PeMachineIs64Bit(img.machine) || img.machine == kPeMachineI386 ||
+                              img.machine == kPeMachineArm || img.machine == kPeMachineArmThumb2;
+    if (knownMachine && PeMachineIs64Bit(img.machine) != img.pe32plus)
+        AddError(problems, "machine " + PeMachineName(img.machine) + " (" + Hex(img.machine) + ") with a " +
+                               (img.pe32plus ? "PE32+" : "PE32") + " optional header (magic " + Hex(img.magic) +
+                               "): the loader refuses it; link the file again");
     const uint32_t fa = img.fileAlignment, sa = img.sectionAlignment;
     bool alignOk = true;
     if (sa < kPageSize) {
@@ -137,6 +145,25 @@ void CheckLoaderRules(const PeImage &img, Problems *problems)
     for (const std::string &name : img.imports)
         if (name == "(a name outside the file)")
             AddError(problems, "an imported library's name lies outside the file's sections");
+}
+
+void CheckBootstrapMachine(uint16_t launcherMachine, uint16_t bootstrapMachine, Problems *problems)
+{
+    if (PeMachineRunsBeside(launcherMachine, bootstrapMachine))
+        return;
+    char hex[8];
+    snprintf(hex, sizeof hex, "%04X", (unsigned)bootstrapMachine);
+    std::string text = std::string("the bootstrap is a ") + (PeMachineIs64Bit(bootstrapMachine) ? "64-bit " : "") +
+                       "program for " + PeMachineName(bootstrapMachine) + " (machine 0x" + hex + ")";
+    if (launcherMachine == kPeMachineI386)
+        text += ": the launcher also runs on 32-bit Windows, where it cannot start it; a 32-bit (i386) bootstrap "
+                "runs everywhere";
+    else
+        text += ": the launcher (" + PeMachineName(launcherMachine) + ") runs on Windows for " +
+                PeMachineName(launcherMachine) + ", which cannot start it; build the bootstrap for " +
+                PeMachineName(launcherMachine) +
+                (PeMachineRunsBeside(launcherMachine, kPeMachineI386) ? " or i386" : "");
+    AddWarning(problems, text);
 }
 
 }  // namespace tk

@@ -19,7 +19,6 @@ constexpr uint32_t kDataAlign = 8;   // each entry's data starts 8-aligned, as l
 constexpr size_t kCopyBlock = 1u << 16;
 constexpr uint32_t kImportDescriptorSize = 20;
 constexpr uint64_t kHeaderBytes = 4096;          // where linkers' headers end
-constexpr uint64_t kMaxHeaderBytes = 1u << 20;   // the most read for headers placed further
 
 std::string Hex(uint64_t v)
 {
@@ -142,7 +141,7 @@ bool ParseHeaders(const uint8_t *image, size_t have, uint64_t size, PeImage *h, 
         *err = "absurd section count " + std::to_string(sectionCount);
         return false;
     }
-    const uint32_t countField = h->pe32plus ? 108 : 92;
+    const uint32_t countField = PeOptDirCountOffset(h->pe32plus);
     if (h->optSize < countField + 4) {
         *err = "optional header too small (" + std::to_string(h->optSize) + " bytes)";
         return false;
@@ -231,7 +230,7 @@ bool ParsePeImage(const ByteSource &src, uint64_t size, PeImage *h, std::string 
     // Headers are read bounded: the first 4 KiB, and up to 1 MiB only for
     // an image whose headers reach further.
     std::vector<uint8_t> head;
-    for (uint64_t want : {kHeaderBytes, kMaxHeaderBytes}) {
+    for (uint64_t want : {kHeaderBytes, (uint64_t)kMaxHeaderBytes}) {
         head.resize((size_t)std::min<uint64_t>(size, want));
         if (!src.read(src.ctx, 0, head.data(), head.size())) {
             *err = "the file cannot be read";
@@ -303,6 +302,40 @@ bool HasExecutableSection(const PeImage &img)
             return true;
     }
     return false;
+}
+
+std::string PeMachineName(uint16_t machine)
+{
+    switch (machine) {
+    case kPeMachineI386:
+        return "i386";
+    case kPeMachineAmd64:
+        return "x86-64";
+    case kPeMachineArm64:
+        return "ARM64";
+    case kPeMachineIa64:
+        return "IA-64";
+    case kPeMachineArm:
+        return "ARM";
+    case kPeMachineArmThumb2:
+        return "ARM Thumb-2";
+    default:
+        char buf[32];
+        snprintf(buf, sizeof buf, "unknown (0x%04X)", (unsigned)machine);
+        return buf;
+    }
+}
+
+bool PeMachineIs64Bit(uint16_t machine)
+{
+    return machine == kPeMachineAmd64 || machine == kPeMachineArm64 || machine == kPeMachineIa64;
+}
+
+bool PeMachineRunsBeside(uint16_t launcher, uint16_t program)
+{
+    if (program == launcher)
+        return true;
+    return program == kPeMachineI386 && (launcher == kPeMachineAmd64 || launcher == kPeMachineArm64);
 }
 
 namespace {
@@ -823,9 +856,9 @@ bool WriteDll(const ResList &res, Output *out, std::string *err)
     const uint32_t pe = 0x80;
     hs.SetU32At(pe, kPeSignature);
     const uint32_t coff = pe + 4;
-    hs.SetU16At(coff + 0, 0x14C);    // i386
+    hs.SetU16At(coff + 0, kPeMachineI386);
     hs.SetU16At(coff + 2, 1);        // one section
-    hs.SetU16At(coff + 16, 0xE0);    // optional header size
+    hs.SetU16At(coff + 16, kPe32OptSize);
     // Executable image, no line numbers or symbols, 32-bit, no debug
     // information, DLL.
     hs.SetU16At(coff + 18, 0x0002 | 0x0004 | 0x0008 | 0x0100 | 0x0200 | 0x2000);
@@ -833,25 +866,25 @@ bool WriteDll(const ResList &res, Output *out, std::string *err)
     hs.SetU16At(opt + 0, kPeMagic32);
     h[opt + 2] = 2;                  // linker version
     hs.SetU32At(opt + kPeOptSizeOfInitData, rawSize);
-    hs.SetU32At(opt + 20, kRsrcRva);   // base of code (none)
-    hs.SetU32At(opt + 24, kRsrcRva);   // base of data
-    hs.SetU32At(opt + 28, 0x10000000); // image base
+    hs.SetU32At(opt + kPeOptBaseOfCode, kRsrcRva);     // none
+    hs.SetU32At(opt + kPe32OptBaseOfData, kRsrcRva);
+    hs.SetU32At(opt + kPe32OptImageBase, 0x10000000);
     hs.SetU32At(opt + kPeOptSectionAlignment, kSectionAlign);
     hs.SetU32At(opt + kPeOptFileAlignment, kFileAlign);
-    hs.SetU16At(opt + 40, 4);          // OS version 4.0
-    hs.SetU16At(opt + 48, 4);          // subsystem version 4.0
+    hs.SetU16At(opt + kPeOptOsVersion, 4);             // 4.0
+    hs.SetU16At(opt + kPeOptSubsystemVersion, 4);      // 4.0
     hs.SetU32At(opt + kPeOptSizeOfImage, kRsrcRva + AlignUp(plan.size, kSectionAlign));
     hs.SetU32At(opt + kPeOptSizeOfHeaders, kHeadersSize);
-    hs.SetU16At(opt + 68, 2);          // Windows GUI
-    hs.SetU16At(opt + 70, 0x0100);     // NX compatible (no relocations, so no dynamic base)
-    hs.SetU32At(opt + 72, 0x200000);   // stack reserve, commit, heap reserve, commit
-    hs.SetU32At(opt + 76, 0x1000);
-    hs.SetU32At(opt + 80, 0x100000);
-    hs.SetU32At(opt + 84, 0x1000);
-    hs.SetU32At(opt + 92, kPeDirCount);
-    hs.SetU32At(opt + 96 + 8 * kPeDirResource, kRsrcRva);
-    hs.SetU32At(opt + 96 + 8 * kPeDirResource + 4, plan.size);
-    const uint32_t sec = opt + 0xE0;
+    hs.SetU16At(opt + kPeOptSubsystem, 2);             // Windows GUI
+    hs.SetU16At(opt + kPeOptDllCharacteristics, 0x0100);   // NX compatible (no relocations, so no dynamic base)
+    const uint32_t sizes[4] = {0x200000, 0x1000, 0x100000, 0x1000};   // stack reserve, commit, heap reserve, commit
+    for (uint32_t i = 0; i < 4; i++)
+        hs.SetU32At(opt + kPe32OptStackReserve + 4 * i, sizes[i]);
+    hs.SetU32At(opt + kPe32OptDirCount, kPeDirCount);
+    const uint32_t dirs = opt + PeOptDirectoriesOffset(false);
+    hs.SetU32At(dirs + 8 * kPeDirResource, kRsrcRva);
+    hs.SetU32At(dirs + 8 * kPeDirResource + 4, plan.size);
+    const uint32_t sec = opt + kPe32OptSize;
     memcpy(&h[sec], ".rsrc", 5);
     hs.SetU32At(sec + 8, plan.size);
     hs.SetU32At(sec + 12, kRsrcRva);
@@ -870,10 +903,6 @@ bool Replace(const uint8_t *image, size_t size, const ResList &res, uint32_t fil
     PeImage h;
     if (!ParsePeImage(image, size, &h, err))
         return false;
-    if (h.magic != kPeMagic32) {
-        *err = "only PE32 (32-bit) images can take new resources";
-        return false;
-    }
     if (h.dirCount <= kPeDirBaseReloc) {
         *err = "image has too few data directories";
         return false;

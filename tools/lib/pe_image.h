@@ -29,15 +29,40 @@ constexpr uint32_t kPeCoffSize = 20;
 constexpr uint32_t kPeSectionHeaderSize = 40;
 constexpr uint32_t kPeMagic32 = 0x10B;
 constexpr uint32_t kPeMagic32Plus = 0x20B;
-constexpr uint32_t kPeMachineI386 = 0x14C;
-constexpr uint32_t kPeOptEntryPoint = 16;          // optional header field offsets
+constexpr uint16_t kPeMachineI386 = 0x14C;         // COFF machine values
+constexpr uint16_t kPeMachineArm = 0x1C0;
+constexpr uint16_t kPeMachineArmThumb2 = 0x1C4;
+constexpr uint16_t kPeMachineIa64 = 0x200;
+constexpr uint16_t kPeMachineAmd64 = 0x8664;
+constexpr uint16_t kPeMachineArm64 = 0xAA64;
+// Optional header fields at the same place in PE32 and PE32+.
 constexpr uint32_t kPeOptSizeOfCode = 4;
 constexpr uint32_t kPeOptSizeOfInitData = 8;
+constexpr uint32_t kPeOptEntryPoint = 16;
+constexpr uint32_t kPeOptBaseOfCode = 20;
 constexpr uint32_t kPeOptSectionAlignment = 32;
 constexpr uint32_t kPeOptFileAlignment = 36;
+constexpr uint32_t kPeOptOsVersion = 40;
+constexpr uint32_t kPeOptSubsystemVersion = 48;
 constexpr uint32_t kPeOptSizeOfImage = 56;
 constexpr uint32_t kPeOptSizeOfHeaders = 60;
 constexpr uint32_t kPeOptCheckSum = 64;
+constexpr uint32_t kPeOptSubsystem = 68;
+constexpr uint32_t kPeOptDllCharacteristics = 70;
+// From 24 on the two differ: PE32 has BaseOfData there and a 4-byte
+// ImageBase after it; PE32+ has no BaseOfData and an 8-byte ImageBase, and
+// its stack and heap sizes (from 72) are 8 bytes each, so the directory
+// count and the directories sit 16 bytes further on.
+constexpr uint32_t kPe32OptBaseOfData = 24;
+constexpr uint32_t kPe32OptImageBase = 28;
+constexpr uint32_t kPe32OptStackReserve = 72;      // then stack commit, heap reserve, heap commit, 4 bytes each
+constexpr uint32_t kPe32OptDirCount = 92;
+constexpr uint32_t kPe32OptSize = 0xE0;            // with all 16 directories
+constexpr uint32_t kPe64OptImageBase = 24;
+constexpr uint32_t kPe64OptDirCount = 108;
+constexpr uint32_t kPe64OptSize = 0xF0;
+constexpr uint32_t PeOptDirCountOffset(bool pe32plus) { return pe32plus ? kPe64OptDirCount : kPe32OptDirCount; }
+constexpr uint32_t PeOptDirectoriesOffset(bool pe32plus) { return PeOptDirCountOffset(pe32plus) + 4; }
 constexpr uint32_t kPeDirCount = 16;
 constexpr uint32_t kPeDirImport = 1;
 constexpr uint32_t kPeDirResource = 2;
@@ -57,6 +82,7 @@ constexpr uint32_t kMaxResourceEntries = 1u << 16;  // data entries in one tree
 constexpr uint32_t kMaxResourceDirectories = 1u << 16;
 constexpr uint32_t kMaxImportedLibraries = 64;      // more are not listed
 constexpr uint32_t kMaxImportNameChars = 255;
+constexpr uint32_t kMaxHeaderBytes = 1u << 20;      // the most read for an image's headers
 
 // Largest resource section the writers make (entries' data and directories):
 // keeps every RVA and size well inside 32 bits.
@@ -82,7 +108,7 @@ struct PeImage {
     uint32_t peOffset = 0;
     uint16_t machine = 0;
     uint16_t characteristics = 0;   // COFF
-    bool pe32plus = false;
+    bool pe32plus = false;          // magic 0x20B: the 64-bit layout of the optional header
     bool dll = false;
     uint32_t optOffset = 0;         // file offset of the optional header
     uint32_t optSize = 0;
@@ -141,6 +167,16 @@ uint64_t ResourceSectionBytes(const PeImage &img);
 // 1 when a section of the image holds code or may be executed.
 bool HasExecutableSection(const PeImage &img);
 
+// A machine's name for people: "i386", "x86-64", "ARM64", ..., else
+// "unknown (0xNNNN)".
+std::string PeMachineName(uint16_t machine);
+// 1 for the machines whose images are PE32+ (x86-64, ARM64, IA-64).
+bool PeMachineIs64Bit(uint16_t machine);
+// 1 when every Windows that runs a program for `launcher` also runs one
+// for `program`: the same machine, or i386 beside x86-64 or ARM64 (which
+// run 32-bit x86 programs).
+bool PeMachineRunsBeside(uint16_t launcher, uint16_t program);
+
 // Reads the resource tree: all three levels (type, name, language), named
 // and numbered ids. Replaces `*out` in tree order. An image without
 // resources gives an empty list. False with `*err` set when the image is not
@@ -171,7 +207,7 @@ bool ReadResources(const ByteSource &src, const PeImage &img, const ResInFile *i
 bool WriteResourceDll(const ResList &res, std::vector<uint8_t> *out, std::string *err);
 
 // Writes `image` with its resource section replaced by one holding `res`.
-// The image must be PE32 with its resource directory at the start of a
+// The image (PE32 or PE32+) must have its resource directory at the start of a
 // section that only the base relocation section may follow; that section is
 // moved, SizeOfImage, SizeOfInitializedData, the resource and relocation
 // directories and the CheckSum are fixed. An Authenticode certificate is

@@ -369,19 +369,16 @@ uint32_t PieceSizeFor(uint64_t length, uint32_t wanted)
 
 namespace {
 
-// The first bytes of a file: enough for a PE image's headers and section
-// table, however large the file.
-constexpr size_t kHeadBytes = 1u << 20;
-
 // The bootstrap is started by the launcher with WinExec: it must be a
-// Windows program. One for 64-bit Windows only is allowed with a warning,
-// since the launcher also runs on 32-bit Windows, where it cannot start it.
-bool CheckBootstrap(const std::string &path, std::vector<std::string> *warnings, Failure *f)
+// Windows program. Whether the launcher's platform can run its machine is
+// the gate's finding (CheckBootstrapMachine, through inspect), made on the
+// medium as built so that build and inspect say the same.
+bool CheckBootstrap(const std::string &path, Failure *f)
 {
     FILE *in = fopen(path.c_str(), "rb");
     if (!in)
         return Fail(f, kExitInput, path + ": cannot open the bootstrap (" + Errno() + "); check --bootstrap");
-    std::vector<uint8_t> head(kHeadBytes);
+    std::vector<uint8_t> head(kMaxHeaderBytes);   // the headers, however large the file
     head.resize(fread(head.data(), 1, head.size(), in));
     fclose(in);
     PeImage pe;
@@ -391,15 +388,6 @@ bool CheckBootstrap(const std::string &path, std::vector<std::string> *warnings,
                                        "); the launcher starts it with WinExec: give the .exe of your setup");
     if (pe.dll)
         return Fail(f, kExitInput, path + ": the bootstrap is a DLL, not a program; give the .exe of your setup");
-    if (pe.machine != kPeMachineI386 || pe.pe32plus)
-        warnings->push_back(path + ": the bootstrap is a 64-bit program (machine 0x" +
-                            [&] {
-                                char hex[8];
-                                snprintf(hex, sizeof hex, "%04X", pe.machine);
-                                return std::string(hex);
-                            }() +
-                            "): the launcher also runs on 32-bit Windows, where it cannot start it; a 32-bit "
-                            "bootstrap runs everywhere");
     return true;
 }
 
@@ -486,7 +474,7 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
     if (stat(o.script.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return Fail(f, kExitInput, o.script + ": cannot find the script (" + Errno() + "); check --script");
 
-    if (!CheckBootstrap(o.payload[0], &report->warnings, f))
+    if (!CheckBootstrap(o.payload[0], f))
         return false;
 
     std::vector<uint8_t> library;

@@ -332,8 +332,12 @@ int BuildCommand(int argc, char **argv)
         return kExitInput;
     }
     o.versionInfo = plan.strings;
-    for (const std::string &w : plan.warnings)
+    // Every warning printed counts in the summary, the build's and the gate's.
+    size_t warnings = 0;
+    for (const std::string &w : plan.warnings) {
         fprintf(stderr, "medium: warning: %s\n", w.c_str());
+        warnings++;
+    }
 
     // Which stub and which inputs, at once: compressing may take a while.
     if (o.stub.empty() && !FindStub(o.self, &o.stub, &o.stubFrom)) {
@@ -382,8 +386,10 @@ int BuildCommand(int argc, char **argv)
     BuildReport report;
     Failure failure;
     const bool ok = Build(o, &report, &failure);
-    for (const std::string &w : report.warnings)
+    for (const std::string &w : report.warnings) {
         fprintf(stderr, "medium: warning: %s\n", w.c_str());
+        warnings++;
+    }
     if (!ok) {
         fprintf(stderr, "medium: %s\n", Replace(failure.message, stage, outDir).c_str());
         return failure.code;
@@ -433,7 +439,7 @@ int BuildCommand(int argc, char **argv)
     // The gate: what inspect finds wrong does not leave the build.
     Inspection inspection;
     InspectPath(stage, &inspection);
-    size_t errors = 0, warnings = 0;
+    size_t errors = 0;
     for (const Finding &f : inspection.findings) {
         if (f.severity == Severity::Note)
             continue;

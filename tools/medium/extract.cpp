@@ -179,6 +179,31 @@ void ExpandOnEveryCore(const std::vector<const ResEntry *> &pieces, const Crc32T
 
 }  // namespace
 
+void PayloadHead(const ResList &res, int index, size_t limit, std::vector<uint8_t> *out)
+{
+    out->clear();
+    // Within the payload's own ids: a hostile file's thousands of pieces are
+    // not searched for.
+    std::vector<const ResEntry *> pieces;
+    const uint32_t base = kPayloads[index].baseId;
+    for (uint32_t id = base; id < base + kPayloadIdSpan; id++) {
+        const ResEntry *piece = ResFind(res, RT_PAYLOAD_PIECE, (uint16_t)id);
+        if (!piece)
+            break;
+        pieces.push_back(piece);
+    }
+    Crc32Table table;
+    Crc32Init(&table);
+    std::vector<PieceResult> results(pieces.size());
+    // Full: the sink says stop, which ends the expansion there.
+    const PayloadSink sink = [&](const uint8_t *data, uint32_t len) {
+        out->insert(out->end(), data, data + std::min<size_t>(len, limit - out->size()));
+        return out->size() < limit;
+    };
+    if (limit > 0)
+        ExpandInOrder(pieces, &table, sink, &results);
+}
+
 void CheckPayload(const ResList &res, int index, const PayloadSink &sink, PayloadCheck *out,
                   const std::string *countOverride)
 {

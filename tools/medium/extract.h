@@ -60,6 +60,12 @@ using PayloadSink = std::function<bool(const uint8_t *data, uint32_t len)>;
 void CheckPayload(const ResList &res, int index, const PayloadSink &sink, PayloadCheck *out,
                   const std::string *countOverride = nullptr);
 
+// The first `limit` bytes of payload `index`, expanded from its pieces in
+// order (fewer when it is shorter or a piece is missing or damaged, which
+// CheckPayload reports), so that a payload's headers are read without
+// expanding it whole.
+void PayloadHead(const ResList &res, int index, size_t limit, std::vector<uint8_t> *out);
+
 // `medium extract SETUP.EXE DIR`: argv[0] is "extract".
 int ExtractCommand(int argc, char **argv);
 void ExtractHelp(FILE *out);

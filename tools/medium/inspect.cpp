@@ -11,6 +11,7 @@
 #include "base/ids.h"
 #include "tools/medium/extract.h"
 #include "tools/lib/fileio.h"
+#include "tools/lib/loadercheck.h"
 #include "tools/lib/pe_image.h"
 #include "tools/medium/resedit.h"
 
@@ -85,6 +86,25 @@ ReadImage Read(const ByteSource &src, uint64_t size, const ResInFile *inFile)
     return r;
 }
 
+// The bootstrap's machine, from its headers (the first bytes of its
+// payload), against the launcher's: the finding `medium build` gives too.
+// A bootstrap that is no PE image is left alone here.
+void BootstrapMachine(const ResList &res, const PeImage &launcher, const std::string &where, const std::string &file,
+                      ReportNode *payload, std::vector<Finding> *findings)
+{
+    std::vector<uint8_t> head;
+    PayloadHead(res, 0, kMaxHeaderBytes, &head);
+    PeImage boot;
+    std::string err;
+    if (!ParsePeImage(head.data(), head.size(), &boot, &err))
+        return;
+    payload->Text("machine", PeMachineName(boot.machine));
+    Problems problems;
+    CheckBootstrapMachine(launcher.machine, boot.machine, &problems);
+    for (const Finding &p : problems)
+        Add(findings, p.severity, file, where + p.text, kPayloads[0].baseId);
+}
+
 void LauncherReport(const ByteSource &src, const ReadImage &read, const std::string &file,
                     Inspection *out, const std::string *countOverride, const ImageCheckOptions &opt)
 {
@@ -101,6 +121,7 @@ void LauncherReport(const ByteSource &src, const ReadImage &read, const std::str
     const PeImage &pe = read.pe;
     const ResList &res = read.res;
     ReportNode &f = out->facts;
+    f.Text("machine", PeMachineName(pe.machine));
     f.Number("size", pe.fileSize);
     const uint64_t resourceBytes = ResourceSectionBytes(pe);
     f.Number("sizeWithoutResources", pe.fileSize - std::min<uint64_t>(resourceBytes, pe.fileSize));
@@ -139,6 +160,8 @@ void LauncherReport(const ByteSource &src, const ReadImage &read, const std::str
             Add(&out->findings, Severity::Error, file, where + e, kPayloads[i].baseId);
         for (const std::string &w : check.warnings)
             Add(&out->findings, Severity::Warning, file, where + w, kPayloads[i].baseId);
+        if (i == 0)
+            BootstrapMachine(res, pe, where, file, &p, &out->findings);
     }
 
     CheckImage(src, pe, res, opt, file, &f, &out->findings);
@@ -387,10 +410,11 @@ void InspectHelp(FILE *out)
     fputs("usage: medium inspect [--json] [--ca FILE] PATH\n\n"
           "Checks a medium before it ships. PATH is a setup.exe, a _SETUP.DLL or a medium\n"
           "folder (setup.exe, SETUP.INS or INSTALL.INS, _SETUP.DLL).\n"
-          "  setup.exe   size with and without resources; each payload: pieces, packed and\n"
-          "              expanded size, CRC-32, whether it expands whole and matches the check\n"
-          "              record; the version resource (every key), manifest level, icons,\n"
-          "              imports\n"
+          "  setup.exe   its machine (i386, x86-64); size with and without resources; each\n"
+          "              payload: pieces, packed and expanded size, CRC-32, whether it expands\n"
+          "              whole and matches the check record; the bootstrap's machine, which\n"
+          "              every Windows that runs the launcher must run; the version resource\n"
+          "              (every key), manifest level, icons, imports\n"
           "  both        the structure as the loader reads it (alignments, SizeOfHeaders,\n"
           "              SizeOfImage, sections, entry point, data directories, imports);\n"
           "              the PE checksum against the file; an Authenticode signature\n"
