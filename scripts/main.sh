@@ -56,6 +56,7 @@ machine=$(scripts/machine-32bit.sh --explain)
 machine32=${machine%%$'\n'*}
 export CORVANE_MACHINE_32BIT=$machine32
 echo "can this machine run 32-bit programs? $machine32"
+echo "${machine#*$'\n'}"
 case $machine32 in
   native) ;;
   emulated)
@@ -67,8 +68,7 @@ case $machine32 in
     fi
     ;;
   *)
-    echo "== main: FAILED: this machine cannot run the i686 setup.exe, not even under emulation:" >&2
-    echo "${machine#*$'\n'}" >&2
+    echo "== main: FAILED: this machine cannot run the i686 setup.exe, not even under emulation" >&2
     exit 1 ;;
 esac
 started=$SECONDS
