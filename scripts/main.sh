@@ -72,7 +72,17 @@ case $machine32 in
     exit 1 ;;
 esac
 started=$SECONDS
-CORVANE_WINE_ARCH=win32 scripts/wine-prefix.sh
+export CORVANE_WINE_ARCH=win32
+. scripts/wine-env.sh
+corvane_wine_env
+# One display for the prefix and the run (a virtual one when none is set),
+# and under emulation one Wine session for both: each new one costs minutes.
+corvane_start_display || exit 1
+if [ "$machine32" = emulated ]; then
+  export CORVANE_WINE_HOLD=1
+fi
+trap 'corvane_wine_release; corvane_stop_display' EXIT
+scripts/wine-prefix.sh
 # Wine's helper processes may keep inherited output open: the runner's
 # output goes to files, shown afterwards.
 out=$build/main-run.txt
@@ -83,11 +93,7 @@ runner=(scripts/photograph-run.sh "$shot" "$build/main-splash.seen" "$out" "$err
         env CORVANE_SPLASH_SIGNAL="$build/main-splash.seen"
         scripts/wine-run "$build/tests/e2e/medium_runner.exe" "$exe" "$@")
 rc=0
-if [ -z "${DISPLAY:-}" ]; then
-  xvfb-run -a -s "-screen 0 1024x768x24" "${runner[@]}" || rc=$?
-else
-  "${runner[@]}" || rc=$?
-fi
+"${runner[@]}" || rc=$?
 cat "$out"
 if [ -f "$shot" ]; then
   echo "splash picture:  $shot"

@@ -12,7 +12,10 @@
 corvane_scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export CORVANE_WINE_ARCH="${CORVANE_WINE_ARCH:-win32}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# No Mono or Gecko installers, no menu builder (nothing here needs desktop
+# menus) and no debugger for crashes (a crash ends the process with its
+# exception code, which the tests read): under emulation each costs a minute.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d}"
 # The 64-bit wineserver serves both architectures (and runs natively
 # where 32-bit code is emulated).
 if [ -x /usr/lib/wine/wineserver64 ]; then
@@ -50,4 +53,45 @@ corvane_wine_env() {
       echo "wine-env: CORVANE_WINE_ARCH must be win32 or win64, not '$CORVANE_WINE_ARCH'" >&2
       return 1 ;;
   esac
+}
+
+# Under emulation each new Wine session (the first process a wineserver
+# serves) spends minutes starting Wine's own services before the program
+# runs. A job that runs several programs holds one session open: with
+# CORVANE_WINE_HOLD=1, scripts/wine-prefix.sh starts a wineserver that stays
+# (with its services) until corvane_wine_release ends it. Call
+# corvane_wine_env first.
+corvane_wine_release() {
+  "$WINESERVER" -k 2>/dev/null || true
+}
+
+# Gives the Wine programs of this shell and its children one display for the
+# whole job (a held Wine session keeps its desktop on it): when DISPLAY is
+# unset, starts a virtual one (Xvfb) and exports DISPLAY;
+# corvane_stop_display ends it again.
+corvane_start_display() {
+  [ -n "${DISPLAY:-}" ] && return 0
+  local n i
+  for n in $(seq 90 150); do
+    [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    CORVANE_XVFB_PID=$!
+    for i in $(seq 100); do
+      if xdpyinfo -display ":$n" >/dev/null 2>&1; then
+        export DISPLAY=":$n"
+        return 0
+      fi
+      kill -0 "$CORVANE_XVFB_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$CORVANE_XVFB_PID" 2>/dev/null
+  done
+  echo "wine-env: could not start a virtual display (Xvfb)" >&2
+  return 1
+}
+corvane_stop_display() {
+  if [ -n "${CORVANE_XVFB_PID:-}" ]; then
+    kill "$CORVANE_XVFB_PID" 2>/dev/null || true
+    unset CORVANE_XVFB_PID
+  fi
 }

@@ -5,16 +5,38 @@
 set -eu
 . "$(dirname "$0")/wine-env.sh"
 corvane_wine_env
-[ -f "$WINEPREFIX/.corvane-ready" ] && exit 0
+# A held session: a wineserver that stays until the caller ends it (a second
+# one for the same prefix refuses to start, which is as good).
+hold() {
+  if [ "${CORVANE_WINE_HOLD:-}" = 1 ]; then
+    "$WINESERVER" -p 2>/dev/null || true
+  fi
+}
+if [ -f "$WINEPREFIX/.corvane-ready" ]; then
+  hold
+  exit 0
+fi
 mkdir -p "$(dirname "$WINEPREFIX")"
 lock="$WINEPREFIX.lock"
 exec 9>"$lock"
 flock 9
-[ -f "$WINEPREFIX/.corvane-ready" ] && exit 0
+if [ -f "$WINEPREFIX/.corvane-ready" ]; then
+  hold
+  exit 0
+fi
 # A prefix left half-made by an interrupted run is made anew.
+"$WINESERVER" -k 2>/dev/null || true
 rm -rf "$WINEPREFIX"
+mkdir -p "$WINEPREFIX"
+hold
 "$CORVANE_WINE" wineboot -i >/dev/null 2>&1 || true
 "$CORVANE_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 "$CORVANE_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-"$WINESERVER" -w
+# Wait for Wine's own processes to end, so that the registry is on disk.
+# Under emulation some of them may linger idle for good: after a while they
+# are ended (the registry is saved by then). A held session goes on serving
+# the programs that come next.
+if [ "${CORVANE_WINE_HOLD:-}" != 1 ] && ! timeout 120 "$WINESERVER" -w; then
+  "$WINESERVER" -k || true
+fi
 touch "$WINEPREFIX/.corvane-ready"
