@@ -10,8 +10,9 @@ shift 4
 rm -f "$signal" "$picture"
 "$@" >"$out" 2>"$err" &
 pid=$!
-# Up to a minute for the launcher to start and show its splash.
-for _ in $(seq 1 600); do
+# Up to a minute for the launcher to start and show its splash (times
+# CORVANE_TIME_SCALE under emulation).
+for _ in $(seq 1 $((600 * ${CORVANE_TIME_SCALE:-1}))); do
   [ -e "$signal" ] && break
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.1
