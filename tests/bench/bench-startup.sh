@@ -32,8 +32,8 @@
 #   CORVANE_WINEPREFIX (/tmp/wineprefix-bench, /tmp/wineprefix-bench64 for
 #     the twin): the Wine prefix it runs in.
 #   BENCH_ARCH (auto): win32 measures the i686 launcher under the 32-bit Wine
-#     as described below; win64 the x86-64 twin under wine64 (see "On a
-#     machine without 32-bit programs"). auto takes win32 where
+#     as described below; win64 the x86-64 twin under wine64 (see "Where 32-bit
+#     programs do not run natively"). auto takes win32 where
 #     scripts/machine-32bit.sh says native, win64 elsewhere: under qemu-user
 #     the 32-bit Wine would time the emulator, not the installers.
 #
@@ -63,7 +63,7 @@
 #     installer the largest anonymous resident memory (RssAnon) of its Unix
 #     process under Wine, sampled in the warm-up run.
 #
-# On a machine without 32-bit programs (BENCH_ARCH=win64): the x86-64 twin,
+# Where 32-bit programs do not run natively (BENCH_ARCH=win64): the twin,
 # built in trees of its own (build/bench-win64: the MinGW x86_64 bootstrap,
 # driver, stub, sample library and the native medium tool;
 # build/bench-win64-raw: the launcher with raw pieces, configured again per
@@ -523,8 +523,8 @@ for size in $sizes; do
         }
         END {
             if (nsis_note != "")
-                printf "per-round ratios, median:%s  (against NSIS: none, %s)\n",
-                    median("ours/ours-raw", "ours", "ours-raw"), nsis_note
+                printf "per-round ratios, median:%s  ours/nsis-zlib, ours-raw/nsis-off: none (NSIS not run)\n",
+                    median("ours/ours-raw", "ours", "ours-raw")
             else
                 printf "per-round ratios, median:%s%s%s\n", median("ours/ours-raw", "ours", "ours-raw"),
                     median("ours/nsis-zlib", "ours", "nsis-zlib"), median("ours-raw/nsis-off", "ours-raw", "nsis-off")
