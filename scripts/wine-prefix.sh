@@ -32,6 +32,23 @@ hold
 "$CORVANE_WINE" wineboot -i >/dev/null 2>&1 || true
 "$CORVANE_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 "$CORVANE_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+# Under emulation `wineboot -i` returns before the prefix is made: its
+# `wineboot.exe --init` goes on installing for minutes, and a session ended
+# before it finishes leaves the prefix to be made again in every later
+# session. Wait for it (at most 30 minutes).
+init_running() {
+  local p
+  for p in $(pgrep -f 'wineboot.exe --init' 2>/dev/null); do
+    if tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+      return 0
+    fi
+  done
+  return 1
+}
+for _ in $(seq 360); do
+  init_running || break
+  sleep 5
+done
 # Wait for Wine's own processes to end, so that the registry is on disk.
 # Under emulation some of them may linger idle for good: after a while they
 # are ended (the registry is saved by then). A held session goes on serving
