@@ -25,7 +25,7 @@ scripts/install-deps.sh || exit 1
 
 summary=()
 failed=0
-record() {  # record NAME STATUS SECONDS [NOTE]
+record() {  # record NAME STATUS SECONDS
   if [ "$2" -eq 0 ]; then
     summary+=("$(printf '%-13s passed   %5d s' "$1" "$3")")
   else
@@ -33,15 +33,18 @@ record() {  # record NAME STATUS SECONDS [NOTE]
     failed=1
   fi
 }
-# lane NAME COMMAND...: one lane, timed.
-lane() {
-  local name=$1 start=$SECONDS rc=0
-  shift
+# timed HEADING NAME COMMAND...: runs the command under its heading, timed;
+# its result goes to the summary under NAME.
+timed() {
+  local heading=$1 name=$2 start=$SECONDS rc=0
+  shift 2
   echo
-  echo "== lane $name"
+  echo "== $heading"
   "$@" || rc=$?
   record "$name" "$rc" "$((SECONDS - start))"
+  return "$rc"
 }
+lane() { timed "lane $1" "$@" || true; }
 not_run() {
   summary+=("$(printf '%-13s not run  %7s %s' "$1" "" "$2")")
   echo
@@ -63,13 +66,7 @@ finish() {
 }
 # A build step that fails ends the run: nothing after it can be trusted.
 step() {
-  local name=$1 start=$SECONDS rc=0
-  shift
-  echo
-  echo "== $name"
-  "$@" || rc=$?
-  record "$name" "$rc" "$((SECONDS - start))"
-  [ "$rc" -eq 0 ] || finish
+  timed "$1" "$@" || finish
 }
 
 machine=$(scripts/machine-32bit.sh --explain)
