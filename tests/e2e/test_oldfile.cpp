@@ -130,7 +130,8 @@ TEST_P(HeldTable, AfterTwentySecondsBox7064AndNoLaunch) {
     EXPECT_EQ(r.run.boxes[0].text, e2e::ExpectedText(c, 7064));
     const DWORD boxAfter = r.run.boxes[0].tick - r.run.startTick;
     EXPECT_GE(boxAfter, 19900u) << "the wait was cut short" << e2e::Describe(r);
-    EXPECT_LE(boxAfter, 27000u) << e2e::Describe(r);
+    // After the 20 s wait, and well before a second one would end.
+    EXPECT_LT(boxAfter, 40000u) << e2e::Describe(r);
     // Only the old file is left, unchanged; no file under another name.
     const std::string old = c.root + "old-bootstrap.bin";
     ASSERT_TRUE(rig::WriteBytes(old, kOldContent));
