@@ -208,6 +208,9 @@ public:
             else
                 ok = false;
         }
+        // The roots the signed setup.exe must chain to, for the build's gate;
+        // still a placeholder like any other key.
+        Path(t, "ca", "sign", &p_->signCa);
         if (!ok)
             return;
         // The placeholders must all be known now, not when signing fails
