@@ -278,7 +278,7 @@ extern "C" size_t LLVMFuzzerCustomMutator(uint8_t *data, size_t size, size_t max
         return LLVMFuzzerMutate(data, size, maxSize);
     std::vector<uint8_t> out;
     WriteTree(root, &out);
-    if (out.size() > maxSize)
+    if (out.empty() || out.size() > maxSize)
         return LLVMFuzzerMutate(data, size, maxSize);
     memcpy(data, out.data(), out.size());
     return out.size();
