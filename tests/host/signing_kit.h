@@ -2,7 +2,8 @@
 // signing certificate it issued, a second one with the same issuer, serial
 // and subject but another key, a timestamp authority, and an unrelated
 // root; for attacks, a certificate of the root for servers only, one for code
-// signing that expired in 2021, and a self-signed "time-stamp authority". Made once per test run with the openssl command in a scratch
+// signing that expired in 2021, a self-signed "time-stamp authority" and a
+// self-signed code-signing certificate. Made once per test run with the openssl command in a scratch
 // folder, removed when the run ends.
 #pragma once
 
@@ -61,6 +62,8 @@ inline const SigningKit &TestSigningKit()
             "leaf server '/CN=Corvane Test Server' 4 sa.ext\n"
             "openssl req -x509 -newkey rsa:2048 -nodes -keyout faketsa.key -out faketsa.pem -days 3650"
             " -subj '/CN=Corvane Fake TSA' -addext extendedKeyUsage=critical,timeStamping\n"
+            "openssl req -x509 -newkey rsa:2048 -nodes -keyout selfsigned.key -out selfsigned.pem -days 3650"
+            " -subj '/CN=Corvane Self-Signed' -addext extendedKeyUsage=codeSigning\n"
             // openssl x509 cannot date a certificate in the past; openssl ca can.
             "mkdir db; : > db/index.txt; echo 05 > db/serial\n"
             "printf '[ca]\\ndefault_ca=d\\n[d]\\ndatabase=db/index.txt\\nnew_certs_dir=db\\nserial=db/serial\\n"

@@ -267,15 +267,21 @@ bool SignerInfoDigestRules(const PKCS7_SIGNER_INFO *si, const std::string &whose
 }
 
 // Whether `cert` carries the extended key usage `xku` (XKU_CODE_SIGN,
-// XKU_TIMESTAMP), and digitalSignature where it has a key usage.
-bool HasPurpose(X509 *cert, uint32_t xku, std::string *why)
+// XKU_TIMESTAMP), and digitalSignature where it has a key usage. With
+// `noUsage`, a code-signing certificate without any extended key usage
+// passes and sets `*noUsage`; a time-stamp authority's never does.
+bool HasPurpose(X509 *cert, uint32_t xku, std::string *why, bool *noUsage = nullptr)
 {
     uint32_t flags = X509_get_extension_flags(cert);
     if (flags & EXFLAG_INVALID) {
         *why = "its extensions cannot be read";
         return false;
     }
-    if (!(flags & EXFLAG_XKUSAGE) || !(X509_get_extended_key_usage(cert) & xku)) {
+    if (!(flags & EXFLAG_XKUSAGE) && xku == XKU_CODE_SIGN && noUsage) {
+        // No extended key usage at all limits nothing, for the platform as
+        // for X.509; certificates made for tests often have none.
+        *noUsage = true;
+    } else if (!(flags & EXFLAG_XKUSAGE) || !(X509_get_extended_key_usage(cert) & xku)) {
         *why = std::string("its extended key usage lacks ") + (xku == XKU_CODE_SIGN ? "codeSigning" : "timeStamping");
         return false;
     }
@@ -605,12 +611,16 @@ void ReadSignatureInner(const uint8_t *der, size_t size, const TrustRoots &roots
     out->signatureVerifies = true;
     out->checks.signer = digestsOk ? SigCheck::Passed : SigCheck::Failed;
 
-    if (!HasPurpose(cert, XKU_CODE_SIGN, &why)) {
+    bool noUsage = false;
+    if (!HasPurpose(cert, XKU_CODE_SIGN, &why, &noUsage)) {
         out->checks.purpose = SigCheck::Failed;
         AddError(problems, "the signer's certificate is not for code signing: " + why +
                                "; sign with a code-signing certificate");
     } else {
         out->checks.purpose = SigCheck::Passed;
+        if (noUsage)
+            AddWarning(problems, "the signer's certificate names no extended key usage, so nothing limits it to "
+                                 "code signing; sign with a codeSigning certificate");
     }
 
     out->unsignedBytes = UnsignedBytes(sd, si, cert);
@@ -646,11 +656,12 @@ void ReadSignatureInner(const uint8_t *der, size_t size, const TrustRoots &roots
     // Only a verified time stamp moves the clock the chain is judged by.
     const time_t now = time(nullptr);
     const time_t signedAt = out->timestampVerified ? stamp.when : now;
-    const std::string at = out->timestampVerified ? "when it was time-stamped" : "now";
+    const std::string at = out->timestampVerified ? "when the signature was time-stamped"
+                                                  : "now, and no verified time stamp shows when it signed";
     if (X509_cmp_time(X509_get0_notAfter(cert), const_cast<time_t *>(&signedAt)) < 0)
-        AddWarning(problems, "the signer's certificate had expired " + at + "; sign with a current certificate");
+        AddWarning(problems, "the signer's certificate is expired " + at + "; sign with a current certificate");
     else if (X509_cmp_time(X509_get0_notBefore(cert), const_cast<time_t *>(&signedAt)) > 0)
-        AddWarning(problems, "the signer's certificate was not yet valid " + at + "; sign with a current certificate");
+        AddWarning(problems, "the signer's certificate is not yet valid " + at + "; sign with a current certificate");
     if (X509_get_extension_flags(cert) & EXFLAG_SS)
         AddWarning(problems, "the signer's certificate is self-signed, so nothing vouches for it; sign with a "
                              "certificate from a certification authority");
