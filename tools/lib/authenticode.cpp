@@ -318,9 +318,9 @@ bool ChainTo(X509 *leaf, STACK_OF(X509) *untrusted, const std::string &roots, co
     return false;
 }
 
-// A time stamp as read. Its time is believed only when `verified`.
+// A time stamp as read. Its time is believed only when nothing failed
+// (`why` empty) and its authority's chain was checked.
 struct Stamp {
-    bool verified = false;       // signature, imprint, digests, purpose and chain hold
     bool chainChecked = false;
     bool haveTime = false;
     time_t when = 0;
