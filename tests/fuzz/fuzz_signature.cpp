@@ -10,6 +10,7 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -217,7 +218,11 @@ bool MutateTree(std::vector<Node> *root, unsigned r)
 // The input's own certificates as a PEM file of roots; empty when it has none.
 std::string OwnRoots(const uint8_t *data, size_t size)
 {
-    static const std::string path = "/tmp/fuzz-signature-roots-" + std::to_string(getpid()) + ".pem";
+    static const std::string path = [] {
+        std::string p = "/tmp/fuzz-signature-roots-" + std::to_string(getpid()) + ".pem";
+        atexit([] { unlink(("/tmp/fuzz-signature-roots-" + std::to_string(getpid()) + ".pem").c_str()); });
+        return p;
+    }();
     const unsigned char *p = data;
     PKCS7 *p7 = d2i_PKCS7(nullptr, &p, (long)size);
     STACK_OF(X509) *certs = p7 && PKCS7_type_is_signed(p7) && p7->d.sign ? p7->d.sign->cert : nullptr;
