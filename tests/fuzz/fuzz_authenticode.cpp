@@ -20,7 +20,7 @@ void CheckSignature(const uint8_t *data, size_t size)
 {
     tk::SignatureInfo info;
     tk::Problems p;
-    tk::ReadSignature(data, size, "", &info, &p);
+    tk::ReadSignature(data, size, tk::TrustRoots(), &info, &p);
     // Anything short of a verified signature says why.
     Check(info.signatureVerifies || tk::HasError(p));
     Check(!info.signatureVerifies || info.read);

@@ -1,7 +1,9 @@
 // Test certificates and osslsigncode for the host tests: a root, a code
 // signing certificate it issued, a second one with the same issuer, serial
 // and subject but another key, a timestamp authority, and an unrelated
-// root. Made once per test run with the openssl command in a scratch
+// root; for attacks, a certificate of the root for servers only, one for code
+// signing that expired in 2021, a self-signed "time-stamp authority" and a
+// self-signed code-signing certificate. Made once per test run with the openssl command in a scratch
 // folder, removed when the run ends.
 #pragma once
 
@@ -55,7 +57,20 @@ inline const SigningKit &TestSigningKit()
             "leaf signer '/CN=Corvane Test Signer/O=Corvane' 2 cs.ext\n"
             "leaf other '/CN=Corvane Test Signer/O=Corvane' 2 cs.ext\n"
             "leaf tsa '/CN=Corvane Test TSA' 3 ts.ext\n"
-            "cat tsa.pem ca.pem > tsa-chain.pem\n";
+            "cat tsa.pem ca.pem > tsa-chain.pem\n"
+            "printf 'extendedKeyUsage=serverAuth\\n' > sa.ext\n"
+            "leaf server '/CN=Corvane Test Server' 4 sa.ext\n"
+            "openssl req -x509 -newkey rsa:2048 -nodes -keyout faketsa.key -out faketsa.pem -days 3650"
+            " -subj '/CN=Corvane Fake TSA' -addext extendedKeyUsage=critical,timeStamping\n"
+            "openssl req -x509 -newkey rsa:2048 -nodes -keyout selfsigned.key -out selfsigned.pem -days 3650"
+            " -subj '/CN=Corvane Self-Signed' -addext extendedKeyUsage=codeSigning\n"
+            // openssl x509 cannot date a certificate in the past; openssl ca can.
+            "mkdir db; : > db/index.txt; echo 05 > db/serial\n"
+            "printf '[ca]\\ndefault_ca=d\\n[d]\\ndatabase=db/index.txt\\nnew_certs_dir=db\\nserial=db/serial\\n"
+            "default_md=sha256\\npolicy=p\\nunique_subject=no\\n[p]\\ncommonName=supplied\\n' > ca.cnf\n"
+            "openssl req -newkey rsa:2048 -nodes -keyout expired.key -out expired.csr -subj '/CN=Corvane Expired Signer'\n"
+            "openssl ca -batch -config ca.cnf -cert ca.pem -keyfile ca.key -startdate 20200101000000Z"
+            " -enddate 20210101000000Z -extfile cs.ext -in expired.csr -out expired.pem -notext\n";
         FILE *f = fopen((k.dir + "/kit.sh").c_str(), "w");
         if (!f)
             return k;
@@ -68,13 +83,14 @@ inline const SigningKit &TestSigningKit()
     return kit;
 }
 
-// Signs `in` into `out` with the kit's signer (SHA-256), and with an RFC 3161
-// timestamp from the kit's authority when `timestamp`. True when osslsigncode
+// Signs `in` into `out` with the kit's certificate `signer` (SHA-256), and
+// with an RFC 3161 timestamp from the kit's authority when `timestamp`. True when osslsigncode
 // succeeded.
-inline bool SignWithKit(const SigningKit &k, const std::string &in, const std::string &out, bool timestamp)
+inline bool SignWithKit(const SigningKit &k, const std::string &in, const std::string &out, bool timestamp,
+                        const std::string &signer = "signer")
 {
-    std::string cmd = "osslsigncode sign -h sha256 -certs '" + k.Path("signer.pem") + "' -key '" +
-                      k.Path("signer.key") + "'";
+    std::string cmd = "osslsigncode sign -h sha256 -certs '" + k.Path(signer + ".pem") + "' -key '" +
+                      k.Path(signer + ".key") + "'";
     if (timestamp)
         cmd += " -TSA-certs '" + k.Path("tsa-chain.pem") + "' -TSA-key '" + k.Path("tsa.key") + "'";
     cmd += " -in '" + in + "' -out '" + out + "' >>'" + k.Path("sign.log") + "' 2>&1";

@@ -4,12 +4,24 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+#include <time.h>
+
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include <openssl/evp.h>
+#include <openssl/objects.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs7.h>
+#include <openssl/x509.h>
+
 #include "base/bytes.h"
 #include "tests/host/host_files.h"
+#include "tests/host/signature_edits.h"
 #include "tests/host/signing_kit.h"
 #include "tools/lib/authenticode.h"
 
@@ -32,10 +44,13 @@ tk::ImageLayout LayoutOf(const Bytes &b)
     return l;
 }
 
-void Verify(const Bytes &b, const std::string &ca, AuthenticodeReport *r, Problems *p)
+void Verify(const Bytes &b, const std::string &ca, AuthenticodeReport *r, Problems *p, const std::string &tsaCa = "")
 {
     tk::MemoryBytes m{b.data(), b.size()};
-    tk::VerifyAuthenticode(tk::MemorySource(&m), LayoutOf(b), ca, r, p);
+    tk::TrustRoots roots;
+    roots.ca = ca;
+    roots.tsaCa = tsaCa;
+    tk::VerifyAuthenticode(tk::MemorySource(&m), LayoutOf(b), roots, r, p);
 }
 
 std::string Text(const Problems &p)
@@ -82,7 +97,8 @@ TEST_P(Authenticode, CleanSignatureVerifiesWithItsSigner)
     Verify(signed_, "", &r, &p);
     EXPECT_TRUE(r.present);
     EXPECT_TRUE(r.verified) << Text(p);
-    EXPECT_TRUE(p.empty()) << Text(p);
+    EXPECT_EQ(Text(p), "warning: the signature has no time stamp, so it stops verifying when the signer's "
+                       "certificate expires; sign with a time stamp\n");
     EXPECT_EQ(r.signature.digestAlgorithm, "sha256");
     EXPECT_EQ(r.signature.signer, "O=Corvane,CN=Corvane Test Signer");
     EXPECT_EQ(r.signature.issuer, "CN=Corvane Test Root");
@@ -126,6 +142,24 @@ TEST_P(Authenticode, TimestampIsReadAndChecked)
     EXPECT_EQ(r.signature.timestampSigner, "CN=Corvane Test TSA");
     EXPECT_EQ(r.signature.timestamp.size(), strlen("2026-12-10 17:30:00 UTC")) << r.signature.timestamp;
     EXPECT_TRUE(r.signature.chainTrusted);
+    EXPECT_TRUE(r.signature.timestampVerified);
+    EXPECT_EQ(r.signature.checks.timestamp, tk::SigCheck::Passed);
+    EXPECT_EQ(r.signature.checks.purpose, tk::SigCheck::Passed);
+
+    // The authority's own roots can be given apart from the signer's; roots
+    // that do not hold it leave the time stamp unbelieved, an error.
+    const struct {
+        const char *tsaCa;
+        bool believed;
+    } roots[] = {{"ca.pem", true}, {"stranger.pem", false}};
+    for (const auto &c : roots) {
+        SCOPED_TRACE(c.tsaCa);
+        Problems q;
+        Verify(b, kit_.Path("ca.pem"), &r, &q, kit_.Path(c.tsaCa));
+        EXPECT_EQ(r.signature.timestampVerified, c.believed) << Text(q);
+        EXPECT_EQ(r.verified, c.believed) << Text(q);
+        EXPECT_EQ(tk::HasError(q), !c.believed) << Text(q);
+    }
 }
 
 TEST_P(Authenticode, ChainCheckedOnlyAgainstTheGivenRoots)
@@ -144,13 +178,13 @@ TEST_P(Authenticode, ChainCheckedOnlyAgainstTheGivenRoots)
         AuthenticodeReport r;
         Problems p;
         Verify(signed_, kit_.Path(c.ca), &r, &p);
-        EXPECT_TRUE(r.verified) << "the chain is a separate matter";
+        EXPECT_EQ(r.verified, c.trusted) << "one verdict: a chain that fails withholds it";
         EXPECT_TRUE(r.signature.chainChecked);
         EXPECT_EQ(r.signature.chainTrusted, c.trusted);
         if (c.problem)
             EXPECT_NE(Text(p).find(c.problem), std::string::npos) << Text(p);
         else
-            EXPECT_TRUE(p.empty()) << Text(p);
+            EXPECT_FALSE(tk::HasError(p)) << Text(p);
     }
 }
 
@@ -333,6 +367,152 @@ TEST(AuthenticodeTable, EntriesBoundedAndPadded)
             EXPECT_NE(Text(p).find(c.problem), std::string::npos) << Text(p);
         else
             EXPECT_TRUE(p.empty()) << Text(p);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Attacks on the signature: files signed with osslsigncode and the kit, then
+// edited at the DER level the way an attacker with (or without) a key would.
+
+using namespace signature_edits;
+
+int StatusOf(const Problems &p)
+{
+    if (tk::HasError(p))
+        return 2;
+    return p.empty() ? 0 : 1;
+}
+
+TEST_P(Authenticode, AttacksAndGoodSignaturesGiveOneVerdict)
+{
+    const SigningKit &k = kit_;
+    const std::string in = plain_;
+    // Each file is made once per image, here, with the tools an attacker has.
+    auto make = [&](const std::string &name, const std::string &args) -> Bytes {
+        const std::string out = k.Path(name);
+        remove(out.c_str());
+        EXPECT_TRUE(Ossl(k, args + " -out '" + out + "'")) << name << ": see " << k.Path("sign.log");
+        return ReadFile(out);
+    };
+    const std::string signIn = " -in '" + in + "'";
+    Bytes expired = make("expired.exe", "sign -h sha256 -certs '" + k.Path("expired.pem") + "' -key '" +
+                                             k.Path("expired.key") + "'" + signIn);
+    // A time inside the expired certificate's validity (2020-05-20).
+    const time_t inside = 1590000000;
+    Bytes expiredFakeTsa = make("expired-ts.exe", "add -TSA-certs '" + k.Path("faketsa.pem") + "' -TSA-key '" +
+                                                      k.Path("faketsa.key") + "' -TSA-time " +
+                                                      std::to_string((long long)inside) + " -in '" +
+                                                      k.Path("expired.exe") + "'");
+    Bytes server = make("server.exe", "sign -h sha256 -certs '" + k.Path("server.pem") + "' -key '" +
+                                          k.Path("server.key") + "'" + signIn);
+    Bytes selfSigned = make("selfsigned.exe", "sign -h sha256 -certs '" + k.Path("selfsigned.pem") + "' -key '" +
+                                                  k.Path("selfsigned.key") + "'" + signIn);
+    Bytes noUsage = make("nousage.exe", "sign -h sha256 -certs '" + k.Path("stranger.pem") + "' -key '" +
+                                            k.Path("stranger.key") + "'" + signIn);
+    Bytes stamped = make("good-ts.exe", "sign -h sha256 -certs '" + k.Path("signer.pem") + "' -key '" +
+                                            k.Path("signer.key") + "' -TSA-certs '" + k.Path("tsa-chain.pem") +
+                                            "' -TSA-key '" + k.Path("tsa.key") + "'" + signIn);
+    Bytes nested = make("nested.exe", "sign -nest -h sha256 -certs '" + k.Path("signer.pem") + "' -key '" +
+                                          k.Path("signer.key") + "' -TSA-certs '" + k.Path("tsa-chain.pem") +
+                                          "' -TSA-key '" + k.Path("tsa.key") + "' -in '" + k.Path("good-ts.exe") + "'");
+    Key signerKey = ReadKey(k.Path("signer.key")), expiredKey = ReadKey(k.Path("expired.key"));
+    Key tsaKey = ReadKey(k.Path("tsa.key"));
+    Cert expiredCert = ReadCert(k.Path("expired.pem")), tsaCert = ReadCert(k.Path("tsa.pem"));
+    ASSERT_TRUE(signerKey && expiredKey && tsaKey && expiredCert && tsaCert);
+
+    auto weakDigest = [&](const EVP_MD *md) {
+        return EditSignature(signed_, [&](PKCS7 *p7) {
+            PKCS7_SIGNED *sd = p7->d.sign;
+            X509_ALGOR *a = X509_ALGOR_new();
+            X509_ALGOR_set0(a, OBJ_nid2obj(EVP_MD_get_type(md)), V_ASN1_NULL, nullptr);
+            sk_X509_ALGOR_push(sd->md_algs, a);
+            Resign(SignerOf(p7), signerKey.get(), md, SignedContent(p7));
+        });
+    };
+
+    const struct {
+        const char *name;
+        Bytes image;
+        int status;              // as medium inspect --ca ca.pem exits for the signature
+        bool verified, trusted;
+        std::vector<std::string> problems;   // each in the findings
+        const char *unlikeOssl;  // why the verdict differs from osslsigncode verify -CAfile's; null: the same
+    } cases[] = {
+        {"a good signature without a time stamp", signed_, 1, true, true, {"has no time stamp"}, nullptr},
+        {"a good signature with a time stamp under the root", stamped, 0, true, true, {}, nullptr},
+        {"a nested signature", nested, 1, true, true, {"nested second signature"}, nullptr},
+        {"an expired signer, RFC 3161 stamp dated inside its validity by a self-made authority", expiredFakeTsa, 2,
+         false, false, {"the time stamp is not verified (its signer does not chain", "is expired now"}, nullptr},
+        {"an expired signer countersigning itself inside its validity",
+         EditSignature(expired,
+                       [&](PKCS7 *p7) {
+                           PKCS7_SIGNER_INFO *si = SignerOf(p7);
+                           AddUnsigned(si, "1.2.840.113549.1.9.6", V_ASN1_SEQUENCE,
+                                       Countersignature(si, expiredCert.get(), expiredKey.get(), inside));
+                       }),
+         2, false, false,
+         {"not for time stamping", "is expired now, and no verified time stamp shows when it signed"}, nullptr},
+        {"a countersignature by the root's time-stamp authority",
+         EditSignature(signed_,
+                       [&](PKCS7 *p7) {
+                           PKCS7_add_certificate(p7, tsaCert.get());
+                           PKCS7_SIGNER_INFO *si = SignerOf(p7);
+                           AddUnsigned(si, "1.2.840.113549.1.9.6", V_ASN1_SEQUENCE,
+                                       Countersignature(si, tsaCert.get(), tsaKey.get(), time(nullptr)));
+                       }),
+         0, true, true, {}, nullptr},
+        {"a signer for servers only, under the root", server, 2, false, false, {"lacks codeSigning"}, nullptr},
+        {"a certificate without extended key usage, not under the root", noUsage, 2, false, false,
+         {"names no extended key usage", "does not chain to the CA file"}, nullptr},
+        {"a self-signed signer", selfSigned, 2, false, false, {"is self-signed, so nothing vouches for it"}, nullptr},
+        {"the signer's digest MD5 under a SHA-256 image digest", weakDigest(EVP_md5()), 2, false, false,
+         {"the signer's digest is MD5"}, "MD5 is refused wherever it is used; osslsigncode accepts it"},
+        {"the signer's digest SHA-1 under a SHA-256 image digest", weakDigest(EVP_sha1()), 1, true, true,
+         {"the signer's digest is SHA-1"}, nullptr},
+        {"the signer's digest not among the digest algorithms",
+         EditSignature(signed_,
+                       [&](PKCS7 *p7) {
+                           X509_ALGOR *a = sk_X509_ALGOR_value(p7->d.sign->md_algs, 0);
+                           X509_ALGOR_set0(a, OBJ_nid2obj(NID_sha384), V_ASN1_NULL, nullptr);
+                       }),
+         2, false, false, {"not among the signature's digest algorithms"},
+         "the list is part of the structure; osslsigncode does not compare it"},
+        {"an RFC 3161 attribute holding a SignedData without content",
+         EditSignature(signed_,
+                       [&](PKCS7 *p7) { AddUnsigned(SignerOf(p7), kOidRfc3161, V_ASN1_SEQUENCE, kEmptySignedData); }),
+         2, false, false, {"not a readable time-stamp token"},
+         "a time stamp that cannot be verified is refused with roots given; osslsigncode ignores it"},
+        {"bytes after the DER inside the entry",
+         [&] {
+             Bytes e = EntryOf(signed_);
+             while (!e.empty() && e.back() == 0)
+                 e.pop_back();
+             e.insert(e.end(), {0xDE, 0xAD, 0xBE, 0xEF});
+             return WithEntry(signed_, e);
+         }(),
+         2, false, false, {"not zero padding"}, "nothing may hide in the entry; osslsigncode reads the DER only"},
+        {"70,000 bytes of unsigned attributes",
+         EditSignature(signed_,
+                       [&](PKCS7 *p7) {
+                           AddUnsigned(SignerOf(p7), "1.3.6.1.4.1.57264.1", V_ASN1_OCTET_STRING, Bytes(70000, 0x41));
+                       }),
+         1, true, true, {"carries 70026 bytes of unsigned attributes and extra certificates"},
+         "the warning is Windows' certificate padding check; osslsigncode has none"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_FALSE(c.image.empty());
+        AuthenticodeReport r;
+        Problems p;
+        Verify(c.image, kit_.Path("ca.pem"), &r, &p);
+        EXPECT_EQ(StatusOf(p), c.status) << Text(p);
+        EXPECT_EQ(r.verified, c.verified) << Text(p);
+        EXPECT_EQ(r.signature.chainTrusted && r.verified, c.trusted) << Text(p);
+        for (const std::string &want : c.problems)
+            EXPECT_NE(Text(p).find(want), std::string::npos) << Text(p);
+        // The one verdict: never "verified" beside an error.
+        if (tk::HasError(p))
+            EXPECT_FALSE(r.verified);
     }
 }
 

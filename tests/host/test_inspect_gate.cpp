@@ -16,6 +16,7 @@
 
 #include "base/bytes.h"
 #include "tests/host/host_files.h"
+#include "tests/host/signature_edits.h"
 #include "tests/host/signing_kit.h"
 #include "tests/host/stub_fixture.h"
 #include "tools/lib/pe_image.h"
@@ -225,8 +226,11 @@ TEST_F(Gate, CleanMediaPass)
         for (const tk::PeSection &s : pe.sections)
             EXPECT_EQ((s.rawPtr | s.rawSize) % c.fileAlignment, 0u) << s.name;
         medium::Inspection in = Inspect(*c.image);
-        EXPECT_EQ(Dump(in.findings), "");
-        EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectClean);
+        // Signed without a time stamp: the signing policy's one doubt.
+        const bool isSigned = std::string(c.signedAs) == "verified";
+        EXPECT_EQ(Dump(in.findings).find("has no time stamp") != std::string::npos, isSigned) << Dump(in.findings);
+        EXPECT_EQ(medium::InspectStatus(in.findings), isSigned ? medium::kInspectWarnings : medium::kInspectClean)
+            << Dump(in.findings);
         const std::string json = Json(in);
         EXPECT_NE(json.find(std::string("\"signed\":\"") + c.signedAs + "\""), std::string::npos) << json;
         EXPECT_NE(json.find(std::string("\"facts\":{\"machine\":\"") + c.machine + "\""), std::string::npos) << json;
@@ -249,12 +253,47 @@ TEST_F(Gate, ChainCheckedWithTheGivenRoots)
     trusted.caFile = kit.Path("ca.pem");
     stranger.caFile = kit.Path("stranger.pem");
     medium::Inspection in = Inspect(*signed_, trusted);
-    EXPECT_EQ(Dump(in.findings), "");
+    EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectWarnings) << Dump(in.findings);
     EXPECT_NE(Json(in).find("\"chain\":\"trusted ("), std::string::npos) << Json(in);
+    EXPECT_NE(Json(in).find("\"checks\":{\"digest\":\"passed\",\"signer\":\"passed\",\"timestamp\":\"none\","
+                            "\"chain\":\"passed\",\"purpose\":\"passed\"}"),
+              std::string::npos) << Json(in);
     in = Inspect(*signed_, stranger);
     EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectErrors);
     EXPECT_NE(Dump(in.findings).find("does not chain to the CA file"), std::string::npos) << Dump(in.findings);
-    EXPECT_NE(Json(in).find("\"signed\":\"verified\""), std::string::npos) << "the chain is a separate matter";
+    EXPECT_NE(Json(in).find("\"signed\":\"not verified\""), std::string::npos) << "one verdict";
+    EXPECT_NE(Json(in).find("\"chain\":\"failed\""), std::string::npos) << Json(in);
+}
+
+// An RFC 3161 attribute whose value is a SignedData without content: anyone
+// can add it to a signed file without a key. It is read, not followed into
+// the content that is not there.
+TEST_F(Gate, TimeStampWithoutContentIsReportedNotFollowed)
+{
+    const SigningKit &kit = TestSigningKit();
+    Bytes b = signature_edits::EditSignature(*signed_, [](PKCS7 *p7) {
+        signature_edits::AddUnsigned(signature_edits::SignerOf(p7), signature_edits::kOidRfc3161, V_ASN1_SEQUENCE,
+                                     signature_edits::kEmptySignedData);
+    });
+    ASSERT_FALSE(b.empty());
+    medium::ImageCheckOptions none, trusted;
+    trusted.caFile = kit.Path("ca.pem");
+    const struct {
+        const char *name;
+        const medium::ImageCheckOptions *opt;
+        int status;
+        const char *signedAs;
+    } cases[] = {{"with --ca", &trusted, medium::kInspectErrors, "not verified"},
+                 {"without roots", &none, medium::kInspectWarnings, "verified"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        medium::Inspection in = Inspect(b, *c.opt);
+        EXPECT_EQ(medium::InspectStatus(in.findings), c.status) << Dump(in.findings);
+        EXPECT_NE(Dump(in.findings).find("the time stamp is not verified (it is not a readable time-stamp token)"),
+                  std::string::npos) << Dump(in.findings);
+        EXPECT_NE(Json(in).find(std::string("\"signed\":\"") + c.signedAs + "\""), std::string::npos) << Json(in);
+        EXPECT_NE(Json(in).find("\"timestamp\":\"failed\""), std::string::npos) << Json(in);
+    }
 }
 
 TEST_F(Gate, EverySingleByteChangeIsAnError)

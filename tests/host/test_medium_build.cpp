@@ -31,6 +31,7 @@
 #include "tools/medium/resedit.h"
 #include "tools/lib/szdd_codec.h"
 #include "tests/host/host_files.h"
+#include "tests/host/signing_kit.h"
 #include "tests/host/stub_fixture.h"
 
 namespace {
@@ -917,6 +918,14 @@ TEST_F(MediumBuildTest, ProjectFileSignAndGate)
     writeProject("[sign]\ncommand = \"cp {in} '{out}'\"\n");
     ASSERT_EQ(RunBuildWords({project}), medium::kExitOk);
     EXPECT_EQ(ReadFile(Path("medium/setup.exe")), built);
+    // [sign] ca: the gate checks the signed file's chain against those roots.
+    const SigningKit &kit = TestSigningKit();
+    ASSERT_TRUE(kit.ready);
+    auto signWithRoots = [&](const std::string &roots) {
+        return "[sign]\ncommand = \"osslsigncode sign -h sha256 -certs {cert} -key {key} -in {in} -out {out}\"\n"
+               "cert = \"" + kit.Path("signer.pem") + "\"\nkey = \"" + kit.Path("signer.key") + "\"\nca = \"" +
+               kit.Path(roots) + "\"\n";
+    };
 
     // Failures leave the medium of the last good build as it was.
     const struct {
@@ -938,6 +947,7 @@ TEST_F(MediumBuildTest, ProjectFileSignAndGate)
         {"a DLL as the bootstrap", "", {"--bootstrap", Path("lib.dll")}, medium::kExitInput},
         {"a program as the library", "", {"--library", Path("stub.exe")}, medium::kExitInput},
         {"an unknown key", "[payloads]\nbootstarp = \"x\"\n", {}, medium::kExitInput},
+        {"a signer the project's roots do not hold", signWithRoots("stranger.pem"), {}, medium::kExitChecks},
     };
     for (const auto &c : failing) {
         SCOPED_TRACE(c.what);
@@ -951,6 +961,12 @@ TEST_F(MediumBuildTest, ProjectFileSignAndGate)
         EXPECT_EQ(names("medium"), medium) << err;
         EXPECT_EQ(ReadFile(Path("medium/setup.exe")), built) << "the old setup.exe stays whole";
     }
+    writeProject(signWithRoots("ca.pem"));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RunBuildWords({project}), medium::kExitOk);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("has no time stamp"), std::string::npos)
+        << "the policy's warning, not an error";
+
     // A failed build into a new folder leaves no folder behind.
     writeProject("[sign]\ncommand = \"false {in} {out}\"\n");
     EXPECT_EQ(RunBuildWords({project, "--out", Path("fresh/medium")}), medium::kExitInput);

@@ -485,6 +485,8 @@ TEST_F(InspectTest, CommandExitStatus)
     EXPECT_EQ(RunCommand(medium::InspectCommand, {"inspect", Path("missing")}), medium::kInspectErrors);
     EXPECT_EQ(RunCommand(medium::InspectCommand, {"inspect"}), medium::kInspectUsage);
     EXPECT_EQ(RunCommand(medium::InspectCommand, {"inspect", "--bogus", Path("medium")}), medium::kInspectUsage);
+    EXPECT_EQ(RunCommand(medium::InspectCommand, {"inspect", Path("medium"), "--tsa-ca"}), medium::kInspectUsage);
+    EXPECT_EQ(RunCommand(medium::InspectCommand, {"inspect", "--tsa-ca", "", Path("medium")}), medium::kInspectUsage);
     // No script: the launcher's box 7061.
     ASSERT_EQ(unlink(Path("medium/SETUP.INS").c_str()), 0);
     medium::Inspection in;

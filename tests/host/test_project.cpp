@@ -41,6 +41,7 @@ CompanyName = "Example Company"
 command = "osslsigncode sign -pkcs12 {pfx} -readpass {passfile} -in {in} -out {out}"
 pfx = "keys/example.pfx"
 passfile = "keys/pass.txt"
+ca = "keys/root.pem"
 )";
 
 TEST(Project, ReadsEveryKeyWithPathsBesideTheFile)
@@ -64,7 +65,9 @@ TEST(Project, ReadsEveryKeyWithPathsBesideTheFile)
         << "in the file's order";
     EXPECT_EQ(p.signCommand, (Words{"osslsigncode", "sign", "-pkcs12", "{pfx}", "-readpass", "{passfile}", "-in",
                                     "{in}", "-out", "{out}"}));
-    EXPECT_EQ(p.signValues, (Pairs{{"pfx", "keys/example.pfx"}, {"passfile", "keys/pass.txt"}}));
+    EXPECT_EQ(p.signValues,
+              (Pairs{{"pfx", "keys/example.pfx"}, {"passfile", "keys/pass.txt"}, {"ca", "keys/root.pem"}}));
+    EXPECT_EQ(p.signCa, "work/ex/keys/root.pem") << "the gate's roots, beside the file";
     EXPECT_EQ(tk::PlaceOf(p, "piece-size"), "work/ex/project.toml:6:14");
     EXPECT_EQ(tk::PlaceOf(p, "payloads.engine"), "work/ex/project.toml:10:10");
     EXPECT_EQ(tk::PlaceOf(p, "stub"), "work/ex/project.toml") << "a key not given has the file as its place";

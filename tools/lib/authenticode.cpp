@@ -47,6 +47,7 @@ struct TstFree { void operator()(TS_TST_INFO *p) const { TS_TST_INFO_free(p); } 
 struct StoreFree { void operator()(X509_STORE *p) const { X509_STORE_free(p); } };
 struct StoreCtxFree { void operator()(X509_STORE_CTX *p) const { X509_STORE_CTX_free(p); } };
 struct BioFree { void operator()(BIO *p) const { BIO_free(p); } };
+struct X509StackFree { void operator()(STACK_OF(X509) *p) const { sk_X509_free(p); } };
 template <class T, class F> struct Owned {
     T *p = nullptr;
     explicit Owned(T *q = nullptr) : p(q) {}
@@ -181,13 +182,13 @@ X509 *VerifySignerInfo(STACK_OF(X509) *certs, PKCS7_SIGNER_INFO *si, const ASN1_
     }
     if (contentType) {
         ASN1_TYPE *ct = PKCS7_get_signed_attribute(si, NID_pkcs9_contentType);
-        if (!ct || ct->type != V_ASN1_OBJECT || OBJ_cmp(ct->value.object, contentType) != 0) {
+        if (!ct || ct->type != V_ASN1_OBJECT || !ct->value.object || OBJ_cmp(ct->value.object, contentType) != 0) {
             *why = "the signed content type does not name the signed content";
             return nullptr;
         }
     }
     ASN1_TYPE *md_attr = PKCS7_get_signed_attribute(si, NID_pkcs9_messageDigest);
-    if (!md_attr || md_attr->type != V_ASN1_OCTET_STRING) {
+    if (!md_attr || md_attr->type != V_ASN1_OCTET_STRING || !md_attr->value.octet_string) {
         *why = "the signed attributes hold no message digest";
         return nullptr;
     }
@@ -228,27 +229,160 @@ ASN1_TYPE *UnsignedAttribute(PKCS7_SIGNER_INFO *si, const char *oid)
     return nullptr;
 }
 
-// An RFC 3161 timestamp: a SignedData over a TSTInfo whose message imprint
+// The digest a digest or signature algorithm uses (NID_undef: none known,
+// as for rsaEncryption alone).
+int DigestNidOf(const X509_ALGOR *alg)
+{
+    const ASN1_OBJECT *obj = nullptr;
+    if (alg)
+        X509_ALGOR_get0(&obj, nullptr, nullptr, alg);
+    int nid = obj ? OBJ_obj2nid(obj) : NID_undef;
+    int mdNid = NID_undef, pkNid = NID_undef;
+    if (nid != NID_undef && OBJ_find_sigid_algs(nid, &mdNid, &pkNid))
+        return mdNid;
+    return nid != NID_undef && EVP_get_digestbynid(nid) ? nid : NID_undef;
+}
+
+// The rule for every digest of a signature: MD5 (and older) is refused,
+// SHA-1 is doubted. False when refused.
+bool DigestRule(int nid, const std::string &what, Problems *problems)
+{
+    if (nid == NID_md5 || nid == NID_md2 || nid == NID_md4 || nid == NID_md5_sha1) {
+        AddError(problems, what + " is " + OBJ_nid2sn(nid) + ", which the platform no longer accepts; sign with SHA-256");
+        return false;
+    }
+    if (nid == NID_sha1)
+        AddWarning(problems, what + " is SHA-1, which current systems distrust; sign with SHA-256");
+    return true;
+}
+
+// The rule applied to a signer info's digest and signature algorithms.
+bool SignerInfoDigestRules(const PKCS7_SIGNER_INFO *si, const std::string &whose, Problems *problems)
+{
+    bool ok = DigestRule(DigestNidOf(si->digest_alg), whose + " digest", problems);
+    int sigMd = DigestNidOf(si->digest_enc_alg);
+    if (sigMd != NID_undef && sigMd != DigestNidOf(si->digest_alg))
+        ok = DigestRule(sigMd, whose + " signature algorithm's digest", problems) && ok;
+    return ok;
+}
+
+// Whether `cert` carries the extended key usage `xku` (XKU_CODE_SIGN,
+// XKU_TIMESTAMP), and digitalSignature where it has a key usage. With
+// `noUsage`, a code-signing certificate without any extended key usage
+// passes and sets `*noUsage`; a time-stamp authority's never does.
+bool HasPurpose(X509 *cert, uint32_t xku, std::string *why, bool *noUsage = nullptr)
+{
+    uint32_t flags = X509_get_extension_flags(cert);
+    if (flags & EXFLAG_INVALID) {
+        *why = "its extensions cannot be read";
+        return false;
+    }
+    if (!(flags & EXFLAG_XKUSAGE) && xku == XKU_CODE_SIGN && noUsage) {
+        // No extended key usage at all limits nothing, for the platform as
+        // for X.509; certificates made for tests often have none.
+        *noUsage = true;
+    } else if (!(flags & EXFLAG_XKUSAGE) || !(X509_get_extended_key_usage(cert) & xku)) {
+        *why = std::string("its extended key usage lacks ") + (xku == XKU_CODE_SIGN ? "codeSigning" : "timeStamping");
+        return false;
+    }
+    if ((flags & EXFLAG_KUSAGE) && !(X509_get_key_usage(cert) & KU_DIGITAL_SIGNATURE)) {
+        *why = "its key usage lacks digitalSignature";
+        return false;
+    }
+    return true;
+}
+
+// `leaf` chained through `untrusted` to a root in the PEM file `roots`, at
+// `*at` (now when null). False with `*why`.
+bool ChainTo(X509 *leaf, STACK_OF(X509) *untrusted, const std::string &roots, const time_t *at, std::string *why)
+{
+    Owned<X509_STORE, StoreFree> store(X509_STORE_new());
+    if (!store.get() || X509_STORE_load_file(store.get(), roots.c_str()) != 1) {
+        *why = "cannot read the CA file " + roots + "; give a PEM file of trusted certificates";
+        return false;
+    }
+    Owned<X509_STORE_CTX, StoreCtxFree> ctx(X509_STORE_CTX_new());
+    if (!ctx.get() || X509_STORE_CTX_init(ctx.get(), store.get(), leaf, untrusted) != 1) {
+        *why = "cannot check the certificate chain (out of memory)";
+        return false;
+    }
+    // The purpose is checked on the leaf by HasPurpose; OpenSSL has none
+    // for code signing.
+    X509_STORE_CTX_set_purpose(ctx.get(), X509_PURPOSE_ANY);
+    if (at)
+        X509_VERIFY_PARAM_set_time(X509_STORE_CTX_get0_param(ctx.get()), *at);
+    if (X509_verify_cert(ctx.get()) == 1)
+        return true;
+    *why = std::string("does not chain to the CA file: ") +
+           X509_verify_cert_error_string(X509_STORE_CTX_get_error(ctx.get()));
+    return false;
+}
+
+// A time stamp as read. Its time is believed only when nothing failed
+// (`why` empty) and its authority's chain was checked.
+struct Stamp {
+    bool chainChecked = false;
+    bool haveTime = false;
+    time_t when = 0;
+    std::string why;             // the first reason it is not verified
+};
+
+void StampFail(Stamp *s, const std::string &why)
+{
+    if (s->why.empty())
+        s->why = why;
+}
+
+// The time stamp's signer, found and verified by the caller: its purpose and
+// its chain (at the stamped time, through `certs`) decide the rest.
+void JudgeStampSigner(X509 *tsa, STACK_OF(X509) *certs, const TrustRoots &roots, SignatureInfo *out, Stamp *s)
+{
+    out->timestampSigner = NameText(X509_get_subject_name(tsa));
+    std::string why;
+    if (!HasPurpose(tsa, XKU_TIMESTAMP, &why))
+        StampFail(s, "its signer's certificate is not for time stamping: " + why);
+    const std::string &rootFile = roots.tsaCa.empty() ? roots.ca : roots.tsaCa;
+    if (rootFile.empty())
+        return;
+    s->chainChecked = true;
+    if (!ChainTo(tsa, certs, rootFile, s->haveTime ? &s->when : nullptr, &why))
+        StampFail(s, "its signer " + why);
+}
+
+bool ReadTime(const ASN1_TIME *t, SignatureInfo *out, Stamp *s)
+{
+    struct tm tm;
+    if (!TimeText(t, &out->timestamp, &tm))
+        return false;
+    s->when = timegm(&tm);
+    s->haveTime = true;
+    return true;
+}
+
+// An RFC 3161 time stamp: a SignedData over a TSTInfo whose message imprint
 // is the digest of the signature it stamps.
-void ReadRfc3161(const ASN1_TYPE *value, PKCS7_SIGNER_INFO *stamped, SignatureInfo *out, Problems *problems,
-                 struct tm *when, bool *haveWhen)
+void ReadRfc3161(const ASN1_TYPE *value, PKCS7_SIGNER_INFO *stamped, STACK_OF(X509) *outerCerts,
+                 const TrustRoots &roots, SignatureInfo *out, Stamp *s, Problems *problems)
 {
     out->timestampKind = "RFC 3161";
-    if (value->type != V_ASN1_SEQUENCE) {
-        AddError(problems, "the timestamp is not a SignedData; sign again with a working timestamp service");
+    if (value->type != V_ASN1_SEQUENCE || !value->value.sequence) {
+        StampFail(s, "it is not a SignedData");
         return;
     }
     const unsigned char *p = value->value.sequence->data;
     Owned<PKCS7, Pkcs7Free> ts(d2i_PKCS7(nullptr, &p, value->value.sequence->length));
-    if (!ts.get() || !PKCS7_type_is_signed(ts.get()) || !ts.get()->d.sign->contents ||
+    // Every optional part is looked at before it is used: a SignedData
+    // without content is a valid encoding.
+    if (!ts.get() || !PKCS7_type_is_signed(ts.get()) || !ts.get()->d.sign || !ts.get()->d.sign->contents ||
+        !ts.get()->d.sign->contents->type ||
         OBJ_obj2nid(ts.get()->d.sign->contents->type) != NID_id_smime_ct_TSTInfo) {
-        AddError(problems, "the timestamp cannot be read; sign again with a working timestamp service");
+        StampFail(s, "it is not a readable time-stamp token");
         return;
     }
     PKCS7 *inner = ts.get()->d.sign->contents;
     ASN1_TYPE *other = inner->d.other;
-    if (!other || other->type != V_ASN1_OCTET_STRING) {
-        AddError(problems, "the timestamp holds no time-stamp token");
+    if (!other || other->type != V_ASN1_OCTET_STRING || !other->value.octet_string) {
+        StampFail(s, "it holds no time-stamp information");
         return;
     }
     const uint8_t *tst = other->value.octet_string->data;
@@ -256,99 +390,118 @@ void ReadRfc3161(const ASN1_TYPE *value, PKCS7_SIGNER_INFO *stamped, SignatureIn
     const unsigned char *q = tst;
     Owned<TS_TST_INFO, TstFree> info(d2i_TS_TST_INFO(nullptr, &q, (long)tstLen));
     if (!info.get()) {
-        AddError(problems, "the timestamp's token cannot be read");
+        StampFail(s, "its time-stamp information cannot be read");
         return;
     }
-    STACK_OF(PKCS7_SIGNER_INFO) *sis = PKCS7_get_signer_info(ts.get());
-    std::string why;
-    X509 *tsa = nullptr;
-    if (!sis || sk_PKCS7_SIGNER_INFO_num(sis) != 1)
-        why = "it has not exactly one signer";
-    else
-        tsa = VerifySignerInfo(ts.get()->d.sign->cert, sk_PKCS7_SIGNER_INFO_value(sis, 0), inner->type, tst,
-                               tstLen, &why);
-    if (!tsa)
-        AddError(problems, "the timestamp does not verify: " + why);
-    else
-        out->timestampSigner = NameText(X509_get_subject_name(tsa));
+    if (!ReadTime(TS_TST_INFO_get_time(info.get()), out, s))
+        StampFail(s, "its time cannot be read");
 
     TS_MSG_IMPRINT *imprint = TS_TST_INFO_get_msg_imprint(info.get());
     X509_ALGOR *alg = imprint ? TS_MSG_IMPRINT_get_algo(imprint) : nullptr;
     ASN1_OCTET_STRING *msg = imprint ? TS_MSG_IMPRINT_get_msg(imprint) : nullptr;
+    if (!DigestRule(DigestNidOf(alg), "the time stamp's message imprint digest", problems))
+        StampFail(s, "its message imprint digest is refused");
     std::vector<uint8_t> d = stamped->enc_digest ? Digest(DigestOf(alg), stamped->enc_digest->data,
                                                           (size_t)stamped->enc_digest->length)
                                                  : std::vector<uint8_t>();
     if (!msg || d.empty() || (size_t)msg->length != d.size() || memcmp(msg->data, d.data(), d.size()) != 0)
-        AddError(problems, "the timestamp stamps another signature; sign and timestamp again");
-    if (TimeText(TS_TST_INFO_get_time(info.get()), &out->timestamp, when))
-        *haveWhen = true;
-    else
-        AddError(problems, "the timestamp's time cannot be read");
+        StampFail(s, "it stamps another signature");
+
+    STACK_OF(PKCS7_SIGNER_INFO) *sis = PKCS7_get_signer_info(ts.get());
+    if (!sis || sk_PKCS7_SIGNER_INFO_num(sis) != 1) {
+        StampFail(s, "it has not exactly one signer");
+        return;
+    }
+    PKCS7_SIGNER_INFO *tsi = sk_PKCS7_SIGNER_INFO_value(sis, 0);
+    if (!SignerInfoDigestRules(tsi, "the time stamp's", problems))
+        StampFail(s, "its digest is refused");
+    // The authority's certificate may sit in the token or beside the signer's.
+    Owned<STACK_OF(X509), X509StackFree> certs(sk_X509_new_null());
+    for (STACK_OF(X509) *from : {ts.get()->d.sign->cert, outerCerts})
+        for (int i = 0; certs.get() && from && i < sk_X509_num(from); i++)
+            sk_X509_push(certs.get(), sk_X509_value(from, i));
+    std::string why;
+    X509 *tsa = VerifySignerInfo(ts.get()->d.sign->cert, tsi, inner->type, tst, tstLen, &why);
+    if (!tsa) {
+        StampFail(s, why);
+        return;
+    }
+    JudgeStampSigner(tsa, certs.get(), roots, out, s);
 }
 
 // The older countersignature: a signer info over the stamped signature.
 void ReadCountersignature(const ASN1_TYPE *value, PKCS7_SIGNER_INFO *stamped, STACK_OF(X509) *certs,
-                          SignatureInfo *out, Problems *problems, struct tm *when, bool *haveWhen)
+                          const TrustRoots &roots, SignatureInfo *out, Stamp *s, Problems *problems)
 {
     out->timestampKind = "countersignature";
-    if (value->type != V_ASN1_SEQUENCE) {
-        AddError(problems, "the countersignature cannot be read");
+    if (value->type != V_ASN1_SEQUENCE || !value->value.sequence) {
+        StampFail(s, "it cannot be read");
         return;
     }
     const unsigned char *p = value->value.sequence->data;
     Owned<PKCS7_SIGNER_INFO, SiFree> csi(d2i_PKCS7_SIGNER_INFO(nullptr, &p, value->value.sequence->length));
     if (!csi.get() || !stamped->enc_digest) {
-        AddError(problems, "the countersignature cannot be read");
+        StampFail(s, "it cannot be read");
         return;
     }
-    std::string why;
-    X509 *tsa = VerifySignerInfo(certs, csi.get(), nullptr, stamped->enc_digest->data,
-                                 (size_t)stamped->enc_digest->length, &why);
-    if (!tsa)
-        AddError(problems, "the countersignature does not verify: " + why);
-    else
-        out->timestampSigner = NameText(X509_get_subject_name(tsa));
     ASN1_TYPE *t = PKCS7_get_signed_attribute(csi.get(), NID_pkcs9_signingTime);
     const ASN1_TIME *time = nullptr;
     if (t && t->type == V_ASN1_UTCTIME)
         time = t->value.utctime;
     else if (t && t->type == V_ASN1_GENERALIZEDTIME)
         time = t->value.generalizedtime;
-    if (TimeText(time, &out->timestamp, when))
-        *haveWhen = true;
-    else
-        AddError(problems, "the countersignature has no readable signing time");
+    if (!ReadTime(time, out, s))
+        StampFail(s, "it has no readable signing time");
+    if (!SignerInfoDigestRules(csi.get(), "the countersignature's", problems))
+        StampFail(s, "its digest is refused");
+    std::string why;
+    X509 *tsa = VerifySignerInfo(certs, csi.get(), nullptr, stamped->enc_digest->data,
+                                 (size_t)stamped->enc_digest->length, &why);
+    if (!tsa) {
+        StampFail(s, why);
+        return;
+    }
+    JudgeStampSigner(tsa, certs, roots, out, s);
 }
 
-void CheckChain(X509 *signer, STACK_OF(X509) *certs, const std::string &caFile, const struct tm *when,
-                SignatureInfo *out, Problems *problems)
+// The DER size of the unsigned attributes and of the certificates and CRLs
+// other than the signer's: what can be added without breaking the signature.
+uint64_t UnsignedBytes(PKCS7_SIGNED *sd, PKCS7_SIGNER_INFO *si, X509 *signer)
 {
-    out->chainChecked = true;
-    Owned<X509_STORE, StoreFree> store(X509_STORE_new());
-    if (!store.get() || X509_STORE_load_file(store.get(), caFile.c_str()) != 1) {
-        AddError(problems, "cannot read the CA file " + caFile + "; give a PEM file of trusted certificates");
-        return;
+    uint64_t n = 0;
+    for (int i = 0; si->unauth_attr && i < sk_X509_ATTRIBUTE_num(si->unauth_attr); i++) {
+        int len = i2d_X509_ATTRIBUTE(sk_X509_ATTRIBUTE_value(si->unauth_attr, i), nullptr);
+        n += len > 0 ? (uint64_t)len : 0;
     }
-    Owned<X509_STORE_CTX, StoreCtxFree> ctx(X509_STORE_CTX_new());
-    if (!ctx.get() || X509_STORE_CTX_init(ctx.get(), store.get(), signer, certs) != 1) {
-        AddError(problems, "cannot check the certificate chain (out of memory)");
-        return;
+    for (int i = 0; sd->cert && i < sk_X509_num(sd->cert); i++) {
+        X509 *c = sk_X509_value(sd->cert, i);
+        int len = c != signer ? i2d_X509(c, nullptr) : 0;
+        n += len > 0 ? (uint64_t)len : 0;
     }
-    X509_STORE_CTX_set_purpose(ctx.get(), X509_PURPOSE_ANY);
-    if (when) {
-        // A timestamped signature stays good after its certificate expires.
-        struct tm tm = *when;
-        X509_VERIFY_PARAM_set_time(X509_STORE_CTX_get0_param(ctx.get()), timegm(&tm));
+    for (int i = 0; sd->crl && i < sk_X509_CRL_num(sd->crl); i++) {
+        int len = i2d_X509_CRL(sk_X509_CRL_value(sd->crl, i), nullptr);
+        n += len > 0 ? (uint64_t)len : 0;
     }
-    if (X509_verify_cert(ctx.get()) == 1) {
-        out->chainTrusted = true;
-        return;
-    }
-    AddError(problems, std::string("the signer's certificate does not chain to the CA file: ") +
-                           X509_verify_cert_error_string(X509_STORE_CTX_get_error(ctx.get())));
+    return n;
 }
 
-void ReadSignatureInner(const uint8_t *der, size_t size, const std::string &caFile, SignatureInfo *out,
+// Whether the signer info's digest algorithm is one the SignedData lists.
+bool DigestListed(PKCS7_SIGNED *sd, const PKCS7_SIGNER_INFO *si)
+{
+    const ASN1_OBJECT *want = nullptr;
+    if (!si->digest_alg)
+        return false;
+    X509_ALGOR_get0(&want, nullptr, nullptr, si->digest_alg);
+    for (int i = 0; want && sd->md_algs && i < sk_X509_ALGOR_num(sd->md_algs); i++) {
+        const ASN1_OBJECT *obj = nullptr;
+        X509_ALGOR_get0(&obj, nullptr, nullptr, sk_X509_ALGOR_value(sd->md_algs, i));
+        if (obj && OBJ_cmp(obj, want) == 0)
+            return true;
+    }
+    return false;
+}
+
+void ReadSignatureInner(const uint8_t *der, size_t size, const TrustRoots &roots, SignatureInfo *out,
                         Problems *problems)
 {
     const unsigned char *p = der;
@@ -371,7 +524,8 @@ void ReadSignatureInner(const uint8_t *der, size_t size, const std::string &caFi
     }
     PKCS7_SIGNED *sd = p7.get()->d.sign;
     PKCS7 *inner = sd->contents;
-    if (!ObjIs(inner->type, kOidIndirectData) || !inner->d.other || inner->d.other->type != V_ASN1_SEQUENCE) {
+    if (!ObjIs(inner->type, kOidIndirectData) || !inner->d.other || inner->d.other->type != V_ASN1_SEQUENCE ||
+        !inner->d.other->value.sequence) {
         AddError(problems, "the signature does not hold an Authenticode digest; sign the file again");
         return;
     }
@@ -425,11 +579,8 @@ void ReadSignatureInner(const uint8_t *der, size_t size, const std::string &caFi
         return;
     }
     out->read = true;
-    int nid = EVP_MD_get_type(md);
-    if (nid == NID_md5 || nid == NID_md2 || nid == NID_md4)
-        AddError(problems, "the image digest is " + out->digestAlgorithm + ", which the platform no longer accepts; sign with SHA-256");
-    else if (nid == NID_sha1)
-        AddWarning(problems, "the image digest is SHA-1, which current systems distrust; sign with SHA-256");
+    if (!DigestRule(EVP_MD_get_type(md), "the image digest", problems))
+        out->checks.digest = SigCheck::Failed;
 
     STACK_OF(PKCS7_SIGNER_INFO) *sis = PKCS7_get_signer_info(p7.get());
     if (!sis || sk_PKCS7_SIGNER_INFO_num(sis) != 1) {
@@ -443,24 +594,90 @@ void ReadSignatureInner(const uint8_t *der, size_t size, const std::string &caFi
         out->signer = NameText(X509_get_subject_name(cert));
         out->issuer = NameText(X509_get_issuer_name(cert));
     }
+    // The weak-digest rule holds for what the RSA signature covers as much
+    // as for the image digest.
+    bool digestsOk = SignerInfoDigestRules(si, "the signer's", problems);
+    if (!DigestListed(sd, si)) {
+        AddError(problems, "the signer's digest " + DigestName(si->digest_alg) +
+                               " is not among the signature's digest algorithms; sign the file again");
+        digestsOk = false;
+    }
     std::string why;
     if (!VerifySignerInfo(sd->cert, si, inner->type, body, (size_t)bodyLen, &why)) {
+        out->checks.signer = SigCheck::Failed;
         AddError(problems, "the signature does not verify: " + why + "; sign the file again");
         return;
     }
     out->signatureVerifies = true;
+    out->checks.signer = digestsOk ? SigCheck::Passed : SigCheck::Failed;
 
-    struct tm when;
-    memset(&when, 0, sizeof when);
-    bool haveWhen = false;
+    bool noUsage = false;
+    if (!HasPurpose(cert, XKU_CODE_SIGN, &why, &noUsage)) {
+        out->checks.purpose = SigCheck::Failed;
+        AddError(problems, "the signer's certificate is not for code signing: " + why +
+                               "; sign with a code-signing certificate");
+    } else {
+        out->checks.purpose = SigCheck::Passed;
+        if (noUsage)
+            AddWarning(problems, "the signer's certificate names no extended key usage, so nothing limits it to "
+                                 "code signing; sign with a codeSigning certificate");
+    }
+
+    out->unsignedBytes = UnsignedBytes(sd, si, cert);
+    if (out->unsignedBytes > kMaxUnsignedBytes)
+        AddWarning(problems, "the signature carries " + Num(out->unsignedBytes) +
+                                 " bytes of unsigned attributes and extra certificates, which anyone can add "
+                                 "without breaking it; sign the file again");
+
+    Stamp stamp;
+    bool stamped = true;
     if (ASN1_TYPE *ts = UnsignedAttribute(si, kOidRfc3161Timestamp))
-        ReadRfc3161(ts, si, out, problems, &when, &haveWhen);
+        ReadRfc3161(ts, si, sd->cert, roots, out, &stamp, problems);
     else if (ASN1_TYPE *cs = PKCS7_get_attribute(si, NID_pkcs9_countersignature))
-        ReadCountersignature(cs, si, sd->cert, out, problems, &when, &haveWhen);
+        ReadCountersignature(cs, si, sd->cert, roots, out, &stamp, problems);
+    else
+        stamped = false;
+    const bool anyRoots = !roots.ca.empty() || !roots.tsaCa.empty();
+    if (!stamped) {
+        out->checks.timestamp = SigCheck::None;
+        AddWarning(problems, "the signature has no time stamp, so it stops verifying when the signer's certificate "
+                             "expires; sign with a time stamp");
+    } else if (!stamp.why.empty()) {
+        out->checks.timestamp = SigCheck::Failed;
+        AddProblem(problems, anyRoots ? Severity::Error : Severity::Warning,
+                   "the time stamp is not verified (" + stamp.why + "), so its time is not believed; "
+                   "time-stamp the signature again with a trusted authority");
+    } else if (stamp.chainChecked) {
+        out->checks.timestamp = SigCheck::Passed;
+        out->timestampVerified = true;
+    } else {
+        out->checks.timestamp = SigCheck::NotChecked;
+    }
+    // Only a verified time stamp moves the clock the chain is judged by.
+    const time_t now = time(nullptr);
+    const time_t signedAt = out->timestampVerified ? stamp.when : now;
+    const std::string at = out->timestampVerified ? "when the signature was time-stamped"
+                                                  : "now, and no verified time stamp shows when it signed";
+    if (X509_cmp_time(X509_get0_notAfter(cert), const_cast<time_t *>(&signedAt)) < 0)
+        AddWarning(problems, "the signer's certificate is expired " + at + "; sign with a current certificate");
+    else if (X509_cmp_time(X509_get0_notBefore(cert), const_cast<time_t *>(&signedAt)) > 0)
+        AddWarning(problems, "the signer's certificate is not yet valid " + at + "; sign with a current certificate");
+    if (X509_get_extension_flags(cert) & EXFLAG_SS)
+        AddWarning(problems, "the signer's certificate is self-signed, so nothing vouches for it; sign with a "
+                             "certificate from a certification authority");
+
     if (UnsignedAttribute(si, kOidNestedSignature))
         AddWarning(problems, "a nested second signature is present and was not checked");
-    if (!caFile.empty())
-        CheckChain(cert, sd->cert, caFile, haveWhen ? &when : nullptr, out, problems);
+    if (roots.ca.empty())
+        return;
+    out->chainChecked = true;
+    if (ChainTo(cert, sd->cert, roots.ca, out->timestampVerified ? &stamp.when : nullptr, &why)) {
+        out->checks.chain = SigCheck::Passed;
+        out->chainTrusted = out->checks.purpose == SigCheck::Passed;
+    } else {
+        out->checks.chain = SigCheck::Failed;
+        AddError(problems, "the signer's certificate " + why);
+    }
 }
 
 }  // namespace
@@ -636,7 +853,18 @@ void ParseCertificateTable(const uint8_t *table, size_t size, std::vector<CertEn
     }
 }
 
-void ReadSignature(const uint8_t *der, size_t size, const std::string &caFile, SignatureInfo *out,
+const char *SigCheckText(SigCheck c)
+{
+    switch (c) {
+    case SigCheck::Passed: return "passed";
+    case SigCheck::Failed: return "failed";
+    case SigCheck::None: return "none";
+    case SigCheck::NotChecked: break;
+    }
+    return "not checked";
+}
+
+void ReadSignature(const uint8_t *der, size_t size, const TrustRoots &roots, SignatureInfo *out,
                    Problems *problems)
 {
     *out = SignatureInfo();
@@ -644,14 +872,14 @@ void ReadSignature(const uint8_t *der, size_t size, const std::string &caFile, S
         AddError(problems, "the signature is empty or too large (" + Num(size) + " bytes)");
         return;
     }
-    ReadSignatureInner(der, size, caFile, out, problems);
+    ReadSignatureInner(der, size, roots, out, problems);
     // Failures leave reasons in OpenSSL's queue; the findings say it all.
     ERR_clear_error();
 }
 
 namespace {
 
-void VerifyInto(const ByteSource &src, const ImageLayout &layout, const std::string &caFile, AuthenticodeReport *out,
+void VerifyInto(const ByteSource &src, const ImageLayout &layout, const TrustRoots &roots, AuthenticodeReport *out,
                 Problems *problems)
 {
     if (!out->present)
@@ -688,7 +916,7 @@ void VerifyInto(const ByteSource &src, const ImageLayout &layout, const std::str
     if (entries.size() > 1)
         AddError(problems, "the certificate table holds " + Num(entries.size()) +
                                " entries; the platform checks only the first, so the others are unprotected");
-    ReadSignature(entries[0].data, entries[0].size, caFile, &out->signature, problems);
+    ReadSignature(entries[0].data, entries[0].size, roots, &out->signature, problems);
     if (!out->signature.read || !spansOk)
         return;
     std::string err;
@@ -696,11 +924,15 @@ void VerifyInto(const ByteSource &src, const ImageLayout &layout, const std::str
         AddError(problems, "cannot compute the image digest: " + err);
         return;
     }
+    SigCheck &digest = out->signature.checks.digest;
     if (out->computedDigest != out->signature.imageDigest) {
+        digest = SigCheck::Failed;
         AddError(problems, "the image digest does not match the signature: the file was changed after it was "
                            "signed; build and sign it again");
         return;
     }
+    if (digest == SigCheck::NotChecked)
+        digest = SigCheck::Passed;
     // A damaged table or a second entry means the signature is not the
     // whole story, even when the first one verifies.
     out->verified = out->signature.signatureVerifies && tableSound;
@@ -708,12 +940,18 @@ void VerifyInto(const ByteSource &src, const ImageLayout &layout, const std::str
 
 }  // namespace
 
-void VerifyAuthenticode(const ByteSource &src, const ImageLayout &layout, const std::string &caFile,
+void VerifyAuthenticode(const ByteSource &src, const ImageLayout &layout, const TrustRoots &roots,
                         AuthenticodeReport *out, Problems *problems)
 {
     *out = AuthenticodeReport();
     out->present = layout.certTableSize != 0 || layout.certTableOffset != 0;
-    VerifyInto(src, layout, caFile, out, problems);
+    Problems mine;
+    VerifyInto(src, layout, roots, out, &mine);
+    // One verdict: any error about the signature or its table withholds it,
+    // whichever check found it.
+    if (HasError(mine))
+        out->verified = false;
+    problems->insert(problems->end(), mine.begin(), mine.end());
 }
 
 }  // namespace tk

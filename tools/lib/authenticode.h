@@ -13,8 +13,9 @@
 //    the signed attributes' messageDigest must match that content and their
 //    signature must verify with the signer certificate's key. A timestamp
 //    (RFC 3161 or the older countersignature) is read and checked against
-//    the signature it stamps. The certificate chain is checked only against
-//    a CA file the caller names.
+//    the signature it stamps, and believed only when its authority chains to
+//    trusted roots. The certificate chain is checked only against a CA file
+//    the caller names, and requires the code-signing purpose.
 //
 // Nothing from the file is trusted for a length or an offset before it is
 // checked; every problem is a value in a Problems list.
@@ -91,6 +92,38 @@ struct CertEntry {
 // Problems are errors; entries read before the first one are kept.
 void ParseCertificateTable(const uint8_t *table, size_t size, std::vector<CertEntry> *out, Problems *problems);
 
+// The roots a signature is checked against (PEM files; empty: not given).
+struct TrustRoots {
+    std::string ca;      // the signer's chain; the time stamp's too unless `tsaCa`
+    std::string tsaCa;   // the time-stamp authority's chain
+};
+
+// How one check of a signature ended.
+enum class SigCheck {
+    NotChecked,   // no roots to check against, or an earlier check failed
+    Passed,
+    Failed,
+    None,         // the time stamp only: there is none
+};
+const char *SigCheckText(SigCheck c);   // "not checked", "passed", "failed", "none"
+
+// Each check, for scripts: the image digest matches; the signer's signature
+// verifies; the time stamp is verified (signature, authority's purpose and
+// chain, imprint); the signer chains to the roots; the signer's certificate
+// is for code signing.
+struct SignatureChecks {
+    SigCheck digest = SigCheck::NotChecked;
+    SigCheck signer = SigCheck::NotChecked;
+    SigCheck timestamp = SigCheck::None;
+    SigCheck chain = SigCheck::NotChecked;
+    SigCheck purpose = SigCheck::NotChecked;
+};
+
+// Unsigned attributes and extra certificates can be added to a signed file
+// without breaking its signature; past this many bytes in all they are a
+// place to hide data.
+constexpr uint64_t kMaxUnsignedBytes = 64 * 1024;
+
 struct SignatureInfo {
     bool read = false;              // a SignedData holding a PE image digest
     bool signatureVerifies = false; // messageDigest matches and the signature verifies
@@ -98,24 +131,32 @@ struct SignatureInfo {
     std::vector<uint8_t> imageDigest;
     std::string signer;             // the signer certificate's subject (RFC 2253, UTF-8)
     std::string issuer;
-    std::string timestamp;          // "2026-12-10 17:30:00 UTC"; empty: no timestamp
+    std::string timestamp;          // "2026-12-10 17:30:00 UTC"; empty: no time stamp read
     std::string timestampKind;      // "RFC 3161" or "countersignature"
     std::string timestampSigner;
+    bool timestampVerified = false; // the time above was believed for the chain
     bool chainChecked = false;
-    bool chainTrusted = false;
+    bool chainTrusted = false;      // the chain holds and the certificate is for code signing
+    uint64_t unsignedBytes = 0;     // unsigned attributes and certificates besides the signer's
+    SignatureChecks checks;
 };
 
 // Reads and checks the PKCS#7 SignedData `der` of `size` bytes (a
 // certificate table entry's data; zero padding after the DER is allowed,
-// anything else is not). With `caFile` non-empty, the signer's certificate
-// must chain to a certificate in that PEM file (at the timestamp's time
-// when there is one). Every failure is an error in `*problems`.
-void ReadSignature(const uint8_t *der, size_t size, const std::string &caFile, SignatureInfo *out,
+// anything else is not). A time stamp is believed only when it verifies and
+// its authority chains to `roots` (`tsaCa`, else `ca`) with the timeStamping
+// purpose; a time stamp not verified is an error when roots are given, a
+// warning otherwise. With `roots.ca`, the signer's certificate must chain to
+// it at the believed time (else now). Every failure is an error in
+// `*problems`; the signing policy's doubts are warnings.
+void ReadSignature(const uint8_t *der, size_t size, const TrustRoots &roots, SignatureInfo *out,
                    Problems *problems);
 
 struct AuthenticodeReport {
     bool present = false;      // the image has a certificate table
-    bool verified = false;     // the image digest matches and the signature verifies
+    // The one verdict: the image digest matches, the signature verifies and
+    // no check of the signature or its table found an error.
+    bool verified = false;
     uint64_t uncovered = 0;    // see ImageDigestSpans
     std::vector<uint8_t> computedDigest;
     SignatureInfo signature;
@@ -123,7 +164,7 @@ struct AuthenticodeReport {
 
 // The whole check of an image read through `src`: its certificate table,
 // the first signature in it, and the image digest that signature names.
-void VerifyAuthenticode(const ByteSource &src, const ImageLayout &layout, const std::string &caFile,
+void VerifyAuthenticode(const ByteSource &src, const ImageLayout &layout, const TrustRoots &roots,
                         AuthenticodeReport *out, Problems *problems);
 
 }  // namespace tk

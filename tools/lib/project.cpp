@@ -208,6 +208,11 @@ public:
             else
                 ok = false;
         }
+        // The roots the signed setup.exe must chain to, for the build's gate;
+        // still a placeholder like any other key.
+        for (const auto &v : p_->signValues)
+            if (v.first == "ca")
+                p_->signCa = v.second[0] == '/' || p_->dir == "." ? v.second : p_->dir + "/" + v.second;
         if (!ok)
             return;
         // The placeholders must all be known now, not when signing fails

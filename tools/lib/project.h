@@ -15,6 +15,7 @@
 //   command = "osslsigncode sign -pkcs12 {pfx} -readpass {passfile} -in {in} -out {out}"
 //   pfx = "signing/example.pfx"
 //   passfile = "signing/pass.txt"
+//   ca = "signing/root.pem"           # the gate checks the chain
 #pragma once
 
 #include <stdint.h>
@@ -45,6 +46,9 @@ struct Project {
     // values of the user's own placeholders. {in} and {out} are the build's.
     std::vector<std::string> signCommand;
     std::vector<std::pair<std::string, std::string>> signValues;
+    // [sign] ca: PEM roots the signed setup.exe must chain to at the build's
+    // gate (joined to `dir`); empty: the gate does not check the chain.
+    std::string signCa;
     // Where each key stood ("PATH:LINE:COLUMN"), by its dotted name
     // ("piece-size", "payloads.engine", "sign.command"), for the build's
     // own checks of the values.

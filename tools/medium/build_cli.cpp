@@ -146,6 +146,7 @@ struct SignStep {
     std::vector<std::string> command;
     std::vector<std::pair<std::string, std::string>> values;
     std::string dir;   // where the command runs: the project's folder
+    std::string ca;    // roots the signed file must chain to at the gate; empty: not checked
 };
 
 }  // namespace
@@ -278,6 +279,7 @@ int BuildCommand(int argc, char **argv)
         sign.command = p.signCommand;
         sign.values = p.signValues;
         sign.dir = p.dir;
+        sign.ca = p.signCa;
         if (!o.level.empty() && !IsExecutionLevel(o.level) && o.level == p.level) {
             fprintf(stderr, "%s: execution-level must be asInvoker, highestAvailable or requireAdministrator\n",
                     PlaceOf(p, "execution-level").c_str());
@@ -438,7 +440,9 @@ int BuildCommand(int argc, char **argv)
 
     // The gate: what inspect finds wrong does not leave the build.
     Inspection inspection;
-    InspectPath(stage, &inspection);
+    ImageCheckOptions gate;
+    gate.caFile = sign.ca;
+    InspectPath(stage, &inspection, gate);
     size_t errors = 0;
     for (const Finding &f : inspection.findings) {
         if (f.severity == Severity::Note)

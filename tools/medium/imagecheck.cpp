@@ -69,7 +69,10 @@ void Signature(const ByteSource &src, const PeImage &pe, const ImageCheckOptions
         return;
     }
     AuthenticodeReport r;
-    VerifyAuthenticode(src, l, opt.caFile, &r, p);
+    TrustRoots roots;
+    roots.ca = opt.caFile;
+    roots.tsaCa = opt.tsaCaFile;
+    VerifyAuthenticode(src, l, roots, &r, p);
     if (!r.present) {
         facts->Text("signed", "no");
         return;
@@ -83,15 +86,25 @@ void Signature(const ByteSource &src, const PeImage &pe, const ImageCheckOptions
         sig.Text("signer", s.signer);
     if (!s.issuer.empty())
         sig.Text("issuer", s.issuer);
-    if (!s.timestamp.empty()) {
+    if (!s.timestampKind.empty()) {
         ReportNode &ts = sig.Object("timestamp");
-        ts.Text("time", s.timestamp);
+        ts.Text("time", s.timestamp.empty() ? "(unreadable)" : s.timestamp);
         ts.Text("kind", s.timestampKind);
         if (!s.timestampSigner.empty())
             ts.Text("signer", s.timestampSigner);
+        ts.Text("verified", s.timestampVerified ? "yes" : "no");
     }
-    sig.Text("chain", !s.chainChecked ? "not checked" : s.chainTrusted ? "trusted (" + opt.caFile + ")"
-                                                                        : "not trusted (" + opt.caFile + ")");
+    // "trusted" only with the verdict: a chain that holds does not vouch for
+    // a signature that fails another check.
+    sig.Text("chain", !s.chainChecked                    ? "not checked"
+                      : s.chainTrusted && r.verified ? "trusted (" + opt.caFile + ")"
+                                                       : "not trusted (" + opt.caFile + ")");
+    ReportNode &checks = sig.Object("checks");
+    checks.Text("digest", SigCheckText(s.checks.digest));
+    checks.Text("signer", SigCheckText(s.checks.signer));
+    checks.Text("timestamp", SigCheckText(s.checks.timestamp));
+    checks.Text("chain", SigCheckText(s.checks.chain));
+    checks.Text("purpose", SigCheckText(s.checks.purpose));
     sig.Number("certificateBytes", pe.dirs[kPeDirSecurity].size);
     if (r.uncovered)
         AddWarning(p, std::to_string(r.uncovered) + " bytes between the sections are not covered by the signature");

@@ -17,7 +17,8 @@
 namespace medium {
 
 struct ImageCheckOptions {
-    std::string caFile;   // PEM roots the signer must chain to; empty: the chain is not checked
+    std::string caFile;      // PEM roots the signer must chain to; empty: the chain is not checked
+    std::string tsaCaFile;   // PEM roots of time-stamp authorities; empty: those of caFile
 };
 
 // The image's bytes are read through `src` in bounded blocks.

@@ -407,7 +407,7 @@ void PrintInspectionJson(FILE *out, const Inspection &in)
 
 void InspectHelp(FILE *out)
 {
-    fputs("usage: medium inspect [--json] [--ca FILE] PATH\n\n"
+    fputs("usage: medium inspect [--json] [--ca FILE] [--tsa-ca FILE] PATH\n\n"
           "Checks a medium before it ships. PATH is a setup.exe, a _SETUP.DLL or a medium\n"
           "folder (setup.exe, SETUP.INS or INSTALL.INS, _SETUP.DLL).\n"
           "  setup.exe   its machine (i386, x86-64); size with and without resources; each\n"
@@ -419,7 +419,9 @@ void InspectHelp(FILE *out)
           "              SizeOfImage, sections, entry point, data directories, imports);\n"
           "              the PE checksum against the file; an Authenticode signature\n"
           "              verified: the image digest, the signature with the signer's key,\n"
-          "              a timestamp (signed: verified, no, or not verified)\n"
+          "              the signer's purpose (codeSigning), every digest (MD5 is an error,\n"
+          "              SHA-1 a warning), a time stamp (signed: verified, no, or not\n"
+          "              verified; verified only when no check of the signature fails)\n"
           "  _SETUP.DLL  languages, every message (7061-7068, caption 7110) in every\n"
           "              language: present, within the launcher's buffers in the language's\n"
           "              code page, the %s rule; the splash each language gets and whether it\n"
@@ -431,8 +433,13 @@ void InspectHelp(FILE *out)
           "              what a user of each language sees first\n"
           "Problems are printed as FILE: error|warning: language \"L\", id N: what; what to do.\n"
           "--json writes one JSON object (path, kind, facts, findings, status) instead.\n"
-          "--ca FILE checks that the signer's certificate chains to a root in FILE (PEM);\n"
-          "without it the chain is reported as not checked.\n\n"
+          "--ca FILE checks that the signer's certificate chains to a root in FILE (PEM),\n"
+          "at the time of a verified time stamp, else now; without it the chain is\n"
+          "reported as not checked. A time stamp is believed only when it verifies and\n"
+          "its authority (timeStamping) chains to --tsa-ca FILE, else to --ca FILE; one\n"
+          "that does not is an error with roots given, a warning without.\n"
+          "Warnings: no time stamp, a self-signed signer, a signer expired or not yet\n"
+          "valid when it signed, over 64 KiB of unsigned attributes and certificates.\n\n"
           "Exit codes (inspect only):\n"
           "  0   clean: no errors, no warnings\n"
           "  1   warnings only\n"
@@ -455,6 +462,12 @@ int InspectCommand(int argc, char **argv)
                 return kInspectUsage;
             }
             opt.caFile = argv[++i];
+        } else if (strcmp(argv[i], "--tsa-ca") == 0) {
+            if (i + 1 >= argc || !argv[i + 1][0]) {
+                fprintf(stderr, "medium inspect: --tsa-ca needs a file of trusted time-stamp roots (PEM)\n");
+                return kInspectUsage;
+            }
+            opt.tsaCaFile = argv[++i];
         } else if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
             InspectHelp(stdout);
             return kInspectClean;
@@ -466,7 +479,7 @@ int InspectCommand(int argc, char **argv)
         }
     }
     if (paths.size() != 1) {
-        fprintf(stderr, "usage: medium inspect [--json] [--ca FILE] PATH\n");
+        fprintf(stderr, "usage: medium inspect [--json] [--ca FILE] [--tsa-ca FILE] PATH\n");
         return kInspectUsage;
     }
     std::string path = paths[0];
