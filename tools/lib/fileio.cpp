@@ -2,6 +2,7 @@
 #include "tools/lib/fileio.h"
 
 #include <errno.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -111,24 +112,6 @@ void RemoveTempsOnSignal(int sig)
     raise(sig);
 }
 
-// Keeps the handler out while a slot changes.
-class SignalsHeld {
-public:
-    SignalsHeld()
-    {
-        sigset_t block;
-        sigemptyset(&block);
-        sigaddset(&block, SIGINT);
-        sigaddset(&block, SIGTERM);
-        sigaddset(&block, SIGHUP);
-        sigprocmask(SIG_BLOCK, &block, &old_);
-    }
-    ~SignalsHeld() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
-
-private:
-    sigset_t old_;
-};
-
 bool WriteAll(int fd, const uint8_t *p, size_t len)
 {
     while (len > 0) {
@@ -145,6 +128,33 @@ bool WriteAll(int fd, const uint8_t *p, size_t len)
 }
 
 }  // namespace
+
+SignalsHeld::SignalsHeld()
+{
+    sigset_t block;
+    sigemptyset(&block);
+    sigaddset(&block, SIGINT);
+    sigaddset(&block, SIGTERM);
+    sigaddset(&block, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &block, &old_);
+}
+
+SignalsHeld::~SignalsHeld()
+{
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+}
+
+int SignalsHeld::Pending()
+{
+    sigset_t pending;
+    if (sigpending(&pending) != 0)
+        return 0;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        if (sigismember(&pending, sig))
+            return sig;
+    }
+    return 0;
+}
 
 void InstallTempCleanup()
 {

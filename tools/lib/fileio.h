@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <signal.h>
 #include <stdio.h>
 
 #include <string>
@@ -85,6 +86,22 @@ inline bool WriteFileAtomic(const std::string &path, const std::string &data, st
 {
     return WriteFileAtomic(path, data.data(), data.size(), why);
 }
+
+// Holds SIGINT, SIGTERM and SIGHUP back in this thread while it lives (held
+// ones stay pending and arrive when the last hold goes). Nests.
+class SignalsHeld {
+public:
+    SignalsHeld();
+    ~SignalsHeld();
+    SignalsHeld(const SignalsHeld &) = delete;
+    SignalsHeld &operator=(const SignalsHeld &) = delete;
+
+    // The first of SIGINT, SIGTERM and SIGHUP waiting to arrive, or 0.
+    static int Pending();
+
+private:
+    sigset_t old_;
+};
 
 // Removes open PendingFiles' temporary names on SIGINT, SIGTERM and SIGHUP,
 // then dies of the signal; SIGXFSZ is ignored so that a write over the file

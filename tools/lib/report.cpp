@@ -50,6 +50,18 @@ ReportNode &ReportNode::List(const std::string &k)
     return items.back();
 }
 
+size_t WarningsToErrors(std::vector<Finding> *findings)
+{
+    size_t n = 0;
+    for (Finding &f : *findings) {
+        if (f.severity == Severity::Warning) {
+            f.severity = Severity::Error;
+            n++;
+        }
+    }
+    return n;
+}
+
 const char *SeverityText(Severity s)
 {
     return s == Severity::Error ? "error" : s == Severity::Warning ? "warning" : "note";
@@ -57,7 +69,10 @@ const char *SeverityText(Severity s)
 
 std::string FindingLine(const Finding &f)
 {
-    std::string line = f.file + ": " + SeverityText(f.severity) + ": ";
+    std::string line = f.file;
+    if (f.line)
+        line += ":" + std::to_string(f.line) + ":" + std::to_string(f.column);
+    line += std::string(": ") + SeverityText(f.severity) + ": ";
     if (!f.language.empty())
         line += "language \"" + f.language + "\"" + (f.id ? ", " : ": ");
     if (f.id)

@@ -13,19 +13,27 @@ namespace tk {
 
 enum class Severity { Note, Warning, Error };
 
-// One problem: the file, the language and launcher id it concerns (empty and
-// 0 when none), and "what is wrong; what to do".
+// One problem: the file, the line and column in it (0 when a place in a
+// text file does not apply), the language and launcher id it concerns (empty
+// and 0 when none), a stable code scripts match on (empty when it has none
+// yet), and "what is wrong; what to do".
 struct Finding {
     Severity severity = Severity::Error;
     std::string file;
+    uint32_t line = 0, column = 0;
+    std::string code;
     std::string language;
     int id = 0;
     std::string text;
 };
 
+// For strict checking: every warning in `findings` becomes an error.
+// Returns how many did.
+size_t WarningsToErrors(std::vector<Finding> *findings);
+
 // "error", "warning" or "note".
 const char *SeverityText(Severity s);
-// "FILE: error: language "X", id N: TEXT".
+// "FILE[:LINE:COLUMN]: error: language "X", id N: TEXT".
 std::string FindingLine(const Finding &f);
 
 // The facts of a report: a value, or a list of named (object) or unnamed

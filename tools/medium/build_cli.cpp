@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 
+#include "tools/lib/commit.h"
 #include "tools/lib/fileio.h"
 #include "tools/lib/folders.h"
 #include "tools/lib/project.h"
@@ -28,6 +30,9 @@ namespace medium {
 namespace {
 
 constexpr uint64_t kMaxProjectFile = 1u << 20;
+
+// Stable codes of the build's own findings.
+constexpr const char kCodeInputUnreadable[] = "input-unreadable";
 
 // A decimal number from `low` to `high`, digits only (no sign, no spaces,
 // nothing that overflows).
@@ -46,7 +51,7 @@ bool WholeNumber(const std::string &text, uint64_t low, uint64_t high, uint64_t 
 void Help(FILE *out)
 {
     fprintf(out,
-            "usage: medium build PROJECT.toml [OPTIONS]\n"
+            "usage: medium build PROJECT.toml|DIR [OPTIONS]   (DIR: DIR/project.toml)\n"
             "       medium build --bootstrap FILE --engine FILE --companion FILE\n"
             "                    --script FILE --library FILE --out DIR [OPTIONS]\n\n"
             "Makes DIR/setup.exe from the launcher stub with the three payloads (each\n"
@@ -70,7 +75,9 @@ void Help(FILE *out)
             "                              compression (default 4194304, at least 4096; grows when\n"
             "                              a payload would need more than 100 pieces)\n"
             "  --threads N                 compress pieces on N threads (default: one per core);\n"
-            "                              the output is the same for any N\n\n"
+            "                              the output is the same for any N\n"
+            "  --strict                    every warning is an error: nothing is put in place\n"
+            "                              when there is one (the project's strict = true)\n\n"
             "Exit codes: 0 done, 1 bad input, 2 usage, 3 I/O, 4 the finished medium failed\n"
             "its checks (nothing put in place).\n");
 }
@@ -108,7 +115,7 @@ class Staging {
 public:
     ~Staging()
     {
-        if (path_.empty())
+        if (path_.empty() || keep)
             return;
         if (DIR *d = opendir(path_.c_str())) {
             while (struct dirent *e = readdir(d)) {
@@ -130,6 +137,7 @@ public:
         return true;
     }
     const std::string &Path() const { return path_; }
+    bool keep = false;   // it holds the only copy of an old file
 
 private:
     std::string path_;
@@ -169,18 +177,36 @@ int BuildCommand(int argc, char **argv)
     struct Slot {
         const char *name;
         std::string *value;
+        const char *key;    // its key in the project file
+        const char *what;   // an input file: what it is; null for other values
     } slots[] = {
-        {"--bootstrap", &o.payload[0]}, {"--engine", &o.payload[1]}, {"--companion", &o.payload[2]},
-        {"--script", &o.script},        {"--library", &o.library},   {"--out", &o.outDir},
-        {"--stub", &o.stub},            {"--execution-level", &o.level}, {"--icon", &o.icon},
-        {"--piece-size", &pieceSize},   {"--threads", &threads},
+        {"--bootstrap", &o.payload[0], "payloads.bootstrap", "bootstrap"},
+        {"--engine", &o.payload[1], "payloads.engine", "engine payload"},
+        {"--companion", &o.payload[2], "payloads.companion", "companion payload"},
+        {"--script", &o.script, "script", "script"},
+        {"--library", &o.library, "library.file", "resource library"},
+        {"--out", &o.outDir, "out", nullptr},
+        {"--stub", &o.stub, "stub", "launcher stub"},
+        {"--execution-level", &o.level, "execution-level", nullptr},
+        {"--icon", &o.icon, "icon", "icon"},
+        {"--piece-size", &pieceSize, "piece-size", nullptr},
+        {"--threads", &threads, "threads", nullptr},
     };
+    // The values the project gave (no flag): their faults are reported at
+    // their line in the project file.
+    std::vector<const std::string *> fromProject;
+    Project p;
     std::vector<std::pair<std::string, std::string>> flagVersionInfo;
+    bool strict = false;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             Help(stdout);
             return kExitOk;
+        }
+        if (arg == "--strict") {
+            strict = true;
+            continue;
         }
         if (arg.empty() || arg[0] != '-') {
             if (!projectPath.empty()) {
@@ -242,13 +268,19 @@ int BuildCommand(int argc, char **argv)
     std::string libraryDescription;
     SignStep sign;
     if (!projectPath.empty()) {
+        // A folder stands for the project file in it.
+        struct stat st;
+        if (stat(projectPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            while (projectPath.size() > 1 && projectPath.back() == '/')
+                projectPath.pop_back();
+            projectPath += "/project.toml";
+        }
         std::string text, why;
         if (!ReadWholeFile(projectPath, kMaxProjectFile, "1 MiB", &text, &why)) {
             fprintf(stderr, "medium: %s: cannot read the project file (%s); check the path\n", projectPath.c_str(),
                     why.c_str());
             return kExitInput;
         }
-        Project p;
         std::vector<std::string> errors;
         if (!ParseProject(text, projectPath, &p, &errors)) {
             for (const std::string &e : errors)
@@ -256,28 +288,27 @@ int BuildCommand(int argc, char **argv)
             fprintf(stderr, "medium build: nothing built\n");
             return kExitInput;
         }
-        for (int i = 0; i < 3; i++) {
-            if (o.payload[i].empty())
-                o.payload[i] = p.payload[i];
-        }
         const std::pair<std::string *, const std::string *> fill[] = {
+            {&o.payload[0], &p.payload[0]}, {&o.payload[1], &p.payload[1]}, {&o.payload[2], &p.payload[2]},
             {&o.script, &p.script}, {&o.outDir, &p.outDir}, {&o.stub, &p.stub},
-            {&o.icon, &p.icon},     {&o.level, &p.level},
+            {&o.icon, &p.icon},     {&o.level, &p.level}, {&o.library, &p.library},
         };
+        const bool libraryFlag = !o.library.empty();
         for (const auto &f : fill) {
-            if (f.first->empty())
+            if (f.first->empty() && !f.second->empty()) {
                 *f.first = *f.second;
+                fromProject.push_back(f.first);
+            }
         }
-        if (o.library.empty()) {
-            o.library = p.library;
+        if (!libraryFlag)
             libraryDescription = p.libraryDescription;
-        }
         if (pieceSize.empty() && p.pieceSize != 0)
             pieceSize = std::to_string(p.pieceSize);
         o.versionInfo = p.versionInfo;
         sign.command = p.signCommand;
         sign.values = p.signValues;
         sign.dir = p.dir;
+        strict = strict || p.strict;
         if (!o.level.empty() && !IsExecutionLevel(o.level) && o.level == p.level) {
             fprintf(stderr, "%s: execution-level must be asInvoker, highestAvailable or requireAdministrator\n",
                     PlaceOf(p, "execution-level").c_str());
@@ -286,15 +317,20 @@ int BuildCommand(int argc, char **argv)
     }
     o.versionInfo.insert(o.versionInfo.end(), flagVersionInfo.begin(), flagVersionInfo.end());
 
+    // Every input left out, then every input that cannot be read: all of
+    // them at once, so that one build shows what to fix.
     const char *hint = projectPath.empty() ? "; see 'medium build --help'" : " (or its key in the project file)";
+    size_t unset = 0;
     for (const Slot &s : slots) {
         bool optional = s.value == &o.stub || s.value == &o.level || s.value == &o.icon || s.value == &pieceSize ||
                         s.value == &threads || (s.value == &o.library && !libraryDescription.empty());
         if (!optional && s.value->empty()) {
             fprintf(stderr, "medium build: %s is required%s\n", s.name, hint);
-            return kExitUsage;
+            unset++;
         }
     }
+    if (unset > 0)
+        return kExitUsage;
     if (!o.level.empty() && !IsExecutionLevel(o.level)) {
         fprintf(stderr, "medium build: --execution-level must be asInvoker, highestAvailable or requireAdministrator\n");
         return kExitUsage;
@@ -322,6 +358,52 @@ int BuildCommand(int argc, char **argv)
         o.mappedLayoutAbove = v;
     }
 
+    std::vector<Finding> inputFaults;
+    auto checkInput = [&](const std::string &path, const std::string *value, const char *key, const char *flag,
+                          const char *what) {
+        struct stat st;
+        std::string why;
+        if (stat(path.c_str(), &st) != 0)
+            why = Errno();
+        else if (S_ISDIR(st.st_mode))
+            why = "it is a folder";
+        else if (access(path.c_str(), R_OK) != 0)
+            why = Errno();
+        if (why.empty())
+            return;
+        Finding f;
+        f.code = kCodeInputUnreadable;
+        bool projectValue = value == nullptr;
+        for (const std::string *from : fromProject)
+            projectValue = projectValue || from == value;
+        const Project::KeyPlace *place = projectValue ? FindPlace(p, key) : nullptr;
+        if (place) {
+            f.file = p.file;
+            f.line = place->line;
+            f.column = place->column;
+            f.text = std::string(key) + ": cannot read the " + what + " " + path + " (" + why +
+                     "); check the path (relative to the project file)";
+        } else {
+            f.file = path;
+            f.text = std::string("cannot read the ") + what + " (" + why + "); check " + flag;
+        }
+        inputFaults.push_back(f);
+    };
+    for (const Slot &s : slots) {
+        if (s.what && !s.value->empty())
+            checkInput(*s.value, s.value, s.key, s.name, s.what);
+    }
+    if (!libraryDescription.empty())
+        checkInput(libraryDescription, nullptr, "library.description", "[library] description",
+                   "library description");
+    if (!inputFaults.empty()) {
+        for (const Finding &f : inputFaults)
+            fprintf(stderr, "%s\n", FindingLine(f).c_str());
+        fprintf(stderr, "medium build: %zu input%s cannot be read; nothing built\n", inputFaults.size(),
+                inputFaults.size() == 1 ? "" : "s");
+        return kExitInput;
+    }
+
     // Version information: refused before anything is compressed.
     VersionPlan plan;
     std::vector<std::string> versionErrors;
@@ -332,11 +414,20 @@ int BuildCommand(int argc, char **argv)
         return kExitInput;
     }
     o.versionInfo = plan.strings;
-    // Every warning printed counts in the summary, the build's and the gate's.
+    // Every warning printed counts in the summary, the build's and the gate's;
+    // with --strict each is an error, and the build stops at the step that
+    // found it.
     size_t warnings = 0;
-    for (const std::string &w : plan.warnings) {
-        fprintf(stderr, "medium: warning: %s\n", w.c_str());
+    auto warn = [&](const std::string &text) {
+        fprintf(stderr, "medium: %s: %s\n", strict ? "error" : "warning", text.c_str());
         warnings++;
+    };
+    for (const std::string &w : plan.warnings)
+        warn(w);
+    if (strict && warnings > 0) {
+        fprintf(stderr, "medium build: %zu warning%s, errors with --strict; nothing built\n", warnings,
+                warnings == 1 ? "" : "s");
+        return kExitInput;
     }
 
     // Which stub and which inputs, at once: compressing may take a while.
@@ -353,6 +444,8 @@ int BuildCommand(int argc, char **argv)
     const auto start = std::chrono::steady_clock::now();
     const std::string outDir = o.outDir;
     std::string why;
+    // Held back from the commit on; they arrive after the clean-up.
+    std::optional<tk::SignalsHeld> held;
     MadeFolders made;
     if (!MakeFolders(outDir, &made.list, &why)) {
         fprintf(stderr, "medium: %s: cannot create the output folder (%s)\n", outDir.c_str(), why.c_str());
@@ -365,6 +458,7 @@ int BuildCommand(int argc, char **argv)
         return kExitIo;
     }
     const std::string stage = staging.Path();
+    std::string libraryReport;
 
     if (!libraryDescription.empty()) {
         // Its report names the library as it will stand in the medium.
@@ -375,33 +469,40 @@ int BuildCommand(int argc, char **argv)
         const int code = RunLibraryCommand({libraryDescription, "-o", o.library}, report ? report : stdout, stderr);
         if (report) {
             fclose(report);
-            fputs(Replace(text, o.library, outDir + "/_SETUP.DLL").c_str(), code == kExitOk ? stdout : stderr);
+            // Its "_SETUP.DLL: ..." line waits for the commit: until then
+            // nothing is written where it says.
+            libraryReport = Replace(text, o.library, outDir + "/_SETUP.DLL");
             free(text);
         }
-        if (code != kExitOk)
+        if (code != kExitOk) {
+            fputs(libraryReport.c_str(), stderr);
             return code;
+        }
     }
 
     o.outDir = stage;
     BuildReport report;
     Failure failure;
     const bool ok = Build(o, &report, &failure);
-    for (const std::string &w : report.warnings) {
-        fprintf(stderr, "medium: warning: %s\n", w.c_str());
-        warnings++;
-    }
+    for (const std::string &w : report.warnings)
+        warn(Replace(w, stage, outDir));
     if (!ok) {
         fprintf(stderr, "medium: %s\n", Replace(failure.message, stage, outDir).c_str());
         return failure.code;
     }
+    if (strict && warnings > 0) {
+        fprintf(stderr, "medium build: %zu warning%s, errors with --strict; nothing put in place\n", warnings,
+                warnings == 1 ? "" : "s");
+        return kExitChecks;
+    }
     if (!libraryDescription.empty())
         unlink(o.library.c_str());
     for (int i = 0; i < 3; i++) {
-        const PayloadReport &p = report.payloads[i];
+        const PayloadReport &pr = report.payloads[i];
         printf("%-9s %s: %llu -> %llu bytes (%.1f%%), %u piece%s (%u stored raw)\n", kPayloadNames[i],
-               o.payload[i].c_str(), (unsigned long long)p.length, (unsigned long long)p.packed,
-               p.length ? 100.0 * (double)p.packed / (double)p.length : 0.0, p.pieces, p.pieces == 1 ? "" : "s",
-               p.raw);
+               o.payload[i].c_str(), (unsigned long long)pr.length, (unsigned long long)pr.packed,
+               pr.length ? 100.0 * (double)pr.packed / (double)pr.length : 0.0, pr.pieces, pr.pieces == 1 ? "" : "s",
+               pr.raw);
     }
     fflush(stdout);
 
@@ -439,6 +540,8 @@ int BuildCommand(int argc, char **argv)
     // The gate: what inspect finds wrong does not leave the build.
     Inspection inspection;
     InspectPath(stage, &inspection);
+    if (strict)
+        WarningsToErrors(&inspection.findings);
     size_t errors = 0;
     for (const Finding &f : inspection.findings) {
         if (f.severity == Severity::Note)
@@ -452,12 +555,25 @@ int BuildCommand(int argc, char **argv)
         return kExitChecks;
     }
 
-    for (const std::string &name : {std::string("setup.exe"), report.scriptName, std::string("_SETUP.DLL")}) {
-        if (rename((stage + "/" + name).c_str(), (outDir + "/" + name).c_str()) != 0) {
-            fprintf(stderr, "medium: %s/%s: cannot put in place (%s)\n", outDir.c_str(), name.c_str(),
-                    Errno().c_str());
-            return kExitIo;
+    // The commit: the three files in place together, or the old ones kept.
+    held.emplace();
+    tk::CommitOutcome commit;
+    if (!tk::CommitFiles(stage, outDir, {"setup.exe", report.scriptName, "_SETUP.DLL"}, &commit)) {
+        if (!commit.restored) {
+            staging.keep = made.keep = true;
+            fprintf(stderr,
+                    "medium: %s: cannot put in place (%s), and the old medium could not be put back: its files "
+                    "are in %s as old.NAME; move them back by hand\n",
+                    commit.file.c_str(), commit.why.c_str(), commit.keptIn.c_str());
+        } else if (commit.signal) {
+            fprintf(stderr, "medium: interrupted (%s); nothing put in place, the output folder is as it was\n",
+                    strsignal(commit.signal));
+        } else {
+            fprintf(stderr, "medium: %s: cannot put in place (%s); nothing put in place, the output folder is as "
+                            "it was\n",
+                    commit.file.c_str(), commit.why.c_str());
         }
+        return kExitIo;
     }
     made.keep = true;
     struct stat st;
@@ -466,6 +582,7 @@ int BuildCommand(int argc, char **argv)
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     printf("checked: %zu error%s, %zu warning%s\n", errors, errors == 1 ? "" : "s", warnings,
            warnings == 1 ? "" : "s");
+    fputs(libraryReport.c_str(), stdout);
     printf("wrote %s/setup.exe (%llu bytes), %s, _SETUP.DLL in %.2f s\n", outDir.c_str(),
            (unsigned long long)report.setupSize, report.scriptName.c_str(), seconds);
     return kExitOk;

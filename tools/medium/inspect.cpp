@@ -407,7 +407,7 @@ void PrintInspectionJson(FILE *out, const Inspection &in)
 
 void InspectHelp(FILE *out)
 {
-    fputs("usage: medium inspect [--json] [--ca FILE] PATH\n\n"
+    fputs("usage: medium inspect [--json] [--strict] [--ca FILE] PATH\n\n"
           "Checks a medium before it ships. PATH is a setup.exe, a _SETUP.DLL or a medium\n"
           "folder (setup.exe, SETUP.INS or INSTALL.INS, _SETUP.DLL).\n"
           "  setup.exe   its machine (i386, x86-64); size with and without resources; each\n"
@@ -432,7 +432,8 @@ void InspectHelp(FILE *out)
           "Problems are printed as FILE: error|warning: language \"L\", id N: what; what to do.\n"
           "--json writes one JSON object (path, kind, facts, findings, status) instead.\n"
           "--ca FILE checks that the signer's certificate chains to a root in FILE (PEM);\n"
-          "without it the chain is reported as not checked.\n\n"
+          "without it the chain is reported as not checked.\n"
+          "--strict makes every warning an error (a release gate: exit 2 on any).\n\n"
           "Exit codes (inspect only):\n"
           "  0   clean: no errors, no warnings\n"
           "  1   warnings only\n"
@@ -443,12 +444,14 @@ void InspectHelp(FILE *out)
 
 int InspectCommand(int argc, char **argv)
 {
-    bool json = false;
+    bool json = false, strict = false;
     ImageCheckOptions opt;
     std::vector<std::string> paths;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--json") == 0) {
             json = true;
+        } else if (strcmp(argv[i], "--strict") == 0) {
+            strict = true;
         } else if (strcmp(argv[i], "--ca") == 0) {
             if (i + 1 >= argc || !argv[i + 1][0]) {
                 fprintf(stderr, "medium inspect: --ca needs a file of trusted certificates (PEM)\n");
@@ -466,7 +469,7 @@ int InspectCommand(int argc, char **argv)
         }
     }
     if (paths.size() != 1) {
-        fprintf(stderr, "usage: medium inspect [--json] [--ca FILE] PATH\n");
+        fprintf(stderr, "usage: medium inspect [--json] [--strict] [--ca FILE] PATH\n");
         return kInspectUsage;
     }
     std::string path = paths[0];
@@ -474,6 +477,8 @@ int InspectCommand(int argc, char **argv)
         path.pop_back();
     Inspection in;
     InspectPath(path, &in, opt);
+    if (strict)
+        WarningsToErrors(&in.findings);
     if (json)
         PrintInspectionJson(stdout, in);
     else
