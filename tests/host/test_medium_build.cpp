@@ -1194,7 +1194,7 @@ TEST(MediumNew, WritesAStarterProjectIntoAnEmptyFolderOnly)
     // Again into the same folder: refused, the files untouched.
     ASSERT_TRUE(WriteFile(dir + "/project.toml", Bytes{'m', 'i', 'n', 'e'}));
     testing::internal::CaptureStderr();
-    EXPECT_EQ(medium::NewCommand(2, argv.data()), medium::kExitIo);
+    EXPECT_EQ(medium::NewCommand(2, argv.data()), medium::kExitInput) << "a wrong folder is bad input, not I/O";
     EXPECT_NE(testing::internal::GetCapturedStderr().find("the folder is not empty"), std::string::npos);
     EXPECT_EQ(ReadFile(dir + "/project.toml"), (Bytes{'m', 'i', 'n', 'e'}));
     EXPECT_EQ(system(("rm -rf '" + std::string(tmpl) + "'").c_str()), 0);

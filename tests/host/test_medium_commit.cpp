@@ -326,7 +326,9 @@ TEST_F(MediumCommitTest, AFailedBuildLeavesTheOutputFolderAsItWas)
         ASSERT_TRUE(WriteFile(out_ + "/notes.txt", Text("not the medium's")));
         if (c.oldMedium)
             ASSERT_EQ(Build("small.bin"), medium::kExitOk) << err_;
+        // Every file of the new medium differs from the old one's.
         ASSERT_TRUE(WriteFile(root_ + "/SETUP.INS", Text("script two")));
+        ASSERT_TRUE(WriteFile(root_ + "/engine.exe", Text("engine two")));
         if (!c.breakIt(*this)) {
             ADD_FAILURE() << "cannot break the folder on this machine: " << strerror(errno);
         } else {
@@ -341,6 +343,7 @@ TEST_F(MediumCommitTest, AFailedBuildLeavesTheOutputFolderAsItWas)
         ASSERT_EQ(umount2(out_.c_str(), MNT_DETACH), 0);
         mounts_.pop_back();
         ASSERT_TRUE(WriteFile(root_ + "/SETUP.INS", Text("script one")));
+        ASSERT_TRUE(WriteFile(root_ + "/engine.exe", Text("engine")));
     }
 }
 

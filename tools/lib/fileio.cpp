@@ -2,6 +2,7 @@
 #include "tools/lib/fileio.h"
 
 #include <errno.h>
+#include <openssl/evp.h>
 #include <pthread.h>
 #include <signal.h>
 #include <stdio.h>
@@ -128,6 +129,40 @@ bool WriteAll(int fd, const uint8_t *p, size_t len)
 }
 
 }  // namespace
+
+bool FileSha256(const std::string &path, uint64_t *size, std::string *hex, std::string *why)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) {
+        *why = strerror(errno);
+        return false;
+    }
+    EVP_MD_CTX *ctx = EVP_MD_CTX_new();
+    bool ok = ctx && EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr) == 1;
+    uint64_t total = 0;
+    unsigned char buf[65536];
+    size_t n;
+    while (ok && (n = fread(buf, 1, sizeof buf, f)) > 0) {
+        ok = EVP_DigestUpdate(ctx, buf, n) == 1;
+        total += n;
+    }
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned len = 0;
+    ok = ok && !ferror(f) && EVP_DigestFinal_ex(ctx, md, &len) == 1;
+    *why = ok ? "" : ferror(f) ? strerror(errno) : "cannot compute SHA-256";
+    EVP_MD_CTX_free(ctx);
+    fclose(f);
+    if (!ok)
+        return false;
+    static const char digits[] = "0123456789abcdef";
+    hex->clear();
+    for (unsigned i = 0; i < len; i++) {
+        *hex += digits[md[i] >> 4];
+        *hex += digits[md[i] & 15];
+    }
+    *size = total;
+    return true;
+}
 
 SignalsHeld::SignalsHeld()
 {

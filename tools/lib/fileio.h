@@ -29,6 +29,10 @@ bool ReadWholeFile(const std::string &path, uint64_t limit, const char *limitTex
 bool ReadWholeFile(const std::string &path, uint64_t limit, const char *limitText, std::string *data,
                    std::string *why);
 
+// The size and SHA-256 (lower-case hex) of the file at `path`, read in
+// blocks. False with `why` set (the system's reason) when it cannot be read.
+bool FileSha256(const std::string &path, uint64_t *size, std::string *hex, std::string *why);
+
 // The most bytes one read brought into memory from a file since the last
 // reset: ReadWholeFile counts the whole file, FileSource (pe_image.h) each
 // read. Readers of large media keep it to a few blocks; tests check that.

@@ -29,6 +29,15 @@ ReportNode &ReportNode::Flag(const std::string &k, bool v)
     return n;
 }
 
+ReportNode &ReportNode::Numbers(const std::string &k, const std::vector<uint64_t> &v)
+{
+    ReportNode &n = List(k);
+    n.joined = true;
+    for (uint64_t x : v)
+        n.Number("", x);
+    return n;
+}
+
 ReportNode &ReportNode::Object(const std::string &k)
 {
     if (k.empty())
@@ -110,7 +119,12 @@ void PrintReportNode(FILE *out, const ReportNode &n, int depth)
         bool flat = c.key.empty() && c.isObject;
         for (const ReportNode &g : c.items)
             flat = flat && !g.isObject && !g.isList;
-        if (flat) {
+        if (c.joined) {
+            std::string line;
+            for (const ReportNode &g : c.items)
+                line += (line.empty() ? "" : ", ") + g.value;
+            fprintf(out, "%*s%s: %s\n", depth * 2, "", label.c_str(), line.c_str());
+        } else if (flat) {
             std::string line;
             for (const ReportNode &g : c.items)
                 line += (line.empty() ? "" : ", ") + g.key + " " + OneLine(g.value);
@@ -160,6 +174,14 @@ void PrintReportJson(FILE *out, const ReportNode &n)
         PrintReportJson(out, n.items[i]);
     }
     fputc(list ? ']' : '}', out);
+}
+
+std::string FindingJson(const Finding &f)
+{
+    return std::string("{\"severity\":\"") + SeverityText(f.severity) + "\",\"code\":" + JsonString(f.code) +
+           ",\"file\":" + JsonString(f.file) + ",\"line\":" + std::to_string(f.line) +
+           ",\"column\":" + std::to_string(f.column) + ",\"language\":" + JsonString(f.language) +
+           ",\"id\":" + std::to_string(f.id) + ",\"text\":" + JsonString(f.text) + "}";
 }
 
 double MonotonicSeconds()

@@ -44,6 +44,7 @@ struct ReportNode {
     bool number = false;
     bool isList = false;     // items are unnamed
     bool isObject = false;   // items are named
+    bool joined = false;     // a list of numbers shown on one line ("1033, 2057")
     std::vector<ReportNode> items;
 
     ReportNode &Text(const std::string &k, const std::string &v);
@@ -51,12 +52,17 @@ struct ReportNode {
     ReportNode &Flag(const std::string &k, bool v);
     ReportNode &Object(const std::string &k);   // k empty: an item of a list
     ReportNode &List(const std::string &k);
+    // A list of numbers: a JSON array, one line for people.
+    ReportNode &Numbers(const std::string &k, const std::vector<uint64_t> &v);
 };
 
 // The items of `n` as indented lines, `depth` levels in.
 void PrintReportNode(FILE *out, const ReportNode &n, int depth);
 // `n` as JSON (no newline).
 void PrintReportJson(FILE *out, const ReportNode &n);
+// `f` as a JSON object: severity, code, file, line, column (0 when none),
+// language, id, text.
+std::string FindingJson(const Finding &f);
 // `s` as a JSON string, quotes included.
 std::string JsonString(const std::string &s);
 

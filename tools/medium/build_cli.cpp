@@ -77,9 +77,12 @@ void Help(FILE *out)
             "  --threads N                 compress pieces on N threads (default: one per core);\n"
             "                              the output is the same for any N\n"
             "  --strict                    every warning is an error: nothing is put in place\n"
-            "                              when there is one (the project's strict = true)\n\n"
-            "Exit codes: 0 done, 1 bad input, 2 usage, 3 I/O, 4 the finished medium failed\n"
-            "its checks (nothing put in place).\n");
+            "                              when there is one (the project's strict = true)\n"
+            "  --json FILE                 write the build log to FILE however the build ends:\n"
+            "                              inputs and outputs with size and SHA-256, pieces,\n"
+            "                              findings with their codes, each step's time\n\n"
+            "Exit codes: 0 done, 1 bad input, 2 usage, 3 I/O (the old medium stays as it\n"
+            "was), 4 the finished medium failed its checks (nothing put in place).\n");
 }
 
 std::string Errno()
@@ -156,6 +159,80 @@ struct SignStep {
     std::string dir;   // where the command runs: the project's folder
 };
 
+// What `--json FILE` writes: the inputs, the pieces, the outputs, every
+// finding and how long each step took, for scripts that gate a release.
+struct BuildLog {
+    struct File {
+        std::string role;
+        std::string path;
+    };
+    std::vector<File> inputs;
+    std::vector<File> outputs;
+    PayloadReport payloads[3];
+    bool built = false;
+    std::vector<Finding> findings;
+    std::vector<std::pair<std::string, double>> steps;
+    double mark = MonotonicSeconds();
+
+    // The step `name` ends now.
+    void Step(const char *name)
+    {
+        const double now = MonotonicSeconds();
+        steps.emplace_back(name, now - mark);
+        mark = now;
+    }
+    void Add(Severity severity, const char *code, const std::string &file, const std::string &text)
+    {
+        Finding f;
+        f.severity = severity;
+        f.code = code;
+        f.file = file;
+        f.text = text;
+        findings.push_back(f);
+    }
+};
+
+std::string FilesJson(const std::vector<BuildLog::File> &files)
+{
+    std::string out = "[";
+    for (const BuildLog::File &f : files) {
+        uint64_t size = 0;
+        std::string sha, why;
+        const bool read = FileSha256(f.path, &size, &sha, &why);
+        out += std::string(out.size() > 1 ? "," : "") + "{\"role\":" + JsonString(f.role) +
+               ",\"path\":" + JsonString(f.path) + ",\"size\":" + std::to_string(size) +
+               ",\"sha256\":" + (read ? JsonString(sha) : "null") + "}";
+    }
+    return out + "]";
+}
+
+// The log as one JSON object; `status` is the exit code.
+std::string BuildLogJson(const BuildLog &log, int status)
+{
+    std::string out = "{\"tool\":\"medium build\",\"status\":" + std::to_string(status) +
+                      ",\"ok\":" + (status == kExitOk ? "true" : "false") + ",\"inputs\":" + FilesJson(log.inputs) +
+                      ",\"pieces\":[";
+    for (int i = 0; log.built && i < 3; i++) {
+        const PayloadReport &p = log.payloads[i];
+        out += std::string(i ? "," : "") + "{\"payload\":\"" + kPayloadNames[i] +
+               "\",\"length\":" + std::to_string(p.length) + ",\"packed\":" + std::to_string(p.packed) +
+               ",\"pieces\":" + std::to_string(p.pieces) + ",\"raw\":" + std::to_string(p.raw) + "}";
+    }
+    out += "],\"outputs\":" + FilesJson(log.outputs) + ",\"findings\":[";
+    for (size_t i = 0; i < log.findings.size(); i++)
+        out += (i ? "," : "") + FindingJson(log.findings[i]);
+    out += "],\"steps\":[";
+    for (size_t i = 0; i < log.steps.size(); i++) {
+        char seconds[32];
+        snprintf(seconds, sizeof seconds, "%.3f", log.steps[i].second);
+        out += std::string(i ? "," : "") + "{\"name\":" + JsonString(log.steps[i].first) + ",\"seconds\":" + seconds +
+               "}";
+    }
+    return out + "]}\n";
+}
+
+int RunBuild(int argc, char **argv, BuildLog *log);
+
 }  // namespace
 
 void BuildHelp(FILE *out)
@@ -164,6 +241,41 @@ void BuildHelp(FILE *out)
 }
 
 int BuildCommand(int argc, char **argv)
+{
+    // --json FILE is the wrapper's: the log is written however the build ends.
+    std::vector<char *> args;
+    std::string logPath;
+    for (int i = 0; i < argc; i++) {
+        const std::string arg = argv[i];
+        if (i > 0 && (arg == "--json" || arg.rfind("--json=", 0) == 0)) {
+            if (arg == "--json" && i + 1 >= argc) {
+                fprintf(stderr, "medium build: --json needs a file for the build log; see 'medium build --help'\n");
+                return kExitUsage;
+            }
+            logPath = arg == "--json" ? argv[++i] : arg.substr(7);
+            if (logPath.empty()) {
+                fprintf(stderr, "medium build: --json needs a file for the build log\n");
+                return kExitUsage;
+            }
+            continue;
+        }
+        args.push_back(argv[i]);
+    }
+    BuildLog log;
+    int code = RunBuild((int)args.size(), args.data(), &log);
+    if (logPath.empty())
+        return code;
+    std::string why;
+    if (!WriteFileAtomic(logPath, BuildLogJson(log, code), &why)) {
+        fprintf(stderr, "medium: %s; the build log is not written\n", why.c_str());
+        return code == kExitOk ? kExitIo : code;
+    }
+    return code;
+}
+
+namespace {
+
+int RunBuild(int argc, char **argv, BuildLog *log)
 {
     BuildOptions o;
     std::string pieceSize, threads, projectPath;
@@ -317,6 +429,8 @@ int BuildCommand(int argc, char **argv)
     }
     o.versionInfo.insert(o.versionInfo.end(), flagVersionInfo.begin(), flagVersionInfo.end());
 
+    log->Step("options");
+
     // Every input left out, then every input that cannot be read: all of
     // them at once, so that one build shows what to fix.
     const char *hint = projectPath.empty() ? "; see 'medium build --help'" : " (or its key in the project file)";
@@ -388,6 +502,7 @@ int BuildCommand(int argc, char **argv)
             f.text = std::string("cannot read the ") + what + " (" + why + "); check " + flag;
         }
         inputFaults.push_back(f);
+        log->findings.push_back(f);
     };
     for (const Slot &s : slots) {
         if (s.what && !s.value->empty())
@@ -404,6 +519,13 @@ int BuildCommand(int argc, char **argv)
         return kExitInput;
     }
 
+    for (const Slot &s : slots) {
+        if (s.what && !s.value->empty())
+            log->inputs.push_back({s.name + 2, *s.value});
+    }
+    if (!libraryDescription.empty())
+        log->inputs.push_back({"library-description", libraryDescription});
+
     // Version information: refused before anything is compressed.
     VersionPlan plan;
     std::vector<std::string> versionErrors;
@@ -418,12 +540,13 @@ int BuildCommand(int argc, char **argv)
     // with --strict each is an error, and the build stops at the step that
     // found it.
     size_t warnings = 0;
-    auto warn = [&](const std::string &text) {
+    auto warn = [&](const char *code, const std::string &text) {
+        log->Add(strict ? Severity::Error : Severity::Warning, code, "", text);
         fprintf(stderr, "medium: %s: %s\n", strict ? "error" : "warning", text.c_str());
         warnings++;
     };
     for (const std::string &w : plan.warnings)
-        warn(w);
+        warn("version-info", w);
     if (strict && warnings > 0) {
         fprintf(stderr, "medium build: %zu warning%s, errors with --strict; nothing built\n", warnings,
                 warnings == 1 ? "" : "s");
@@ -439,6 +562,9 @@ int BuildCommand(int argc, char **argv)
     if (!projectPath.empty())
         printf("project: %s\n", projectPath.c_str());
     printf("stub: %s (%s)\n", o.stub.c_str(), o.stubFrom.empty() ? "--stub" : o.stubFrom.c_str());
+    if (log->inputs.empty() || log->inputs.back().role != "stub")
+        log->inputs.push_back({"stub", o.stub});
+    log->Step("plan");
     fflush(stdout);
 
     const auto start = std::chrono::steady_clock::now();
@@ -476,6 +602,7 @@ int BuildCommand(int argc, char **argv)
         }
         if (code != kExitOk) {
             fputs(libraryReport.c_str(), stderr);
+            log->Add(Severity::Error, "library-failed", libraryDescription, "the library description has errors (above)");
             return code;
         }
     }
@@ -485,9 +612,10 @@ int BuildCommand(int argc, char **argv)
     Failure failure;
     const bool ok = Build(o, &report, &failure);
     for (const std::string &w : report.warnings)
-        warn(Replace(w, stage, outDir));
+        warn("stub-resources", Replace(w, stage, outDir));
     if (!ok) {
         fprintf(stderr, "medium: %s\n", Replace(failure.message, stage, outDir).c_str());
+        log->Add(Severity::Error, "build-failed", "", Replace(failure.message, stage, outDir));
         return failure.code;
     }
     if (strict && warnings > 0) {
@@ -505,6 +633,11 @@ int BuildCommand(int argc, char **argv)
                pr.raw);
     }
     fflush(stdout);
+
+    log->built = true;
+    for (int i = 0; i < 3; i++)
+        log->payloads[i] = report.payloads[i];
+    log->Step("stage");
 
     // Signing: the signed copy replaces setup.exe only when the command
     // succeeded and wrote it.
@@ -537,6 +670,8 @@ int BuildCommand(int argc, char **argv)
         printf("signed: setup.exe with %s\n", args[0].c_str());
     }
 
+    log->Step("sign");
+
     // The gate: what inspect finds wrong does not leave the build.
     Inspection inspection;
     InspectPath(stage, &inspection);
@@ -548,12 +683,19 @@ int BuildCommand(int argc, char **argv)
             continue;
         (f.severity == Severity::Error ? errors : warnings)++;
         fprintf(stderr, "%s\n", Replace(FindingLine(f), stage, outDir).c_str());
+        Finding logged = f;
+        logged.file = Replace(f.file, stage, outDir);
+        if (logged.code.empty())
+            logged.code = "inspect";
+        log->findings.push_back(logged);
     }
     if (InspectStatus(inspection.findings) == kInspectErrors) {
         fprintf(stderr, "medium: the medium has %zu error%s (above); nothing put in place\n", errors,
                 errors == 1 ? "" : "s");
         return kExitChecks;
     }
+
+    log->Step("gate");
 
     // The commit: the three files in place together, or the old ones kept.
     held.emplace();
@@ -573,9 +715,14 @@ int BuildCommand(int argc, char **argv)
                             "it was\n",
                     commit.file.c_str(), commit.why.c_str());
         }
+        log->Add(Severity::Error, commit.signal ? "interrupted" : "commit-failed", commit.file,
+                 commit.signal ? std::string("interrupted: ") + strsignal(commit.signal) : commit.why);
         return kExitIo;
     }
     made.keep = true;
+    log->Step("commit");
+    for (const std::string &name : {std::string("setup.exe"), report.scriptName, std::string("_SETUP.DLL")})
+        log->outputs.push_back({name, outDir + "/" + name});
     struct stat st;
     if (stat((outDir + "/setup.exe").c_str(), &st) == 0)
         report.setupSize = (uint64_t)st.st_size;
@@ -587,5 +734,7 @@ int BuildCommand(int argc, char **argv)
            (unsigned long long)report.setupSize, report.scriptName.c_str(), seconds);
     return kExitOk;
 }
+
+}  // namespace
 
 }  // namespace medium

@@ -324,7 +324,7 @@ void InspectFolder(const std::string &dir, Inspection *out, const ImageCheckOpti
         ReportNode &n = first.Object("");
         n.Text("language", l.name);
         if (!l.lcids.empty())
-            n.Text("lcids", l.lcids);
+            n.Numbers("lcids", LcidNumbers(l.lcids));
         n.Text("splash", l.splash);
         n.Text("boxes", l.caption.empty() ? "the launcher's own English caption and texts"
                                           : "caption \"" + l.caption + "\"");
@@ -398,9 +398,7 @@ void PrintInspectionJson(FILE *out, const Inspection &in)
     fputs(",\"findings\":[", out);
     for (size_t i = 0; i < in.findings.size(); i++) {
         const Finding &f = in.findings[i];
-        fprintf(out, "%s{\"severity\":\"%s\",\"file\":%s,\"language\":%s,\"id\":%d,\"text\":%s}", i ? "," : "",
-                SeverityText(f.severity), JsonString(f.file).c_str(), JsonString(f.language).c_str(), f.id,
-                JsonString(f.text).c_str());
+        fprintf(out, "%s%s", i ? "," : "", FindingJson(f).c_str());
     }
     fprintf(out, "],\"status\":%d}\n", InspectStatus(in.findings));
 }
