@@ -965,12 +965,7 @@ TEST_F(MediumBuildTest, ProjectFileSignAndGate)
 // warning naming its machine, which the build's summary counts.
 TEST_F(MediumBuildTest, BootstrapMachineAgainstTheLaunchers)
 {
-    FILE *quiet = tmpfile();
-    ASSERT_EQ(medium::RunLibraryCommand({std::string(CORVANE_SOURCE_DIR) + "/docs/examples/library/library.txt", "-o",
-                                         Path("ex.dll")},
-                                        quiet, quiet),
-              0);
-    fclose(quiet);
+    ASSERT_EQ(WriteExampleLibrary(Path("ex.dll")), 0);
     ASSERT_TRUE(WriteFile(Path("stub64.exe"), StubFixture("small64.exe")));
     Bytes arm64 = ReadFile(Fixture("small64.exe"));
     SetUi16(&arm64[GetUi32(&arm64[0x3C]) + 4], 0xAA64);
@@ -1092,12 +1087,7 @@ TEST_F(MediumBuildTest, EveryUnreadableInputAtItsPlace)
 // without it the same warnings are printed, counted, and the build goes on.
 TEST_F(MediumBuildTest, StrictMakesEveryWarningAnError)
 {
-    FILE *quiet = tmpfile();
-    ASSERT_EQ(medium::RunLibraryCommand({std::string(CORVANE_SOURCE_DIR) + "/docs/examples/library/library.txt", "-o",
-                                         Path("ex.dll")},
-                                        quiet, quiet),
-              0);
-    fclose(quiet);
+    ASSERT_EQ(WriteExampleLibrary(Path("ex.dll")), 0);
     const std::string project = Path("strict.toml");
     const std::string allKeys = "CompanyName = \"C\"\nFileDescription = \"D\"\nFileVersion = \"1.0\"\n"
                                 "LegalCopyright = \"L\"\nProductName = \"P\"\nProductVersion = \"1.0\"\n";

@@ -239,12 +239,7 @@ protected:
         }
         ASSERT_TRUE(WriteFile(root_ + "/big.bin", big));
         ASSERT_TRUE(WriteFile(root_ + "/small.bin", Text("companion")));
-        FILE *quiet = tmpfile();
-        ASSERT_EQ(medium::RunLibraryCommand(
-                      {std::string(CORVANE_SOURCE_DIR) + "/docs/examples/library/library.txt", "-o", root_ + "/ex.dll"},
-                      quiet, quiet),
-                  0);
-        fclose(quiet);
+        ASSERT_EQ(WriteExampleLibrary(root_ + "/ex.dll"), 0);
     }
     void TearDown() override
     {

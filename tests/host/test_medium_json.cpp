@@ -63,12 +63,7 @@ TEST(MediumJson, BuildLogAndInspectPassTheirSchemas)
     ASSERT_TRUE(WriteFile(root + "/engine.exe", Bytes(5000, 'e')));
     ASSERT_TRUE(WriteFile(root + "/data.bin", Bytes(100, 'd')));
     ASSERT_TRUE(WriteFile(root + "/SETUP.INS", Bytes{'s'}));
-    FILE *quiet = tmpfile();
-    ASSERT_EQ(medium::RunLibraryCommand(
-                  {std::string(CORVANE_SOURCE_DIR) + "/docs/examples/library/library.txt", "-o", root + "/ex.dll"},
-                  quiet, quiet),
-              0);
-    fclose(quiet);
+    ASSERT_EQ(WriteExampleLibrary(root + "/ex.dll"), 0);
     // `medium build` with the default flags, `changed` ones replaced, `more` added.
     auto with = [&](std::vector<std::pair<std::string, std::string>> changed, std::vector<std::string> more) {
         std::vector<std::pair<std::string, std::string>> flags = {

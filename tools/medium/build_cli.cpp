@@ -275,6 +275,101 @@ int BuildCommand(int argc, char **argv)
 
 namespace {
 
+// The sign step: the signed copy replaces the staged setup.exe only when
+// the command succeeded and wrote it. kExitOk when signed or when the
+// project signs nothing; kExitInput or kExitIo (printed) otherwise.
+int SignStaged(const SignStep &sign, const std::string &projectPath, const std::string &stage,
+               const std::string &outDir)
+{
+    if (sign.command.empty())
+        return kExitOk;
+    const std::string setup = stage + "/setup.exe";
+    const std::string signedPath = stage + "/setup.signed.exe";
+    std::vector<std::pair<std::string, std::string>> values = sign.values;
+    values.emplace_back("in", Absolute(setup));
+    values.emplace_back("out", Absolute(signedPath));
+    std::vector<std::string> args;
+    std::string why;
+    if (!ExpandCommand(sign.command, values, &args, &why)) {
+        fprintf(stderr, "medium: %s: sign command: %s\n", projectPath.c_str(), why.c_str());
+        return kExitInput;
+    }
+    struct stat signedStat;
+    if (!RunCommand(args, sign.dir, &why)) {
+        fprintf(stderr, "medium: signing failed: %s; nothing put in place\n", why.c_str());
+        return kExitInput;
+    }
+    if (stat(signedPath.c_str(), &signedStat) != 0 || signedStat.st_size == 0) {
+        fprintf(stderr, "medium: signing failed: %s wrote no {out} file; nothing put in place\n", args[0].c_str());
+        return kExitInput;
+    }
+    if (rename(signedPath.c_str(), setup.c_str()) != 0) {
+        fprintf(stderr, "medium: %s/setup.exe: cannot put the signed file in place (%s)\n", outDir.c_str(),
+                Errno().c_str());
+        return kExitIo;
+    }
+    printf("signed: setup.exe with %s\n", args[0].c_str());
+    return kExitOk;
+}
+
+// The gate: inspect's checks over the staged medium, its findings printed
+// and logged under the output folder's name, and counted into `errors` and
+// `warnings`. kExitChecks when there is an error (with `strict`, a warning
+// is one); kExitOk otherwise.
+int GateStaged(const std::string &stage, const std::string &outDir, bool strict, BuildLog *log, size_t *errors,
+               size_t *warnings)
+{
+    Inspection inspection;
+    InspectPath(stage, &inspection);
+    if (strict)
+        WarningsToErrors(&inspection.findings);
+    for (const Finding &f : inspection.findings) {
+        if (f.severity == Severity::Note)
+            continue;
+        (f.severity == Severity::Error ? *errors : *warnings)++;
+        fprintf(stderr, "%s\n", Replace(FindingLine(f), stage, outDir).c_str());
+        Finding logged = f;
+        logged.file = Replace(f.file, stage, outDir);
+        if (logged.code.empty())
+            logged.code = "inspect";
+        log->findings.push_back(logged);
+    }
+    if (InspectStatus(inspection.findings) != kInspectErrors)
+        return kExitOk;
+    fprintf(stderr, "medium: the medium has %zu error%s (above); nothing put in place\n", *errors,
+            *errors == 1 ? "" : "s");
+    return kExitChecks;
+}
+
+// The commit: `names` from `stage` into `outDir` together, or the old ones
+// kept (CommitFiles). kExitOk when in place; kExitIo (printed and logged)
+// otherwise, with `*keepStage` set when `stage` holds the only copy of an
+// old file.
+int CommitStaged(const std::string &stage, const std::string &outDir, const std::vector<std::string> &names,
+                 BuildLog *log, bool *keepStage)
+{
+    tk::CommitOutcome commit;
+    if (tk::CommitFiles(stage, outDir, names, &commit))
+        return kExitOk;
+    if (!commit.restored) {
+        *keepStage = true;
+        fprintf(stderr,
+                "medium: %s: cannot put in place (%s), and the old medium could not be put back: its files "
+                "are in %s as old.NAME; move them back by hand\n",
+                commit.file.c_str(), commit.why.c_str(), commit.keptIn.c_str());
+    } else if (commit.signal) {
+        fprintf(stderr, "medium: interrupted (%s); nothing put in place, the output folder is as it was\n",
+                strsignal(commit.signal));
+    } else {
+        fprintf(stderr, "medium: %s: cannot put in place (%s); nothing put in place, the output folder is as "
+                        "it was\n",
+                commit.file.c_str(), commit.why.c_str());
+    }
+    log->Add(Severity::Error, commit.signal ? "interrupted" : "commit-failed", commit.file,
+             commit.signal ? std::string("interrupted: ") + strsignal(commit.signal) : commit.why);
+    return kExitIo;
+}
+
 int RunBuild(int argc, char **argv, BuildLog *log)
 {
     BuildOptions o;
@@ -639,85 +734,20 @@ int RunBuild(int argc, char **argv, BuildLog *log)
         log->payloads[i] = report.payloads[i];
     log->Step("stage");
 
-    // Signing: the signed copy replaces setup.exe only when the command
-    // succeeded and wrote it.
-    const std::string setup = stage + "/setup.exe";
-    if (!sign.command.empty()) {
-        const std::string signedPath = stage + "/setup.signed.exe";
-        std::vector<std::pair<std::string, std::string>> values = sign.values;
-        values.emplace_back("in", Absolute(setup));
-        values.emplace_back("out", Absolute(signedPath));
-        std::vector<std::string> args;
-        if (!ExpandCommand(sign.command, values, &args, &why)) {
-            fprintf(stderr, "medium: %s: sign command: %s\n", projectPath.c_str(), why.c_str());
-            return kExitInput;
-        }
-        struct stat signedStat;
-        if (!RunCommand(args, sign.dir, &why)) {
-            fprintf(stderr, "medium: signing failed: %s; nothing put in place\n", why.c_str());
-            return kExitInput;
-        }
-        if (stat(signedPath.c_str(), &signedStat) != 0 || signedStat.st_size == 0) {
-            fprintf(stderr, "medium: signing failed: %s wrote no {out} file; nothing put in place\n",
-                    args[0].c_str());
-            return kExitInput;
-        }
-        if (rename(signedPath.c_str(), setup.c_str()) != 0) {
-            fprintf(stderr, "medium: %s/setup.exe: cannot put the signed file in place (%s)\n", outDir.c_str(),
-                    Errno().c_str());
-            return kExitIo;
-        }
-        printf("signed: setup.exe with %s\n", args[0].c_str());
-    }
-
+    // Sign, gate, commit: each step ends the build when it fails.
+    if (const int code = SignStaged(sign, projectPath, stage, outDir); code != kExitOk)
+        return code;
     log->Step("sign");
-
-    // The gate: what inspect finds wrong does not leave the build.
-    Inspection inspection;
-    InspectPath(stage, &inspection);
-    if (strict)
-        WarningsToErrors(&inspection.findings);
     size_t errors = 0;
-    for (const Finding &f : inspection.findings) {
-        if (f.severity == Severity::Note)
-            continue;
-        (f.severity == Severity::Error ? errors : warnings)++;
-        fprintf(stderr, "%s\n", Replace(FindingLine(f), stage, outDir).c_str());
-        Finding logged = f;
-        logged.file = Replace(f.file, stage, outDir);
-        if (logged.code.empty())
-            logged.code = "inspect";
-        log->findings.push_back(logged);
-    }
-    if (InspectStatus(inspection.findings) == kInspectErrors) {
-        fprintf(stderr, "medium: the medium has %zu error%s (above); nothing put in place\n", errors,
-                errors == 1 ? "" : "s");
-        return kExitChecks;
-    }
-
+    if (const int code = GateStaged(stage, outDir, strict, log, &errors, &warnings); code != kExitOk)
+        return code;
     log->Step("gate");
-
-    // The commit: the three files in place together, or the old ones kept.
     held.emplace();
-    tk::CommitOutcome commit;
-    if (!tk::CommitFiles(stage, outDir, {"setup.exe", report.scriptName, "_SETUP.DLL"}, &commit)) {
-        if (!commit.restored) {
-            staging.keep = made.keep = true;
-            fprintf(stderr,
-                    "medium: %s: cannot put in place (%s), and the old medium could not be put back: its files "
-                    "are in %s as old.NAME; move them back by hand\n",
-                    commit.file.c_str(), commit.why.c_str(), commit.keptIn.c_str());
-        } else if (commit.signal) {
-            fprintf(stderr, "medium: interrupted (%s); nothing put in place, the output folder is as it was\n",
-                    strsignal(commit.signal));
-        } else {
-            fprintf(stderr, "medium: %s: cannot put in place (%s); nothing put in place, the output folder is as "
-                            "it was\n",
-                    commit.file.c_str(), commit.why.c_str());
-        }
-        log->Add(Severity::Error, commit.signal ? "interrupted" : "commit-failed", commit.file,
-                 commit.signal ? std::string("interrupted: ") + strsignal(commit.signal) : commit.why);
-        return kExitIo;
+    if (const int code = CommitStaged(stage, outDir, {"setup.exe", report.scriptName, "_SETUP.DLL"}, log,
+                                      &staging.keep);
+        code != kExitOk) {
+        made.keep = staging.keep;
+        return code;
     }
     made.keep = true;
     log->Step("commit");
