@@ -16,6 +16,7 @@
 #include "tools/lib/commit.h"
 #include "tools/lib/fileio.h"
 #include "tools/lib/folders.h"
+#include "tools/lib/numbers.h"
 #include "tools/lib/project.h"
 #include "tools/lib/versionrules.h"
 #include "tools/medium/build.h"
@@ -24,6 +25,7 @@
 #include "tools/medium/library_cli.h"
 #include "tools/medium/resedit.h"
 #include "tools/medium/sign.h"
+#include "tools/lib/strings.h"
 
 namespace medium {
 
@@ -34,18 +36,15 @@ constexpr uint64_t kMaxProjectFile = 1u << 20;
 // Stable codes of the build's own findings.
 constexpr const char kCodeInputUnreadable[] = "input-unreadable";
 
-// A decimal number from `low` to `high`, digits only (no sign, no spaces,
-// nothing that overflows).
+// A decimal number from `low` to `high` (no sign, no spaces, no overflow).
 bool WholeNumber(const std::string &text, uint64_t low, uint64_t high, uint64_t *value)
 {
-    uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9' || v > (UINT64_MAX - (uint64_t)(c - '0')) / 10)
-            return false;
-        v = v * 10 + (uint64_t)(c - '0');
-    }
-    *value = v;
-    return !text.empty() && v >= low && v <= high;
+    int64_t v = 0;
+    const int64_t most = high > (uint64_t)INT64_MAX ? INT64_MAX : (int64_t)high;
+    if (!ParseNumber(text, (int64_t)low, most, NumberForm(), &v))
+        return false;
+    *value = (uint64_t)v;
+    return true;
 }
 
 void Help(FILE *out)
@@ -85,10 +84,7 @@ void Help(FILE *out)
             "was), 4 the finished medium failed its checks (nothing put in place).\n");
 }
 
-std::string Errno()
-{
-    return strerror(errno);
-}
+using tk::Errno;
 
 // Removes the folders a failed build made (each only if empty), unless kept.
 class MadeFolders {

@@ -14,6 +14,7 @@
 #include "tools/lib/loadercheck.h"
 #include "tools/lib/pe_image.h"
 #include "tools/medium/resedit.h"
+#include "tools/lib/strings.h"
 
 namespace medium {
 
@@ -40,11 +41,7 @@ std::string Hex32(uint32_t v)
     return buf;
 }
 
-std::string BaseName(const std::string &path)
-{
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+using tk::BaseName;
 
 // A name in `dir` equal to `name` ignoring case, as the platform finds it.
 std::string FindInFolder(const std::string &dir, const char *name)
