@@ -14,7 +14,7 @@ PKGS=(
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 qemu-user-static xvfb xauth x11-utils imagemagick
-  googletest mscompress python3 locales nsis
+  googletest mscompress python3 python3-jsonschema locales nsis
   dpkg-dev file g++ git osslsigncode openssl libssl-dev libtomlplusplus-dev
   libexpat1-dev zlib1g-dev scdoc lintian fonts-ipafont-gothic fonts-wqy-microhei
 )

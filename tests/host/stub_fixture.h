@@ -15,6 +15,7 @@
 #include "tools/lib/pe_image.h"
 #include "tools/lib/reslist.h"
 #include "tools/lib/stringtable.h"
+#include "tools/medium/library_cli.h"
 
 // The programs a stub is made from: PE32 (i386) and PE32+ (x86-64).
 constexpr const char *kStubPrograms[] = {"small.exe", "small64.exe"};
@@ -40,4 +41,16 @@ inline std::vector<uint8_t> StubFixture(const char *program = "small.exe")
     std::vector<std::string> warnings;
     EXPECT_TRUE(tk::ReplaceResources(exe.data(), exe.size(), res, &stub, &warnings, &err)) << err;
     return stub;
+}
+
+// The documented example library (docs/examples/library/library.txt) built
+// at `path` by `medium library`, its report kept quiet; the exit code.
+inline int WriteExampleLibrary(const std::string &path)
+{
+    FILE *quiet = tmpfile();
+    const int code = medium::RunLibraryCommand(
+        {std::string(CORVANE_SOURCE_DIR) + "/docs/examples/library/library.txt", "-o", path}, quiet, quiet);
+    if (quiet)
+        fclose(quiet);
+    return code;
 }

@@ -902,11 +902,12 @@ TEST_F(MediumBuildTest, ProjectFileSignAndGate)
     const int code = RunBuildWords({project});
     const std::string out = testing::internal::GetCapturedStdout();
     ASSERT_EQ(code, medium::kExitOk) << out;
-    EXPECT_EQ(out.rfind("project: " + project + "\nstub: " + Path("stub.exe") + " (--stub)\n" + Path("medium") +
-                            "/_SETUP.DLL: 1 language (English), 1 text each",
-                        0),
-              0u)
+    EXPECT_EQ(out.rfind("project: " + project + "\nstub: " + Path("stub.exe") + " (--stub)\n", 0), 0u) << out;
+    // The library's line comes once it is in place, just before the last.
+    EXPECT_NE(out.find("\n" + Path("medium") + "/_SETUP.DLL: 1 language (English), 1 text each"), std::string::npos)
         << out;
+    EXPECT_LT(out.find("/_SETUP.DLL: 1 language"), out.find("\nwrote ")) << out;
+    EXPECT_GT(out.find("/_SETUP.DLL: 1 language"), out.find("\nchecked: ")) << out;
     EXPECT_EQ(names("medium"), medium) << "no staging folder left";
     const Bytes built = ReadFile(Path("medium/setup.exe"));
 
@@ -980,12 +981,7 @@ TEST_F(MediumBuildTest, ProjectFileSignAndGate)
 // warning naming its machine, which the build's summary counts.
 TEST_F(MediumBuildTest, BootstrapMachineAgainstTheLaunchers)
 {
-    FILE *quiet = tmpfile();
-    ASSERT_EQ(medium::RunLibraryCommand({std::string(CORVANE_SOURCE_DIR) + "/docs/examples/library/library.txt", "-o",
-                                         Path("ex.dll")},
-                                        quiet, quiet),
-              0);
-    fclose(quiet);
+    ASSERT_EQ(WriteExampleLibrary(Path("ex.dll")), 0);
     ASSERT_TRUE(WriteFile(Path("stub64.exe"), StubFixture("small64.exe")));
     Bytes arm64 = ReadFile(Fixture("small64.exe"));
     SetUi16(&arm64[GetUi32(&arm64[0x3C]) + 4], 0xAA64);
@@ -1035,6 +1031,138 @@ TEST_F(MediumBuildTest, BootstrapMachineAgainstTheLaunchers)
     }
 }
 
+// Inputs that cannot be read are reported together before anything is
+// built: a value from the project file at its line and column there, a
+// flag's value by its flag.
+TEST_F(MediumBuildTest, EveryUnreadableInputAtItsPlace)
+{
+    const std::string project = Path("inputs.toml");
+    auto text = [](const char *script, const char *bootstrap, const char *engine, const char *description) {
+        return std::string("script = \"") + script + "\"\nout = \"inputs-out\"\nstub = \"stub.exe\"\n" +
+               "piece-size = 4096\n[payloads]\nbootstrap = \"" + bootstrap + "\"\nengine = \"" + engine +
+               "\"\ncompanion = \"data.bin\"\n[library]\ndescription = \"" + description + "\"\n";
+    };
+    const struct {
+        const char *what;
+        std::string project;
+        std::vector<std::string> flags;
+        std::vector<std::string> lines;   // each on stderr
+    } cases[] = {
+        {"two missing inputs, each at its line",
+         text("NOPE.INS", "boot.exe", "missing-engine.exe", "lib.txt"),
+         {},
+         {project + ":1:10: error: script: cannot read the script " + Path("NOPE.INS") +
+              " (No such file or directory); check the path (relative to the project file)",
+          project + ":7:10: error: payloads.engine: cannot read the engine payload " + Path("missing-engine.exe") +
+              " (No such file or directory)",
+          "medium build: 2 inputs cannot be read; nothing built"}},
+        {"a folder as the bootstrap, a missing description",
+         text("SETUP.INS", "texts", "engine.exe", "none.txt"),
+         {},
+         {project + ":6:13: error: payloads.bootstrap: cannot read the bootstrap " + Path("texts") +
+              " (it is a folder)",
+          project + ":10:15: error: library.description: cannot read the library description " + Path("none.txt"),
+          "medium build: 2 inputs cannot be read"}},
+        {"a flag's value by its flag, beside a project's",
+         text("NOPE.INS", "boot.exe", "engine.exe", "lib.txt"),
+         {"--engine", Path("gone.exe")},
+         {Path("gone.exe") + ": error: cannot read the engine payload (No such file or directory); check --engine",
+          project + ":1:10: error: script: cannot read the script"}},
+    };
+    ASSERT_EQ(mkdir(Path("texts").c_str(), 0777), 0);
+    const std::string library = "language English\n  7110 \"Example Setup\"\n";
+    ASSERT_TRUE(WriteFile(Path("lib.txt"), Bytes(library.begin(), library.end())));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(WriteFile(project, Bytes(c.project.begin(), c.project.end())));
+        std::vector<std::string> words = {project};
+        words.insert(words.end(), c.flags.begin(), c.flags.end());
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(RunBuildWords(words), medium::kExitInput);
+        const std::string err = testing::internal::GetCapturedStderr();
+        for (const std::string &line : c.lines)
+            EXPECT_NE(err.find(line), std::string::npos) << line << "\n--- in:\n" << err;
+        struct stat st;
+        EXPECT_NE(stat(Path("inputs-out").c_str(), &st), 0) << "nothing made";
+    }
+    // A folder given as the project stands for its project.toml.
+    const std::string good = text("SETUP.INS", "boot.exe", "engine.exe", "lib.txt");
+    ASSERT_TRUE(WriteFile(Path("project.toml"), Bytes(good.begin(), good.end())));
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int code = RunBuildWords({root_ + "/"});
+    testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(code, medium::kExitOk) << err;
+    o_.outDir = Path("inputs-out");
+    EXPECT_EQ(OutNames(), (std::vector<std::string>{"SETUP.INS", "_SETUP.DLL", "setup.exe"}));
+}
+
+// --strict (or strict = true in the project) makes every warning an error:
+// the build stops at the step that found it and nothing is put in place;
+// without it the same warnings are printed, counted, and the build goes on.
+TEST_F(MediumBuildTest, StrictMakesEveryWarningAnError)
+{
+    ASSERT_EQ(WriteExampleLibrary(Path("ex.dll")), 0);
+    const std::string project = Path("strict.toml");
+    const std::string allKeys = "CompanyName = \"C\"\nFileDescription = \"D\"\nFileVersion = \"1.0\"\n"
+                                "LegalCopyright = \"L\"\nProductName = \"P\"\nProductVersion = \"1.0\"\n";
+    const struct {
+        const char *what;
+        std::string top;            // top-level keys
+        std::string versionInfo;    // [version-info] keys
+        std::vector<std::string> flags;
+        int code;
+        const char *message;        // on stderr
+    } cases[] = {
+        {"a clean build passes strict", "strict = true\n", allKeys, {}, medium::kExitOk, nullptr},
+        {"a misspelled key warns", "", allKeys + "Productname = \"P\"\n", {}, medium::kExitOk,
+         "medium: warning: version key 'Productname' is not one Windows shows; did you mean 'ProductName'?"},
+        {"a misspelled key fails --strict", "", allKeys + "Productname = \"P\"\n", {"--strict"}, medium::kExitInput,
+         "medium: error: version key 'Productname' is not one Windows shows; did you mean 'ProductName'?"},
+        {"a misspelled key fails strict = true", "strict = true\n", allKeys + "Productname = \"P\"\n", {},
+         medium::kExitInput, "1 warning, errors with --strict; nothing built"},
+        {"keys not set fail --strict", "", "", {"--strict"}, medium::kExitInput,
+         "medium: error: version information: CompanyName, FileDescription, FileVersion, LegalCopyright, "
+         "ProductName, ProductVersion not set"},
+        {"the gate's warning fails --strict (a 64-bit bootstrap)", "", allKeys,
+         {"--strict", "--bootstrap", Fixture("small64.exe")}, medium::kExitChecks,
+         "setup.exe: error: id 7100: payload 7100 (bootstrap, _INS0366._MP): the bootstrap is a 64-bit program"},
+        {"strict must be a boolean", "strict = \"yes\"\n", allKeys, {}, medium::kExitInput,
+         "strict.toml:1:10: strict must be true or false, without quotes"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string text = c.top +
+                                 "script = \"SETUP.INS\"\nout = \"strict-out\"\nstub = \"stub.exe\"\n"
+                                 "[payloads]\nbootstrap = \"boot.exe\"\nengine = \"engine.exe\"\n"
+                                 "companion = \"data.bin\"\n[library]\nfile = \"ex.dll\"\n[version-info]\n" +
+                                 c.versionInfo;
+        ASSERT_TRUE(WriteFile(project, Bytes(text.begin(), text.end())));
+        std::vector<std::string> words = {project};
+        words.insert(words.end(), c.flags.begin(), c.flags.end());
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const int code = RunBuildWords(words);
+        const std::string out = testing::internal::GetCapturedStdout();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(code, c.code) << err;
+        if (c.message)
+            EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        o_.outDir = Path("strict-out");
+        if (code == medium::kExitOk) {
+            const long lines = std::count(err.begin(), err.end(), '\n');
+            EXPECT_NE(out.find("checked: 0 errors, " + std::to_string(lines) + (lines == 1 ? " warning\n" : " warnings\n")),
+                      std::string::npos)
+                << "every warning printed is counted: " << out << err;
+        } else {
+            EXPECT_TRUE(OutNames().empty()) << "nothing put in place";
+        }
+        std::string cmd = "rm -rf '" + Path("strict-out") + "'";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+    }
+}
+
 }  // namespace
 
 namespace {
@@ -1072,7 +1200,7 @@ TEST(MediumNew, WritesAStarterProjectIntoAnEmptyFolderOnly)
     // Again into the same folder: refused, the files untouched.
     ASSERT_TRUE(WriteFile(dir + "/project.toml", Bytes{'m', 'i', 'n', 'e'}));
     testing::internal::CaptureStderr();
-    EXPECT_EQ(medium::NewCommand(2, argv.data()), medium::kExitIo);
+    EXPECT_EQ(medium::NewCommand(2, argv.data()), medium::kExitInput) << "a wrong folder is bad input, not I/O";
     EXPECT_NE(testing::internal::GetCapturedStderr().find("the folder is not empty"), std::string::npos);
     EXPECT_EQ(ReadFile(dir + "/project.toml"), (Bytes{'m', 'i', 'n', 'e'}));
     EXPECT_EQ(system(("rm -rf '" + std::string(tmpl) + "'").c_str()), 0);

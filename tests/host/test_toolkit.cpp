@@ -19,6 +19,7 @@
 #include "tools/lib/bytesink.h"
 #include "tools/lib/fileio.h"
 #include "tools/lib/library_encode.h"
+#include "tools/lib/numbers.h"
 #include "tools/lib/pe_image.h"
 #include "tools/lib/report.h"
 #include "tools/lib/reslist.h"
@@ -397,6 +398,54 @@ TEST(LogoLines, AsTheLauncherReadsThem)
         EXPECT_EQ(tk::LauncherLogoLines(c.bytes, c.codePage), c.lines);
     }
     EXPECT_EQ(HostSetCodePage(1252), 1252);   // the code page came back
+}
+
+}  // namespace
+
+namespace {
+
+// The one number parser: decimal, hex and a sign only where the form allows
+// them, no overflow, the range checked.
+TEST(ToolkitNumbers, ParseNumberTable)
+{
+    const tk::NumberForm dec, hex{true, false}, sign{false, true};
+    const struct {
+        const char *text;
+        int64_t low, high;
+        tk::NumberForm form;
+        bool ok;
+        int64_t value;
+    } cases[] = {
+        {"0", 0, 10, dec, true, 0},
+        {"4096", 4096, INT64_MAX, dec, true, 4096},
+        {"4095", 4096, INT64_MAX, dec, false, 0},
+        {"9223372036854775807", 0, INT64_MAX, dec, true, INT64_MAX},
+        {"9223372036854775808", 0, INT64_MAX, dec, false, 0},
+        {"99999999999999999999999", 0, INT64_MAX, dec, false, 0},
+        {"", 0, 10, dec, false, 0},
+        {"+5", 0, 10, dec, false, 0},
+        {" 5", 0, 10, dec, false, 0},
+        {"5 ", 0, 10, dec, false, 0},
+        {"4k", 0, 10000, dec, false, 0},
+        {"-1", -5, 5, dec, false, 0},
+        {"-1", -5, 5, sign, true, -1},
+        {"-", -5, 5, sign, false, 0},
+        {"-9223372036854775808", INT64_MIN, 0, sign, true, INT64_MIN},
+        {"0x409", 0, 0xFFFF, hex, true, 0x409},
+        {"0X7fffFFFF", 1, 0x7FFFFFFF, hex, true, 0x7FFFFFFF},
+        {"0x80000000", 1, 0x7FFFFFFF, hex, false, 0},
+        {"0x", 0, 10, hex, false, 0},
+        {"0x409", 0, 0xFFFF, dec, false, 0},
+        {"0x1g", 0, 0xFFFF, hex, false, 0},
+        {"-0x1", -5, 5, tk::NumberForm{true, true}, false, 0},
+        {"0000000000000000000001", 0, 10, dec, true, 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        int64_t v = 77;
+        EXPECT_EQ(tk::ParseNumber(c.text, c.low, c.high, c.form, &v), c.ok);
+        EXPECT_EQ(v, c.ok ? c.value : 77) << "untouched on failure";
+    }
 }
 
 }  // namespace

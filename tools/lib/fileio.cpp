@@ -2,6 +2,8 @@
 #include "tools/lib/fileio.h"
 
 #include <errno.h>
+#include <openssl/evp.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -111,24 +113,6 @@ void RemoveTempsOnSignal(int sig)
     raise(sig);
 }
 
-// Keeps the handler out while a slot changes.
-class SignalsHeld {
-public:
-    SignalsHeld()
-    {
-        sigset_t block;
-        sigemptyset(&block);
-        sigaddset(&block, SIGINT);
-        sigaddset(&block, SIGTERM);
-        sigaddset(&block, SIGHUP);
-        sigprocmask(SIG_BLOCK, &block, &old_);
-    }
-    ~SignalsHeld() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
-
-private:
-    sigset_t old_;
-};
-
 bool WriteAll(int fd, const uint8_t *p, size_t len)
 {
     while (len > 0) {
@@ -145,6 +129,67 @@ bool WriteAll(int fd, const uint8_t *p, size_t len)
 }
 
 }  // namespace
+
+bool FileSha256(const std::string &path, uint64_t *size, std::string *hex, std::string *why)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) {
+        *why = strerror(errno);
+        return false;
+    }
+    EVP_MD_CTX *ctx = EVP_MD_CTX_new();
+    bool ok = ctx && EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr) == 1;
+    uint64_t total = 0;
+    unsigned char buf[65536];
+    size_t n;
+    while (ok && (n = fread(buf, 1, sizeof buf, f)) > 0) {
+        ok = EVP_DigestUpdate(ctx, buf, n) == 1;
+        total += n;
+    }
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned len = 0;
+    ok = ok && !ferror(f) && EVP_DigestFinal_ex(ctx, md, &len) == 1;
+    *why = ok ? "" : ferror(f) ? strerror(errno) : "cannot compute SHA-256";
+    EVP_MD_CTX_free(ctx);
+    fclose(f);
+    if (!ok)
+        return false;
+    static const char digits[] = "0123456789abcdef";
+    hex->clear();
+    for (unsigned i = 0; i < len; i++) {
+        *hex += digits[md[i] >> 4];
+        *hex += digits[md[i] & 15];
+    }
+    *size = total;
+    return true;
+}
+
+SignalsHeld::SignalsHeld()
+{
+    sigset_t block;
+    sigemptyset(&block);
+    sigaddset(&block, SIGINT);
+    sigaddset(&block, SIGTERM);
+    sigaddset(&block, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &block, &old_);
+}
+
+SignalsHeld::~SignalsHeld()
+{
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+}
+
+int SignalsHeld::Pending()
+{
+    sigset_t pending;
+    if (sigpending(&pending) != 0)
+        return 0;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        if (sigismember(&pending, sig))
+            return sig;
+    }
+    return 0;
+}
 
 void InstallTempCleanup()
 {

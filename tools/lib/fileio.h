@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <signal.h>
 #include <stdio.h>
 
 #include <string>
@@ -27,6 +28,10 @@ bool ReadWholeFile(const std::string &path, uint64_t limit, const char *limitTex
 // The same into a string (for text).
 bool ReadWholeFile(const std::string &path, uint64_t limit, const char *limitText, std::string *data,
                    std::string *why);
+
+// The size and SHA-256 (lower-case hex) of the file at `path`, read in
+// blocks. False with `why` set (the system's reason) when it cannot be read.
+bool FileSha256(const std::string &path, uint64_t *size, std::string *hex, std::string *why);
 
 // The most bytes one read brought into memory from a file since the last
 // reset: ReadWholeFile counts the whole file, FileSource (pe_image.h) each
@@ -85,6 +90,22 @@ inline bool WriteFileAtomic(const std::string &path, const std::string &data, st
 {
     return WriteFileAtomic(path, data.data(), data.size(), why);
 }
+
+// Holds SIGINT, SIGTERM and SIGHUP back in this thread while it lives (held
+// ones stay pending and arrive when the last hold goes). Nests.
+class SignalsHeld {
+public:
+    SignalsHeld();
+    ~SignalsHeld();
+    SignalsHeld(const SignalsHeld &) = delete;
+    SignalsHeld &operator=(const SignalsHeld &) = delete;
+
+    // The first of SIGINT, SIGTERM and SIGHUP waiting to arrive, or 0.
+    static int Pending();
+
+private:
+    sigset_t old_;
+};
 
 // Removes open PendingFiles' temporary names on SIGINT, SIGTERM and SIGHUP,
 // then dies of the signal; SIGXFSZ is ignored so that a write over the file

@@ -393,6 +393,32 @@ uint32_t CodePageOfLcidList(const std::string &lcids, bool *known)
     return CodePageOfLanguage((uint32_t)strtoul(lcids.c_str(), nullptr, 10), known);
 }
 
+std::vector<uint64_t> LcidNumbers(const std::string &lcids)
+{
+    std::vector<uint64_t> out;
+    size_t at = 0;
+    while (at <= lcids.size()) {
+        size_t end = lcids.find(',', at);
+        if (end == std::string::npos)
+            end = lcids.size();
+        size_t b = at, e = end;
+        while (b < e && lcids[b] == ' ')
+            b++;
+        while (e > b && lcids[e - 1] == ' ')
+            e--;
+        uint64_t v = 0;
+        bool ok = b < e && e - b <= 10;
+        for (size_t i = b; ok && i < e; i++) {
+            ok = lcids[i] >= '0' && lcids[i] <= '9';
+            v = v * 10 + (uint64_t)(lcids[i] - '0');
+        }
+        if (ok && v <= 0xFFFFFFFFu)
+            out.push_back(v);
+        at = end + 1;
+    }
+    return out;
+}
+
 std::string LanguageNameText(const std::string &name, const std::string &lcids)
 {
     bool known = false;
@@ -498,7 +524,7 @@ void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::s
         ReportNode &ln = languages.Object("");
         ln.Text("name", label);
         if (table) {
-            ln.Text("lcids", lang.lcids);
+            ln.Numbers("lcids", LcidNumbers(lang.lcids));
             ln.Flag("eligible", lang.eligible);
         }
         ln.Number("codePage", lang.codePage);

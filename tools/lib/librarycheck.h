@@ -39,6 +39,9 @@ std::string AnsiText(const std::string &ansi, uint32_t codePage);
 // The code page of a table's language: that of the first LCID in its list
 // (`*known` false and 1252 for an empty list or an unknown language).
 uint32_t CodePageOfLcidList(const std::string &lcids, bool *known);
+// The numbers of an LCID list ("1033, 2057"), in order; what is not a
+// decimal number (up to 0xFFFFFFFF) between the commas is left out.
+std::vector<uint64_t> LcidNumbers(const std::string &lcids);
 // A table language's name as UTF-8, read in its own code page.
 std::string LanguageNameText(const std::string &name, const std::string &lcids);
 

@@ -1,4 +1,5 @@
 #include "tools/lib/loadercheck.h"
+#include "tools/lib/strings.h"
 
 #include <stdio.h>
 
@@ -16,13 +17,6 @@ const char *const kDirNames[kPeDirCount] = {
     "export",  "import", "resource", "exception", "certificate", "base relocation", "debug", "architecture",
     "global pointer", "TLS", "load configuration", "bound import", "import address", "delay import", "CLR runtime",
     "reserved"};
-
-std::string Hex(uint64_t v)
-{
-    char b[24];
-    snprintf(b, sizeof b, "0x%llX", (unsigned long long)v);
-    return b;
-}
 
 bool PowerOfTwo(uint32_t v) { return v && (v & (v - 1)) == 0; }
 

@@ -9,6 +9,7 @@
 #include "base/bytes.h"
 #include "resmodule/langtable.h"
 #include "tools/lib/bytesink.h"
+#include "tools/lib/numbers.h"
 
 namespace lt {
 
@@ -166,47 +167,21 @@ bool Tokenize(const std::string &line, std::vector<Token> *tokens, std::string *
     }
 }
 
-bool AllDigits(const std::string &s)
-{
-    if (s.empty())
-        return false;
-    for (char c : s) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    return true;
-}
+using tk::AllDigits;
 
-// A bare decimal number, or 0x hex when allowHex; within [lo, hi].
+// A bare number token, or 0x hex when allowHex, a '-' when `lo` is below
+// 0; within [lo, hi].
 bool ParseNumber(const Token &token, long lo, long hi, bool allowHex, long *value)
 {
     if (!token.IsBare())
         return false;
-    const std::string &s = token.pieces[0].bytes;
-    std::string digits = s;
-    bool negative = false;
-    int base = 10;
-    if (allowHex && s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        digits = s.substr(2);
-        base = 16;
-    } else if (!s.empty() && s[0] == '-' && lo < 0) {
-        digits = s.substr(1);
-        negative = true;
-    }
-    if (digits.empty() || digits.size() > 9)
+    tk::NumberForm form;
+    form.hex = allowHex;
+    form.sign = lo < 0;
+    int64_t v = 0;
+    if (!tk::ParseNumber(token.pieces[0].bytes, lo, hi, form, &v))
         return false;
-    long v = 0;
-    for (char c : digits) {
-        int d = HexDigit(c);
-        if (d < 0 || d >= base)
-            return false;
-        v = v * base + d;
-    }
-    if (negative)
-        v = -v;
-    if (v < lo || v > hi)
-        return false;
-    *value = v;
+    *value = (long)v;
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include "tools/lib/bytesink.h"
 #include "tools/lib/fileio.h"
 #include "tools/lib/pechecksum.h"
+#include "tools/lib/strings.h"
 
 namespace tk {
 namespace {
@@ -19,13 +20,6 @@ constexpr uint32_t kDataAlign = 8;   // each entry's data starts 8-aligned, as l
 constexpr size_t kCopyBlock = 1u << 16;
 constexpr uint32_t kImportDescriptorSize = 20;
 constexpr uint64_t kHeaderBytes = 4096;          // where linkers' headers end
-
-std::string Hex(uint64_t v)
-{
-    char buf[24];
-    snprintf(buf, sizeof buf, "0x%llX", (unsigned long long)v);
-    return buf;
-}
 
 uint32_t AlignUp(uint32_t v, uint32_t a)
 {

@@ -71,7 +71,7 @@ public:
 
     void Remember(const std::string &name, const toml::source_region &where)
     {
-        p_->places.emplace_back(name, Place(path_, where));
+        p_->places.push_back({name, (uint32_t)where.begin.line, (uint32_t)where.begin.column});
     }
 
     // A string value; false (with an error) for another type or "".
@@ -107,8 +107,8 @@ public:
 
     void Top(const toml::table &root)
     {
-        CheckKeys(root, "", {"script", "out", "stub", "icon", "execution-level", "piece-size", "payloads",
-                             "library", "version-info", "sign"});
+        CheckKeys(root, "", {"script", "out", "stub", "icon", "execution-level", "piece-size", "strict",
+                             "payloads", "library", "version-info", "sign"});
         Path(root, "script", "", &p_->script);
         Path(root, "out", "", &p_->outDir);
         Path(root, "stub", "", &p_->stub);
@@ -122,6 +122,13 @@ public:
                 Error(n->source(), "piece-size must be a whole number of bytes, without quotes (for example 4194304)");
             else
                 p_->pieceSize = (uint32_t)*v;
+        }
+        if (const toml::node *n = root.get("strict")) {
+            Remember("strict", n->source());
+            if (!n->is_boolean())
+                Error(n->source(), "strict must be true or false, without quotes");
+            else
+                p_->strict = n->as_boolean()->get();
         }
         if (const toml::table *t = SubTable(root, "payloads")) {
             CheckKeys(*t, "payloads", {"bootstrap", "engine", "companion"});
@@ -244,13 +251,19 @@ private:
 
 }  // namespace
 
+const Project::KeyPlace *FindPlace(const Project &project, const std::string &key)
+{
+    for (const Project::KeyPlace &p : project.places) {
+        if (p.key == key)
+            return &p;
+    }
+    return nullptr;
+}
+
 std::string PlaceOf(const Project &project, const std::string &key)
 {
-    for (const auto &p : project.places) {
-        if (p.first == key)
-            return p.second;
-    }
-    return project.file;
+    const Project::KeyPlace *p = FindPlace(project, key);
+    return p ? project.file + ":" + std::to_string(p->line) + ":" + std::to_string(p->column) : project.file;
 }
 
 bool ParseProject(std::string_view text, const std::string &path, Project *project, std::vector<std::string> *errors)

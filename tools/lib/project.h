@@ -3,6 +3,7 @@
 //
 //   script = "SETUP.INS"
 //   out = "medium"
+//   strict = true                   # warnings fail the build
 //   [payloads]
 //   bootstrap = "bootstrap.exe"
 //   engine = "engine.exe"
@@ -40,6 +41,7 @@ struct Project {
     std::string icon;
     std::string level;                // execution level, as written
     uint32_t pieceSize = 0;           // 0: not given
+    bool strict = false;              // every warning fails the build
     std::vector<std::pair<std::string, std::string>> versionInfo;  // in file order
     // The sign step: argument words with {NAME} placeholders (from a string
     // split like a shell's words, or a TOML array taken as it is), and the
@@ -49,15 +51,21 @@ struct Project {
     // [sign] ca: PEM roots the signed setup.exe must chain to at the build's
     // gate (joined to `dir`); empty: the gate does not check the chain.
     std::string signCa;
-    // Where each key stood ("PATH:LINE:COLUMN"), by its dotted name
-    // ("piece-size", "payloads.engine", "sign.command"), for the build's
-    // own checks of the values.
-    std::vector<std::pair<std::string, std::string>> places;
+    // Where each key's value stood, by its dotted name ("piece-size",
+    // "payloads.engine", "sign.command"), so that the build reports a fault
+    // in a value at its line.
+    struct KeyPlace {
+        std::string key;
+        uint32_t line = 0, column = 0;
+    };
+    std::vector<KeyPlace> places;
 };
 
 // "PATH:LINE:COLUMN" of `key` in the project, or the project's path when the
 // key was not in it.
 std::string PlaceOf(const Project &project, const std::string &key);
+// The place of `key`'s value; null when the key was not in the project.
+const Project::KeyPlace *FindPlace(const Project &project, const std::string &key);
 
 // Parses `text`, the contents of the project file `path` (used in messages
 // and to resolve relative paths). False with `errors` holding one line per

@@ -29,6 +29,15 @@ ReportNode &ReportNode::Flag(const std::string &k, bool v)
     return n;
 }
 
+ReportNode &ReportNode::Numbers(const std::string &k, const std::vector<uint64_t> &v)
+{
+    ReportNode &n = List(k);
+    n.joined = true;
+    for (uint64_t x : v)
+        n.Number("", x);
+    return n;
+}
+
 ReportNode &ReportNode::Object(const std::string &k)
 {
     if (k.empty())
@@ -50,6 +59,18 @@ ReportNode &ReportNode::List(const std::string &k)
     return items.back();
 }
 
+size_t WarningsToErrors(std::vector<Finding> *findings)
+{
+    size_t n = 0;
+    for (Finding &f : *findings) {
+        if (f.severity == Severity::Warning) {
+            f.severity = Severity::Error;
+            n++;
+        }
+    }
+    return n;
+}
+
 const char *SeverityText(Severity s)
 {
     return s == Severity::Error ? "error" : s == Severity::Warning ? "warning" : "note";
@@ -57,7 +78,10 @@ const char *SeverityText(Severity s)
 
 std::string FindingLine(const Finding &f)
 {
-    std::string line = f.file + ": " + SeverityText(f.severity) + ": ";
+    std::string line = f.file;
+    if (f.line)
+        line += ":" + std::to_string(f.line) + ":" + std::to_string(f.column);
+    line += std::string(": ") + SeverityText(f.severity) + ": ";
     if (!f.language.empty())
         line += "language \"" + f.language + "\"" + (f.id ? ", " : ": ");
     if (f.id)
@@ -95,7 +119,12 @@ void PrintReportNode(FILE *out, const ReportNode &n, int depth)
         bool flat = c.key.empty() && c.isObject;
         for (const ReportNode &g : c.items)
             flat = flat && !g.isObject && !g.isList;
-        if (flat) {
+        if (c.joined) {
+            std::string line;
+            for (const ReportNode &g : c.items)
+                line += (line.empty() ? "" : ", ") + g.value;
+            fprintf(out, "%*s%s: %s\n", depth * 2, "", label.c_str(), line.c_str());
+        } else if (flat) {
             std::string line;
             for (const ReportNode &g : c.items)
                 line += (line.empty() ? "" : ", ") + g.key + " " + OneLine(g.value);
@@ -145,6 +174,14 @@ void PrintReportJson(FILE *out, const ReportNode &n)
         PrintReportJson(out, n.items[i]);
     }
     fputc(list ? ']' : '}', out);
+}
+
+std::string FindingJson(const Finding &f)
+{
+    return std::string("{\"severity\":\"") + SeverityText(f.severity) + "\",\"code\":" + JsonString(f.code) +
+           ",\"file\":" + JsonString(f.file) + ",\"line\":" + std::to_string(f.line) +
+           ",\"column\":" + std::to_string(f.column) + ",\"language\":" + JsonString(f.language) +
+           ",\"id\":" + std::to_string(f.id) + ",\"text\":" + JsonString(f.text) + "}";
 }
 
 double MonotonicSeconds()

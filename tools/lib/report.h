@@ -13,19 +13,27 @@ namespace tk {
 
 enum class Severity { Note, Warning, Error };
 
-// One problem: the file, the language and launcher id it concerns (empty and
-// 0 when none), and "what is wrong; what to do".
+// One problem: the file, the line and column in it (0 when a place in a
+// text file does not apply), the language and launcher id it concerns (empty
+// and 0 when none), a stable code scripts match on (empty when it has none
+// yet), and "what is wrong; what to do".
 struct Finding {
     Severity severity = Severity::Error;
     std::string file;
+    uint32_t line = 0, column = 0;
+    std::string code;
     std::string language;
     int id = 0;
     std::string text;
 };
 
+// For strict checking: every warning in `findings` becomes an error.
+// Returns how many did.
+size_t WarningsToErrors(std::vector<Finding> *findings);
+
 // "error", "warning" or "note".
 const char *SeverityText(Severity s);
-// "FILE: error: language "X", id N: TEXT".
+// "FILE[:LINE:COLUMN]: error: language "X", id N: TEXT".
 std::string FindingLine(const Finding &f);
 
 // The facts of a report: a value, or a list of named (object) or unnamed
@@ -36,6 +44,7 @@ struct ReportNode {
     bool number = false;
     bool isList = false;     // items are unnamed
     bool isObject = false;   // items are named
+    bool joined = false;     // a list of numbers shown on one line ("1033, 2057")
     std::vector<ReportNode> items;
 
     ReportNode &Text(const std::string &k, const std::string &v);
@@ -43,12 +52,17 @@ struct ReportNode {
     ReportNode &Flag(const std::string &k, bool v);
     ReportNode &Object(const std::string &k);   // k empty: an item of a list
     ReportNode &List(const std::string &k);
+    // A list of numbers: a JSON array, one line for people.
+    ReportNode &Numbers(const std::string &k, const std::vector<uint64_t> &v);
 };
 
 // The items of `n` as indented lines, `depth` levels in.
 void PrintReportNode(FILE *out, const ReportNode &n, int depth);
 // `n` as JSON (no newline).
 void PrintReportJson(FILE *out, const ReportNode &n);
+// `f` as a JSON object: severity, code, file, line, column (0 when none),
+// language, id, text.
+std::string FindingJson(const Finding &f);
 // `s` as a JSON string, quotes included.
 std::string JsonString(const std::string &s);
 

@@ -28,6 +28,7 @@
 #include "tools/medium/record.h"
 #include "tools/medium/resedit.h"
 #include "tools/lib/szdd_codec.h"
+#include "tools/lib/strings.h"
 
 namespace medium {
 namespace {
@@ -42,10 +43,8 @@ constexpr size_t kReadChunk = 1u << 20;          // payload bytes read at a time
 // Payloads at least this long show progress (when stderr is a terminal).
 constexpr uint64_t kProgressThreshold = 16u << 20;
 
-std::string Errno()
-{
-    return strerror(errno);
-}
+using tk::BaseName;
+using tk::Errno;
 
 bool ReadSmallFile(const std::string &path, const char *what, std::vector<uint8_t> *out, Failure *f)
 {
@@ -55,12 +54,6 @@ bool ReadSmallFile(const std::string &path, const char *what, std::vector<uint8_
     if (why == "larger than 256 MiB")
         return Fail(f, kExitInput, path + ": the " + std::string(what) + " is larger than 256 MiB; is it the right file?");
     return Fail(f, kExitInput, path + ": cannot open the " + what + " (" + why + "); check the path");
-}
-
-std::string BaseName(const std::string &path)
-{
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string Upper(std::string s)

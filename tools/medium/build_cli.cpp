@@ -11,9 +11,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 
+#include "tools/lib/commit.h"
 #include "tools/lib/fileio.h"
 #include "tools/lib/folders.h"
+#include "tools/lib/numbers.h"
 #include "tools/lib/project.h"
 #include "tools/lib/versionrules.h"
 #include "tools/medium/build.h"
@@ -22,6 +25,7 @@
 #include "tools/medium/library_cli.h"
 #include "tools/medium/resedit.h"
 #include "tools/medium/sign.h"
+#include "tools/lib/strings.h"
 
 namespace medium {
 
@@ -29,24 +33,24 @@ namespace {
 
 constexpr uint64_t kMaxProjectFile = 1u << 20;
 
-// A decimal number from `low` to `high`, digits only (no sign, no spaces,
-// nothing that overflows).
+// Stable codes of the build's own findings.
+constexpr const char kCodeInputUnreadable[] = "input-unreadable";
+
+// A decimal number from `low` to `high` (no sign, no spaces, no overflow).
 bool WholeNumber(const std::string &text, uint64_t low, uint64_t high, uint64_t *value)
 {
-    uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9' || v > (UINT64_MAX - (uint64_t)(c - '0')) / 10)
-            return false;
-        v = v * 10 + (uint64_t)(c - '0');
-    }
-    *value = v;
-    return !text.empty() && v >= low && v <= high;
+    int64_t v = 0;
+    const int64_t most = high > (uint64_t)INT64_MAX ? INT64_MAX : (int64_t)high;
+    if (!ParseNumber(text, (int64_t)low, most, NumberForm(), &v))
+        return false;
+    *value = (uint64_t)v;
+    return true;
 }
 
 void Help(FILE *out)
 {
     fprintf(out,
-            "usage: medium build PROJECT.toml [OPTIONS]\n"
+            "usage: medium build PROJECT.toml|DIR [OPTIONS]   (DIR: DIR/project.toml)\n"
             "       medium build --bootstrap FILE --engine FILE --companion FILE\n"
             "                    --script FILE --library FILE --out DIR [OPTIONS]\n\n"
             "Makes DIR/setup.exe from the launcher stub with the three payloads (each\n"
@@ -70,15 +74,17 @@ void Help(FILE *out)
             "                              compression (default 4194304, at least 4096; grows when\n"
             "                              a payload would need more than 100 pieces)\n"
             "  --threads N                 compress pieces on N threads (default: one per core);\n"
-            "                              the output is the same for any N\n\n"
-            "Exit codes: 0 done, 1 bad input, 2 usage, 3 I/O, 4 the finished medium failed\n"
-            "its checks (nothing put in place).\n");
+            "                              the output is the same for any N\n"
+            "  --strict                    every warning is an error: nothing is put in place\n"
+            "                              when there is one (the project's strict = true)\n"
+            "  --json FILE                 write the build log to FILE however the build ends:\n"
+            "                              inputs and outputs with size and SHA-256, pieces,\n"
+            "                              findings with their codes, each step's time\n\n"
+            "Exit codes: 0 done, 1 bad input, 2 usage, 3 I/O (the old medium stays as it\n"
+            "was), 4 the finished medium failed its checks (nothing put in place).\n");
 }
 
-std::string Errno()
-{
-    return strerror(errno);
-}
+using tk::Errno;
 
 // Removes the folders a failed build made (each only if empty), unless kept.
 class MadeFolders {
@@ -108,7 +114,7 @@ class Staging {
 public:
     ~Staging()
     {
-        if (path_.empty())
+        if (path_.empty() || keep)
             return;
         if (DIR *d = opendir(path_.c_str())) {
             while (struct dirent *e = readdir(d)) {
@@ -130,6 +136,7 @@ public:
         return true;
     }
     const std::string &Path() const { return path_; }
+    bool keep = false;   // it holds the only copy of an old file
 
 private:
     std::string path_;
@@ -149,6 +156,80 @@ struct SignStep {
     std::string ca;    // roots the signed file must chain to at the gate; empty: not checked
 };
 
+// What `--json FILE` writes: the inputs, the pieces, the outputs, every
+// finding and how long each step took, for scripts that gate a release.
+struct BuildLog {
+    struct File {
+        std::string role;
+        std::string path;
+    };
+    std::vector<File> inputs;
+    std::vector<File> outputs;
+    PayloadReport payloads[3];
+    bool built = false;
+    std::vector<Finding> findings;
+    std::vector<std::pair<std::string, double>> steps;
+    double mark = MonotonicSeconds();
+
+    // The step `name` ends now.
+    void Step(const char *name)
+    {
+        const double now = MonotonicSeconds();
+        steps.emplace_back(name, now - mark);
+        mark = now;
+    }
+    void Add(Severity severity, const char *code, const std::string &file, const std::string &text)
+    {
+        Finding f;
+        f.severity = severity;
+        f.code = code;
+        f.file = file;
+        f.text = text;
+        findings.push_back(f);
+    }
+};
+
+std::string FilesJson(const std::vector<BuildLog::File> &files)
+{
+    std::string out = "[";
+    for (const BuildLog::File &f : files) {
+        uint64_t size = 0;
+        std::string sha, why;
+        const bool read = FileSha256(f.path, &size, &sha, &why);
+        out += std::string(out.size() > 1 ? "," : "") + "{\"role\":" + JsonString(f.role) +
+               ",\"path\":" + JsonString(f.path) + ",\"size\":" + std::to_string(size) +
+               ",\"sha256\":" + (read ? JsonString(sha) : "null") + "}";
+    }
+    return out + "]";
+}
+
+// The log as one JSON object; `status` is the exit code.
+std::string BuildLogJson(const BuildLog &log, int status)
+{
+    std::string out = "{\"tool\":\"medium build\",\"status\":" + std::to_string(status) +
+                      ",\"ok\":" + (status == kExitOk ? "true" : "false") + ",\"inputs\":" + FilesJson(log.inputs) +
+                      ",\"pieces\":[";
+    for (int i = 0; log.built && i < 3; i++) {
+        const PayloadReport &p = log.payloads[i];
+        out += std::string(i ? "," : "") + "{\"payload\":\"" + kPayloadNames[i] +
+               "\",\"length\":" + std::to_string(p.length) + ",\"packed\":" + std::to_string(p.packed) +
+               ",\"pieces\":" + std::to_string(p.pieces) + ",\"raw\":" + std::to_string(p.raw) + "}";
+    }
+    out += "],\"outputs\":" + FilesJson(log.outputs) + ",\"findings\":[";
+    for (size_t i = 0; i < log.findings.size(); i++)
+        out += (i ? "," : "") + FindingJson(log.findings[i]);
+    out += "],\"steps\":[";
+    for (size_t i = 0; i < log.steps.size(); i++) {
+        char seconds[32];
+        snprintf(seconds, sizeof seconds, "%.3f", log.steps[i].second);
+        out += std::string(i ? "," : "") + "{\"name\":" + JsonString(log.steps[i].first) + ",\"seconds\":" + seconds +
+               "}";
+    }
+    return out + "]}\n";
+}
+
+int RunBuild(int argc, char **argv, BuildLog *log);
+
 }  // namespace
 
 void BuildHelp(FILE *out)
@@ -157,6 +238,138 @@ void BuildHelp(FILE *out)
 }
 
 int BuildCommand(int argc, char **argv)
+{
+    // --json FILE is the wrapper's: the log is written however the build ends.
+    std::vector<char *> args;
+    std::string logPath;
+    for (int i = 0; i < argc; i++) {
+        const std::string arg = argv[i];
+        if (i > 0 && (arg == "--json" || arg.rfind("--json=", 0) == 0)) {
+            if (arg == "--json" && i + 1 >= argc) {
+                fprintf(stderr, "medium build: --json needs a file for the build log; see 'medium build --help'\n");
+                return kExitUsage;
+            }
+            logPath = arg == "--json" ? argv[++i] : arg.substr(7);
+            if (logPath.empty()) {
+                fprintf(stderr, "medium build: --json needs a file for the build log\n");
+                return kExitUsage;
+            }
+            continue;
+        }
+        args.push_back(argv[i]);
+    }
+    BuildLog log;
+    int code = RunBuild((int)args.size(), args.data(), &log);
+    if (logPath.empty())
+        return code;
+    std::string why;
+    if (!WriteFileAtomic(logPath, BuildLogJson(log, code), &why)) {
+        fprintf(stderr, "medium: %s; the build log is not written\n", why.c_str());
+        return code == kExitOk ? kExitIo : code;
+    }
+    return code;
+}
+
+namespace {
+
+// The sign step: the signed copy replaces the staged setup.exe only when
+// the command succeeded and wrote it. kExitOk when signed or when the
+// project signs nothing; kExitInput or kExitIo (printed) otherwise.
+int SignStaged(const SignStep &sign, const std::string &projectPath, const std::string &stage,
+               const std::string &outDir)
+{
+    if (sign.command.empty())
+        return kExitOk;
+    const std::string setup = stage + "/setup.exe";
+    const std::string signedPath = stage + "/setup.signed.exe";
+    std::vector<std::pair<std::string, std::string>> values = sign.values;
+    values.emplace_back("in", Absolute(setup));
+    values.emplace_back("out", Absolute(signedPath));
+    std::vector<std::string> args;
+    std::string why;
+    if (!ExpandCommand(sign.command, values, &args, &why)) {
+        fprintf(stderr, "medium: %s: sign command: %s\n", projectPath.c_str(), why.c_str());
+        return kExitInput;
+    }
+    struct stat signedStat;
+    if (!RunCommand(args, sign.dir, &why)) {
+        fprintf(stderr, "medium: signing failed: %s; nothing put in place\n", why.c_str());
+        return kExitInput;
+    }
+    if (stat(signedPath.c_str(), &signedStat) != 0 || signedStat.st_size == 0) {
+        fprintf(stderr, "medium: signing failed: %s wrote no {out} file; nothing put in place\n", args[0].c_str());
+        return kExitInput;
+    }
+    if (rename(signedPath.c_str(), setup.c_str()) != 0) {
+        fprintf(stderr, "medium: %s/setup.exe: cannot put the signed file in place (%s)\n", outDir.c_str(),
+                Errno().c_str());
+        return kExitIo;
+    }
+    printf("signed: setup.exe with %s\n", args[0].c_str());
+    return kExitOk;
+}
+
+// The gate: inspect's checks over the staged medium, its findings printed
+// and logged under the output folder's name, and counted into `errors` and
+// `warnings`. kExitChecks when there is an error (with `strict`, a warning
+// is one); kExitOk otherwise.
+int GateStaged(const std::string &stage, const std::string &outDir, const std::string &ca, bool strict, BuildLog *log,
+               size_t *errors, size_t *warnings)
+{
+    Inspection inspection;
+    ImageCheckOptions gate;
+    gate.caFile = ca;
+    InspectPath(stage, &inspection, gate);
+    if (strict)
+        WarningsToErrors(&inspection.findings);
+    for (const Finding &f : inspection.findings) {
+        if (f.severity == Severity::Note)
+            continue;
+        (f.severity == Severity::Error ? *errors : *warnings)++;
+        fprintf(stderr, "%s\n", Replace(FindingLine(f), stage, outDir).c_str());
+        Finding logged = f;
+        logged.file = Replace(f.file, stage, outDir);
+        if (logged.code.empty())
+            logged.code = "inspect";
+        log->findings.push_back(logged);
+    }
+    if (InspectStatus(inspection.findings) != kInspectErrors)
+        return kExitOk;
+    fprintf(stderr, "medium: the medium has %zu error%s (above); nothing put in place\n", *errors,
+            *errors == 1 ? "" : "s");
+    return kExitChecks;
+}
+
+// The commit: `names` from `stage` into `outDir` together, or the old ones
+// kept (CommitFiles). kExitOk when in place; kExitIo (printed and logged)
+// otherwise, with `*keepStage` set when `stage` holds the only copy of an
+// old file.
+int CommitStaged(const std::string &stage, const std::string &outDir, const std::vector<std::string> &names,
+                 BuildLog *log, bool *keepStage)
+{
+    tk::CommitOutcome commit;
+    if (tk::CommitFiles(stage, outDir, names, &commit))
+        return kExitOk;
+    if (!commit.restored) {
+        *keepStage = true;
+        fprintf(stderr,
+                "medium: %s: cannot put in place (%s), and the old medium could not be put back: its files "
+                "are in %s as old.NAME; move them back by hand\n",
+                commit.file.c_str(), commit.why.c_str(), commit.keptIn.c_str());
+    } else if (commit.signal) {
+        fprintf(stderr, "medium: interrupted (%s); nothing put in place, the output folder is as it was\n",
+                strsignal(commit.signal));
+    } else {
+        fprintf(stderr, "medium: %s: cannot put in place (%s); nothing put in place, the output folder is as "
+                        "it was\n",
+                commit.file.c_str(), commit.why.c_str());
+    }
+    log->Add(Severity::Error, commit.signal ? "interrupted" : "commit-failed", commit.file,
+             commit.signal ? std::string("interrupted: ") + strsignal(commit.signal) : commit.why);
+    return kExitIo;
+}
+
+int RunBuild(int argc, char **argv, BuildLog *log)
 {
     BuildOptions o;
     std::string pieceSize, threads, projectPath;
@@ -170,18 +383,36 @@ int BuildCommand(int argc, char **argv)
     struct Slot {
         const char *name;
         std::string *value;
+        const char *key;    // its key in the project file
+        const char *what;   // an input file: what it is; null for other values
     } slots[] = {
-        {"--bootstrap", &o.payload[0]}, {"--engine", &o.payload[1]}, {"--companion", &o.payload[2]},
-        {"--script", &o.script},        {"--library", &o.library},   {"--out", &o.outDir},
-        {"--stub", &o.stub},            {"--execution-level", &o.level}, {"--icon", &o.icon},
-        {"--piece-size", &pieceSize},   {"--threads", &threads},
+        {"--bootstrap", &o.payload[0], "payloads.bootstrap", "bootstrap"},
+        {"--engine", &o.payload[1], "payloads.engine", "engine payload"},
+        {"--companion", &o.payload[2], "payloads.companion", "companion payload"},
+        {"--script", &o.script, "script", "script"},
+        {"--library", &o.library, "library.file", "resource library"},
+        {"--out", &o.outDir, "out", nullptr},
+        {"--stub", &o.stub, "stub", "launcher stub"},
+        {"--execution-level", &o.level, "execution-level", nullptr},
+        {"--icon", &o.icon, "icon", "icon"},
+        {"--piece-size", &pieceSize, "piece-size", nullptr},
+        {"--threads", &threads, "threads", nullptr},
     };
+    // The values the project gave (no flag): their faults are reported at
+    // their line in the project file.
+    std::vector<const std::string *> fromProject;
+    Project p;
     std::vector<std::pair<std::string, std::string>> flagVersionInfo;
+    bool strict = false;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             Help(stdout);
             return kExitOk;
+        }
+        if (arg == "--strict") {
+            strict = true;
+            continue;
         }
         if (arg.empty() || arg[0] != '-') {
             if (!projectPath.empty()) {
@@ -243,13 +474,19 @@ int BuildCommand(int argc, char **argv)
     std::string libraryDescription;
     SignStep sign;
     if (!projectPath.empty()) {
+        // A folder stands for the project file in it.
+        struct stat st;
+        if (stat(projectPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            while (projectPath.size() > 1 && projectPath.back() == '/')
+                projectPath.pop_back();
+            projectPath += "/project.toml";
+        }
         std::string text, why;
         if (!ReadWholeFile(projectPath, kMaxProjectFile, "1 MiB", &text, &why)) {
             fprintf(stderr, "medium: %s: cannot read the project file (%s); check the path\n", projectPath.c_str(),
                     why.c_str());
             return kExitInput;
         }
-        Project p;
         std::vector<std::string> errors;
         if (!ParseProject(text, projectPath, &p, &errors)) {
             for (const std::string &e : errors)
@@ -257,22 +494,20 @@ int BuildCommand(int argc, char **argv)
             fprintf(stderr, "medium build: nothing built\n");
             return kExitInput;
         }
-        for (int i = 0; i < 3; i++) {
-            if (o.payload[i].empty())
-                o.payload[i] = p.payload[i];
-        }
         const std::pair<std::string *, const std::string *> fill[] = {
+            {&o.payload[0], &p.payload[0]}, {&o.payload[1], &p.payload[1]}, {&o.payload[2], &p.payload[2]},
             {&o.script, &p.script}, {&o.outDir, &p.outDir}, {&o.stub, &p.stub},
-            {&o.icon, &p.icon},     {&o.level, &p.level},
+            {&o.icon, &p.icon},     {&o.level, &p.level}, {&o.library, &p.library},
         };
+        const bool libraryFlag = !o.library.empty();
         for (const auto &f : fill) {
-            if (f.first->empty())
+            if (f.first->empty() && !f.second->empty()) {
                 *f.first = *f.second;
+                fromProject.push_back(f.first);
+            }
         }
-        if (o.library.empty()) {
-            o.library = p.library;
+        if (!libraryFlag)
             libraryDescription = p.libraryDescription;
-        }
         if (pieceSize.empty() && p.pieceSize != 0)
             pieceSize = std::to_string(p.pieceSize);
         o.versionInfo = p.versionInfo;
@@ -280,6 +515,7 @@ int BuildCommand(int argc, char **argv)
         sign.values = p.signValues;
         sign.dir = p.dir;
         sign.ca = p.signCa;
+        strict = strict || p.strict;
         if (!o.level.empty() && !IsExecutionLevel(o.level) && o.level == p.level) {
             fprintf(stderr, "%s: execution-level must be asInvoker, highestAvailable or requireAdministrator\n",
                     PlaceOf(p, "execution-level").c_str());
@@ -288,15 +524,22 @@ int BuildCommand(int argc, char **argv)
     }
     o.versionInfo.insert(o.versionInfo.end(), flagVersionInfo.begin(), flagVersionInfo.end());
 
+    log->Step("options");
+
+    // Every input left out, then every input that cannot be read: all of
+    // them at once, so that one build shows what to fix.
     const char *hint = projectPath.empty() ? "; see 'medium build --help'" : " (or its key in the project file)";
+    size_t unset = 0;
     for (const Slot &s : slots) {
         bool optional = s.value == &o.stub || s.value == &o.level || s.value == &o.icon || s.value == &pieceSize ||
                         s.value == &threads || (s.value == &o.library && !libraryDescription.empty());
         if (!optional && s.value->empty()) {
             fprintf(stderr, "medium build: %s is required%s\n", s.name, hint);
-            return kExitUsage;
+            unset++;
         }
     }
+    if (unset > 0)
+        return kExitUsage;
     if (!o.level.empty() && !IsExecutionLevel(o.level)) {
         fprintf(stderr, "medium build: --execution-level must be asInvoker, highestAvailable or requireAdministrator\n");
         return kExitUsage;
@@ -324,6 +567,60 @@ int BuildCommand(int argc, char **argv)
         o.mappedLayoutAbove = v;
     }
 
+    std::vector<Finding> inputFaults;
+    auto checkInput = [&](const std::string &path, const std::string *value, const char *key, const char *flag,
+                          const char *what) {
+        struct stat st;
+        std::string why;
+        if (stat(path.c_str(), &st) != 0)
+            why = Errno();
+        else if (S_ISDIR(st.st_mode))
+            why = "it is a folder";
+        else if (access(path.c_str(), R_OK) != 0)
+            why = Errno();
+        if (why.empty())
+            return;
+        Finding f;
+        f.code = kCodeInputUnreadable;
+        bool projectValue = value == nullptr;
+        for (const std::string *from : fromProject)
+            projectValue = projectValue || from == value;
+        const Project::KeyPlace *place = projectValue ? FindPlace(p, key) : nullptr;
+        if (place) {
+            f.file = p.file;
+            f.line = place->line;
+            f.column = place->column;
+            f.text = std::string(key) + ": cannot read the " + what + " " + path + " (" + why +
+                     "); check the path (relative to the project file)";
+        } else {
+            f.file = path;
+            f.text = std::string("cannot read the ") + what + " (" + why + "); check " + flag;
+        }
+        inputFaults.push_back(f);
+        log->findings.push_back(f);
+    };
+    for (const Slot &s : slots) {
+        if (s.what && !s.value->empty())
+            checkInput(*s.value, s.value, s.key, s.name, s.what);
+    }
+    if (!libraryDescription.empty())
+        checkInput(libraryDescription, nullptr, "library.description", "[library] description",
+                   "library description");
+    if (!inputFaults.empty()) {
+        for (const Finding &f : inputFaults)
+            fprintf(stderr, "%s\n", FindingLine(f).c_str());
+        fprintf(stderr, "medium build: %zu input%s cannot be read; nothing built\n", inputFaults.size(),
+                inputFaults.size() == 1 ? "" : "s");
+        return kExitInput;
+    }
+
+    for (const Slot &s : slots) {
+        if (s.what && !s.value->empty())
+            log->inputs.push_back({s.name + 2, *s.value});
+    }
+    if (!libraryDescription.empty())
+        log->inputs.push_back({"library-description", libraryDescription});
+
     // Version information: refused before anything is compressed.
     VersionPlan plan;
     std::vector<std::string> versionErrors;
@@ -334,11 +631,21 @@ int BuildCommand(int argc, char **argv)
         return kExitInput;
     }
     o.versionInfo = plan.strings;
-    // Every warning printed counts in the summary, the build's and the gate's.
+    // Every warning printed counts in the summary, the build's and the gate's;
+    // with --strict each is an error, and the build stops at the step that
+    // found it.
     size_t warnings = 0;
-    for (const std::string &w : plan.warnings) {
-        fprintf(stderr, "medium: warning: %s\n", w.c_str());
+    auto warn = [&](const char *code, const std::string &text) {
+        log->Add(strict ? Severity::Error : Severity::Warning, code, "", text);
+        fprintf(stderr, "medium: %s: %s\n", strict ? "error" : "warning", text.c_str());
         warnings++;
+    };
+    for (const std::string &w : plan.warnings)
+        warn("version-info", w);
+    if (strict && warnings > 0) {
+        fprintf(stderr, "medium build: %zu warning%s, errors with --strict; nothing built\n", warnings,
+                warnings == 1 ? "" : "s");
+        return kExitInput;
     }
 
     // Which stub and which inputs, at once: compressing may take a while.
@@ -350,11 +657,16 @@ int BuildCommand(int argc, char **argv)
     if (!projectPath.empty())
         printf("project: %s\n", projectPath.c_str());
     printf("stub: %s (%s)\n", o.stub.c_str(), o.stubFrom.empty() ? "--stub" : o.stubFrom.c_str());
+    if (log->inputs.empty() || log->inputs.back().role != "stub")
+        log->inputs.push_back({"stub", o.stub});
+    log->Step("plan");
     fflush(stdout);
 
     const auto start = std::chrono::steady_clock::now();
     const std::string outDir = o.outDir;
     std::string why;
+    // Held back from the commit on; they arrive after the clean-up.
+    std::optional<tk::SignalsHeld> held;
     MadeFolders made;
     if (!MakeFolders(outDir, &made.list, &why)) {
         fprintf(stderr, "medium: %s: cannot create the output folder (%s)\n", outDir.c_str(), why.c_str());
@@ -367,6 +679,7 @@ int BuildCommand(int argc, char **argv)
         return kExitIo;
     }
     const std::string stage = staging.Path();
+    std::string libraryReport;
 
     if (!libraryDescription.empty()) {
         // Its report names the library as it will stand in the medium.
@@ -377,102 +690,81 @@ int BuildCommand(int argc, char **argv)
         const int code = RunLibraryCommand({libraryDescription, "-o", o.library}, report ? report : stdout, stderr);
         if (report) {
             fclose(report);
-            fputs(Replace(text, o.library, outDir + "/_SETUP.DLL").c_str(), code == kExitOk ? stdout : stderr);
+            // Its "_SETUP.DLL: ..." line waits for the commit: until then
+            // nothing is written where it says.
+            libraryReport = Replace(text, o.library, outDir + "/_SETUP.DLL");
             free(text);
         }
-        if (code != kExitOk)
+        if (code != kExitOk) {
+            fputs(libraryReport.c_str(), stderr);
+            log->Add(Severity::Error, "library-failed", libraryDescription, "the library description has errors (above)");
             return code;
+        }
     }
 
     o.outDir = stage;
     BuildReport report;
     Failure failure;
     const bool ok = Build(o, &report, &failure);
-    for (const std::string &w : report.warnings) {
-        fprintf(stderr, "medium: warning: %s\n", w.c_str());
-        warnings++;
-    }
+    for (const std::string &w : report.warnings)
+        warn("stub-resources", Replace(w, stage, outDir));
     if (!ok) {
         fprintf(stderr, "medium: %s\n", Replace(failure.message, stage, outDir).c_str());
+        log->Add(Severity::Error, "build-failed", "", Replace(failure.message, stage, outDir));
         return failure.code;
+    }
+    if (strict && warnings > 0) {
+        fprintf(stderr, "medium build: %zu warning%s, errors with --strict; nothing put in place\n", warnings,
+                warnings == 1 ? "" : "s");
+        return kExitChecks;
     }
     if (!libraryDescription.empty())
         unlink(o.library.c_str());
     for (int i = 0; i < 3; i++) {
-        const PayloadReport &p = report.payloads[i];
+        const PayloadReport &pr = report.payloads[i];
         printf("%-9s %s: %llu -> %llu bytes (%.1f%%), %u piece%s (%u stored raw)\n", kPayloadNames[i],
-               o.payload[i].c_str(), (unsigned long long)p.length, (unsigned long long)p.packed,
-               p.length ? 100.0 * (double)p.packed / (double)p.length : 0.0, p.pieces, p.pieces == 1 ? "" : "s",
-               p.raw);
+               o.payload[i].c_str(), (unsigned long long)pr.length, (unsigned long long)pr.packed,
+               pr.length ? 100.0 * (double)pr.packed / (double)pr.length : 0.0, pr.pieces, pr.pieces == 1 ? "" : "s",
+               pr.raw);
     }
     fflush(stdout);
 
-    // Signing: the signed copy replaces setup.exe only when the command
-    // succeeded and wrote it.
-    const std::string setup = stage + "/setup.exe";
-    if (!sign.command.empty()) {
-        const std::string signedPath = stage + "/setup.signed.exe";
-        std::vector<std::pair<std::string, std::string>> values = sign.values;
-        values.emplace_back("in", Absolute(setup));
-        values.emplace_back("out", Absolute(signedPath));
-        std::vector<std::string> args;
-        if (!ExpandCommand(sign.command, values, &args, &why)) {
-            fprintf(stderr, "medium: %s: sign command: %s\n", projectPath.c_str(), why.c_str());
-            return kExitInput;
-        }
-        struct stat signedStat;
-        if (!RunCommand(args, sign.dir, &why)) {
-            fprintf(stderr, "medium: signing failed: %s; nothing put in place\n", why.c_str());
-            return kExitInput;
-        }
-        if (stat(signedPath.c_str(), &signedStat) != 0 || signedStat.st_size == 0) {
-            fprintf(stderr, "medium: signing failed: %s wrote no {out} file; nothing put in place\n",
-                    args[0].c_str());
-            return kExitInput;
-        }
-        if (rename(signedPath.c_str(), setup.c_str()) != 0) {
-            fprintf(stderr, "medium: %s/setup.exe: cannot put the signed file in place (%s)\n", outDir.c_str(),
-                    Errno().c_str());
-            return kExitIo;
-        }
-        printf("signed: setup.exe with %s\n", args[0].c_str());
-    }
+    log->built = true;
+    for (int i = 0; i < 3; i++)
+        log->payloads[i] = report.payloads[i];
+    log->Step("stage");
 
-    // The gate: what inspect finds wrong does not leave the build.
-    Inspection inspection;
-    ImageCheckOptions gate;
-    gate.caFile = sign.ca;
-    InspectPath(stage, &inspection, gate);
+    // Sign, gate, commit: each step ends the build when it fails.
+    if (const int code = SignStaged(sign, projectPath, stage, outDir); code != kExitOk)
+        return code;
+    log->Step("sign");
     size_t errors = 0;
-    for (const Finding &f : inspection.findings) {
-        if (f.severity == Severity::Note)
-            continue;
-        (f.severity == Severity::Error ? errors : warnings)++;
-        fprintf(stderr, "%s\n", Replace(FindingLine(f), stage, outDir).c_str());
-    }
-    if (InspectStatus(inspection.findings) == kInspectErrors) {
-        fprintf(stderr, "medium: the medium has %zu error%s (above); nothing put in place\n", errors,
-                errors == 1 ? "" : "s");
-        return kExitChecks;
-    }
-
-    for (const std::string &name : {std::string("setup.exe"), report.scriptName, std::string("_SETUP.DLL")}) {
-        if (rename((stage + "/" + name).c_str(), (outDir + "/" + name).c_str()) != 0) {
-            fprintf(stderr, "medium: %s/%s: cannot put in place (%s)\n", outDir.c_str(), name.c_str(),
-                    Errno().c_str());
-            return kExitIo;
-        }
+    if (const int code = GateStaged(stage, outDir, sign.ca, strict, log, &errors, &warnings); code != kExitOk)
+        return code;
+    log->Step("gate");
+    held.emplace();
+    if (const int code = CommitStaged(stage, outDir, {"setup.exe", report.scriptName, "_SETUP.DLL"}, log,
+                                      &staging.keep);
+        code != kExitOk) {
+        made.keep = staging.keep;
+        return code;
     }
     made.keep = true;
+    log->Step("commit");
+    for (const std::string &name : {std::string("setup.exe"), report.scriptName, std::string("_SETUP.DLL")})
+        log->outputs.push_back({name, outDir + "/" + name});
     struct stat st;
     if (stat((outDir + "/setup.exe").c_str(), &st) == 0)
         report.setupSize = (uint64_t)st.st_size;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     printf("checked: %zu error%s, %zu warning%s\n", errors, errors == 1 ? "" : "s", warnings,
            warnings == 1 ? "" : "s");
+    fputs(libraryReport.c_str(), stdout);
     printf("wrote %s/setup.exe (%llu bytes), %s, _SETUP.DLL in %.2f s\n", outDir.c_str(),
            (unsigned long long)report.setupSize, report.scriptName.c_str(), seconds);
     return kExitOk;
 }
+
+}  // namespace
 
 }  // namespace medium

@@ -120,7 +120,10 @@ void Manifest(const ResList &res, ReportNode *facts, Problems *p)
     ManifestInfo info;
     CheckManifest(m->data.data(), m->data.size(), &info, p);
     facts->Text("executionLevel", info.executionLevel.empty() ? "(none in the manifest)" : info.executionLevel);
-    if (!info.uiAccess.empty())
+    // A boolean in the manifest; anything else is shown as written.
+    if (info.uiAccess == "true" || info.uiAccess == "false")
+        facts->Flag("uiAccess", info.uiAccess == "true");
+    else if (!info.uiAccess.empty())
         facts->Text("uiAccess", info.uiAccess);
 }
 

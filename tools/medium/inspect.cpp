@@ -14,6 +14,7 @@
 #include "tools/lib/loadercheck.h"
 #include "tools/lib/pe_image.h"
 #include "tools/medium/resedit.h"
+#include "tools/lib/strings.h"
 
 namespace medium {
 
@@ -40,11 +41,7 @@ std::string Hex32(uint32_t v)
     return buf;
 }
 
-std::string BaseName(const std::string &path)
-{
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+using tk::BaseName;
 
 // A name in `dir` equal to `name` ignoring case, as the platform finds it.
 std::string FindInFolder(const std::string &dir, const char *name)
@@ -324,7 +321,7 @@ void InspectFolder(const std::string &dir, Inspection *out, const ImageCheckOpti
         ReportNode &n = first.Object("");
         n.Text("language", l.name);
         if (!l.lcids.empty())
-            n.Text("lcids", l.lcids);
+            n.Numbers("lcids", LcidNumbers(l.lcids));
         n.Text("splash", l.splash);
         n.Text("boxes", l.caption.empty() ? "the launcher's own English caption and texts"
                                           : "caption \"" + l.caption + "\"");
@@ -398,16 +395,14 @@ void PrintInspectionJson(FILE *out, const Inspection &in)
     fputs(",\"findings\":[", out);
     for (size_t i = 0; i < in.findings.size(); i++) {
         const Finding &f = in.findings[i];
-        fprintf(out, "%s{\"severity\":\"%s\",\"file\":%s,\"language\":%s,\"id\":%d,\"text\":%s}", i ? "," : "",
-                SeverityText(f.severity), JsonString(f.file).c_str(), JsonString(f.language).c_str(), f.id,
-                JsonString(f.text).c_str());
+        fprintf(out, "%s%s", i ? "," : "", FindingJson(f).c_str());
     }
     fprintf(out, "],\"status\":%d}\n", InspectStatus(in.findings));
 }
 
 void InspectHelp(FILE *out)
 {
-    fputs("usage: medium inspect [--json] [--ca FILE] [--tsa-ca FILE] PATH\n\n"
+    fputs("usage: medium inspect [--json] [--strict] [--ca FILE] [--tsa-ca FILE] PATH\n\n"
           "Checks a medium before it ships. PATH is a setup.exe, a _SETUP.DLL or a medium\n"
           "folder (setup.exe, SETUP.INS or INSTALL.INS, _SETUP.DLL).\n"
           "  setup.exe   its machine (i386, x86-64); size with and without resources; each\n"
@@ -439,7 +434,8 @@ void InspectHelp(FILE *out)
           "its authority (timeStamping) chains to --tsa-ca FILE, else to --ca FILE; one\n"
           "that does not is an error with roots given, a warning without.\n"
           "Warnings: no time stamp, a self-signed signer, a signer expired or not yet\n"
-          "valid when it signed, over 64 KiB of unsigned attributes and certificates.\n\n"
+          "valid when it signed, over 64 KiB of unsigned attributes and certificates.\n"
+          "--strict makes every warning an error (a release gate: exit 2 on any).\n\n"
           "Exit codes (inspect only):\n"
           "  0   clean: no errors, no warnings\n"
           "  1   warnings only\n"
@@ -450,12 +446,14 @@ void InspectHelp(FILE *out)
 
 int InspectCommand(int argc, char **argv)
 {
-    bool json = false;
+    bool json = false, strict = false;
     ImageCheckOptions opt;
     std::vector<std::string> paths;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--json") == 0) {
             json = true;
+        } else if (strcmp(argv[i], "--strict") == 0) {
+            strict = true;
         } else if (strcmp(argv[i], "--ca") == 0) {
             if (i + 1 >= argc || !argv[i + 1][0]) {
                 fprintf(stderr, "medium inspect: --ca needs a file of trusted certificates (PEM)\n");
@@ -479,7 +477,7 @@ int InspectCommand(int argc, char **argv)
         }
     }
     if (paths.size() != 1) {
-        fprintf(stderr, "usage: medium inspect [--json] [--ca FILE] [--tsa-ca FILE] PATH\n");
+        fprintf(stderr, "usage: medium inspect [--json] [--strict] [--ca FILE] [--tsa-ca FILE] PATH\n");
         return kInspectUsage;
     }
     std::string path = paths[0];
@@ -487,6 +485,8 @@ int InspectCommand(int argc, char **argv)
         path.pop_back();
     Inspection in;
     InspectPath(path, &in, opt);
+    if (strict)
+        WarningsToErrors(&in.findings);
     if (json)
         PrintInspectionJson(stdout, in);
     else

@@ -12,6 +12,7 @@
 #include "resmodule/langtable.h"
 #include "tools/lib/ltdesc.h"
 #include "tools/lib/library_encode.h"
+#include "tools/lib/numbers.h"
 #include "tools/lib/stringtable.h"
 #include "tools/lib/suggest.h"
 #include "tools/lib/textcodec.h"
@@ -103,43 +104,26 @@ bool Tokenize(const std::string &line, std::vector<Tok> *toks, std::string *why)
     return true;
 }
 
-bool AllDigits(const std::string &s)
-{
-    if (s.empty())
-        return false;
-    for (char c : s)
-        if (c < '0' || c > '9')
-            return false;
-    return true;
-}
+using tk::AllDigits;
 
 // A decimal number (no sign), at most `most`.
 bool ParseNumber(const std::string &s, uint64_t most, uint64_t *value)
 {
-    if (!AllDigits(s) || s.size() > 10)
+    int64_t v = 0;
+    if (!tk::ParseNumber(s, 0, (int64_t)most, tk::NumberForm(), &v))
         return false;
-    *value = std::stoull(s);
-    return *value <= most;
+    *value = (uint64_t)v;
+    return true;
 }
 
 bool ParseLcid(const std::string &s, uint32_t *lcid)
 {
-    uint64_t v = 0;
-    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        if (s.size() > 10)
-            return false;
-        for (size_t i = 2; i < s.size(); i++) {
-            char c = s[i];
-            int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-            if (d < 0)
-                return false;
-            v = v * 16 + (uint64_t)d;
-        }
-    } else if (!ParseNumber(s, 0xFFFFFFFFu, &v)) {
-        return false;
-    }
-    // The launcher compares the locale id's signed decimal text.
-    if (v == 0 || v > 0x7FFFFFFF)
+    // The launcher compares the locale id's signed decimal text: 1 up to
+    // the largest positive 32-bit number.
+    tk::NumberForm form;
+    form.hex = true;
+    int64_t v = 0;
+    if (!tk::ParseNumber(s, 1, 0x7FFFFFFF, form, &v))
         return false;
     *lcid = (uint32_t)v;
     return true;

@@ -25,7 +25,8 @@ const char kUsage[] =
     "  library.txt           the launcher's texts in English, built into _SETUP.DLL\n"
     "  bootstrap/template.c  the template bootstrap in C\n"
     "  README.md             the next steps\n"
-    "Exit codes: 0 written; 2 wrong command line; 3 DIR is not empty or cannot be written.\n";
+    "Exit codes: 0 written; 1 DIR is not empty (or not a folder); 2 wrong command line;\n"
+    "3 DIR cannot be written.\n";
 
 const char kProject[] = R"(# The medium's project: `medium build project.toml` makes medium/setup.exe,
 # medium/SETUP.INS and medium/_SETUP.DLL, checks them as `medium inspect`
@@ -156,7 +157,7 @@ int NewCommand(int argc, char **argv)
         if (!S_ISDIR(st.st_mode) || !IsEmptyFolder(dir)) {
             fprintf(stderr, "medium new: %s: %s; give a new or empty folder, so that nothing is overwritten\n",
                     dir.c_str(), S_ISDIR(st.st_mode) ? "the folder is not empty" : "not a folder");
-            return kExitIo;
+            return kExitInput;   // the folder given is wrong; nothing failed to write
         }
     } else if (mkdir(dir.c_str(), 0777) != 0) {
         fprintf(stderr, "medium new: %s: cannot create the folder (%s)\n", dir.c_str(), strerror(errno));
