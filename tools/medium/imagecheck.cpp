@@ -92,7 +92,7 @@ void Signature(const ByteSource &src, const PeImage &pe, const ImageCheckOptions
         ts.Text("kind", s.timestampKind);
         if (!s.timestampSigner.empty())
             ts.Text("signer", s.timestampSigner);
-        ts.Text("verified", s.timestampVerified ? "yes" : "no");
+        ts.Flag("verified", s.timestampVerified);
     }
     // "trusted" only with the verdict: a chain that holds does not vouch for
     // a signature that fails another check.
