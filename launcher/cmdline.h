@@ -10,9 +10,10 @@ enum {
 };
 
 // A box the command line asks for: message `id` (7061, 7062 or 7067) with
-// the first `length` bytes of `argument` (a part of the command line, or
-// null); kWholeArgument: all of it, to its end. The parser shows nothing; WinMain adds its own and shows them all,
-// in order, at its exit.
+// the first `length` bytes of `argument` (a part of the command line, so it
+// lives as long as the line; or null), kWholeArgument for all of it. The
+// parser shows nothing; WinMain adds its own boxes and shows them all, in
+// order, at its exit.
 constexpr size_t kWholeArgument = (size_t)-1;
 
 struct CommandLineBox {
@@ -53,7 +54,7 @@ void CommandLineAddBox(CommandLineResult *out, int id, const char *argument, siz
 //   1  the command line allows a launch (out->boxCount is 0)
 //   0  it does not; out->boxes holds the boxes, in the order to show them:
 //      7067 for an unclosed quote (twice for -f: scan and rewrite),
-//      7061 for a -f path that does not fit its buffer,
+//      7061 for a -f path that does not fit its buffer (or not made absolute),
 //      7062 when the forwarded copy does not fit and no other box was asked for
 int ProcessCommandLine(const char *commandLine, const char *sourceDir, CommandLineResult *out);
 
