@@ -1,5 +1,5 @@
 # The base: platform seam, memory blocks, text and path helpers, byte
-# cursor, ids, ticks and the process-wide records. Depends on nothing else of
+# cursor, ids and ticks. Depends on nothing else of
 # ours; every other folder builds on it.
 set(_d ${CMAKE_CURRENT_LIST_DIR})
 list(APPEND CORVANE_PORTABLE_SOURCES
@@ -10,8 +10,6 @@ list(APPEND CORVANE_PORTABLE_SOURCES
   ${_d}/crc32.cpp
   ${_d}/szdd.cpp
   ${_d}/payload_record.cpp
-  ${_d}/state.cpp
-  ${_d}/splash_state.cpp
 )
 list(APPEND CORVANE_HOST_SOURCES
   ${_d}/platform_host.cpp

@@ -19,6 +19,7 @@ set(_doc ${CMAKE_INSTALL_DATADIR}/doc/corvane-medium)
 install(FILES
   ${CMAKE_SOURCE_DIR}/docs/first-medium.md
   ${CMAKE_SOURCE_DIR}/docs/bootstrap.md
+  ${CMAKE_SOURCE_DIR}/docs/exit-codes.md
   ${CMAKE_SOURCE_DIR}/docs/medium-library.md
   ${CMAKE_SOURCE_DIR}/docs/package/copyright
   DESTINATION ${_doc})

@@ -4,10 +4,8 @@
 
 #include <string.h>
 
-#include "launcher/errorbox.h"
 #include "base/ids.h"
 #include "base/platform.h"
-#include "base/state.h"
 #include "base/text.h"
 
 const char *ReadArgument(char *dst, size_t cap, const char *position, int *fitted, const char **unclosed)
@@ -53,27 +51,35 @@ const char *ReadArgument(char *dst, size_t cap, const char *position, int *fitte
     return p;
 }
 
-// ReadArgument for the scan: an unclosed quote shows 7067 with the text from
-// the quote on.
-static const char *ScanArgument(char *dst, size_t cap, const char *position, int *fitted)
+void CommandLineAddBox(CommandLineResult *out, int id, const char *argument, size_t length)
+{
+    // A full list keeps its first boxes and the newest, which ends the run.
+    if (out->boxCount == kMaxCommandLineBoxes)
+        out->boxCount--;
+    out->boxes[out->boxCount++] = CommandLineBox{id, argument, length};
+}
+
+// ReadArgument for the scan: an unclosed quote asks for 7067 with the text
+// from the quote on.
+static const char *ScanArgument(char *dst, size_t cap, const char *position, int *fitted, CommandLineResult *out)
 {
     const char *unclosed;
     const char *next = ReadArgument(dst, cap, position, fitted, &unclosed);
     if (unclosed)
-        ShowLaunchError(IDS_UNCLOSED_QUOTE, unclosed);
+        CommandLineAddBox(out, IDS_UNCLOSED_QUOTE, unclosed, kWholeArgument);
     return next;
 }
 
-int MakeScriptPathAbsolute(char *path, size_t cap)
+int MakeScriptPathAbsolute(char *path, size_t cap, const char *sourceDir)
 {
-    char directory[kStateTextBuffer];
+    char directory[kCommandLineText];
     // A directory part that does not fit is not empty either.
     if (!DirectoryPart(path, directory, sizeof directory) || directory[0] != '\0')
         return 1;
 
-    char absolute[kStateTextBuffer];
+    char absolute[kCommandLineText];
     size_t room = cap < sizeof absolute ? cap : sizeof absolute;
-    if (!PathJoin(absolute, room, g_launcher.sourceDir, path))
+    if (!PathJoin(absolute, room, sourceDir, path))
         return 0;
     return TextCopy(path, cap, absolute);
 }
@@ -85,19 +91,26 @@ static int QuotedScriptPath(char *out, size_t cap, const char *scriptPath)
     return TextCopy(out, cap, scriptPath) && QuoteIfSpaces(out, cap) >= 0;
 }
 
-int RewriteScriptOption(char *copy, size_t cap, size_t optionOffset, const char *scriptPath)
+int RewriteScriptOption(char *copy, size_t cap, size_t optionOffset, const char *scriptPath,
+                        const char **unclosed)
 {
+    *unclosed = nullptr;
     size_t length = strlen(copy);
-    if (optionOffset + 2 > length)
-        return 0;
+    // At the end: the option is appended, with nothing after it.
+    const char *blank = "";
+    const char *rest = "";
+    if (optionOffset != length) {
+        if (optionOffset + 2 > length)
+            return 0;
+        // The option's argument is read again only to find where it ends.
+        char scratch[kCommandLineText];
+        rest = ReadArgument(scratch, sizeof scratch, copy + optionOffset + 2, nullptr, unclosed);
+        blank = " ";
+    }
 
-    char quoted[kStateTextBuffer + 2];
+    char quoted[kCommandLineText + 2];
     if (!QuotedScriptPath(quoted, sizeof quoted, scriptPath))
         return 0;
-
-    // The option's argument is read again only to find where it ends.
-    char scratch[kStateTextBuffer];
-    const char *rest = ScanArgument(scratch, sizeof scratch, copy + optionOffset + 2, nullptr);
 
     char rebuilt[kRewriteBuffer];
     if (optionOffset + 1 > sizeof rebuilt)
@@ -106,7 +119,7 @@ int RewriteScriptOption(char *copy, size_t cap, size_t optionOffset, const char 
     rebuilt[optionOffset] = '\0';
     if (!TextAppend(rebuilt, sizeof rebuilt, " -f") ||
         !TextAppend(rebuilt, sizeof rebuilt, quoted) ||
-        !TextAppend(rebuilt, sizeof rebuilt, " ") ||
+        !TextAppend(rebuilt, sizeof rebuilt, blank) ||
         !TextAppend(rebuilt, sizeof rebuilt, rest))
         return 0;
     if (strlen(rebuilt) + 1 > cap)
@@ -114,26 +127,18 @@ int RewriteScriptOption(char *copy, size_t cap, size_t optionOffset, const char 
     return TextCopy(copy, cap, rebuilt);
 }
 
-// Appends " -f" and the quoted script path to the copy; 0 when that does not
-// fit (copy unchanged).
-static int AppendScriptOption(char *copy, size_t cap, const char *scriptPath)
-{
-    char quoted[kStateTextBuffer + 2];
-    if (!QuotedScriptPath(quoted, sizeof quoted, scriptPath))
-        return 0;
-    if (strlen(copy) + 3 + strlen(quoted) + 1 > cap)
-        return 0;
-    return TextAppend(copy, cap, " -f") && TextAppend(copy, cap, quoted);
-}
-
 // Reads the -f argument at `position` into the script path and completes it.
-static const char *ReadScriptPath(const char *position)
+static const char *ReadScriptPath(const char *position, const char *sourceDir, CommandLineResult *out)
 {
     int fitted = 0;
-    const char *next = ScanArgument(g_launcher.scriptPath, kStateTextBuffer, position, &fitted);
-    // A cut path would name another file: refuse it rather than use it.
-    if (!fitted || !MakeScriptPathAbsolute(g_launcher.scriptPath, kStateTextBuffer))
-        ShowLaunchError(IDS_SCRIPT_MISSING, g_launcher.scriptPath);
+    const char *next = ScanArgument(out->scriptPath, kCommandLineText, position, &fitted, out);
+    // A cut path would name another file: refuse it rather than use it. The
+    // box shows what was read, which is the line's text from the argument on
+    // (after its quote), so it stays valid when a later -f replaces the path.
+    if (!fitted || !MakeScriptPathAbsolute(out->scriptPath, kCommandLineText, sourceDir)) {
+        const char *argument = position + (*position == '"' || *position == '\'');
+        CommandLineAddBox(out, IDS_SCRIPT_MISSING, argument, strlen(out->scriptPath));
+    }
     return next;
 }
 
@@ -155,17 +160,18 @@ const char *SkipProgramName(const char *commandLine)
     return (const char *)p;
 }
 
-int ProcessCommandLine(const char *commandLine)
+int ProcessCommandLine(const char *commandLine, const char *sourceDir, CommandLineResult *out)
 {
     if (!commandLine)
         commandLine = "";
-    g_launcher.scriptGiven = 0;
-    g_launcher.noSplash = 0;
-    g_launcher.engineAsExe = 0;
-    int copyFitted = TextCopy(g_launcher.commandLine, kStateTextBuffer, commandLine);
-    g_launcher.addZ1 = 1;
+    out->scriptGiven = 0;
+    out->noSplash = 0;
+    out->engineAsExe = 0;
+    out->boxCount = 0;
+    int copyFitted = TextCopy(out->forwarded, kCommandLineText, commandLine);
+    out->addZ1 = 1;
 
-    char scratch[kStateTextBuffer];   // arguments of -e, -f1 and -f2: not used
+    char scratch[kCommandLineText];   // arguments of -e, -f1 and -f2: not used
     const char *scriptOption = nullptr;
     int tokenStart = 1;
     const char *p = commandLine;
@@ -178,32 +184,29 @@ int ProcessCommandLine(const char *commandLine)
         const char *option = p;
         tokenStart = 0;
         p = NextChar(p);
-        switch (*p) {
+        // Either case: setting bit 5 folds only 'E', 'F', 'S', 'Z' onto these.
+        switch (*p | 0x20) {
         case 'e':
-        case 'E':
-            g_launcher.engineAsExe = 1;
-            p = ScanArgument(scratch, sizeof scratch, p + 1, nullptr);
+            out->engineAsExe = 1;
+            p = ScanArgument(scratch, sizeof scratch, p + 1, nullptr, out);
             break;
         case 'f':
-        case 'F':
             if (p[1] == '1' || p[1] == '2') {
-                p = ScanArgument(scratch, sizeof scratch, p + 2, nullptr);
+                p = ScanArgument(scratch, sizeof scratch, p + 2, nullptr, out);
                 break;
             }
-            g_launcher.scriptGiven = 1;
+            out->scriptGiven = 1;
             if (!scriptOption)
                 scriptOption = option;
-            p = ReadScriptPath(p + 1);
+            p = ReadScriptPath(p + 1, sourceDir, out);
             break;
         case 's':
-        case 'S':
-            g_launcher.noSplash = 1;
+            out->noSplash = 1;
             p = NextChar(p);
             break;
         case 'z':
-        case 'Z':
             // The character after the letter goes with it, whatever it is.
-            g_launcher.addZ1 = 0;
+            out->addZ1 = 0;
             p = NextChar(NextChar(p));
             break;
         default:
@@ -213,21 +216,23 @@ int ProcessCommandLine(const char *commandLine)
 
     int forwarded = 0;
     if (copyFitted) {
-        if (g_launcher.scriptGiven)
-            forwarded = RewriteScriptOption(g_launcher.commandLine, kStateTextBuffer,
-                                            (size_t)(scriptOption - commandLine),
-                                            g_launcher.scriptPath);
-        else
-            forwarded = AppendScriptOption(g_launcher.commandLine, kStateTextBuffer,
-                                           g_launcher.scriptPath);
+        // Without -f the option goes on the end.
+        size_t offset = scriptOption ? (size_t)(scriptOption - commandLine) : strlen(commandLine);
+        const char *unclosed;
+        forwarded = RewriteScriptOption(out->forwarded, kCommandLineText, offset, out->scriptPath, &unclosed);
+        // The copy is the line itself up to the rewrite, so the box can
+        // show the line's own text, which outlives the copy.
+        if (unclosed) {
+            CommandLineAddBox(out, IDS_UNCLOSED_QUOTE, commandLine + (unclosed - out->forwarded), kWholeArgument);
+        }
     }
     if (!forwarded) {
         // The bootstrap gets the user's whole command line or nothing. One
         // box is enough: when an earlier one has already stopped the launch,
         // this one adds nothing.
-        g_launcher.commandLine[0] = '\0';
-        if (!g_launcher.abortFlag)
-            ShowLaunchError(IDS_LAUNCH_FAILED, nullptr);
+        out->forwarded[0] = '\0';
+        if (out->boxCount == 0)
+            CommandLineAddBox(out, IDS_LAUNCH_FAILED, nullptr, 0);
     }
-    return 1;
+    return out->boxCount == 0;
 }

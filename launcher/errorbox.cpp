@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "base/ids.h"
-#include "base/state.h"
+#include "launcher/state.h"
 #include "base/text.h"
 #include "resmodule/resbytes.h"
 #include "resmodule/setupstring.h"
@@ -14,13 +14,13 @@ enum {
     kMessageBuffer = 1024,
 };
 
-int ShowLaunchError(int id, const char *argument)
+void ShowLaunchError(int id, const char *argument, size_t length)
 {
     // Not cleared first: the string loads and the copies below terminate
     // each buffer before it is read.
     char caption[kCaptionChars];
     char text[kTextChars];
-    char copy[kLongPathBuffer];  // a 262-character path and "/INSTALL.INS"
+    char copy[kMessageBuffer];   // the argument's bytes that can show
     char message[kMessageBuffer];
     HINSTANCE own = (HINSTANCE)g_launcher.instance;
 
@@ -32,18 +32,16 @@ int ShowLaunchError(int id, const char *argument)
         LoadStringBounded(own, id, text, kTextChars);
     }
 
-    if (id == IDS_SCRIPT_MISSING) {
-        TextCopy(copy, sizeof copy, argument ? argument : "");
-        if (!g_launcher.scriptGiven)
-            TextAppend(copy, sizeof copy, "/INSTALL.INS");
+    // Only 7061 and 7067 come with an argument; any other text is shown as
+    // it is, '%' and all.
+    if (argument) {
+        // The argument is a piece of a longer text. What the message cannot
+        // hold is never shown, so a longer piece is cut here, at a whole
+        // character, as the message would cut it.
+        TextCopy(copy, length < sizeof copy ? length + 1 : sizeof copy, argument);
         FormatOneArgument(message, sizeof message, text, copy);
-    } else if (id == IDS_UNCLOSED_QUOTE) {
-        FormatOneArgument(message, sizeof message, text, argument);
     } else {
         TextCopy(message, sizeof message, text);
     }
-
-    g_launcher.abortFlag = 1;
     MessageBoxA(NULL, message, caption, MB_OK | MB_ICONERROR);
-    return 1;
 }

@@ -4,22 +4,21 @@
 
 #include <windows.h>
 
-#include "launcher/errorbox.h"
 #include "base/crc32.h"
 #include "base/files.h"
 #include "base/ids.h"
 #include "base/payload_record.h"
 #include "base/platform.h"
-#include "base/state.h"
+#include "launcher/state.h"
 #include "base/text.h"
 #include "base/szdd.h"
 #include "base/ticks.h"
 #include "resmodule/resbytes.h"
 #include "resmodule/setupstring.h"
 
-const char *EngineFileName()
+const char *EngineFileName(int engineAsExe)
 {
-    return g_launcher.engineAsExe ? ENGINE_FILE_EXE : ENGINE_FILE;
+    return engineAsExe ? ENGINE_FILE_EXE : ENGINE_FILE;
 }
 
 int CannotDelete(const char *path)
@@ -132,23 +131,17 @@ static void WaitForOldBootstrap(const char *old)
     }
 }
 
-int ExtractPayloads(const char *directory)
+int ExtractPayloads(const char *directory, int engineAsExe)
 {
     char old[kJoinedPathBuffer];
     if (PathJoin(old, sizeof old, directory, BOOTSTRAP_FILE))
         WaitForOldBootstrap(old);
 
-    if (!ExtractPayload(directory, PAYLOAD_BOOTSTRAP, BOOTSTRAP_FILE)) {
-        ShowLaunchError(IDS_EXPAND_BOOTSTRAP, NULL);
-        return 0;
-    }
-    if (!ExtractPayload(directory, PAYLOAD_ENGINE, EngineFileName())) {
-        ShowLaunchError(IDS_EXPAND_ENGINE, NULL);
-        return 0;
-    }
-    if (!ExtractPayload(directory, PAYLOAD_COMPANION, COMPANION_FILE)) {
-        ShowLaunchError(IDS_EXPAND_COMPANION, NULL);
-        return 0;
-    }
-    return 1;
+    if (!ExtractPayload(directory, PAYLOAD_BOOTSTRAP, BOOTSTRAP_FILE))
+        return IDS_EXPAND_BOOTSTRAP;
+    if (!ExtractPayload(directory, PAYLOAD_ENGINE, EngineFileName(engineAsExe)))
+        return IDS_EXPAND_ENGINE;
+    if (!ExtractPayload(directory, PAYLOAD_COMPANION, COMPANION_FILE))
+        return IDS_EXPAND_COMPANION;
+    return 0;
 }

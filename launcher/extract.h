@@ -15,16 +15,20 @@ enum {
     kOldBootstrapPollMs = 10,  // sleep between tries while waiting
 };
 
-// Expands the bootstrap, the engine and the companion into `directory`,
-// after waiting up to 20 s for an old bootstrap file to become deletable.
-// Returns 1; 0 after the failing payload's box (7064, 7065, 7066). Payloads
-// expanded before the failure stay.
-int ExtractPayloads(const char *directory);
+// Expands the bootstrap, the engine (named for `engineAsExe`) and the
+// companion into `directory`, after waiting up to 20 s for an old bootstrap
+// file to become deletable. Payloads expanded before a failure stay. Returns:
+//   0     all three expanded and checked
+//   7064  the bootstrap failed
+//   7065  the engine failed
+//   7066  the companion failed
+int ExtractPayloads(const char *directory, int engineAsExe);
 
 // Expands payload `baseId` (pieces baseId, baseId + 1, ... as many as string
-// `baseId` says) into `directory` + `fileName`, a file created anew. 0 on
-// failure: the file could not be created, or a piece or the check failed
-// (the file is then deleted).
+// `baseId` says) into `directory` + `fileName`, a file created anew. Returns:
+//   1  expanded and checked
+//   0  the file could not be created, or a piece or the check failed (the
+//      file is then deleted)
 int ExtractPayload(const char *directory, int baseId, const char *fileName);
 
 // Running totals of one payload's expanded bytes.
@@ -43,5 +47,5 @@ int ExpandPiece(HANDLE payloadFile, int resourceId, const Crc32Table *crcTable, 
 // existed has then just been deleted).
 int CannotDelete(const char *path);
 
-// Name of the engine payload's file for the current options.
-const char *EngineFileName();
+// Name of the engine payload's file: "_INS0466.EXE" with -e, else "_INS0466._MP".
+const char *EngineFileName(int engineAsExe);

@@ -4,12 +4,10 @@
 
 #include <windows.h>
 
-#include "launcher/errorbox.h"
 #include "launcher/extract.h"
 #include "base/files.h"
 #include "base/ids.h"
 #include "base/platform.h"
-#include "base/state.h"
 #include "base/text.h"
 
 // The command handed to WinExec: a block made at the first launch and kept.
@@ -21,7 +19,7 @@ char *LaunchCommandBlock()
     return s_launchCommand;
 }
 
-int FindRunningEngine(char *directory, size_t directoryCap, char *fileName, size_t fileNameCap)
+int FindRunningEngine(char *directory, size_t directoryCap)
 {
     HMODULE engine = GetModuleHandleA(ENGINE_MODULE);
     if (!engine)
@@ -33,11 +31,9 @@ int FindRunningEngine(char *directory, size_t directoryCap, char *fileName, size
     if (!AnsiPathFromWide(wide, GetModuleFileNameW(engine, wide, kPathBuffer), path, sizeof path))
         return ENGINE_EXTRACT;
     char engineDir[kPathBuffer];
-    if (!DirectoryPart(path, engineDir, sizeof engineDir) ||
-        TextLength(engineDir) >= directoryCap || TextLength(ENGINE_FILE) >= fileNameCap)
+    if (!DirectoryPart(path, engineDir, sizeof engineDir) || TextLength(engineDir) >= directoryCap)
         return ENGINE_EXTRACT;
     TextCopy(directory, directoryCap, engineDir);
-    TextCopy(fileName, fileNameCap, ENGINE_FILE);
     return ENGINE_RUNNING;
 }
 
@@ -48,25 +44,26 @@ static void DeleteInDirectory(const char *directory, const char *name)
         DeleteFileA(path);
 }
 
-int LaunchBootstrap(const char *directory, const char *fileName, int extract)
+int LaunchBootstrap(const char *directory, const char *fileName, int extract, const CommandLineResult *options,
+                    int splashShown)
 {
-    if (extract && !ExtractPayloads(directory))
-        return 0;
+    int failed = extract ? ExtractPayloads(directory, options->engineAsExe) : 0;
+    if (failed)
+        return failed;
 
     if (!s_launchCommand)
         s_launchCommand = (char *)BlockAlloc(1, kLaunchCommandBuffer);
     char *command = s_launchCommand;
-    if (command && BuildLaunchCommand(command, kLaunchCommandBuffer, directory, fileName) &&
+    if (command && BuildLaunchCommand(command, kLaunchCommandBuffer, directory, fileName, options, splashShown) &&
         WinExec(command, SW_SHOWNORMAL) >= 32)
-        return 1;
+        return 0;
 
     // A command that does not fit is refused like a failed start: a cut one
     // would lose the script, the work directory or the user's own options.
-    ShowLaunchError(IDS_LAUNCH_FAILED, NULL);
     if (extract) {
         // The companion stays; the two programs of this run go.
         DeleteInDirectory(directory, BOOTSTRAP_FILE);
-        DeleteInDirectory(directory, EngineFileName());
+        DeleteInDirectory(directory, EngineFileName(options->engineAsExe));
     }
-    return 0;
+    return IDS_LAUNCH_FAILED;
 }

@@ -13,15 +13,20 @@ enum {
     ENGINE_EXTRACT = 1,   // no engine loaded: extract the payloads
 };
 
-// ENGINE_EXTRACT when the payloads must be extracted. ENGINE_RUNNING when a
-// module named "CVINSTSE" is loaded: `directory` (`directoryCap` bytes) then
-// holds that module's directory and `fileName` (`fileNameCap` bytes)
-// "_INS0466._MP".
-int FindRunningEngine(char *directory, size_t directoryCap, char *fileName, size_t fileNameCap);
+// Returns:
+//   ENGINE_EXTRACT  the payloads must be extracted; start "_INS0366._MP"
+//   ENGINE_RUNNING  a module named "CVINSTSE" is loaded: `directory`
+//                   (`directoryCap` bytes) holds its directory; start
+//                   "_INS0466._MP" there
+int FindRunningEngine(char *directory, size_t directoryCap);
 
 // Extracts the payloads into `directory` when `extract` is 1, then starts
-// `directory` + `fileName` with the forwarded command line. 1 when started;
-// 0 after a box: the extraction's, or 7062 when the command does not fit (or
-// there is no memory for it) or the start fails; then the bootstrap and
-// engine files that this run extracted are deleted.
-int LaunchBootstrap(const char *directory, const char *fileName, int extract);
+// `directory` + `fileName` with the command line `options` forward (" -cx"
+// when `splashShown`). Returns:
+//   0                 started
+//   7064, 7065, 7066  the extraction failed (ExtractPayloads)
+//   7062              the command does not fit, there is no memory for it, or
+//                     the start failed; the bootstrap and engine files that
+//                     this run extracted are then deleted
+int LaunchBootstrap(const char *directory, const char *fileName, int extract, const CommandLineResult *options,
+                    int splashShown);

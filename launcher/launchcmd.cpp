@@ -1,7 +1,6 @@
 // The bootstrap's command line.
 #include "launcher/launchcmd.h"
 
-#include "base/state.h"
 #include "base/text.h"
 
 enum {
@@ -9,7 +8,8 @@ enum {
     kProgramBuffer = 300,
 };
 
-int BuildLaunchCommand(char *out, size_t cap, const char *directory, const char *fileName)
+int BuildLaunchCommand(char *out, size_t cap, const char *directory, const char *fileName,
+                       const CommandLineResult *options, int splashShown)
 {
     if (cap == 0)
         return 0;
@@ -27,8 +27,8 @@ int BuildLaunchCommand(char *out, size_t cap, const char *directory, const char 
 
     // The parts in order, appended by one loop.
     const char *const parts[] = {
-        program, " ", g_launcher.commandLine ? g_launcher.commandLine : "", " ",
-        g_launcher.addZ1 ? " -z1" : "", g_launcher.splashWindow ? " -cx" : " -c", " -x", workDir,
+        program, " ", options->forwarded, " ",
+        options->addZ1 ? " -z1" : "", splashShown ? " -cx" : " -c", " -x", workDir,
     };
     out[0] = '\0';
     for (const char *part : parts)

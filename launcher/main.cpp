@@ -1,7 +1,9 @@
 // WinMain: checks the medium, processes the options, shows the splash and
 // creates the hidden main window, whose creation extracts and launches; then
-// serves messages until the timer ends the launcher. The exit code is 0 on
-// every path: failures differ from success only in the boxes shown.
+// serves messages until the timer ends the launcher. The steps return what
+// went wrong; the boxes of start-up are shown here, at the one exit. The exit
+// code says what happened (docs/exit-codes.md): 0 after a launch, else the id
+// of the last box shown, or 1 when the run ended without a box.
 #include <windows.h>
 
 #include "launcher/cmdline.h"
@@ -10,11 +12,16 @@
 #include "base/ids.h"
 #include "launcher/mainwnd.h"
 #include "launcher/startup.h"
-#include "base/state.h"
+#include "launcher/state.h"
 #include "base/text.h"
 #include "base/ticks.h"
 #include "resmodule/resmodule.h"
 #include "splash/splash.h"
+#include "splash/splash_state.h"
+
+enum {
+    kExitNoBox = 1,   // ended without a launch and without a box
+};
 
 // Source directory and default script path from the launcher's own file
 // name, in its short form when the code page cannot hold the long one: every
@@ -55,57 +62,74 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     (void)show;
     HWND main = NULL;
     int defaultScriptFits = 0;
+    int exitCode = kExitNoBox;
+    char scriptBox[kLongPathBuffer];     // 7061's argument: the path or paths tried
+    CommandLineResult options;
+    options.boxCount = 0;
     HardenLibrarySearch();
 
-    // The windows and the abort flag are zero from the start: WinMain runs
-    // once per process.
+    // The windows are null from the start: WinMain runs once per process.
     g_launcher.instance = instance;
-    g_launcher.splashClosed = 1;
 
     if (!LauncherStateAllocate())
         goto done;
-    if (!TakeSourceDirectory(instance, &defaultScriptFits)) {
+    {
         // Without its own directory the launcher cannot find the medium.
-        ShowLaunchError(IDS_LIBRARY_MISSING, NULL);
-        goto done;
-    }
-    if (!CheckResourceLibrary())
-        goto done;
-
-    ProcessCommandLine(commandLine ? commandLine : "");
-
-    // A default script path cut short names no script; -f replaces it.
-    if (!ScriptExists(g_launcher.scriptPath) || (!g_launcher.scriptGiven && !defaultScriptFits)) {
-        ShowLaunchError(IDS_SCRIPT_MISSING, g_launcher.scriptPath);
-        goto done;
-    }
-    if (!RegisterLauncherClass(instance) || g_launcher.abortFlag)
-        goto done;
-
-    g_launcher.splashTimeBase = 0;
-    g_launcher.splashWindow = g_launcher.noSplash ? NULL : SplashCreate(instance, g_launcher.sourceDir);
-    if (g_launcher.splashWindow)
-        g_launcher.splashClosed = 0;
-    g_launcher.splashTimeBase = TickNow();
-
-    main = CreateWindowExA(0, LAUNCHER_CLASS_NAME, LAUNCHER_CLASS_NAME, WS_POPUP, 0, 0, 0, 0, NULL, NULL, instance,
-                           NULL);
-    g_launcher.mainWindow = main;
-    if (main) {
-        // GetMessageA gives -1 on an error: that ends the loop too.
-        MSG msg;
-        while (GetMessageA(&msg, NULL, 0, 0) > 0) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+        int failed = TakeSourceDirectory(instance, &defaultScriptFits) ? CheckResourceLibrary() : IDS_LIBRARY_MISSING;
+        if (failed) {
+            CommandLineAddBox(&options, failed, NULL, 0);
+            goto done;
         }
     }
 
+    options.scriptPath = g_launcher.scriptPath;
+    options.forwarded = g_launcher.commandLine;
+    ProcessCommandLine(commandLine, g_launcher.sourceDir, &options);
+
+    // A default script path cut short names no script; -f replaces it.
+    if (!ScriptExists(g_launcher.scriptPath, options.scriptGiven) || (!options.scriptGiven && !defaultScriptFits)) {
+        TextCopy(scriptBox, sizeof scriptBox, g_launcher.scriptPath);
+        if (!options.scriptGiven)
+            TextAppend(scriptBox, sizeof scriptBox, "/" FALLBACK_SCRIPT_FILE);
+        CommandLineAddBox(&options, IDS_SCRIPT_MISSING, scriptBox, TextLength(scriptBox));
+        goto done;
+    }
+    if (!RegisterLauncherClass(instance) || options.boxCount)
+        goto done;
+
+    // The splash's time base is zero until it is taken after the creation.
+    g_splash.window = options.noSplash ? NULL : SplashCreate(instance, g_launcher.sourceDir);
+    g_splash.timeBase = TickNow();
+
+    main = CreateWindowExA(0, LAUNCHER_CLASS_NAME, LAUNCHER_CLASS_NAME, WS_POPUP, 0, 0, 0, 0, NULL, NULL, instance,
+                           &options);
+    if (main) {
+        // GetMessageA gives -1 on an error: that ends the loop too. The quit
+        // message's code is the window's outcome: 0, or its box's id.
+        MSG msg;
+        int got;
+        while ((got = GetMessageA(&msg, NULL, 0, 0)) > 0) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (got == 0)
+            exitCode = (int)msg.wParam;
+    }
+
 done:
-    // One way out: whatever was made is taken down here, in reverse order.
+    // One way out. The boxes of start-up come here, in the order their
+    // steps asked for them: the command line's, then the check that ended
+    // start-up. The last one shown is the exit code.
+    for (int i = 0; i < options.boxCount; i++) {
+        const CommandLineBox &box = options.boxes[i];
+        ShowLaunchError(box.id, box.argument, box.length);
+        exitCode = box.id;
+    }
+    // Whatever was made is taken down here, in reverse order.
     if (main && IsWindow(main))
         DestroyWindow(main);
-    if (g_launcher.splashWindow && IsWindow((HWND)g_launcher.splashWindow))
-        DestroyWindow((HWND)g_launcher.splashWindow);
+    if (g_splash.window && IsWindow((HWND)g_splash.window))
+        DestroyWindow((HWND)g_splash.window);
     ResModuleClose();
-    return 0;
+    return exitCode;
 }

@@ -3,37 +3,39 @@
 
 #include <stdint.h>
 
+#include "launcher/errorbox.h"
 #include "launcher/extract.h"
 #include "launcher/launch.h"
-#include "base/state.h"
+#include "launcher/state.h"
+#include "splash/splash_state.h"
 #include "base/text.h"
 #include "base/ticks.h"
 #include "launcher/workdir.h"
 
-static LRESULT OnCreate(HWND window)
+static LRESULT OnCreate(HWND window, const CommandLineResult *options)
 {
     SetCapture(window);
     SetCursor(LoadCursorA(NULL, IDC_WAIT));
 
     char candidate[kPathBuffer];
-    if (!SelectWorkDirectory(kWorkDirNeed, candidate, sizeof candidate)) {
-        PostQuitMessage(0);
-        return 0;
+    int failed = SelectWorkDirectory(kWorkDirNeed, candidate, sizeof candidate);
+    if (!failed) {
+        // A candidate holds at most 260 characters, so the backslash fits.
+        TextCopy(g_launcher.workDir, kStateTextBuffer, candidate);
+        AddTrailingBackslash(g_launcher.workDir, kStateTextBuffer);
+        int extract = FindRunningEngine(g_launcher.workDir, kStateTextBuffer);
+        failed = LaunchBootstrap(g_launcher.workDir, extract ? BOOTSTRAP_FILE : ENGINE_FILE, extract, options,
+                                 g_splash.window != NULL);
     }
-    // A candidate holds at most 260 characters, so the backslash fits.
-    TextCopy(g_launcher.workDir, kStateTextBuffer, candidate);
-    AddTrailingBackslash(g_launcher.workDir, kStateTextBuffer);
-
-    char fileName[16];
-    TextCopy(fileName, sizeof fileName, BOOTSTRAP_FILE);
-    int extract = FindRunningEngine(g_launcher.workDir, kStateTextBuffer, fileName, sizeof fileName);
-    if (!LaunchBootstrap(g_launcher.workDir, fileName, extract)) {
-        PostQuitMessage(0);
+    if (failed) {
+        // The one box of the work done under the window; the quit message
+        // carries its id out of the loop as the exit code.
+        ShowLaunchError(failed, NULL, 0);
+        PostQuitMessage(failed);
         return 0;
     }
 
     g_launcher.launchTime = TickNow();
-    g_launcher.launchDeadline = g_launcher.launchTime + kCaptureHoldMs;
     // The timer is the launcher's only way out once the bootstrap runs:
     // without it, end now (the launch has happened; nothing else waits).
     if (!SetTimer(window, kLaunchTimerId, kLaunchTimerPeriodMs, NULL))
@@ -45,7 +47,7 @@ static LRESULT OnTimer()
 {
     if (g_launcher.timerTicks < INT32_MAX)
         g_launcher.timerTicks++;
-    if (!g_launcher.splashWindow || g_launcher.splashClosed || g_launcher.timerTicks > kMaxTimerTicks)
+    if (!g_splash.window || g_splash.closed || g_launcher.timerTicks > kMaxTimerTicks)
         PostQuitMessage(0);
     // Elapsed time, not a deadline: a deadline compared with the tick count
     // is wrong for a launch near the count's wrap after 49.7 days.
@@ -58,7 +60,7 @@ LRESULT CALLBACK LauncherWndProc(HWND window, UINT message, WPARAM wParam, LPARA
 {
     switch (message) {
     case WM_CREATE:
-        return OnCreate(window);
+        return OnCreate(window, (const CommandLineResult *)((const CREATESTRUCTA *)lParam)->lpCreateParams);
     case WM_TIMER:
         return OnTimer();
     default:

@@ -14,7 +14,10 @@ enum {
     kMaxTimerTicks = 8,        // the ninth tick ends the launcher in any case
 };
 
-// WM_CREATE: capture and hourglass, work directory, extraction, launch and
-// the timer (a failure posts the quit message after its box). WM_TIMER: the
-// quit and capture rule. Both return 0; the rest goes to DefWindowProcA.
+// WM_CREATE (the creation data is WinMain's CommandLineResult): capture and
+// hourglass, work directory, extraction, launch and the timer. A failure
+// shows its box here and posts the quit message with the box's id (7062 to
+// 7066), which WinMain returns as the exit code; a launch posts 0 when its
+// time is up. WM_TIMER: the quit and capture rule. Both return 0; the rest
+// goes to DefWindowProcA.
 LRESULT CALLBACK LauncherWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

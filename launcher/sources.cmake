@@ -5,9 +5,7 @@ set(_d ${CMAKE_CURRENT_LIST_DIR})
 list(APPEND CORVANE_PORTABLE_SOURCES
   ${_d}/cmdline.cpp
   ${_d}/launchcmd.cpp
-)
-list(APPEND CORVANE_HOST_SOURCES
-  ${_d}/errorbox_host.cpp
+  ${_d}/state.cpp
 )
 list(APPEND CORVANE_WIN32_SOURCES
   ${_d}/errorbox.cpp

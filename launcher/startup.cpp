@@ -3,9 +3,8 @@
 
 #include <windows.h>
 
-#include "launcher/errorbox.h"
 #include "base/ids.h"
-#include "base/state.h"
+#include "launcher/state.h"
 #include "base/text.h"
 #include "resmodule/resmodule.h"
 
@@ -39,10 +38,10 @@ static int FileOrInstallScriptExists(const char *path)
     return FileExists(fallback);
 }
 
-int ScriptExists(const char *path)
+int ScriptExists(const char *path, int scriptGiven)
 {
     // A script named with -f must exist under that very name.
-    return g_launcher.scriptGiven ? FileExists(path) : FileOrInstallScriptExists(path);
+    return scriptGiven ? FileExists(path) : FileOrInstallScriptExists(path);
 }
 
 int CheckResourceLibrary()
@@ -52,8 +51,7 @@ int CheckResourceLibrary()
         // Whatever the open gives: a library that cannot be read leaves the
         // launcher on its own resources.
         ResModuleOpen((HMODULE)g_launcher.instance, 1, path, "");
-        return 1;
+        return 0;
     }
-    ShowLaunchError(IDS_LIBRARY_MISSING, NULL);
-    return 0;
+    return IDS_LIBRARY_MISSING;
 }

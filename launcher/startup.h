@@ -11,10 +11,13 @@
 void HardenLibrarySearch();
 
 // Looks for _SETUP.DLL in the source directory (INSTALL.INS there will do
-// as well) and opens it as the resource module. 1 when start-up may go on;
-// 0 after box 7068.
+// as well) and opens it as the resource module. Returns:
+//   0     start-up may go on (the open's own result does not matter)
+//   7068  neither file is there
 int CheckResourceLibrary();
 
-// 1 when the script exists; unless -f named it, INSTALL.INS in the script's
-// directory will do as well.
-int ScriptExists(const char *path);
+// Returns:
+//   1  the script exists, or (unless `scriptGiven`: -f named it) INSTALL.INS
+//      stands in the script's directory
+//   0  otherwise
+int ScriptExists(const char *path, int scriptGiven);

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include "launcher/errorbox.h"
 #include "base/files.h"
 #include "base/ids.h"
 #include "base/text.h"
@@ -83,18 +82,15 @@ int SelectWorkDirectory(uint32_t need, char *out, size_t cap)
     // candidate is passed over like one without room.
     if (AnsiPathFromWide(wide, GetEnvironmentVariableW(L"TEMP", wide, kPathBuffer), candidate, sizeof candidate) &&
         TakeIfSuitable(candidate, need, out, cap))
-        return 1;
+        return 0;
     if (AnsiPathFromWide(wide, GetWindowsDirectoryW(wide, kPathBuffer), candidate, sizeof candidate) &&
         TakeIfSuitable(candidate, need, out, cap))
-        return 1;
+        return 0;
 
     if (cap > 0)
         out[0] = '\0';
-    if (ScanDrives(DRIVE_FIXED, need, out, cap) == SCAN_FOUND)
-        return 1;
-    if (ScanDrives(DRIVE_REMOTE, need, out, cap) == SCAN_FOUND)
-        return 1;
-
-    ShowLaunchError(IDS_NO_WORK_DIRECTORY, NULL);
-    return 0;
+    if (ScanDrives(DRIVE_FIXED, need, out, cap) == SCAN_FOUND ||
+        ScanDrives(DRIVE_REMOTE, need, out, cap) == SCAN_FOUND)
+        return 0;
+    return IDS_NO_WORK_DIRECTORY;
 }

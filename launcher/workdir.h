@@ -15,7 +15,9 @@ enum {
 
 // Writes the chosen directory into `out` of `cap` bytes (at least 261), as
 // found: TEMP or the Windows directory as the system gives it, a drive root
-// as "c:\". Returns 1; 0 after box 7063 when no candidate qualifies.
+// as "c:\". Returns:
+//   0     a directory is in `out`
+//   7063  no candidate qualifies
 int SelectWorkDirectory(uint32_t need, char *out, size_t cap);
 
 // 1 when the drive of `path` has more than `need` bytes free. Only a path

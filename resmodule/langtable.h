@@ -56,8 +56,9 @@ enum { LANG_VALUE_NUMBER = 1 };
 // Only bit 0 of a language's flags means something: eligible.
 enum { LANG_FLAG_ELIGIBLE = 1 };
 
-// ResLastError codes.
+// LangTableParse's result on success; its failure codes, which ResLastError takes.
 enum {
+    LANG_PARSED = 1,
     LANG_ERR_NO_MEMORY_ENTRY = -300,     // no memory for an entry or its value slots
     LANG_ERR_DUPLICATE_KEY = -302,       // key exists already, or no memory for its node
     LANG_ERR_BAD_MAGIC = -305,
@@ -68,7 +69,10 @@ enum {
     LANG_ERR_KEY_TOO_LONG = -310,        // an entry's "%s:%d" key is longer than 255
 };
 
-// ResLastError (base/state.h) takes these codes.
+// Last negative code of a failed language-table load in the launcher and of
+// the splash's resource copy (the LANG_ERR_* codes). 0 at start; nothing in
+// the launcher reads it; never reset. Tools read LangTableParse's result.
+extern int ResLastError;
 
 struct LangValue {
     int type;           // 0..255 as read
@@ -97,7 +101,7 @@ struct LangTable {
     char languageNames[kLangMaxLanguages][kLangNameBuffer];
     char lcidLists[kLangMaxLanguages][kLangLcidBuffer];
     int languageFlags[kLangMaxLanguages];
-    uint32_t failOffset;                 // byte offset where a failed parse stopped
+    uint32_t failOffset;                 // byte offset where the parse stopped (a failure's place)
 };
 
 // Creates an empty table: its pool, its arena holding the table and its
@@ -110,10 +114,12 @@ LangTable *LangTableCreate(const char *libraryPath, int loadFlags);
 int LangTableLoadsFromLibrary(int loadFlags);
 
 // Fills a fresh table from the resource bytes data[0..size-1]. Every read is
-// checked against `size`; nothing past it is read. 1 on success. 0 on
-// failure, with ResLastError set to the code where one applies (no memory for
-// a name or value text gives no code) and failOffset set; the table then
-// holds what was read so far and the caller closes it.
+// checked against `size`; nothing past it is read. Returns:
+//   LANG_PARSED (1)  the table is filled
+//   0                no memory for a name or value text (no code)
+//   LANG_ERR_*  (<0) the failure's code
+// failOffset is where the parse stopped; on failure the table holds what was
+// read so far, and the caller closes it.
 int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size);
 
 // Fetches a copy of the table resource of the library at `libraryPath`: a

@@ -6,7 +6,6 @@
 
 #include "base/bytes.h"
 #include "base/platform.h"
-#include "base/state.h"
 #include "base/text.h"
 
 // A counted text into `out` of `cap` bytes (256 hold any), terminated.
@@ -151,45 +150,56 @@ fail:
     return nullptr;
 }
 
-static int Fail(LangTable *table, const ByteReader *c, int code)
-{
-    if (code != 0)
-        ResLastError = code;
-    table->failOffset = c->pos;
-    return 0;
-}
+int ResLastError;
 
 int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size)
 {
     ByteReader c = {data, size, 0, 0};
     char text[kLangItemChars + 1];
+    uint32_t magic, version, splashType, defaultLanguage, count, entryCount;
+    int firstEligible;
+    int result;   // the code; every failure goes to `done` with its own
 
     // The magic comes first: nothing else is read from a foreign resource.
-    uint32_t magic = ReaderU32(&c);
-    if (c.err)
-        return Fail(table, &c, LANG_ERR_TRUNCATED);
-    if (magic != (uint32_t)kLangMagic)
-        return Fail(table, &c, LANG_ERR_BAD_MAGIC);
-    uint32_t version = ReaderU16(&c);
-    if (c.err)
-        return Fail(table, &c, LANG_ERR_TRUNCATED);
-    if (version > kLangMaxVersion)
-        return Fail(table, &c, LANG_ERR_BAD_VERSION);
+    magic = ReaderU32(&c);
+    if (c.err) {
+        result = LANG_ERR_TRUNCATED;
+        goto done;
+    }
+    if (magic != (uint32_t)kLangMagic) {
+        result = LANG_ERR_BAD_MAGIC;
+        goto done;
+    }
+    version = ReaderU16(&c);
+    if (c.err) {
+        result = LANG_ERR_TRUNCATED;
+        goto done;
+    }
+    if (version > kLangMaxVersion) {
+        result = LANG_ERR_BAD_VERSION;
+        goto done;
+    }
     ReaderTake(&c, 2);  // not read
-    uint32_t splashType = ReaderU16(&c);
-    uint32_t defaultLanguage = ReaderU8(&c);
-    uint32_t count = ReaderU8(&c);
-    if (c.err)
-        return Fail(table, &c, LANG_ERR_TRUNCATED);
-    if (count > kLangMaxLanguages)
-        return Fail(table, &c, LANG_ERR_TOO_MANY_LANGUAGES);
+    splashType = ReaderU16(&c);
+    defaultLanguage = ReaderU8(&c);
+    count = ReaderU8(&c);
+    if (c.err) {
+        result = LANG_ERR_TRUNCATED;
+        goto done;
+    }
+    if (count > kLangMaxLanguages) {
+        result = LANG_ERR_TOO_MANY_LANGUAGES;
+        goto done;
+    }
     table->splashType = (int)splashType;
 
-    int firstEligible = -1;
+    firstEligible = -1;
     for (uint32_t i = 0; i < count; i++) {
         ReadCountedText(&c, text, sizeof(text));
-        if (c.err)
-            return Fail(table, &c, LANG_ERR_TRUNCATED);
+        if (c.err) {
+            result = LANG_ERR_TRUNCATED;
+            goto done;
+        }
         table->languageFlags[i] = LangSplitItem(text, table->languageNames[i], kLangNameBuffer,
                                                 table->lcidLists[i], kLangLcidBuffer);
         table->languageCount = (int)i + 1;
@@ -202,9 +212,11 @@ int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size)
         table->defaultLanguage = firstEligible;
 
     ReaderTake(&c, 1);  // not read
-    uint32_t entryCount = ReaderU16(&c);
-    if (c.err)
-        return Fail(table, &c, LANG_ERR_TRUNCATED);
+    entryCount = ReaderU16(&c);
+    if (c.err) {
+        result = LANG_ERR_TRUNCATED;
+        goto done;
+    }
     // Without the index every insert walks its chain, and the hash sums
     // bytes, so a chain of a large table holds thousands of keys. A failed
     // reserve only makes inserts slower.
@@ -213,23 +225,31 @@ int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size)
     for (uint32_t e = 0; e < entryCount; e++) {
         ReadCountedText(&c, text, sizeof(text));
         uint32_t kind = ReaderU8(&c);
-        if (c.err)
-            return Fail(table, &c, LANG_ERR_TRUNCATED);
+        if (c.err) {
+            result = LANG_ERR_TRUNCATED;
+            goto done;
+        }
         char key[kLangLoadKeyChars + 1];
-        if (!FormatKey(key, sizeof(key), text, (int)kind))
-            return Fail(table, &c, LANG_ERR_KEY_TOO_LONG);
+        if (!FormatKey(key, sizeof(key), text, (int)kind)) {
+            result = LANG_ERR_KEY_TOO_LONG;
+            goto done;
+        }
 
         // The entry and its value slots are one piece; a failure leaves what
         // was taken in the arena, which the table's close releases.
         uint32_t slots = count * (uint32_t)sizeof(LangValue);
         LangEntry *entry = (LangEntry *)ArenaAlloc(&table->arena, (uint32_t)sizeof(LangEntry) + slots);
-        if (!entry)
-            return Fail(table, &c, LANG_ERR_NO_MEMORY_ENTRY);
+        if (!entry) {
+            result = LANG_ERR_NO_MEMORY_ENTRY;
+            goto done;
+        }
         entry->values = (LangValue *)(entry + 1);
         entry->kind = (int)kind;
         entry->name = CopyText(&table->arena, text, strlen(text));
-        if (!entry->name)
-            return Fail(table, &c, 0);
+        if (!entry->name) {
+            result = 0;
+            goto done;
+        }
         for (uint32_t i = 0; i < count; i++) {
             uint32_t type = ReaderU8(&c);
             char *value;
@@ -241,18 +261,27 @@ int LangTableParse(LangTable *table, const unsigned char *data, uint32_t size)
             } else {
                 value = CopyCountedText(&c, &table->arena);
             }
-            if (c.err)
-                return Fail(table, &c, LANG_ERR_TRUNCATED);
-            if (!value)
-                return Fail(table, &c, 0);
+            if (c.err) {
+                result = LANG_ERR_TRUNCATED;
+                goto done;
+            }
+            if (!value) {
+                result = 0;
+                goto done;
+            }
             entry->values[i].type = (int)type;
             entry->values[i].text = value;
         }
         entry->valueCount = (int)count;
-        if (KeyedTableInsert(table->entries, key, entry, 0) != KEYED_STORED)
-            return Fail(table, &c, LANG_ERR_DUPLICATE_KEY);
+        if (KeyedTableInsert(table->entries, key, entry, 0) != KEYED_STORED) {
+            result = LANG_ERR_DUPLICATE_KEY;
+            goto done;
+        }
     }
-    return 1;
+    result = LANG_PARSED;
+done:
+    table->failOffset = c.pos;
+    return result;
 }
 
 LangTable *LangTableLoadWith(const char *libraryPath, int loadFlags, LangResourceFetch fetch)
@@ -264,10 +293,12 @@ LangTable *LangTableLoadWith(const char *libraryPath, int loadFlags, LangResourc
         return table;
     uint32_t size = 0;
     unsigned char *copy = fetch ? fetch(libraryPath, table->pool, &size) : nullptr;
-    int ok = copy && LangTableParse(table, copy, size);
+    int result = copy ? LangTableParse(table, copy, size) : 0;
+    if (result < 0)
+        ResLastError = result;
     if (copy)
         BlockFree(table->pool, copy);
-    if (!ok) {
+    if (result != LANG_PARSED) {
         LangTableClose(table);
         return nullptr;
     }

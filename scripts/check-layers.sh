@@ -6,7 +6,11 @@
 # resmodule and splash; each command folder (tools/medium, tools/szdd, ...)
 # uses those and tools/lib, never the launcher and never another command.
 # An include that climbs with ".." is refused everywhere: it would hide
-# where a header comes from. Usage: check-layers.sh [ROOT] (default: the
+# where a header comes from. Two more rules keep errors and records where
+# they belong: a portable parser of the launcher (the command-line scan)
+# includes no launcher header but its own, so it cannot show a box or read
+# the launcher's record; and no base header names a launcher or splash
+# record. Usage: check-layers.sh [ROOT] (default: the
 # repository).
 set -euo pipefail
 root="${1:-$(cd "$(dirname "$0")/.." && pwd)}"
@@ -36,6 +40,19 @@ may_use() {
   theirs=$(rank "$target")
   [ -n "$theirs" ] || return 1
   [ "$theirs" -le "$mine" ]
+}
+
+# The launcher's portable parsers.
+is_parser() {
+  case "$1" in
+    launcher/cmdline.cpp | launcher/cmdline.h) return 0 ;;
+    *) return 1 ;;
+  esac
+}
+
+# The header a source file may include of its own folder: same name, ".h".
+own_header() {
+  echo "${1%.*}.h"
 }
 
 bad=0
@@ -73,10 +90,23 @@ for folder in "${folders[@]}"; do
       if ! may_use "$folder" "$target"; then
         echo "$rel: includes a header of $target/, which $folder/ may not use: $line" >&2
         bad=1
+      elif [ "$target" = launcher ] && is_parser "$rel" && [ "$name" != "$(own_header "$rel")" ]; then
+        echo "$rel: a parser includes a launcher header other than its own: $line" >&2
+        bad=1
       fi
     done < <(grep -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file" || true)
   done < <(find "$root/$folder" -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.c' \) -print0)
 done
+
+# Records belong to their owners: the base holds none of the launcher's or
+# the splash's.
+if [ -d "$root/base" ]; then
+  while IFS= read -r hit; do
+    echo "${hit#"$root"/}: a base header names a launcher or splash record" >&2
+    bad=1
+  done < <(grep -nHwE 'LauncherState|SplashState|g_launcher|g_splash' $(find "$root/base" -type f -name '*.h') /dev/null |
+             cut -d: -f1,2 || true)
+fi
 
 if [ "$bad" -ne 0 ]; then
   echo "check-layers: the folder order does not hold" >&2

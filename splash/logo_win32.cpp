@@ -7,7 +7,7 @@
 #include "splash/logo.h"
 #include "splash/placement.h"
 #include "splash/orderedlist.h"
-#include "base/splash_state.h"
+#include "splash/splash_state.h"
 
 static const char kStartFace[] = "Helv";
 

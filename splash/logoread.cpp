@@ -6,7 +6,7 @@
 
 #include "base/platform.h"
 #include "base/text.h"
-#include "base/splash_state.h"
+#include "splash/splash_state.h"
 
 static const char kFallbackName[] = "install.lgo";
 

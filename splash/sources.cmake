@@ -1,5 +1,6 @@
 set(_d ${CMAKE_CURRENT_LIST_DIR})
 list(APPEND CORVANE_PORTABLE_SOURCES
+  ${_d}/splash_state.cpp
   ${_d}/orderedlist.cpp
   ${_d}/placement.cpp
   ${_d}/splashchoice.cpp

@@ -3,14 +3,13 @@
 
 #include "base/ids.h"
 #include "base/platform.h"
-#include "base/state.h"
 #include "base/text.h"
 #include "base/files.h"
 #include "resmodule/langtable.h"
 #include "resmodule/resbytes.h"
 #include "resmodule/reslibrary.h"
 #include "resmodule/resmodule.h"
-#include "base/splash_state.h"
+#include "splash/splash_state.h"
 #include "splash/bitmapcheck.h"
 #include "splash/dialogcheck.h"
 #include "splash/splashchoice.h"
@@ -59,7 +58,7 @@ static HWND CreateSplashDialog(HMODULE module, int templateId, int mode)
 static int EnsurePathBlocks()
 {
     if (!g_splash.sourceDir)
-        g_splash.sourceDir = (char *)BlockAlloc(1, kStateTextBuffer);
+        g_splash.sourceDir = (char *)BlockAlloc(1, kSplashDirBuffer);
     if (!g_splash.logoPath)
         g_splash.logoPath = (char *)BlockAlloc(1, kPathBuffer);
     return g_splash.sourceDir && g_splash.logoPath;
@@ -78,7 +77,7 @@ static HWND KeepIfCreated(HWND dialog)
 
 HWND SplashCreateTyped(int type, HMODULE module, int id)
 {
-    HMODULE own = (HMODULE)g_launcher.instance;
+    HMODULE own = (HMODULE)g_splash.instance;
     HMODULE templateModule = own;
     int templateId = IDD_SPLASH_FRAME;
     int mode = 0;
@@ -133,7 +132,7 @@ HWND SplashCreateTyped(int type, HMODULE module, int id)
 
 HWND SplashCreate(HINSTANCE instance, const char *sourceDirectory)
 {
-    (void)instance;
+    g_splash.instance = instance;
     g_splash.closeMessage = RegisterWindowMessageA(kCloseMessageName);
     if (!g_splash.closeMessage)
         return NULL;
@@ -143,7 +142,7 @@ HWND SplashCreate(HINSTANCE instance, const char *sourceDirectory)
     if (!EnsurePathBlocks())
         return NULL;   // no memory: go on without a splash
     g_splash.logoPath[0] = '\0';
-    TextCopy(g_splash.sourceDir, kStateTextBuffer, sourceDirectory ? sourceDirectory : "");
+    TextCopy(g_splash.sourceDir, kSplashDirBuffer, sourceDirectory ? sourceDirectory : "");
 
     int type = 0;
     HMODULE module = NULL;

@@ -15,8 +15,8 @@ enum SplashMode {
 };
 
 // Registers the close message, chooses the splash and creates it. Returns the
-// shown dialog, or null when no splash is shown. `instance` is not used; the
-// dialog 7501 of modes 2 and 3 comes from g_launcher.instance.
+// shown dialog, or null when no splash is shown. `instance` (the launcher's
+// module, kept in g_splash.instance) gives the dialog 7501 of modes 2 and 3.
 // `sourceDirectory` (at most 262 characters) is kept for the logo script's
 // fallback file.
 HWND SplashCreate(HINSTANCE instance, const char *sourceDirectory);

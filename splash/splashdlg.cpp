@@ -3,7 +3,6 @@
 
 #include "base/ids.h"
 #include "base/platform.h"
-#include "base/state.h"
 #include "base/text.h"
 #include "base/ticks.h"
 #include "resmodule/setupstring.h"
@@ -11,7 +10,7 @@
 #include "splash/placement.h"
 #include "splash/logo_win32.h"
 #include "splash/splash.h"
-#include "base/splash_state.h"
+#include "splash/splash_state.h"
 
 enum {
     kWaitStep = 10,   // ms slept per pass while the minimum time runs out
@@ -42,19 +41,19 @@ uint32_t SplashMinimumTime()
 
 int SplashWaitMinimum()
 {
-    if (!g_launcher.splashWindow)
+    if (!g_splash.window)
         return 1;
     uint32_t minimum = SplashMinimumTime();
     // Elapsed time, not an end time: a wrap of the tick count neither ends
     // the wait early nor stretches it. No messages are processed meanwhile.
     for (;;) {
-        uint32_t elapsed = TickNow() - g_launcher.splashTimeBase;
+        uint32_t elapsed = TickNow() - g_splash.timeBase;
         if (elapsed >= minimum)
             break;
         uint32_t rest = minimum - elapsed;
         s_sleep(rest < kWaitStep ? rest : (uint32_t)kWaitStep);
     }
-    g_launcher.splashClosed = 1;
+    g_splash.closed = 1;
     return 1;
 }
 
@@ -184,29 +183,20 @@ static INT_PTR InitDialog(HWND dialog, LPARAM mode)
     if (marker)
         ShowWindow(marker, SW_HIDE);
 
-    switch (g_splash.mode) {
-    case SPLASH_MODE_DIALOG:
+    int splashMode = g_splash.mode;
+    if (splashMode == SPLASH_MODE_DIALOG)
         SplashCenter(dialog);
-        g_splash.created = 1;
-        ShowWindow(dialog, SW_SHOW);
-        return FALSE;   // keep the focus where SplashCenter put it
-    case SPLASH_MODE_LOGO:
-        g_splash.lines = LogoRead();
-        if (!g_splash.lines)
-            break;
-        g_splash.created = 1;
-        SplashFitWindow(dialog, SPLASH_MODE_LOGO, g_splash.lines);
-        ShowWindow(dialog, SW_SHOW);
-        return FALSE;
-    case SPLASH_MODE_BITMAP:
+    else if (splashMode == SPLASH_MODE_BITMAP)
         g_splash.bitmap = g_splash.resourceBitmap;
-        g_splash.created = 1;
-        SplashFitWindow(dialog, SPLASH_MODE_BITMAP, g_splash.bitmap);
-        ShowWindow(dialog, SW_SHOW);
-        return FALSE;
-    default:
-        break;
-    }
+    else if (splashMode != SPLASH_MODE_LOGO || !(g_splash.lines = LogoRead()))
+        goto failed;
+    g_splash.created = 1;
+    // The template keeps its own size; a logo or bitmap sizes the window.
+    SplashFitWindow(dialog, splashMode, splashMode == SPLASH_MODE_LOGO ? (void *)g_splash.lines : g_splash.bitmap);
+    ShowWindow(dialog, SW_SHOW);
+    return FALSE;   // keep the focus where SplashCenter put it
+
+failed:
     // Set-up failed: the window is never shown.
     SendMessageA(dialog, WM_CLOSE, 0, 0);
     g_splash.created = 0;

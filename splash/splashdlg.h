@@ -19,8 +19,8 @@ INT_PTR CALLBACK SplashDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 
 // Waits, sleeping in steps of at most 10 ms and processing no messages, until
 // the minimum display time (string 7111) has passed since
-// g_launcher.splashTimeBase (elapsed ticks, so right across a wrap), then sets
-// g_launcher.splashClosed. Returns at once, changing nothing, when there is no
+// g_splash.timeBase (elapsed ticks, so right across a wrap), then sets
+// g_splash.closed. Returns at once, changing nothing, when there is no
 // splash window. Always 1.
 int SplashWaitMinimum();
 

@@ -2,7 +2,6 @@
 #include "tests/e2e/library_info.h"
 
 #include "base/ids.h"
-#include "base/state.h"
 #include "resmodule/langtable.h"
 #include "resmodule/resmodule.h"
 

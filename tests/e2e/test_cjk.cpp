@@ -82,6 +82,7 @@ TEST(CjkLibrary, BoxShowsTheTextsExactlyAndDrawsThem) {
     const e2e::Result r = e2e::RunLauncher(c, launch);
     ASSERT_TRUE(r.run.started) << r.run.error;
     ASSERT_EQ(r.run.boxes.size(), 1u) << e2e::Describe(r);
+    EXPECT_EQ(r.run.exitCode, 7061u) << e2e::Describe(r);
     const rig::Box &box = r.run.boxes[0];
     EXPECT_EQ(box.caption, caption);
     const std::string text = e2e::FormatBoxText(message, c.medium + "SETUP.INS/INSTALL.INS");

@@ -189,6 +189,7 @@ TEST_P(Boxes, ShowTheTextsOfTheUsersLanguage) {
     EXPECT_TRUE(r.run.exited) << e2e::Describe(r);
     EXPECT_FALSE(r.launched) << e2e::Describe(r);
     ASSERT_EQ(r.run.boxes.size(), 1u) << e2e::Describe(r);
+    EXPECT_EQ(r.run.exitCode, DWORD(row.id)) << e2e::Describe(r);
 
     const char *caption = row.caption.text[lang];
     const char *format = row.text.text[lang];
@@ -224,6 +225,7 @@ TEST(LanguageSample, BoxesOfTheSampleMediumAreInTheUsersLanguage) {
     ASSERT_TRUE(r.run.started) << r.run.error;
     EXPECT_EQ(LauncherLocale(c), ExpectedLocale());
     ASSERT_EQ(r.run.boxes.size(), 1u) << e2e::Describe(r);
+    EXPECT_EQ(r.run.exitCode, 7061u) << e2e::Describe(r);
     // The sample's ids: 1xxx English, 2xxx German, 3xxx French.
     const UINT base = 1000u * UINT(lang + 1);
     const std::string caption = rig::LoadModuleString(library, base + 110);
@@ -258,6 +260,7 @@ TEST(LanguagePlanted, TheLibrarysEntryPointNeverRuns) {
     ASSERT_TRUE(r.run.started) << r.run.error;
     EXPECT_TRUE(r.run.exited) << e2e::Describe(r);
     ASSERT_EQ(r.run.boxes.size(), 1u) << e2e::Describe(r);
+    EXPECT_EQ(r.run.exitCode, 7061u) << e2e::Describe(r);
     EXPECT_EQ(r.run.boxes[0].caption, "planted caption");
     EXPECT_EQ(r.run.boxes[0].text, "planted 7061 " + c.medium + "SETUP.INS/INSTALL.INS");
     EXPECT_FALSE(rig::Exists(marker)) << "the library's entry point ran in the launcher";

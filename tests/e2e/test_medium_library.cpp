@@ -56,6 +56,7 @@ TEST(ExampleLibrary, BoxSpeaksTheUsersLanguage) {
     EXPECT_TRUE(r.run.exited) << e2e::Describe(r);
     EXPECT_FALSE(r.launched);
     ASSERT_EQ(r.run.boxes.size(), 1u) << e2e::Describe(r);
+    EXPECT_EQ(r.run.exitCode, 7061u) << e2e::Describe(r);
     const Texts &want = RunTexts();
     EXPECT_EQ(r.run.boxes[0].caption, want.caption);
     EXPECT_EQ(r.run.boxes[0].text,

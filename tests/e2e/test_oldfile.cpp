@@ -123,7 +123,7 @@ TEST_P(HeldTable, AfterTwentySecondsBox7064AndNoLaunch) {
     ASSERT_TRUE(r.run.started) << r.run.error;
     ExpectProbe(r, row);
     EXPECT_TRUE(r.run.exited) << e2e::Describe(r);
-    EXPECT_EQ(r.run.exitCode, 0u);
+    EXPECT_EQ(r.run.exitCode, 7064u);
     EXPECT_FALSE(r.launched) << "the old bootstrap was started" << e2e::Describe(r);
     ASSERT_EQ(r.run.boxes.size(), 1u) << e2e::Describe(r);
     EXPECT_EQ(r.run.boxes[0].caption, e2e::ExpectedCaption(c));

@@ -161,6 +161,7 @@ TEST_P(WidePathTable, InstallsFromTheRealFolders) {
         EXPECT_TRUE(r.run.exited) << e2e::Describe(r);
         EXPECT_FALSE(r.launched) << e2e::Describe(r);
         ASSERT_EQ(r.run.boxes.size(), 1u) << e2e::Describe(r);
+        EXPECT_EQ(r.run.exitCode, 7068u) << e2e::Describe(r);
         EXPECT_EQ(r.run.boxes[0].caption, own.caption);
         EXPECT_EQ(r.run.boxes[0].text, own.text);
         EXPECT_TRUE(e2e::HoldsExactly(c.temp, {}));

@@ -152,7 +152,7 @@ TEST_F(WorkDirectoryFiles, NoPlaceQualifies) {
     EXPECT_GT(std::max(r.HookCount("GetDiskFreeSpaceA"), r.HookCount("GetDiskFreeSpaceExA")), 0)
         << e2e::Describe(r);
     EXPECT_TRUE(r.run.exited) << e2e::Describe(r);
-    EXPECT_EQ(r.run.exitCode, 0u);
+    EXPECT_EQ(r.run.exitCode, 7063u);
     EXPECT_FALSE(r.launched) << e2e::Describe(r);
     ASSERT_EQ(r.run.boxes.size(), 1u) << e2e::Describe(r);
     EXPECT_EQ(r.run.boxes[0].caption, e2e::ExpectedCaption(c));

@@ -43,6 +43,7 @@ TEST(WorkFiles, LinksUnderThePayloadNamesAreNeitherWrittenNorDeleted) {
     EXPECT_FALSE(r.launched) << e2e::Describe(r);
     ASSERT_EQ(r.run.boxes.size(), 1u) << e2e::Describe(r);
     EXPECT_EQ(r.run.boxes[0].text, e2e::ExpectedText(c, 7064));
+    EXPECT_EQ(r.run.exitCode, 7064u) << e2e::Describe(r);
     EXPECT_TRUE(VictimsIntact(planted));
 }
 

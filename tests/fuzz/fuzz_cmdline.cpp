@@ -6,16 +6,14 @@
 #include <string.h>
 
 #include "launcher/cmdline.h"
-#include "launcher/errorbox.h"
 #include "base/platform.h"
-#include "base/state.h"
 #include "base/text.h"
 
 static char *Buffer(const char *text)
 {
-    char *b = (char *)malloc(kStateTextBuffer);
-    memset(b, 0, kStateTextBuffer);
-    TextCopy(b, kStateTextBuffer, text);
+    char *b = (char *)malloc(kCommandLineText);
+    memset(b, 0, kCommandLineText);
+    TextCopy(b, kCommandLineText, text);
     return b;
 }
 
@@ -34,20 +32,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     memcpy(line, data + 1, size - 1);
     line[size - 1] = '\0';
 
-    g_launcher = LauncherState();
-    g_launcher.commandLine = Buffer("");
-    g_launcher.workDir = Buffer("");
-    g_launcher.sourceDir = Buffer("D:\\MEDIA\\");
-    g_launcher.scriptPath = Buffer("D:\\MEDIA\\SETUP.INS");
-    HostErrorBoxReset();
+    char *sourceDir = Buffer("D:\\MEDIA\\");
+    CommandLineResult r = {};
+    r.forwarded = Buffer("");
+    r.scriptPath = Buffer("D:\\MEDIA\\SETUP.INS");
 
-    ProcessCommandLine(line);
-    size_t forwarded = strlen(g_launcher.commandLine);
-    Check(forwarded < (size_t)kStateTextBuffer);
-    Check(strlen(g_launcher.scriptPath) < (size_t)kStateTextBuffer);
+    int allowed = ProcessCommandLine(line, sourceDir, &r);
+    size_t forwarded = strlen(r.forwarded);
+    Check(forwarded < (size_t)kCommandLineText);
+    Check(strlen(r.scriptPath) < (size_t)kCommandLineText);
     // Either the script option is in the copy, or a box stopped the launch.
-    Check(g_launcher.abortFlag || strstr(g_launcher.commandLine, " -f") != nullptr);
-    Check(g_launcher.abortFlag == (HostErrorBoxCount() > 0));
+    Check(allowed == (r.boxCount == 0));
+    Check(r.boxCount > 0 || strstr(r.forwarded, " -f") != nullptr);
+    // Every box's argument is a piece of the line itself, which outlives
+    // the buffers the scan wrote.
+    Check(r.boxCount >= 0 && r.boxCount <= kMaxCommandLineBoxes);
+    for (int i = 0; i < r.boxCount; i++) {
+        const CommandLineBox &box = r.boxes[i];
+        Check(box.id == 7061 || box.id == 7062 || box.id == 7067);
+        Check((box.argument == nullptr) == (box.id == 7062));
+        if (box.argument) {
+            Check(box.argument >= line && box.argument <= line + strlen(line));
+            Check(box.length == kWholeArgument || box.length <= strlen(box.argument));
+        }
+    }
 
     // The helpers on the same bytes, in exact-size buffers.
     char *path = (char *)malloc(kPathBuffer);
@@ -62,18 +70,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         AddTrailingBackslash(out, kPathBuffer);
         QuoteIfSpaces(out, kPathBuffer);
         TrimBlanks(out);
-        MakeScriptPathAbsolute(path, kPathBuffer);
+        MakeScriptPathAbsolute(path, kPathBuffer, sourceDir);
         free(out);
         if (*p == '\0')
             break;
     }
     free(path);
 
-    free(g_launcher.commandLine);
-    free(g_launcher.workDir);
-    free(g_launcher.sourceDir);
-    free(g_launcher.scriptPath);
-    g_launcher = LauncherState();
+    free(r.forwarded);
+    free(r.scriptPath);
+    free(sourceDir);
     HostSetCodePage(1252);
     free(line);
     return 0;

@@ -9,7 +9,6 @@
 #include "base/platform.h"
 #include "base/text.h"
 #include "resmodule/keyedtable.h"
-#include "base/state.h"
 #include "resmodule/langtable.h"
 
 static void Check(bool condition)
@@ -107,14 +106,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     HostSetCodePage(size > 6 && (data[6] & 1) ? 932 : 1252);
     LangTable *t = LangTableCreate("fuzz", LANG_LOAD_LIBRARY);
     Check(t != nullptr);
-    ResLastError = 0;
-    int ok = LangTableParse(t, data, (uint32_t)size);
-    Check(ok == 0 || ok == 1);
-    if (ok) {
-        Check(ResLastError == 0);
+    int result = LangTableParse(t, data, (uint32_t)size);
+    if (result == LANG_PARSED) {
         Explore(t);
     } else {
-        Check(KnownCode(ResLastError));
+        Check(result == 0 || KnownCode(result));
         Check(t->failOffset <= size);
     }
     LangTableClose(t);

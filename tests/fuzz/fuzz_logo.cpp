@@ -9,7 +9,7 @@
 #include "base/platform.h"
 #include "splash/logo.h"
 #include "splash/orderedlist.h"
-#include "base/splash_state.h"
+#include "splash/splash_state.h"
 
 static void Check(bool condition)
 {

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "base/platform.h"
-#include "base/state.h"
 #include "resmodule/langtable.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "base/text.h"
 #include "splash/logo.h"
 #include "splash/orderedlist.h"
-#include "base/splash_state.h"
+#include "splash/splash_state.h"
 
 namespace {
 

@@ -16,14 +16,13 @@
 
 #include "base/ids.h"
 #include "base/platform.h"
-#include "base/state.h"
 #include "base/text.h"
 #include "resmodule/langtable.h"
 #include "resmodule/resmodule.h"
 #include "splash/logo.h"
 #include "splash/orderedlist.h"
 #include "splash/splash.h"
-#include "base/splash_state.h"
+#include "splash/splash_state.h"
 #include "splash/splashdlg.h"
 #include "tests/win/gdi_canvas.h"
 
@@ -113,11 +112,11 @@ protected:
     void SetUp() override
     {
         ResModuleClose();
-        g_launcher.instance = GetModuleHandleA(NULL);
-        g_launcher.splashWindow = NULL;
+        g_splash.instance = GetModuleHandleA(NULL);
+        g_splash.window = NULL;
         // The blocks of the paths, as SplashCreate makes them.
         if (!g_splash.sourceDir)
-            g_splash.sourceDir = (char *)BlockAlloc(1, kStateTextBuffer);
+            g_splash.sourceDir = (char *)BlockAlloc(1, kSplashDirBuffer);
         if (!g_splash.logoPath)
             g_splash.logoPath = (char *)BlockAlloc(1, kPathBuffer);
         ASSERT_NE(nullptr, g_splash.sourceDir);
@@ -129,7 +128,7 @@ protected:
         GetTempPathA(MAX_PATH, temp);
         dir_ = std::string(temp) + "corvane-logo-" + std::to_string(GetCurrentProcessId()) + "\\";
         CreateDirectoryA(dir_.c_str(), NULL);
-        TextCopy(g_splash.sourceDir, kStateTextBuffer, dir_.c_str());
+        TextCopy(g_splash.sourceDir, kSplashDirBuffer, dir_.c_str());
         DeleteFileA(WindowsTempName().c_str());
         ResLastError = kSentinel;
     }
@@ -139,7 +138,7 @@ protected:
             if (IsWindow(w))
                 DestroyWindow(w);
         ResModuleClose();
-        g_launcher.instance = GetModuleHandleA(NULL);
+        g_splash.instance = GetModuleHandleA(NULL);
         if (data_)
             FreeLibrary(data_);
         DeleteFileA((dir_ + "install.lgo").c_str());
@@ -290,7 +289,7 @@ TEST_F(LogoSplash, CopyIsRemovedWhenTheDialogFails)
     ASSERT_EQ(1, OpenLibrary(FixturePath("t5")));
     data_ = LoadLibraryExA(FixturePath("plain").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE((HMODULE)NULL, data_);
-    g_launcher.instance = data_;
+    g_splash.instance = data_;
     EXPECT_EQ((HWND)NULL, CreateLogo(kFixtureLogo));
     EXPECT_EQ(0, g_splash.created);
     EXPECT_EQ(WindowsTempName(), std::string(g_splash.logoPath));

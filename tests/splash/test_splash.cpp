@@ -14,13 +14,13 @@
 #include "base/ids.h"
 #include "base/platform.h"
 #include "launcher/mainwnd.h"
-#include "base/state.h"
+#include "launcher/state.h"
 #include "base/ticks.h"
 #include "resmodule/langtable.h"
 #include "resmodule/resmodule.h"
 #include "splash/orderedlist.h"
 #include "splash/splash.h"
-#include "base/splash_state.h"
+#include "splash/splash_state.h"
 #include "splash/splashdlg.h"
 
 namespace {
@@ -156,10 +156,10 @@ protected:
         ResModuleClose();
         // Not open: every lookup answers with this program's own resources.
         ResModuleOpen(Own(), 1, "", "");
-        g_launcher.instance = Own();
-        g_launcher.splashWindow = NULL;
-        g_launcher.splashClosed = 1;
-        g_launcher.splashTimeBase = 0;
+        g_splash.instance = Own();
+        g_splash.window = NULL;
+        g_splash.closed = 1;
+        g_splash.timeBase = 0;
         TickSetSource(NULL);
         SplashSetSleeper(NULL);
         ResLastError = 0;
@@ -174,7 +174,7 @@ protected:
         ResModuleClose();
         TickSetSource(NULL);
         SplashSetSleeper(NULL);
-        g_launcher.splashWindow = NULL;
+        g_splash.window = NULL;
         Pump();
     }
     // Opens a fixture library as the resource module; 0 when it is missing.
@@ -531,7 +531,7 @@ TEST_F(SplashTest, LogoModeFailsWithoutAScript)
     // the blocks for the paths exist from here on.
     EXPECT_EQ((HWND)NULL, Create());
     ASSERT_NE(nullptr, g_splash.logoPath);
-    lstrcpynA(g_splash.sourceDir, "Z:\\no\\such\\directory\\", kStateTextBuffer);
+    lstrcpynA(g_splash.sourceDir, "Z:\\no\\such\\directory\\", kSplashDirBuffer);
     g_splash.logoPath[0] = '\0';
     g_splash.created = 1;
     HWND dialog = Keep(CreateDialogParamA(Own(), MAKEINTRESOURCEA(IDD_SPLASH_FRAME), NULL, SplashDlgProc,
@@ -609,9 +609,9 @@ TEST_F(SplashTest, CloseMessageWaitsForTheMinimum)
         SCOPED_TRACE(c.why);
         HWND splash = Create();
         ASSERT_NE((HWND)NULL, splash);
-        g_launcher.splashWindow = splash;
-        g_launcher.splashClosed = 0;
-        g_launcher.splashTimeBase = c.base;
+        g_splash.window = splash;
+        g_splash.closed = 0;
+        g_splash.timeBase = c.base;
         UseFakeClock(c.arrival);
         SendMessageA(splash, g_splash.closeMessage, 0x1234, 0x5678);
         EXPECT_EQ(c.end, g_now);
@@ -619,7 +619,7 @@ TEST_F(SplashTest, CloseMessageWaitsForTheMinimum)
             EXPECT_LE(step, 10u);
         // One look at the clock per sleep, and one more: no spinning.
         EXPECT_EQ((int)g_sleeps.size() + 1, g_tickReads);
-        EXPECT_EQ(1, g_launcher.splashClosed);
+        EXPECT_EQ(1, g_splash.closed);
         EXPECT_TRUE(IsWindow(splash));
         EXPECT_FALSE(IsWindowVisible(splash));
         TickSetSource(NULL);
@@ -633,14 +633,14 @@ TEST_F(SplashTest, CloseMessageOnTheRealClockSleeps)
     ASSERT_EQ(1, OpenLibrary("plain"));
     HWND splash = Create();
     ASSERT_NE((HWND)NULL, splash);
-    g_launcher.splashWindow = splash;
-    g_launcher.splashClosed = 0;
-    g_launcher.splashTimeBase = GetTickCount() - 200;
+    g_splash.window = splash;
+    g_splash.closed = 0;
+    g_splash.timeBase = GetTickCount() - 200;
 
     FILETIME created, exited, kernel0, user0, kernel1, user1;
     GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel0, &user0);
     SendMessageA(splash, g_splash.closeMessage, 0, 0);
-    uint32_t elapsed = GetTickCount() - g_launcher.splashTimeBase;
+    uint32_t elapsed = GetTickCount() - g_splash.timeBase;
     GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel1, &user1);
 
     // Order, not milliseconds: the close waited for the minimum. How much
@@ -656,7 +656,7 @@ TEST_F(SplashTest, CloseMessageOnTheRealClockSleeps)
     // wait costs several hundred ms even on a busy machine.)
     double busy = ms(user0, user1) + ms(kernel0, kernel1);
     EXPECT_LT(busy, 100.0) << "processor time of the wait, ms";
-    EXPECT_EQ(1, g_launcher.splashClosed);
+    EXPECT_EQ(1, g_splash.closed);
 }
 
 TEST_F(SplashTest, CloseMessageWithoutSplashWindow)
@@ -664,14 +664,14 @@ TEST_F(SplashTest, CloseMessageWithoutSplashWindow)
     ASSERT_EQ(1, OpenLibrary("plain"));
     HWND splash = Create();
     ASSERT_NE((HWND)NULL, splash);
-    g_launcher.splashWindow = NULL;
-    g_launcher.splashClosed = 0;
-    g_launcher.splashTimeBase = 100000;
+    g_splash.window = NULL;
+    g_splash.closed = 0;
+    g_splash.timeBase = 100000;
     UseFakeClock(100200);
     SendMessageA(splash, g_splash.closeMessage, 0, 0);
     EXPECT_EQ(100200u, g_now);
     EXPECT_EQ(0, g_tickReads);
-    EXPECT_EQ(0, g_launcher.splashClosed);
+    EXPECT_EQ(0, g_splash.closed);
     EXPECT_FALSE(IsWindowVisible(splash));
 }
 
@@ -708,13 +708,13 @@ TEST_F(SplashTest, MinimumFromTheLibraryString)
         EXPECT_EQ(c.minimum, SplashMinimumTime());
         HWND splash = Keep(SplashCreateTyped(SPLASH_TYPE_BITMAP, Data("plain"), kPatternBitmap));
         ASSERT_NE((HWND)NULL, splash);
-        g_launcher.splashWindow = splash;
-        g_launcher.splashClosed = 0;
-        g_launcher.splashTimeBase = 500;
+        g_splash.window = splash;
+        g_splash.closed = 0;
+        g_splash.timeBase = 500;
         UseFakeClock(500);
         SendMessageA(splash, g_splash.closeMessage, 0, 0);
         EXPECT_EQ(500 + c.minimum, g_now);
-        EXPECT_EQ(1, g_launcher.splashClosed);
+        EXPECT_EQ(1, g_splash.closed);
         TickSetSource(NULL);
         SplashSetSleeper(NULL);
     }
@@ -799,11 +799,10 @@ TEST_F(SplashTest, TimerEndsTheLauncher)
         HWND holder = CreateWindowExA(0, "SplashTestCapture", "", WS_POPUP, 0, 0, 0, 0, NULL, NULL, Own(), NULL);
         ASSERT_NE((HWND)NULL, holder);
         SetCapture(holder);
-        g_launcher.splashWindow = c.splash ? holder : NULL;
-        g_launcher.splashClosed = c.closedAt ? 1 : 0;
+        g_splash.window = c.splash ? holder : NULL;
+        g_splash.closed = c.closedAt ? 1 : 0;
         g_launcher.timerTicks = 0;
         g_launcher.launchTime = 0x7FFFF000u;
-        g_launcher.launchDeadline = g_launcher.launchTime + kCaptureHoldMs;
         UseFakeClock(g_launcher.launchTime);
         int quitAt = 0;
         for (int tick = 1; tick <= 9 && !quitAt; ++tick) {
@@ -825,7 +824,7 @@ TEST_F(SplashTest, TimerEndsTheLauncher)
         TickSetSource(NULL);
         SplashSetSleeper(NULL);
     }
-    g_launcher.splashWindow = NULL;
+    g_splash.window = NULL;
 }
 
 }  // namespace

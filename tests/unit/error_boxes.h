@@ -1,8 +1,6 @@
-// Collects the error boxes that ShowLaunchError shows while an ErrorBoxes
-// object lives, so the same test checks them in both builds.
-//
-// Native build: ShowLaunchError records each call (id and argument).
-// Windows build: ShowLaunchError shows a real message box; a watcher thread
+// Collects the message boxes that this process shows while an ErrorBoxes
+// object lives (Windows only: the launcher's steps return their message ids,
+// and only WinMain and the main window show boxes). A watcher thread
 // (tests/win/error_boxes_win.cpp) reads the text of every box of this process
 // and presses OK. Only the box text is known there, so the id and argument are
 // checked through the text when the module's string table gives the message a
@@ -14,45 +12,10 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/errorbox.h"
-
 struct ExpectedBox {
     int id;
     std::string argument;
 };
-
-#ifdef CORVANE_HOST
-
-class ErrorBoxes {
-public:
-    ErrorBoxes() { HostErrorBoxReset(); }
-    ~ErrorBoxes() { HostErrorBoxReset(); }
-    int Count() const { return HostErrorBoxCount(); }
-
-    void Expect(const std::vector<ExpectedBox> &expected) const
-    {
-        ASSERT_EQ((int)expected.size(), Count()) << Describe();
-        for (size_t i = 0; i < expected.size(); i++) {
-            const HostErrorBox *box = HostErrorBoxAt((int)i);
-            ASSERT_NE(nullptr, box);
-            EXPECT_EQ(expected[i].id, box->id) << "box " << i;
-            EXPECT_EQ(expected[i].argument, box->argument) << "box " << i;
-        }
-    }
-
-    std::string Describe() const
-    {
-        std::string text = "boxes shown:";
-        for (int i = 0; i < Count(); i++) {
-            const HostErrorBox *box = HostErrorBoxAt(i);
-            if (box)
-                text += " [" + std::to_string(box->id) + " '" + box->argument + "']";
-        }
-        return text;
-    }
-};
-
-#else
 
 class ErrorBoxes {
 public:
@@ -70,5 +33,3 @@ private:
     struct Watcher;
     Watcher *watcher_;
 };
-
-#endif

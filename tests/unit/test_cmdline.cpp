@@ -9,14 +9,12 @@
 
 #include "launcher/cmdline.h"
 #include "base/ids.h"
-#include "base/state.h"
 #include "base/text.h"
-#include "tests/unit/error_boxes.h"
 #include "tests/unit/test_support.h"
 
 namespace {
 
-const char kHyo[] = "\x95\x5C";   // Shift-JIS U+8868, second byte is '\'
+const char kHyo[] = "\x95\x5C";   // Shift-JIS U+8868, second byte is '\\'
 
 #ifdef CORVANE_HOST
 // AddressSanitizer watches the exact 263 bytes.
@@ -27,22 +25,66 @@ const size_t kGuard = 16;
 #endif
 const unsigned char kGuardByte = 0xA5;
 
-// Sets up g_launcher as start-up would: four 263-byte buffers, the source
-// directory, the default script path. Restores the record afterwards.
+struct ExpectedBox {
+    int id;
+    std::string argument;
+};
+
+// The result of the last scan and the source directory it was given.
+CommandLineResult *g_result;
+char *g_sourceDir;
+
+CommandLineResult &R() { return *g_result; }
+char *SourceDir() { return g_sourceDir; }
+// Whether the scan refused the launch: it then asked for at least one box.
+int Aborted() { return R().boxCount > 0; }
+
+// A box's argument as text: `length` bytes, or all of it.
+std::string ArgumentOf(const CommandLineBox &box)
+{
+    if (!box.argument)
+        return "";
+    return box.length == kWholeArgument ? std::string(box.argument) : std::string(box.argument, box.length);
+}
+
+std::string Describe()
+{
+    std::string text = "boxes asked for:";
+    for (int i = 0; i < R().boxCount; i++) {
+        const CommandLineBox &box = R().boxes[i];
+        text += " [" + std::to_string(box.id) + " '" + ArgumentOf(box) + "']";
+    }
+    return text;
+}
+
+// The boxes the scan asked for, in order, with their arguments' text.
+void ExpectBoxes(const std::vector<ExpectedBox> &expected)
+{
+    ASSERT_EQ((int)expected.size(), R().boxCount) << Describe();
+    for (size_t i = 0; i < expected.size(); i++) {
+        const CommandLineBox &box = R().boxes[i];
+        EXPECT_EQ(expected[i].id, box.id) << "box " << i;
+        EXPECT_EQ(expected[i].argument, ArgumentOf(box)) << "box " << i;
+    }
+}
+
+// Four 263-byte buffers as start-up has them (forwarded copy, work
+// directory, script path, source directory), guarded where the build can,
+// the source directory and the default script path.
 class CommandLine : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        saved_ = g_launcher;
-        g_launcher = LauncherState();
-        char **fields[] = {&g_launcher.commandLine, &g_launcher.workDir,
-                           &g_launcher.scriptPath, &g_launcher.sourceDir};
         for (int i = 0; i < 4; i++) {
-            buffers_[i] = (char *)malloc(kStateTextBuffer + kGuard);
-            memset(buffers_[i], 0, kStateTextBuffer);
-            memset(buffers_[i] + kStateTextBuffer, kGuardByte, kGuard);
-            *fields[i] = buffers_[i];
+            buffers_[i] = (char *)malloc(kCommandLineText + kGuard);
+            memset(buffers_[i], 0, kCommandLineText);
+            memset(buffers_[i] + kCommandLineText, kGuardByte, kGuard);
         }
+        result_ = CommandLineResult();
+        result_.forwarded = buffers_[0];
+        result_.scriptPath = buffers_[2];
+        g_result = &result_;
+        g_sourceDir = buffers_[3];
         SetSourceDir("D:\\");
     }
 
@@ -50,28 +92,33 @@ protected:
     {
         for (int i = 0; i < 4; i++) {
             for (size_t g = 0; g < kGuard; g++)
-                EXPECT_EQ(kGuardByte, (unsigned char)buffers_[i][kStateTextBuffer + g])
+                EXPECT_EQ(kGuardByte, (unsigned char)buffers_[i][kCommandLineText + g])
                     << "written past buffer " << i;
             free(buffers_[i]);
         }
-        g_launcher = saved_;
+        g_result = nullptr;
+        g_sourceDir = nullptr;
     }
 
     static void SetSourceDir(const std::string &dir)
     {
-        ASSERT_LT(dir.size() + 9, (size_t)kStateTextBuffer);
-        strcpy(g_launcher.sourceDir, dir.c_str());
-        strcpy(g_launcher.scriptPath, (dir + "SETUP.INS").c_str());
+        ASSERT_LT(dir.size() + 9, (size_t)kCommandLineText);
+        strcpy(SourceDir(), dir.c_str());
+        strcpy(R().scriptPath, (dir + "SETUP.INS").c_str());
     }
 
-    // One start-up's worth of command-line processing.
+    // One start-up's worth of command-line processing: it allows a launch
+    // exactly when it asks for no box. The boxes point into the line, so it
+    // is kept until the next run, as WinMain keeps its own.
     static void Run(const std::string &line)
     {
-        g_launcher.abortFlag = 0;
-        EXPECT_EQ(1, ProcessCommandLine(line.c_str()));
+        static std::string kept;
+        kept = line;
+        int allowed = ProcessCommandLine(kept.c_str(), SourceDir(), &R());
+        EXPECT_EQ(R().boxCount == 0, allowed) << line.substr(0, 40);
     }
 
-    LauncherState saved_;
+    CommandLineResult result_;
     char *buffers_[4] = {};
 };
 
@@ -87,12 +134,12 @@ struct OptionCase {
 
 void CheckOptions(const OptionCase &c)
 {
-    EXPECT_STREQ(c.forwarded, g_launcher.commandLine) << "line: " << c.line;
-    EXPECT_STREQ(c.scriptPath, g_launcher.scriptPath) << "line: " << c.line;
-    EXPECT_EQ(c.scriptGiven, g_launcher.scriptGiven) << "line: " << c.line;
-    EXPECT_EQ(c.noSplash, g_launcher.noSplash) << "line: " << c.line;
-    EXPECT_EQ(c.engineAsExe, g_launcher.engineAsExe) << "line: " << c.line;
-    EXPECT_EQ(c.addZ1, g_launcher.addZ1) << "line: " << c.line;
+    EXPECT_STREQ(c.forwarded, R().forwarded) << "line: " << c.line;
+    EXPECT_STREQ(c.scriptPath, R().scriptPath) << "line: " << c.line;
+    EXPECT_EQ(c.scriptGiven, R().scriptGiven) << "line: " << c.line;
+    EXPECT_EQ(c.noSplash, R().noSplash) << "line: " << c.line;
+    EXPECT_EQ(c.engineAsExe, R().engineAsExe) << "line: " << c.line;
+    EXPECT_EQ(c.addZ1, R().addZ1) << "line: " << c.line;
 }
 
 // Launcher in D:\, no boxes expected.
@@ -143,35 +190,32 @@ TEST_F(CommandLine, OptionsAndForwardedCopy)
         {"-e-s", "-e-s -fD:\\SETUP.INS", "D:\\SETUP.INS", 0, 0, 1, 1},
     };
     for (const OptionCase &c : cases) {
-        ErrorBoxes boxes;
         SetSourceDir("D:\\");
         Run(c.line);
         CheckOptions(c);
-        boxes.Expect({});
-        EXPECT_EQ(0, g_launcher.abortFlag) << c.line;
+        ExpectBoxes({});
+        EXPECT_EQ(0, Aborted()) << c.line;
     }
 }
 
 TEST_F(CommandLine, FlagsAreResetForEachScan)
 {
-    ErrorBoxes boxes;
-    g_launcher.scriptGiven = 1;
-    g_launcher.noSplash = 1;
-    g_launcher.engineAsExe = 1;
-    g_launcher.addZ1 = 0;
+    R().scriptGiven = 1;
+    R().noSplash = 1;
+    R().engineAsExe = 1;
+    R().addZ1 = 0;
     Run("");
     CheckOptions({"", " -fD:\\SETUP.INS", "D:\\SETUP.INS", 0, 0, 0, 1});
-    boxes.Expect({});
+    ExpectBoxes({});
 }
 
 TEST_F(CommandLine, DefaultScriptPathWithBlankIsQuotedInTheCopyOnly)
 {
-    ErrorBoxes boxes;
     SetSourceDir("C:\\MY MEDIA\\");
     Run("-s");
-    EXPECT_STREQ("-s -f\"C:\\MY MEDIA\\SETUP.INS\"", g_launcher.commandLine);
-    EXPECT_STREQ("C:\\MY MEDIA\\SETUP.INS", g_launcher.scriptPath);
-    boxes.Expect({});
+    EXPECT_STREQ("-s -f\"C:\\MY MEDIA\\SETUP.INS\"", R().forwarded);
+    EXPECT_STREQ("C:\\MY MEDIA\\SETUP.INS", R().scriptPath);
+    ExpectBoxes({});
 }
 
 struct UnclosedCase {
@@ -195,16 +239,15 @@ TEST_F(CommandLine, UnclosedQuoteShowsTheArgument)
         {"-f2\"x", 1, "\"x", "-f2\"x -fD:\\SETUP.INS", "D:\\SETUP.INS", 0, 0},
     };
     for (const UnclosedCase &c : cases) {
-        ErrorBoxes boxes;
         SetSourceDir("D:\\");
         Run(c.line);
         std::vector<ExpectedBox> expected(c.boxCount, ExpectedBox{IDS_UNCLOSED_QUOTE, c.quoteArgument});
-        boxes.Expect(expected);
-        EXPECT_EQ(1, g_launcher.abortFlag) << c.line;
-        EXPECT_STREQ(c.forwarded, g_launcher.commandLine) << c.line;
-        EXPECT_STREQ(c.scriptPath, g_launcher.scriptPath) << c.line;
-        EXPECT_EQ(c.noSplash, g_launcher.noSplash) << c.line;
-        EXPECT_EQ(c.engineAsExe, g_launcher.engineAsExe) << c.line;
+        ExpectBoxes(expected);
+        EXPECT_EQ(1, Aborted()) << c.line;
+        EXPECT_STREQ(c.forwarded, R().forwarded) << c.line;
+        EXPECT_STREQ(c.scriptPath, R().scriptPath) << c.line;
+        EXPECT_EQ(c.noSplash, R().noSplash) << c.line;
+        EXPECT_EQ(c.engineAsExe, R().engineAsExe) << c.line;
     }
 }
 
@@ -216,18 +259,17 @@ TEST_F(CommandLine, CommandLineTooLongToForward)
     for (size_t length : {size_t(247), size_t(248), size_t(262), size_t(263), size_t(300),
                           size_t(1000), size_t(32767)}) {
         for (const char *tail : {"", " -s"}) {
-            ErrorBoxes boxes;
             std::string line = std::string(length - strlen(tail), 'a') + tail;
             Run(line);
-            EXPECT_EQ((int)(tail[0] != '\0'), g_launcher.noSplash) << length;
+            EXPECT_EQ((int)(tail[0] != '\0'), R().noSplash) << length;
             if (length <= 247) {
-                boxes.Expect({});
-                EXPECT_EQ(line + " -fD:\\SETUP.INS", g_launcher.commandLine);
-                EXPECT_EQ(0, g_launcher.abortFlag);
+                ExpectBoxes({});
+                EXPECT_EQ(line + " -fD:\\SETUP.INS", R().forwarded);
+                EXPECT_EQ(0, Aborted());
             } else {
-                boxes.Expect({{IDS_LAUNCH_FAILED, ""}});
-                EXPECT_STREQ("", g_launcher.commandLine) << length;
-                EXPECT_EQ(1, g_launcher.abortFlag) << length;
+                ExpectBoxes({{IDS_LAUNCH_FAILED, ""}});
+                EXPECT_STREQ("", R().forwarded) << length;
+                EXPECT_EQ(1, Aborted()) << length;
             }
         }
     }
@@ -243,27 +285,70 @@ TEST_F(CommandLine, ScriptPathTooLong)
     for (size_t length : {size_t(255), size_t(256), size_t(258), size_t(259), size_t(262),
                           size_t(263), size_t(300), size_t(1000)}) {
         for (std::string tail : {"", " -s"}) {
-            ErrorBoxes boxes;
             std::string path = "D:\\" + std::string(length - 3, 'p');
             Run("-f" + path + tail);
-            EXPECT_EQ(1, g_launcher.scriptGiven);
-            EXPECT_EQ((int)!tail.empty(), g_launcher.noSplash) << length;
+            EXPECT_EQ(1, R().scriptGiven);
+            EXPECT_EQ((int)!tail.empty(), R().noSplash) << length;
             std::string forwarded = " -f" + path + " " + tail;
             if (length > 262) {
-                boxes.Expect({{IDS_SCRIPT_MISSING, path.substr(0, 262)}});
-                EXPECT_STREQ("", g_launcher.commandLine) << length;
+                ExpectBoxes({{IDS_SCRIPT_MISSING, path.substr(0, 262)}});
+                EXPECT_STREQ("", R().forwarded) << length;
             } else if (forwarded.size() > 262) {
-                boxes.Expect({{IDS_LAUNCH_FAILED, ""}});
-                EXPECT_STREQ("", g_launcher.commandLine) << length;
-                EXPECT_EQ(path, g_launcher.scriptPath);
+                ExpectBoxes({{IDS_LAUNCH_FAILED, ""}});
+                EXPECT_STREQ("", R().forwarded) << length;
+                EXPECT_EQ(path, R().scriptPath);
             } else {
-                boxes.Expect({});
-                EXPECT_EQ(forwarded, g_launcher.commandLine);
-                EXPECT_EQ(path, g_launcher.scriptPath);
+                ExpectBoxes({});
+                EXPECT_EQ(forwarded, R().forwarded);
+                EXPECT_EQ(path, R().scriptPath);
             }
-            EXPECT_EQ((int)(forwarded.size() > 262), g_launcher.abortFlag) << length;
+            EXPECT_EQ((int)(forwarded.size() > 262), Aborted()) << length;
         }
     }
+}
+
+// Each refused -f keeps the text it was refused with, though a later -f
+// reads into the same buffer; a quoted one shows what follows its quote.
+TEST_F(CommandLine, EveryRefusedScriptPathShowsItsOwnText)
+{
+    const std::string a = "D:\\" + std::string(300, 'a');
+    const std::string b = "D:\\" + std::string(300, 'b');
+    Run("-f" + a + " -f\"" + b + "\" -s");
+    ExpectBoxes({{IDS_SCRIPT_MISSING, a.substr(0, 262)}, {IDS_SCRIPT_MISSING, b.substr(0, 262)}});
+    EXPECT_EQ(1, R().noSplash);
+    EXPECT_STREQ("", R().forwarded);
+}
+
+// A line that asks for more boxes than the result holds keeps the first
+// ones in order and the newest last; the launch is refused all the same,
+// and a box that WinMain adds after them still comes last.
+TEST_F(CommandLine, AFullListKeepsItsFirstBoxesAndTheNewest)
+{
+    const int asked = kMaxCommandLineBoxes + 2;
+    std::string line;
+    for (int i = 0; i < asked; i++)
+        line += "-f" + std::string(270, (char)('a' + i)) + " ";
+    Run(line);
+    ASSERT_EQ(kMaxCommandLineBoxes, R().boxCount);
+    for (int i = 0; i < kMaxCommandLineBoxes; i++) {
+        const int from = i < kMaxCommandLineBoxes - 1 ? i : asked - 1;
+        EXPECT_EQ(IDS_SCRIPT_MISSING, R().boxes[i].id);
+        EXPECT_EQ(std::string(262, (char)('a' + from)), ArgumentOf(R().boxes[i]));
+    }
+    CommandLineAddBox(&R(), IDS_UNCLOSED_QUOTE, "x", 1);
+    ASSERT_EQ(kMaxCommandLineBoxes, R().boxCount);
+    EXPECT_EQ(IDS_UNCLOSED_QUOTE, R().boxes[kMaxCommandLineBoxes - 1].id);
+    EXPECT_EQ(IDS_SCRIPT_MISSING, R().boxes[kMaxCommandLineBoxes - 2].id);
+}
+
+// An unclosed -f argument that fits, but not with the source directory:
+// the scan's 7067, the refused path's 7061, then the rewrite's 7067.
+TEST_F(CommandLine, UnclosedScriptPathTooLongForTheSourceDirectory)
+{
+    SetSourceDir("D:\\" + std::string(200, 's') + "\\");
+    const std::string name = std::string(60, 'n') + " x.INS";
+    Run("-f\"" + name);
+    ExpectBoxes({{IDS_UNCLOSED_QUOTE, "\"" + name}, {IDS_SCRIPT_MISSING, name}, {IDS_UNCLOSED_QUOTE, "\"" + name}});
 }
 
 TEST_F(CommandLine, ScriptNameTooLongForTheSourceDirectory)
@@ -271,11 +356,10 @@ TEST_F(CommandLine, ScriptNameTooLongForTheSourceDirectory)
     // 204 bytes of source directory and a 104-byte name: 308 bytes together.
     SetSourceDir("D:\\" + std::string(200, 's') + "\\");
     std::string name = std::string(100, 'n') + ".INS";
-    ErrorBoxes boxes;
     Run("-f" + name);
-    boxes.Expect({{IDS_SCRIPT_MISSING, name}});
-    EXPECT_EQ(1, g_launcher.abortFlag);
-    EXPECT_EQ(name, g_launcher.scriptPath);
+    ExpectBoxes({{IDS_SCRIPT_MISSING, name}});
+    EXPECT_EQ(1, Aborted());
+    EXPECT_EQ(name, R().scriptPath);
 }
 
 // Arguments of -e, -f1 and -f2 are not used: a long one is read and dropped
@@ -289,15 +373,14 @@ TEST_F(CommandLine, LongScratchArguments)
         "-e" + std::string(262, 'x') + " -s",
     };
     for (const std::string &line : lines) {
-        ErrorBoxes boxes;
         Run(line);
-        EXPECT_EQ(1, g_launcher.noSplash) << line.substr(0, 4);
-        EXPECT_EQ((int)(line[1] == 'e'), g_launcher.engineAsExe);
-        EXPECT_EQ(0, g_launcher.scriptGiven);
-        EXPECT_STREQ("D:\\SETUP.INS", g_launcher.scriptPath);
+        EXPECT_EQ(1, R().noSplash) << line.substr(0, 4);
+        EXPECT_EQ((int)(line[1] == 'e'), R().engineAsExe);
+        EXPECT_EQ(0, R().scriptGiven);
+        EXPECT_STREQ("D:\\SETUP.INS", R().scriptPath);
         // The line itself is too long to forward.
-        boxes.Expect({{IDS_LAUNCH_FAILED, ""}});
-        EXPECT_STREQ("", g_launcher.commandLine);
+        ExpectBoxes({{IDS_LAUNCH_FAILED, ""}});
+        EXPECT_STREQ("", R().forwarded);
     }
 }
 
@@ -305,11 +388,10 @@ TEST_F(CommandLine, UnclosedQuoteInALongLine)
 {
     // The 7067 box already stops the launch: no second box for the length.
     std::string line = "-e\"" + std::string(1000, 'x');
-    ErrorBoxes boxes;
     Run(line);
-    boxes.Expect({{IDS_UNCLOSED_QUOTE, line.substr(2)}});
-    EXPECT_STREQ("", g_launcher.commandLine);
-    EXPECT_EQ(1, g_launcher.abortFlag);
+    ExpectBoxes({{IDS_UNCLOSED_QUOTE, line.substr(2)}});
+    EXPECT_STREQ("", R().forwarded);
+    EXPECT_EQ(1, Aborted());
 }
 
 TEST_F(CommandLine, ReadArgumentStopsAndReports)
@@ -334,18 +416,16 @@ TEST_F(CommandLine, ReadArgumentStopsAndReports)
         {"'abcdefghij", 4, 11, "abc", 0, 0},
     };
     for (const Case &c : cases) {
-        ErrorBoxes boxes;
         char dst[16];
         memset(dst, '#', sizeof dst);
         int fitted = -1;
         const char *unclosed = "sentinel";
-        g_launcher.abortFlag = 0;
         EXPECT_EQ(c.line + c.end, ReadArgument(dst, c.cap, c.line, &fitted, &unclosed)) << c.line;
         EXPECT_STREQ(c.read, dst) << c.line;
         EXPECT_EQ(c.fitted, fitted) << c.line;
         EXPECT_EQ(c.unclosedAt < 0 ? nullptr : c.line + c.unclosedAt, unclosed) << c.line;
-        boxes.Expect({});
-        EXPECT_EQ(0, g_launcher.abortFlag) << c.line;
+        ExpectBoxes({});
+        EXPECT_EQ(0, Aborted()) << c.line;
     }
 }
 
@@ -367,41 +447,41 @@ TEST_F(CommandLine, MakeScriptPathAbsolute)
         {"D:\\SRC", "A.INS", "D:\\SRC\\A.INS"},
     };
     for (const AbsoluteCase &c : cases) {
-        strcpy(g_launcher.sourceDir, c.sourceDir);
-        char path[kStateTextBuffer];
+        strcpy(SourceDir(), c.sourceDir);
+        char path[kCommandLineText];
         strcpy(path, c.path);
-        EXPECT_EQ(1, MakeScriptPathAbsolute(path, sizeof path)) << c.path;
+        EXPECT_EQ(1, MakeScriptPathAbsolute(path, sizeof path, SourceDir())) << c.path;
         EXPECT_STREQ(c.result, path) << c.path;
     }
 
     // Exactly 262 bytes fit; one more is refused and leaves the path alone.
     std::string dir = "D:\\" + std::string(250, 'd') + "\\";   // 254 bytes
-    strcpy(g_launcher.sourceDir, dir.c_str());
-    char path[kStateTextBuffer];
+    strcpy(SourceDir(), dir.c_str());
+    char path[kCommandLineText];
     strcpy(path, "12345678");
-    EXPECT_EQ(1, MakeScriptPathAbsolute(path, sizeof path));
+    EXPECT_EQ(1, MakeScriptPathAbsolute(path, sizeof path, SourceDir()));
     EXPECT_EQ(dir + "12345678", path);
     strcpy(path, "123456789");
-    EXPECT_EQ(0, MakeScriptPathAbsolute(path, sizeof path));
+    EXPECT_EQ(0, MakeScriptPathAbsolute(path, sizeof path, SourceDir()));
     EXPECT_STREQ("123456789", path);
 }
 
 TEST_F(CommandLine, RewriteScriptOptionThatDoesNotFit)
 {
-    ErrorBoxes boxes;
-    char copy[kStateTextBuffer];
+    char copy[kCommandLineText];
+    const char *unclosed = nullptr;
     const std::string line = std::string(240, 'a') + " -fA.INS";
     // 241 bytes of head, " -f", the path and a blank: a 17-byte path gives
     // 262 bytes and fits; an 18-byte one leaves the copy as it was.
     const std::string fits = "D:\\" + std::string(14, 'x');
     strcpy(copy, line.c_str());
-    EXPECT_EQ(1, RewriteScriptOption(copy, sizeof copy, 241, fits.c_str()));
+    EXPECT_EQ(1, RewriteScriptOption(copy, sizeof copy, 241, fits.c_str(), &unclosed));
     EXPECT_EQ(std::string(240, 'a') + "  -f" + fits + " ", copy);
     const std::string over = fits + "x";
     strcpy(copy, line.c_str());
-    EXPECT_EQ(0, RewriteScriptOption(copy, sizeof copy, 241, over.c_str()));
+    EXPECT_EQ(0, RewriteScriptOption(copy, sizeof copy, 241, over.c_str(), &unclosed));
     EXPECT_EQ(line, copy);
-    boxes.Expect({});
+    EXPECT_EQ(nullptr, unclosed);
 }
 
 // Shift-JIS: a second byte 0x5C is no backslash, 0x22 no quote, 0x20 no blank.
@@ -428,19 +508,18 @@ TEST_F(CommandLine, Cp932SecondBytesAreNotSyntax)
         {blankTrail + "-s", blankTrail + "-s -fD:\\SETUP.INS", "D:\\SETUP.INS", 0},
     };
     for (const Cp932Case &c : cases) {
-        ErrorBoxes boxes;
         SetSourceDir("D:\\");
         Run(c.line);
-        boxes.Expect({});
-        EXPECT_EQ(c.forwarded, g_launcher.commandLine);
-        EXPECT_EQ(c.scriptPath, g_launcher.scriptPath);
-        EXPECT_EQ(c.noSplash, g_launcher.noSplash);
+        ExpectBoxes({});
+        EXPECT_EQ(c.forwarded, R().forwarded);
+        EXPECT_EQ(c.scriptPath, R().scriptPath);
+        EXPECT_EQ(c.noSplash, R().noSplash);
     }
 
     // A source directory ending in 表 still gets its backslash.
-    strcpy(g_launcher.sourceDir, ("D:\\" + hyo).c_str());
-    char path[kStateTextBuffer] = "A.INS";
-    EXPECT_EQ(1, MakeScriptPathAbsolute(path, sizeof path));
+    strcpy(SourceDir(), ("D:\\" + hyo).c_str());
+    char path[kCommandLineText] = "A.INS";
+    EXPECT_EQ(1, MakeScriptPathAbsolute(path, sizeof path, SourceDir()));
     EXPECT_EQ("D:\\" + hyo + "\\A.INS", path);
 }
 
@@ -453,19 +532,17 @@ TEST_F(CommandLine, Cp932DoubleByteCharacterAtTheLimit)
     // Script path: 261 bytes, then 表 would end at byte 263: refused, and the
     // box shows the 261 whole bytes read, not half a character.
     {
-        ErrorBoxes boxes;
         std::string head = "D:\\" + std::string(258, 'p');
         Run("-f" + head + hyo + "X");
-        boxes.Expect({{IDS_SCRIPT_MISSING, head}});
-        EXPECT_EQ(head, g_launcher.scriptPath);
-        EXPECT_STREQ("", g_launcher.commandLine);
+        ExpectBoxes({{IDS_SCRIPT_MISSING, head}});
+        EXPECT_EQ(head, R().scriptPath);
+        EXPECT_STREQ("", R().forwarded);
     }
     // Command line: 261 bytes and 表 do not fit the 263-byte copy.
     {
-        ErrorBoxes boxes;
         Run(std::string(261, 'a') + hyo);
-        boxes.Expect({{IDS_LAUNCH_FAILED, ""}});
-        EXPECT_STREQ("", g_launcher.commandLine);
+        ExpectBoxes({{IDS_LAUNCH_FAILED, ""}});
+        EXPECT_STREQ("", R().forwarded);
     }
     // An argument buffer of 5 bytes takes abc, not abc and half of 表.
     {
@@ -482,12 +559,11 @@ TEST_F(CommandLine, Cp932DoubleByteCharacterAtTheLimit)
     }
     // 245 bytes and 表 make 247: the copy with " -fD:\SETUP.INS" is 262.
     {
-        ErrorBoxes boxes;
         SetSourceDir("D:\\");
         std::string line = std::string(245, 'a') + hyo;
         Run(line);
-        boxes.Expect({});
-        EXPECT_EQ(line + " -fD:\\SETUP.INS", g_launcher.commandLine);
+        ExpectBoxes({});
+        EXPECT_EQ(line + " -fD:\\SETUP.INS", R().forwarded);
     }
 }
 

@@ -10,7 +10,6 @@
 
 #include "base/platform.h"
 #include "resmodule/keyedtable.h"
-#include "base/state.h"
 #include "resmodule/langtable.h"
 #include "test_support.h"
 
@@ -92,12 +91,16 @@ Parsed Parse(const std::vector<uint8_t> &bytes, int loadFlags = LANG_LOAD_LIBRAR
     std::unique_ptr<unsigned char[]> copy(new unsigned char[n]);
     if (n)
         memcpy(copy.get(), bytes.data(), n);
-    ResLastError = 0;
     Parsed p{TablePtr(LangTableCreate("C:\\MEDIA\\_SETUP.DLL", loadFlags)), 0, 0};
     EXPECT_NE(p.table, nullptr);
-    if (p.table)
-        p.ok = LangTableParse(p.table.get(), copy.get(), (uint32_t)n);
-    p.error = ResLastError;
+    if (p.table) {
+        // The parser returns its code; it leaves the launcher's slot alone.
+        ResLastError = 0;
+        const int result = LangTableParse(p.table.get(), copy.get(), (uint32_t)n);
+        p.ok = result == LANG_PARSED;
+        p.error = result < 0 ? result : 0;
+        EXPECT_EQ(0, ResLastError);
+    }
     return p;
 }
 

@@ -6,40 +6,31 @@
 #include <gtest/gtest.h>
 
 #include "launcher/launchcmd.h"
-#include "base/state.h"
 #include "tests/unit/test_support.h"
 
 namespace {
 
 class LaunchCommandTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        saved_ = g_launcher;
-        g_launcher.commandLine = copy_;
-        g_launcher.splashWindow = nullptr;
-        g_launcher.addZ1 = 1;
-    }
-    void TearDown() override { g_launcher = saved_; }
-
     // Builds with the given forwarded copy and options; "" when refused.
     std::string Build(const std::string &directory, const std::string &fileName, const std::string &copy,
                       int addZ1, bool splash, int *result = nullptr)
     {
         copy.copy(copy_, sizeof copy_ - 1);
         copy_[copy.size() < sizeof copy_ ? copy.size() : sizeof copy_ - 1] = '\0';
-        g_launcher.addZ1 = addZ1;
-        g_launcher.splashWindow = splash ? (void *)this : nullptr;
+        CommandLineResult options = {};
+        options.forwarded = copy_;
+        options.addZ1 = addZ1;
         std::string out(kLaunchCommandBuffer + 16, 'X');
-        int r = BuildLaunchCommand(&out[0], kLaunchCommandBuffer, directory.c_str(), fileName.c_str());
+        int r = BuildLaunchCommand(&out[0], kLaunchCommandBuffer, directory.c_str(), fileName.c_str(), &options,
+                                   splash);
         if (result)
             *result = r;
         EXPECT_EQ('X', out[kLaunchCommandBuffer]) << "wrote past the buffer";
         return out.c_str();
     }
 
-    char copy_[kStateTextBuffer] = "";
-    LauncherState saved_;
+    char copy_[kCommandLineText] = "";
 };
 
 struct CommandCase {

@@ -11,7 +11,7 @@
 
 #include "base/text.h"
 #include "splash/logo.h"
-#include "base/splash_state.h"
+#include "splash/splash_state.h"
 #include "test_support.h"
 
 namespace {
@@ -89,7 +89,7 @@ protected:
 
     fs::path dir_;
     char logoPath_[kPathBuffer];
-    char sourceDir_[kStateTextBuffer];
+    char sourceDir_[kSplashDirBuffer];
     SplashState saved_;
 };
 

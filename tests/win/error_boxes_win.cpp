@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "base/state.h"
+#include "launcher/state.h"
 #include "tests/unit/error_boxes.h"
 
 namespace {

@@ -12,7 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "base/platform.h"
-#include "base/state.h"
+#include "launcher/state.h"
+#include "splash/splash_state.h"
 #include "tests/unit/error_boxes.h"
 
 // Gives each test a launcher state of its own: the real buffers, the test
@@ -27,8 +28,7 @@ public:
         g_launcher.workDir = (char *)BlockAlloc(1, kStateTextBuffer);
         g_launcher.scriptPath = (char *)BlockAlloc(1, kStateTextBuffer);
         g_launcher.sourceDir = (char *)BlockAlloc(1, kStateTextBuffer);
-        g_launcher.splashClosed = 1;
-        g_launcher.addZ1 = 1;
+        g_splash.closed = 1;
     }
     ~LauncherStateScope()
     {

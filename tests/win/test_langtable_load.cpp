@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 
-#include "base/state.h"
 #include "resmodule/langtable.h"
 
 namespace {

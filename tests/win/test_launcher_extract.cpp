@@ -181,11 +181,10 @@ TEST_F(LauncherExtract, AllThreePayloads)
     const std::string a = Fixture("piece_a.txt");
     const std::string b = Fixture("piece_b.bin");
     for (int engineAsExe = 0; engineAsExe <= 1; engineAsExe++) {
-        g_launcher.engineAsExe = engineAsExe;
         ScratchDir dir;
         ASSERT_TRUE(WriteWholeFile(dir.file("_INS0366._MP"), "old bootstrap"));
         ErrorBoxes boxes;
-        EXPECT_EQ(1, ExtractPayloads(dir.path().c_str()));
+        EXPECT_EQ(0, ExtractPayloads(dir.path().c_str(), engineAsExe));
         std::string engine = engineAsExe ? "_INS0466.EXE" : "_INS0466._MP";
         std::vector<std::string> expected = {"_INS0166._MP", "_INS0366._MP", engine};
         std::sort(expected.begin(), expected.end());
@@ -217,7 +216,7 @@ TEST_F(LauncherExtract, WaitsForAnOldBootstrapWithoutSpinningOrTakingMessages)
     DWORD start = GetTickCount();
     held.ReleaseAfter(1200);
     ErrorBoxes boxes;
-    EXPECT_EQ(1, ExtractPayloads(dir.path().c_str()));
+    EXPECT_EQ(0, ExtractPayloads(dir.path().c_str(), 0));
     DWORD elapsed = GetTickCount() - start;
     held.Join();
 
@@ -244,9 +243,9 @@ TEST_F(LauncherExtract, GivesUpAfterTheWaitWithTheBootstrapBox)
     TickSourceScope clock(FastTicks);
     ErrorBoxes boxes;
     DWORD start = GetTickCount();
-    EXPECT_EQ(0, ExtractPayloads(dir.path().c_str()));
+    EXPECT_EQ(IDS_EXPAND_BOOTSTRAP, ExtractPayloads(dir.path().c_str(), 0));
     EXPECT_LT(GetTickCount() - start, 20000u) << "the real 20 s were waited out";
-    EXPECT_EQ(std::vector<int>{IDS_EXPAND_BOOTSTRAP}, ShownIds(boxes)) << boxes.Describe();
+    EXPECT_EQ(0, boxes.Count()) << "the caller shows the box: " << boxes.Describe();
     held.Release();
     EXPECT_EQ(std::vector<std::string>{"_INS0366._MP"}, dir.Files());
     EXPECT_EQ("old bootstrap", Contents(dir.file("_INS0366._MP")));
@@ -260,9 +259,9 @@ TEST_F(LauncherExtract, AFolderUnderThePayloadsNameIsNotWaitedFor)
     ASSERT_TRUE(CreateDirectoryA(dir.file("_INS0366._MP").c_str(), nullptr));
     ErrorBoxes boxes;
     DWORD start = GetTickCount();
-    EXPECT_EQ(0, ExtractPayloads(dir.path().c_str()));
+    EXPECT_EQ(IDS_EXPAND_BOOTSTRAP, ExtractPayloads(dir.path().c_str(), 0));
     EXPECT_LT(GetTickCount() - start, 20000u) << "the real 20 s were waited out";
-    EXPECT_EQ(std::vector<int>{IDS_EXPAND_BOOTSTRAP}, ShownIds(boxes)) << boxes.Describe();
+    EXPECT_EQ(0, boxes.Count()) << "the caller shows the box: " << boxes.Describe();
     EXPECT_TRUE(IsDirectory(dir.file("_INS0366._MP").c_str()));
     RemoveDirectoryA(dir.file("_INS0366._MP").c_str());
 }
@@ -274,8 +273,8 @@ TEST_F(LauncherExtract, APayloadNameTakenByAFolderFailsThatPayload)
     ScratchDir dir;
     ASSERT_TRUE(CreateDirectoryA(dir.file("_INS0466._MP").c_str(), nullptr));
     ErrorBoxes boxes;
-    EXPECT_EQ(0, ExtractPayloads(dir.path().c_str()));
-    EXPECT_EQ(std::vector<int>{IDS_EXPAND_ENGINE}, ShownIds(boxes)) << boxes.Describe();
+    EXPECT_EQ(IDS_EXPAND_ENGINE, ExtractPayloads(dir.path().c_str(), 0));
+    EXPECT_EQ(0, boxes.Count()) << "the caller shows the box: " << boxes.Describe();
     EXPECT_TRUE(IsDirectory(dir.file("_INS0466._MP").c_str()));
     EXPECT_EQ(Fixture("piece_a.txt"), Contents(dir.file("_INS0366._MP")));
     RemoveDirectoryA(dir.file("_INS0466._MP").c_str());
@@ -294,7 +293,7 @@ TEST_F(LauncherExtract, WaitSurvivesTheTickCountWrap)
     TickSourceScope clock(WrappingTicks);
     held.ReleaseAfter(800);
     ErrorBoxes boxes;
-    EXPECT_EQ(1, ExtractPayloads(dir.path().c_str()));
+    EXPECT_EQ(0, ExtractPayloads(dir.path().c_str(), 0));
     held.Join();
     EXPECT_EQ(0, boxes.Count()) << boxes.Describe();
     EXPECT_EQ(Fixture("piece_a.txt"), Contents(dir.file("_INS0366._MP")));
@@ -313,8 +312,8 @@ TEST_F(LauncherExtract, EachPayloadHasItsBox)
         ASSERT_TRUE(WriteWholeFile(dir.file(c.blocked), "in the way"));
         HeldFile held(dir.file(c.blocked));
         ErrorBoxes boxes;
-        EXPECT_EQ(0, ExtractPayloads(dir.path().c_str())) << c.blocked;
-        EXPECT_EQ(std::vector<int>{c.box}, ShownIds(boxes)) << boxes.Describe();
+        EXPECT_EQ(c.box, ExtractPayloads(dir.path().c_str(), 0)) << c.blocked;
+        EXPECT_EQ(0, boxes.Count()) << "the caller shows the box: " << boxes.Describe();
         held.Release();
         EXPECT_EQ(c.left, dir.Files()) << c.blocked;
         EXPECT_EQ("in the way", Contents(dir.file(c.blocked)));

@@ -22,8 +22,15 @@ namespace {
 
 class LauncherLaunch : public ::testing::Test {
 protected:
-    void SetUp() override { TextCopy(g_launcher.commandLine, kStateTextBuffer, " -fD:\\SETUP.INS"); }
+    void SetUp() override
+    {
+        TextCopy(g_launcher.commandLine, kStateTextBuffer, " -fD:\\SETUP.INS");
+        options_.forwarded = g_launcher.commandLine;
+        options_.scriptPath = g_launcher.scriptPath;
+        options_.addZ1 = 1;
+    }
     LauncherStateScope state_;
+    CommandLineResult options_ = {};
 };
 
 TEST_F(LauncherLaunch, FailedStartDeletesTheProgramsOfThisRun)
@@ -34,12 +41,12 @@ TEST_F(LauncherLaunch, FailedStartDeletesTheProgramsOfThisRun)
     struct { int engineAsExe; const char *dirName; } cases[] = {
         {0, "cvlaunch"}, {1, "cvlaunch"}, {0, "cv launch"}};
     for (auto &c : cases) {
-        g_launcher.engineAsExe = c.engineAsExe;
+        options_.engineAsExe = c.engineAsExe;
         ScratchDir dir(c.dirName);
         std::string directory = dir.slash();
         ErrorBoxes boxes;
-        EXPECT_EQ(0, LaunchBootstrap(directory.c_str(), "_INS0366._MP", 1));
-        EXPECT_EQ(std::vector<int>{IDS_LAUNCH_FAILED}, ShownIds(boxes)) << boxes.Describe();
+        EXPECT_EQ(IDS_LAUNCH_FAILED, LaunchBootstrap(directory.c_str(), "_INS0366._MP", 1, &options_, 0));
+        EXPECT_EQ(0, boxes.Count()) << "the caller shows the box: " << boxes.Describe();
         EXPECT_EQ(std::vector<std::string>{"_INS0166._MP"}, dir.Files()) << c.dirName << " " << c.engineAsExe;
 
         std::string program = directory + "_INS0366._MP";
@@ -59,8 +66,9 @@ TEST_F(LauncherLaunch, WithoutExtractionNothingIsDeleted)
     for (const char *name : {"_INS0166._MP", "_INS0466._MP"})
         ASSERT_TRUE(WriteWholeFile(dir.file(name), "kept"));
     ErrorBoxes boxes;
-    EXPECT_EQ(0, LaunchBootstrap(dir.path().c_str(), "_INS0466._MP", 0)) << "an empty engine does not start";
-    EXPECT_EQ(std::vector<int>{IDS_LAUNCH_FAILED}, ShownIds(boxes)) << boxes.Describe();
+    EXPECT_EQ(IDS_LAUNCH_FAILED, LaunchBootstrap(dir.path().c_str(), "_INS0466._MP", 0, &options_, 0))
+        << "an empty engine does not start";
+    EXPECT_EQ(0, boxes.Count()) << boxes.Describe();
     EXPECT_EQ((std::vector<std::string>{"_INS0166._MP", "_INS0466._MP"}), dir.Files());
 }
 
@@ -74,8 +82,8 @@ TEST_F(LauncherLaunch, ACommandThatDoesNotFitIsRefusedNotCut)
     if (LaunchCommandBlock())
         TextCopy(LaunchCommandBlock(), kLaunchCommandBuffer, "stale");
     ErrorBoxes boxes;
-    EXPECT_EQ(0, LaunchBootstrap(directory.c_str(), "_INS0466._MP", 0));
-    EXPECT_EQ(std::vector<int>{IDS_LAUNCH_FAILED}, ShownIds(boxes)) << boxes.Describe();
+    EXPECT_EQ(IDS_LAUNCH_FAILED, LaunchBootstrap(directory.c_str(), "_INS0466._MP", 0, &options_, 0));
+    EXPECT_EQ(0, boxes.Count()) << boxes.Describe();
     ASSERT_NE(nullptr, LaunchCommandBlock());
     EXPECT_STREQ("", LaunchCommandBlock()) << "nothing was handed to the system";
 }
@@ -83,11 +91,9 @@ TEST_F(LauncherLaunch, ACommandThatDoesNotFitIsRefusedNotCut)
 TEST_F(LauncherLaunch, RunningEngineModule)
 {
     char directory[kStateTextBuffer] = "C:\\WORK\\";
-    char fileName[16] = "_INS0366._MP";
     ASSERT_EQ(nullptr, GetModuleHandleA(ENGINE_MODULE));
-    EXPECT_EQ(1, FindRunningEngine(directory, sizeof directory, fileName, sizeof fileName));
+    EXPECT_EQ(ENGINE_EXTRACT, FindRunningEngine(directory, sizeof directory));
     EXPECT_STREQ("C:\\WORK\\", directory);
-    EXPECT_STREQ("_INS0366._MP", fileName);
 
     HMODULE engine = LoadLibraryA(CORVANE_TEST_ENGINE_MODULE);
     ASSERT_NE(nullptr, engine) << CORVANE_TEST_ENGINE_MODULE;
@@ -96,16 +102,13 @@ TEST_F(LauncherLaunch, RunningEngineModule)
     char expected[MAX_PATH] = "";
     DirectoryPart(path, expected, sizeof expected);
 
-    EXPECT_EQ(0, FindRunningEngine(directory, sizeof directory, fileName, sizeof fileName));
+    EXPECT_EQ(ENGINE_RUNNING, FindRunningEngine(directory, sizeof directory));
     EXPECT_STREQ(expected, directory) << "the module's directory, without its backslash";
-    EXPECT_STREQ("_INS0466._MP", fileName);
 
     // Too small for the engine's directory: extract as usual, untouched.
     char small[8] = "C:\\W\\";
-    char name[16] = "_INS0366._MP";
-    EXPECT_EQ(1, FindRunningEngine(small, sizeof small, name, sizeof name));
+    EXPECT_EQ(ENGINE_EXTRACT, FindRunningEngine(small, sizeof small));
     EXPECT_STREQ("C:\\W\\", small);
-    EXPECT_STREQ("_INS0366._MP", name);
     FreeLibrary(engine);
 }
 

@@ -58,10 +58,9 @@ TEST(LauncherTimer, QuitAndCaptureRule)
 
     for (const TimerCase &c : cases) {
         g_launcher.timerTicks = c.ticksBefore;
-        g_launcher.splashWindow = c.splash ? (void *)window : nullptr;
-        g_launcher.splashClosed = c.splashClosed;
+        g_splash.window = c.splash ? (void *)window : nullptr;
+        g_splash.closed = c.splashClosed;
         g_launcher.launchTime = c.launchTime;
-        g_launcher.launchDeadline = c.launchTime + kCaptureHoldMs;
         g_now = c.launchTime + c.elapsed;
         SetCapture(window);
         ASSERT_EQ(window, GetCapture());

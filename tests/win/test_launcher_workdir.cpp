@@ -134,7 +134,7 @@ TEST(LauncherWorkDir, CandidatesInOrder)
         variable.Set(c.temp);
         char out[kPathBuffer] = "";
         ErrorBoxes boxes;
-        EXPECT_EQ(1, SelectWorkDirectory(kWorkDirNeed, out, sizeof out)) << c.name;
+        EXPECT_EQ(0, SelectWorkDirectory(kWorkDirNeed, out, sizeof out)) << c.name;
         EXPECT_EQ(c.expected, out) << c.name;
         EXPECT_EQ(0, boxes.Count()) << c.name;
     }

@@ -13,7 +13,7 @@
 #include "splash/logo.h"
 #include "splash/logo_win32.h"
 #include "splash/orderedlist.h"
-#include "base/splash_state.h"
+#include "splash/splash_state.h"
 #include "tests/unit/test_support.h"
 #include "tests/win/gdi_canvas.h"
 

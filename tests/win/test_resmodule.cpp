@@ -17,7 +17,6 @@
 
 #include "launcher/errorbox.h"
 #include "base/ids.h"
-#include "base/state.h"
 #include "base/text.h"
 #include "resmodule/langtable.h"
 #include "resmodule/reslibrary.h"
@@ -282,13 +281,15 @@ TEST_F(ResModuleTest, ErrorBoxShowsTheLanguagesText)
     ASSERT_EQ(ResModuleOpen(Self(), 1, Fixture("indexed").c_str(), ""), 1);
     {
         ErrorBoxes boxes;
-        ShowLaunchError(IDS_SCRIPT_MISSING, "D:\\SETUP.INS");
+        // WinMain names the fallback script in the argument itself.
+        const char tried[] = "D:\\SETUP.INS/INSTALL.INS";
+        ShowLaunchError(IDS_SCRIPT_MISSING, tried, sizeof tried - 1);
         ASSERT_EQ(boxes.Count(), 1) << boxes.Describe();
         EXPECT_EQ(boxes.Text(0), std::string(lang.tag) + " 7061 D:\\SETUP.INS/INSTALL.INS");
     }
     {
         ErrorBoxes boxes;
-        ShowLaunchError(IDS_NO_WORK_DIRECTORY, nullptr);  // not listed: the launcher's text
+        ShowLaunchError(IDS_NO_WORK_DIRECTORY, nullptr, 0);  // not listed: the launcher's text
         ASSERT_EQ(boxes.Count(), 1) << boxes.Describe();
         EXPECT_EQ(boxes.Text(0), OwnString(IDS_NO_WORK_DIRECTORY));
     }

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "base/state.h"
 #include "resmodule/langtable.h"
 #include "tools/lib/ltdesc.h"
 
@@ -79,8 +78,9 @@ bool Measure(int languages, int entries, int rounds, int repeat, Figures *f)
         for (int k = 0; k < repeat; k++) {
             LangTableClose(table);
             table = LangTableCreate("bench", LANG_LOAD_LIBRARY);
-            if (!table || !LangTableParse(table, bytes.data(), (uint32_t)bytes.size())) {
-                fprintf(stderr, "load failed: %d\n", ResLastError);
+            const int result = table ? LangTableParse(table, bytes.data(), (uint32_t)bytes.size()) : 0;
+            if (result != LANG_PARSED) {
+                fprintf(stderr, "load failed: %d\n", result);
                 return false;
             }
         }

@@ -76,7 +76,7 @@ int main(int argc, char **argv)
         for (int r = 0; r < rounds; r++) {
             double t0 = Seconds();
             LangTable *table = LangTableCreate(argv[a], LANG_LOAD_LIBRARY);
-            if (!table || !LangTableParse(table, bytes, SizeofResource(module, info))) {
+            if (!table || LangTableParse(table, bytes, SizeofResource(module, info)) != LANG_PARSED) {
                 fprintf(stderr, "%s: the table did not parse\n", argv[a]);
                 return 1;
             }

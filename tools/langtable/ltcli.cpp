@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "base/platform.h"
-#include "base/state.h"
 #include "resmodule/langtable.h"
 #include "tools/lib/fileio.h"
 #include "tools/lib/librarycheck.h"
@@ -95,8 +94,8 @@ struct TableCloser {
 using TablePtr = std::unique_ptr<LangTable, TableCloser>;
 
 // Runs the launcher's parser over an exact-size copy of the bytes, as the
-// launcher loads with flags 8. On failure *code is the code the parser left
-// in ResLastError (0 when the failure has no code).
+// launcher loads with flags 8. On failure *code is the parser's code (0 when
+// the failure has no code).
 TablePtr LauncherParse(const std::string &bytes, const std::string &path, int *ok, int *code)
 {
     TablePtr table(LangTableCreate(path.size() < kPathBuffer ? path.c_str() : "", LANG_LOAD_LIBRARY));
@@ -105,9 +104,9 @@ TablePtr LauncherParse(const std::string &bytes, const std::string &path, int *o
     if (!table)
         return table;
     std::vector<unsigned char> copy(bytes.begin(), bytes.end());
-    ResLastError = 0;
-    *ok = LangTableParse(table.get(), copy.data(), (uint32_t)copy.size());
-    *code = ResLastError;
+    const int result = LangTableParse(table.get(), copy.data(), (uint32_t)copy.size());
+    *ok = result == LANG_PARSED;
+    *code = result < 0 ? result : 0;
     return table;
 }
 

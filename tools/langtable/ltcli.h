@@ -18,7 +18,7 @@ enum {
 
 int ToolMain(int argc, char **argv, FILE *out, FILE *err);
 
-// Plain explanation of a ResLastError code of the language table.
+// Plain explanation of a failure code of the language table's parser.
 const char *ErrorText(int code);
 
 }  // namespace lt

@@ -12,7 +12,6 @@
 #include "base/ids.h"
 #include "base/leadbyte.h"
 #include "base/platform.h"
-#include "base/state.h"
 #include "base/text.h"
 #include "resmodule/langtable.h"
 #include "splash/bitmapcheck.h"
@@ -450,12 +449,12 @@ void InspectLibraryResources(const ResList &res, const PeImage *pe, const std::s
     if (tableEntry) {
         table.reset(LangTableCreate("", LANG_LOAD_LIBRARY));
         std::vector<unsigned char> copy(tableEntry->data.begin(), tableEntry->data.end());
-        ResLastError = 0;
-        const bool parsed = table && copy.size() <= 0xFFFFFFFFu &&
-                            LangTableParse(table.get(), copy.data(), (uint32_t)copy.size());
-        if (!parsed) {
+        const int result = table && copy.size() <= 0xFFFFFFFFu
+                               ? LangTableParse(table.get(), copy.data(), (uint32_t)copy.size())
+                               : 0;
+        if (result != LANG_PARSED) {
             c.Add(Severity::Error, "", 0,
-                  "the launcher refuses the language table (error " + std::to_string(ResLastError) +
+                  "the launcher refuses the language table (error " + std::to_string(result < 0 ? result : 0) +
                       "): it shows its own English texts and no splash; check it with langtable check");
             facts->Text("kind", "indexed, table refused");
             return;

@@ -6,12 +6,18 @@
 
 #include <stdint.h>
 
-#include "base/state.h"
 #include "base/text.h"
 
 struct OrderedList;
 
+enum { kSplashDirBuffer = 263 };   // bytes of the kept source directory
+
 struct SplashState {
+    void *instance;           // the launcher's module: dialog 7501 and own resources
+    void *window;             // HWND of the splash made at start-up, or null
+    int closed;               // 1 once told to close and its minimum time passed (the timer
+                              // ends the launcher at once without a window anyway)
+    uint32_t timeBase;        // tick count right after the splash was made
     uint32_t closeMessage;    // registered "SETUP_MSG_LOGOCLOSE_SE", 0 until registered
     int created;              // 1 once WM_INITDIALOG set up its mode and showed the window
     char *sourceDir;          // 263-byte block: the launcher's directory; kept until exit

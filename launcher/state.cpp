@@ -1,9 +1,8 @@
-#include "base/state.h"
+#include "launcher/state.h"
 
 #include "base/platform.h"
 
 LauncherState g_launcher;
-int ResLastError;
 
 int LauncherStateAllocate()
 {

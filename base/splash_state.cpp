@@ -1,3 +1,0 @@
-#include "base/splash_state.h"
-
-SplashState g_splash;

@@ -1,0 +1,3 @@
+#include "splash/splash_state.h"
+
+SplashState g_splash;
