@@ -11,6 +11,9 @@ include(GNUInstallDirs)
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 install(TARGETS medium szdd langtable RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CORVANE_STUB} DESTINATION ${CMAKE_INSTALL_DATADIR}/corvane RENAME setup-stub.exe)
+# The JSON schemas of `medium build --json` and `medium inspect --json`, for
+# the scripts that read them.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/schema/ DESTINATION ${CMAKE_INSTALL_DATADIR}/corvane/schema)
 
 # The builders' pages: only pages that speak of what the package installs
 # (the contributor pages of the source tree stay there); the tools' manual

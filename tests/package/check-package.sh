@@ -31,6 +31,10 @@ doc=$root/usr/share/doc/corvane-medium
 for f in copyright changelog.gz; do
   [ -f "$doc/$f" ] || fail "$f is missing from /usr/share/doc/corvane-medium"
 done
+# The manual page sends scripts to the JSON schemas.
+for f in finding medium-build-log medium-inspect; do
+  [ -f "$root/usr/share/corvane/schema/$f.schema.json" ] || fail "$f.schema.json is missing from /usr/share/corvane/schema"
+done
 
 for tool in medium szdd langtable; do
   page=$root/usr/share/man/man1/$tool.1.gz
