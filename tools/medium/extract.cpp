@@ -361,8 +361,8 @@ void ExtractHelp(FILE *out)
             "DIR under the names the launcher uses: _INS0366._MP (bootstrap), _INS0466._MP\n"
             "(engine), _INS0166._MP (companion). DIR is made when missing. Nothing is written\n"
             "unless all three come out whole: a damaged payload is named and no file is left.\n\n"
-            "Exit codes: 0 done, 1 bad input (not a launcher, a damaged payload), 2 usage,\n"
-            "3 I/O (the files could not be written).\n",
+            "Exit codes: 0 done, 1 bad input (not a launcher, a damaged payload), 3 I/O (the\n"
+            "files could not be written), 64 usage.\n",
             kExtractUsage);
 }
 

@@ -436,7 +436,7 @@ void InspectHelp(FILE *out)
           "Warnings: no time stamp, a self-signed signer, a signer expired or not yet\n"
           "valid when it signed, over 64 KiB of unsigned attributes and certificates.\n"
           "--strict makes every warning an error (a release gate: exit 2 on any).\n\n"
-          "Exit codes (inspect only):\n"
+          "Exit codes:\n"
           "  0   clean: no errors, no warnings\n"
           "  1   warnings only\n"
           "  2   errors (a file that cannot be read is one)\n"
