@@ -51,6 +51,10 @@ add_test(NAME host.unit COMMAND unit_tests)
 if(TARGET szdd)
   add_test(NAME host.szdd_cli COMMAND ${CMAKE_SOURCE_DIR}/tests/host/szdd_cli.sh $<TARGET_FILE:szdd>)
 endif()
+if(TARGET medium AND TARGET szdd AND TARGET langtable)
+  add_test(NAME host.usage_exit COMMAND ${CMAKE_SOURCE_DIR}/tests/host/usage_exit.sh
+           $<TARGET_FILE:medium> $<TARGET_FILE:szdd> $<TARGET_FILE:langtable>)
+endif()
 
 # The folder order: no file includes a header from a folder above its own.
 # The second entry shows the check refuses a tree where the base reaches up.

@@ -31,12 +31,12 @@ expect_exit 0 "--version" "$szdd" --version
 check "--version prints the version" grep -Eq '^szdd [0-9]+\.[0-9]+\.[0-9]+$' "$work/stdout"
 expect_exit 0 "--help" "$szdd" --help
 check "--help prints usage" grep -q '^usage: szdd compress' "$work/stdout"
-expect_exit 2 "unknown command" "$szdd" squeeze a b
+expect_exit 64 "unknown command" "$szdd" squeeze a b
 check "unknown command is named" grep -q "unknown command 'squeeze'" "$work/stderr"
-expect_exit 2 "unknown option" "$szdd" --fast
+expect_exit 64 "unknown option" "$szdd" --fast
 check "unknown option is named" grep -q "unknown option '--fast'" "$work/stderr"
-expect_exit 2 "no arguments" "$szdd"
-expect_exit 2 "missing OUT" "$szdd" compress "$work/in"
+expect_exit 64 "no arguments" "$szdd"
+expect_exit 64 "missing OUT" "$szdd" compress "$work/in"
 
 seq 1 20000 > "$work/in"
 expect_exit 0 "compress" "$szdd" compress "$work/in" "$work/in.sz"

@@ -718,10 +718,10 @@ TEST(MediumLibraryCommand, ExitCodesAndNothingHalfWritten)
         const char *err;
     };
     const Case cases[] = {
-        {"NoOutput", {dir + "good.txt"}, 2, "no output given"},
-        {"NoInput", {"-o", out}, 2, "no description given"},
-        {"UnknownOption", {dir + "good.txt", "-o", out, "--fast"}, 2, "unknown option --fast"},
-        {"TwoInputs", {dir + "good.txt", dir + "bad.txt", "-o", out}, 2, "one description only"},
+        {"NoOutput", {dir + "good.txt"}, 64, "no output given"},
+        {"NoInput", {"-o", out}, 64, "no description given"},
+        {"UnknownOption", {dir + "good.txt", "-o", out, "--fast"}, 64, "unknown option --fast"},
+        {"TwoInputs", {dir + "good.txt", dir + "bad.txt", "-o", out}, 64, "one description only"},
         {"BadText", {dir + "bad.txt", "-o", out}, 1, "bad.txt:2: language \"English\", text 7062: a '%'"},
         {"MissingPicture", {dir + "nofile.txt", "-o", out}, 1, "nofile.txt:2: cannot read "},
         {"MissingDescription", {dir + "none.txt", "-o", out}, 1, "none.txt: cannot read the description"},

@@ -55,7 +55,7 @@ const char kUsage[] =
     "check:   read the table with the launcher's own parser and report on it (given a\n"
     "         library, the table inside it, then its references to the library's resources);\n"
     "         --lcid N shows the language chosen for the locale id N\n"
-    "exit codes: 0 ok, 1 invalid description or refused table, 2 usage, 3 file error\n";
+    "exit codes: 0 ok, 1 invalid description or refused table, 3 file error, 64 usage\n";
 
 // Arguments each command takes after its name (min, max).
 struct CommandShape {

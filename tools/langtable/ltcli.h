@@ -2,6 +2,8 @@
 // same process and read its output.
 #pragma once
 
+#include "tools/lib/exitcodes.h"
+
 #include <stdio.h>
 
 #include <string>
@@ -12,7 +14,7 @@ namespace lt {
 enum {
     kExitOk = 0,
     kExitInvalid = 1,   // the description or the table is wrong, or the launcher refuses it
-    kExitUsage = 2,
+    kExitUsage = tk::kExitUsage,   // the command line is wrong (64, as in every command)
     kExitIo = 3,        // a file could not be read or written
 };
 

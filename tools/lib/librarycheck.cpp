@@ -18,6 +18,7 @@
 #include "splash/logo.h"
 #include "splash/splashchoice.h"
 #include "tools/lib/library_encode.h"
+#include "tools/lib/problem.h"
 #include "tools/lib/stringtable.h"
 #include "tools/lib/textcodec.h"
 
@@ -70,13 +71,7 @@ struct Checker {
 
     void Add(Severity s, const std::string &language, int id, const std::string &text)
     {
-        Finding f;
-        f.severity = s;
-        f.file = file;
-        f.language = language;
-        f.id = id;
-        f.text = text;
-        findings->push_back(f);
+        AddProblem(findings, s, file, text, id, language);
     }
 };
 

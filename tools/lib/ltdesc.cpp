@@ -9,11 +9,18 @@
 #include "base/bytes.h"
 #include "resmodule/langtable.h"
 #include "tools/lib/bytesink.h"
+#include "tools/lib/linetok.h"
 #include "tools/lib/numbers.h"
 
 namespace lt {
 
 namespace {
+
+using tk::IsBlank;
+using tk::QuotedResult;
+using tk::Quoting;
+using tk::ReadQuoted;
+using tk::SkipToToken;
 
 const size_t kMaxErrors = 20;
 
@@ -97,8 +104,6 @@ int HexDigit(char c)
     return -1;
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t'; }
-
 // Splits one line into tokens. A token is pieces written without blanks
 // between them: bare characters, "quoted text" ("" for a quote) and <hex
 // bytes>. '#' outside quotes starts a comment.
@@ -106,38 +111,22 @@ bool Tokenize(const std::string &line, std::vector<Token> *tokens, std::string *
 {
     size_t i = 0;
     const size_t n = line.size();
-    for (;;) {
-        while (i < n && IsSpace(line[i]))
-            i++;
-        if (i >= n || line[i] == '#')
-            return true;
+    while (SkipToToken(line, &i)) {
         Token token;
-        while (i < n && !IsSpace(line[i]) && line[i] != '#') {
+        while (i < n && !IsBlank(line[i]) && line[i] != '#') {
             Piece piece;
             if (line[i] == '"') {
                 piece.kind = Piece::Quoted;
-                i++;
-                for (;;) {
-                    if (i >= n) {
-                        *error = "a quoted text is not closed";
-                        return false;
-                    }
-                    if (line[i] == '"') {
-                        if (i + 1 < n && line[i + 1] == '"') {
-                            piece.bytes += '"';
-                            i += 2;
-                            continue;
-                        }
-                        i++;
-                        break;
-                    }
-                    piece.bytes += line[i++];
+                char unused = '\0';
+                if (ReadQuoted(line, &i, Quoting::Doubled, &piece.bytes, &unused) != QuotedResult::Ok) {
+                    *error = "a quoted text is not closed";
+                    return false;
                 }
             } else if (line[i] == '<') {
                 piece.kind = Piece::Hex;
                 i++;
                 for (;;) {
-                    while (i < n && IsSpace(line[i]))
+                    while (i < n && IsBlank(line[i]))
                         i++;
                     if (i >= n) {
                         *error = "a <hex bytes> group is not closed";
@@ -158,13 +147,14 @@ bool Tokenize(const std::string &line, std::vector<Token> *tokens, std::string *
                 }
             } else {
                 piece.kind = Piece::Bare;
-                while (i < n && !IsSpace(line[i]) && line[i] != '"' && line[i] != '<' && line[i] != '#')
+                while (i < n && !IsBlank(line[i]) && line[i] != '"' && line[i] != '<' && line[i] != '#')
                     piece.bytes += line[i++];
             }
             token.pieces.push_back(piece);
         }
         tokens->push_back(token);
     }
+    return true;
 }
 
 using tk::AllDigits;

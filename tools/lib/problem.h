@@ -12,13 +12,20 @@ namespace tk {
 
 using Problems = std::vector<Finding>;
 
-inline void AddProblem(Problems *p, Severity s, const std::string &text)
+// A finding about `file` (empty where the caller sets it later), with the
+// launcher's message id and the language where one applies.
+inline void AddProblem(Problems *p, Severity s, const std::string &file, const std::string &text, int id = 0,
+                       const std::string &language = std::string())
 {
     Finding f;
     f.severity = s;
+    f.file = file;
+    f.language = language;
+    f.id = id;
     f.text = text;
     p->push_back(f);
 }
+inline void AddProblem(Problems *p, Severity s, const std::string &text) { AddProblem(p, s, std::string(), text); }
 inline void AddError(Problems *p, const std::string &text) { AddProblem(p, Severity::Error, text); }
 inline void AddWarning(Problems *p, const std::string &text) { AddProblem(p, Severity::Warning, text); }
 

@@ -12,10 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "base/crc32.h"
@@ -29,6 +26,7 @@
 #include "tools/medium/resedit.h"
 #include "tools/lib/szdd_codec.h"
 #include "tools/lib/strings.h"
+#include "tools/lib/workers.h"
 
 namespace medium {
 namespace {
@@ -174,86 +172,12 @@ void CodePiece(PieceJob *job)
     std::vector<uint8_t>().swap(coded);
 }
 
-// Codes pieces on `threads` workers; pieces are independent, so the bytes
-// do not depend on the number of threads. At most two pieces per worker are
-// held at a time (read and waiting, or being coded), which bounds memory.
-// With one thread the pieces are coded in the caller, in order.
-class PiecePool {
-public:
-    explicit PiecePool(unsigned threads) : limit_(2 * threads)
-    {
-        if (threads > 1) {
-            for (unsigned i = 0; i < threads; i++)
-                workers_.emplace_back([this] { Work(); });
-        }
-    }
-    ~PiecePool()
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-            queue_.clear();
-        }
-        ready_.notify_all();
-        for (std::thread &t : workers_)
-            t.join();
-    }
-    // Blocks while the pool holds its limit of pieces.
-    void Submit(PieceJob *job)
-    {
-        if (workers_.empty()) {
-            CodePiece(job);
-            return;
-        }
-        std::unique_lock<std::mutex> lock(mutex_);
-        room_.wait(lock, [this] { return held_ < limit_; });
-        held_++;
-        queue_.push_back(job);
-        ready_.notify_one();
-    }
-    void Wait()
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        room_.wait(lock, [this] { return held_ == 0; });
-    }
-
-private:
-    void Work()
-    {
-        for (;;) {
-            PieceJob *job;
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                ready_.wait(lock, [this] { return stop_ || !queue_.empty(); });
-                if (stop_)
-                    return;
-                job = queue_.front();
-                queue_.pop_front();
-            }
-            CodePiece(job);
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                held_--;
-            }
-            room_.notify_all();
-        }
-    }
-
-    const unsigned limit_;
-    std::vector<std::thread> workers_;
-    std::mutex mutex_;
-    std::condition_variable ready_, room_;
-    std::deque<PieceJob *> queue_;
-    unsigned held_ = 0;
-    bool stop_ = false;
-};
-
 // Reads payload `index` piece by piece (temp files in `dir`) into `pool`,
 // adding the jobs to `jobs`; the CRC is taken here, in payload order. An
 // empty payload is one piece whose header says 0 bytes: the launcher
 // expands it into an empty file.
 bool ReadPayload(const BuildOptions &o, int index, const std::string &dir, const Crc32Table *table, TempFiles *temps,
-                 PiecePool *pool, std::vector<std::unique_ptr<PieceJob>> *jobs, PayloadRecordEntry *entry,
+                 tk::WorkerPool *pool, std::vector<std::unique_ptr<PieceJob>> *jobs, PayloadRecordEntry *entry,
                  PayloadReport *report, Failure *f)
 {
     const std::string &path = o.payload[index];
@@ -302,7 +226,8 @@ bool ReadPayload(const BuildOptions &o, int index, const std::string &dir, const
             break;
         done += want;
         jobs->push_back(std::move(job));
-        pool->Submit(jobs->back().get());
+        PieceJob *queued = jobs->back().get();
+        pool->Submit([queued](unsigned) { CodePiece(queued); });
     }
     // Seen growing while we read: the record would not match what we packed.
     if (ok && fgetc(in) != EOF)
@@ -521,7 +446,11 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
     {
         // Declared after the temps: on an early return the workers stop
         // before the temp files are removed.
-        PiecePool pool(ThreadCount(o.threads));
+        // Pieces are independent, so the bytes do not depend on the number of
+        // threads. At most two pieces per worker are held at a time (read and
+        // waiting, or being coded), which bounds memory.
+        const unsigned threads = ThreadCount(o.threads);
+        tk::WorkerPool pool(threads, 2 * threads);
         for (int i = 0; i < 3; i++) {
             if (!ReadPayload(o, i, dir, &crcTable, &temps, &pool, &jobs, &entries[i], &report->payloads[i], f))
                 return false;

@@ -80,8 +80,8 @@ void Help(FILE *out)
             "  --json FILE                 write the build log to FILE however the build ends:\n"
             "                              inputs and outputs with size and SHA-256, pieces,\n"
             "                              findings with their codes, each step's time\n\n"
-            "Exit codes: 0 done, 1 bad input, 2 usage, 3 I/O (the old medium stays as it\n"
-            "was), 4 the finished medium failed its checks (nothing put in place).\n");
+            "Exit codes: 0 done, 1 bad input, 3 I/O (the old medium stays as it was), 4 the\n"
+            "finished medium failed its checks (nothing put in place), 64 usage.\n");
 }
 
 using tk::Errno;

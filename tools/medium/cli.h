@@ -2,6 +2,8 @@
 // and the subcommands' entry points.
 #pragma once
 
+#include "tools/lib/exitcodes.h"
+
 #include <stdio.h>
 
 #include <string>
@@ -12,7 +14,7 @@ namespace medium {
 enum Exit {
     kExitOk = 0,
     kExitInput = 1,   // an input file is missing, unreadable or not what it claims
-    kExitUsage = 2,   // the command line is wrong
+    kExitUsage = tk::kExitUsage,   // the command line is wrong (64, in every command)
     kExitIo = 3,      // writing the output failed (disk full, permissions)
 };
 

@@ -11,7 +11,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <atomic>
 #include <thread>
 
 #include "base/crc32.h"
@@ -20,6 +19,7 @@
 #include "base/text.h"
 #include "tools/medium/cli.h"
 #include "tools/lib/pe_image.h"
+#include "tools/lib/workers.h"
 #include "tools/medium/resedit.h"
 
 namespace medium {
@@ -163,18 +163,16 @@ void ExpandOnEveryCore(const std::vector<const ResEntry *> &pieces, const Crc32T
     size_t threads = std::max(1u, std::thread::hardware_concurrency());
     threads = std::min<size_t>(threads, pieces.size());
     threads = std::min<size_t>(threads, std::max<uint64_t>(1, kPieceMemory / largest));
-    std::atomic<size_t> next{0};
-    auto work = [&] {
-        std::vector<uint8_t> buf;
-        for (size_t i; (i = next++) < pieces.size();)
-            ExpandPiece(*pieces[i], table, NoSink, nullptr, &buf, &(*results)[i]);
-    };
-    std::vector<std::thread> workers;
-    for (size_t t = 1; t < threads; t++)
-        workers.emplace_back(work);
-    work();
-    for (std::thread &w : workers)
-        w.join();
+    // One piece held per worker: the job reads it into its worker's buffer.
+    const unsigned workers = static_cast<unsigned>(threads);
+    tk::WorkerPool pool(workers, workers);
+    std::vector<std::vector<uint8_t>> bufs(pool.Workers());
+    for (size_t i = 0; i < pieces.size(); i++) {
+        pool.Submit([&, i](unsigned worker) {
+            ExpandPiece(*pieces[i], table, NoSink, nullptr, &bufs[worker], &(*results)[i]);
+        });
+    }
+    pool.Wait();
 }
 
 }  // namespace
@@ -361,8 +359,8 @@ void ExtractHelp(FILE *out)
             "DIR under the names the launcher uses: _INS0366._MP (bootstrap), _INS0466._MP\n"
             "(engine), _INS0166._MP (companion). DIR is made when missing. Nothing is written\n"
             "unless all three come out whole: a damaged payload is named and no file is left.\n\n"
-            "Exit codes: 0 done, 1 bad input (not a launcher, a damaged payload), 2 usage,\n"
-            "3 I/O (the files could not be written).\n",
+            "Exit codes: 0 done, 1 bad input (not a launcher, a damaged payload), 3 I/O (the\n"
+            "files could not be written), 64 usage.\n",
             kExtractUsage);
 }
 

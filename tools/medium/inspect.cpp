@@ -13,6 +13,7 @@
 #include "tools/lib/fileio.h"
 #include "tools/lib/loadercheck.h"
 #include "tools/lib/pe_image.h"
+#include "tools/lib/problem.h"
 #include "tools/medium/resedit.h"
 #include "tools/lib/strings.h"
 
@@ -24,15 +25,7 @@ namespace {
 // Largest file inspect reads whole: past the launcher's 32-bit sizes.
 constexpr uint64_t kMaxInputBytes = 0xFFFFFFFFull;
 
-void Add(std::vector<Finding> *findings, Severity s, const std::string &file, const std::string &text, int id = 0)
-{
-    Finding f;
-    f.severity = s;
-    f.file = file;
-    f.id = id;
-    f.text = text;
-    findings->push_back(f);
-}
+using tk::AddProblem;
 
 std::string Hex32(uint32_t v)
 {
@@ -99,7 +92,7 @@ void BootstrapMachine(const ResList &res, const PeImage &launcher, const std::st
     Problems problems;
     CheckBootstrapMachine(launcher.machine, boot.machine, &problems);
     for (const Finding &p : problems)
-        Add(findings, p.severity, file, where + p.text, kPayloads[0].baseId);
+        AddProblem(findings, p.severity, file, where + p.text, kPayloads[0].baseId);
 }
 
 void LauncherReport(const ByteSource &src, const ReadImage &read, const std::string &file,
@@ -107,11 +100,11 @@ void LauncherReport(const ByteSource &src, const ReadImage &read, const std::str
 {
     out->kind = "launcher";
     if (!read.parsed) {
-        Add(&out->findings, Severity::Error, file, read.err + "; give the medium's setup.exe");
+        AddProblem(&out->findings, Severity::Error, file, read.err + "; give the medium's setup.exe");
         return;
     }
     if (!read.resourcesRead) {
-        Add(&out->findings, Severity::Error, file,
+        AddProblem(&out->findings, Severity::Error, file,
             "its resources cannot be read (" + read.err + "): the launcher cannot start; build it again");
         return;
     }
@@ -154,9 +147,9 @@ void LauncherReport(const ByteSource &src, const ReadImage &read, const std::str
         const std::string where = "payload " + std::to_string(kPayloads[i].baseId) + " (" + kPayloads[i].role + ", " +
                                   kPayloads[i].file + "): ";
         for (const std::string &e : check.errors)
-            Add(&out->findings, Severity::Error, file, where + e, kPayloads[i].baseId);
+            AddProblem(&out->findings, Severity::Error, file, where + e, kPayloads[i].baseId);
         for (const std::string &w : check.warnings)
-            Add(&out->findings, Severity::Warning, file, where + w, kPayloads[i].baseId);
+            AddProblem(&out->findings, Severity::Warning, file, where + w, kPayloads[i].baseId);
         if (i == 0)
             BootstrapMachine(res, pe, where, file, &p, &out->findings);
     }
@@ -166,7 +159,7 @@ void LauncherReport(const ByteSource &src, const ReadImage &read, const std::str
     for (const std::string &name : pe.imports)
         imports.Text("", name);
     if (pe.dll)
-        Add(&out->findings, Severity::Warning, file, "the file is a DLL, not a program; give the medium's setup.exe");
+        AddProblem(&out->findings, Severity::Warning, file, "the file is a DLL, not a program; give the medium's setup.exe");
 }
 
 void LibraryReport(const ByteSource &src, const ReadImage &read, const std::string &file,
@@ -175,13 +168,13 @@ void LibraryReport(const ByteSource &src, const ReadImage &read, const std::stri
     out->kind = "library";
     *view = LibraryView();
     if (!read.parsed) {
-        Add(&out->findings, Severity::Error, file,
+        AddProblem(&out->findings, Severity::Error, file,
             read.err + ": the launcher cannot load it and shows its own English texts and no splash; "
                        "build the library again (medium library)");
         return;
     }
     if (!read.resourcesRead) {
-        Add(&out->findings, Severity::Error, file,
+        AddProblem(&out->findings, Severity::Error, file,
             "its resources cannot be read (" + read.err + "); build the library again (medium library)");
         return;
     }
@@ -240,7 +233,7 @@ bool OpenForInspection(const std::string &path, OpenImage *image, Inspection *in
     std::string why;
     image->f = OpenForReading(path, kMaxInputBytes, "4 GiB", &image->size, &why);
     if (!image->f) {
-        Add(&into->findings, Severity::Error, path, "cannot read: " + why);
+        AddProblem(&into->findings, Severity::Error, path, "cannot read: " + why);
         return false;
     }
     image->src = FileSource(image->f);
@@ -265,10 +258,10 @@ void InspectFolder(const std::string &dir, Inspection *out, const ImageCheckOpti
     f.Text("library", library.empty() ? "(missing)" : library);
 
     if (setup.empty())
-        Add(&out->findings, Severity::Error, dir, "no setup.exe: nothing starts the installation; build the medium "
+        AddProblem(&out->findings, Severity::Error, dir, "no setup.exe: nothing starts the installation; build the medium "
                                                   "with medium build");
     if (script.empty())
-        Add(&out->findings, Severity::Error, dir,
+        AddProblem(&out->findings, Severity::Error, dir,
             "neither SETUP.INS nor INSTALL.INS: the launcher shows box 7061 (script missing) and stops; copy the "
             "installation script beside setup.exe",
             IDS_SCRIPT_MISSING);
@@ -276,12 +269,12 @@ void InspectFolder(const std::string &dir, Inspection *out, const ImageCheckOpti
     LibraryView view;
     if (library.empty()) {
         if (FindInFolder(dir, "INSTALL.INS").empty())
-            Add(&out->findings, Severity::Error, dir,
+            AddProblem(&out->findings, Severity::Error, dir,
                 "no _SETUP.DLL: the launcher shows box 7068 (library missing) and stops; copy the resource library "
                 "beside setup.exe",
                 IDS_LIBRARY_MISSING);
         else
-            Add(&out->findings, Severity::Warning, dir,
+            AddProblem(&out->findings, Severity::Warning, dir,
                 "no _SETUP.DLL: the launcher goes on with its own English texts and no splash; copy the resource "
                 "library beside setup.exe");
     } else {
@@ -335,7 +328,7 @@ void InspectPath(const std::string &path, Inspection *out, const ImageCheckOptio
     out->path = path;
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {
-        Add(&out->findings, Severity::Error, path, std::string("cannot read: ") + strerror(errno));
+        AddProblem(&out->findings, Severity::Error, path, std::string("cannot read: ") + strerror(errno));
         return;
     }
     if (S_ISDIR(st.st_mode)) {
@@ -436,7 +429,7 @@ void InspectHelp(FILE *out)
           "Warnings: no time stamp, a self-signed signer, a signer expired or not yet\n"
           "valid when it signed, over 64 KiB of unsigned attributes and certificates.\n"
           "--strict makes every warning an error (a release gate: exit 2 on any).\n\n"
-          "Exit codes (inspect only):\n"
+          "Exit codes:\n"
           "  0   clean: no errors, no warnings\n"
           "  1   warnings only\n"
           "  2   errors (a file that cannot be read is one)\n"

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/lib/exitcodes.h"
 #include "tools/lib/librarycheck.h"
 #include "tools/lib/report.h"
 #include "tools/medium/imagecheck.h"
@@ -45,7 +46,7 @@ enum {
     kInspectClean = 0,
     kInspectWarnings = 1,
     kInspectErrors = 2,
-    kInspectUsage = 64,   // the command line is wrong (sysexits' EX_USAGE)
+    kInspectUsage = tk::kExitUsage,   // the command line is wrong (64, as in every command)
 };
 int InspectStatus(const std::vector<Finding> &findings);
 

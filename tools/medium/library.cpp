@@ -12,6 +12,7 @@
 #include "resmodule/langtable.h"
 #include "tools/lib/ltdesc.h"
 #include "tools/lib/library_encode.h"
+#include "tools/lib/linetok.h"
 #include "tools/lib/numbers.h"
 #include "tools/lib/stringtable.h"
 #include "tools/lib/suggest.h"
@@ -49,54 +50,30 @@ struct Tok {
 // a comment. Inside quotes \n, \t, \\ and \" are the only escapes.
 bool Tokenize(const std::string &line, std::vector<Tok> *toks, std::string *why)
 {
-    size_t i = 0;
     const size_t n = line.size();
-    while (i < n) {
-        char c = line[i];
-        if (c == ' ' || c == '\t') {
-            i++;
-            continue;
-        }
-        if (c == '#')
-            break;
+    for (size_t i = 0; tk::SkipToToken(line, &i);) {
         Tok t;
-        if (c == '"') {
+        if (line[i] == '"') {
             t.quoted = true;
-            i++;
-            bool closed = false;
-            while (i < n) {
-                c = line[i++];
-                if (c == '"') {
-                    closed = true;
-                    break;
-                }
-                if (c != '\\') {
-                    t.text += c;
-                    continue;
-                }
-                char e = i < n ? line[i++] : '\0';
-                switch (e) {
-                case 'n': t.text += '\n'; break;
-                case 't': t.text += '\t'; break;
-                case '\\': t.text += '\\'; break;
-                case '"': t.text += '"'; break;
-                default:
-                    *why = std::string("unknown escape \\") + (e ? std::string(1, e) : std::string()) +
-                           " in a quoted text; write \\n, \\t, \\\\ or \\\"";
-                    return false;
-                }
-            }
-            if (!closed) {
+            char e = '\0';
+            switch (tk::ReadQuoted(line, &i, tk::Quoting::Backslash, &t.text, &e)) {
+            case tk::QuotedResult::Ok:
+                break;
+            case tk::QuotedResult::UnknownEscape:
+                *why = std::string("unknown escape \\") + (e ? std::string(1, e) : std::string()) +
+                       " in a quoted text; write \\n, \\t, \\\\ or \\\"";
+                return false;
+            case tk::QuotedResult::NotClosed:
                 *why = "the quoted text has no closing \"; close it on the same line (continue on the next line "
                        "with another quoted text)";
                 return false;
             }
-            if (i < n && line[i] != ' ' && line[i] != '\t' && line[i] != '#') {
+            if (i < n && !tk::IsBlank(line[i]) && line[i] != '#') {
                 *why = "put a blank after the closing \"";
                 return false;
             }
         } else {
-            while (i < n && line[i] != ' ' && line[i] != '\t' && line[i] != '"' && line[i] != '#')
+            while (i < n && !tk::IsBlank(line[i]) && line[i] != '"' && line[i] != '#')
                 t.text += line[i++];
         }
         toks->push_back(t);

@@ -22,7 +22,7 @@ const char kLibraryUsage[] =
     "(UTF-8), the language table and a splash per language (man medium; the description's\n"
     "statements: medium-library.md in /usr/share/doc/corvane-medium/).\n"
     "Exit codes: 0 written; 1 the description, or a file it names, is wrong or unreadable;\n"
-    "2 wrong command line; 3 the output could not be written (the old file stays).\n";
+    "3 the output could not be written (the old file stays); 64 wrong command line.\n";
 
 // The description and the files it names (bitmaps, logo scripts).
 bool ReadFile(const std::string &path, std::vector<uint8_t> *data, std::string *why)

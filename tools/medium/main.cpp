@@ -56,13 +56,17 @@ void Usage(FILE *out)
     for (const Command &c : kCommands)
         fprintf(out, "  %-10s %s\n", c.name, c.summary);
     fprintf(out,
-            "\nExit codes:\n"
-            "  0  done\n"
-            "  1  bad input: a file is missing, unreadable or not what it claims\n"
-            "  2  usage: the command line is wrong\n"
-            "  3  I/O: the output could not be written (nothing half-written is left)\n"
-            "  4  build: the finished medium failed inspect's checks (nothing put in place)\n"
-            "  (inspect: 0 clean, 1 warnings, 2 errors, 64 usage)\n");
+            "\nExit codes (one table for every command, szdd and langtable too):\n"
+            "  code  new, build, library, extract, record    inspect\n"
+            "  0     done                                    clean\n"
+            "  1     bad input (a file missing, unreadable   warnings only\n"
+            "        or not what it claims)\n"
+            "  2     -                                       errors\n"
+            "  3     the output could not be written         -\n"
+            "        (nothing half-written is left)\n"
+            "  4     build: the finished medium failed       -\n"
+            "        inspect's checks (nothing put in place)\n"
+            "  64    wrong command line                      wrong command line\n");
 }
 
 }  // namespace

@@ -25,8 +25,8 @@ const char kUsage[] =
     "  library.txt           the launcher's texts in English, built into _SETUP.DLL\n"
     "  bootstrap/template.c  the template bootstrap in C\n"
     "  README.md             the next steps\n"
-    "Exit codes: 0 written; 1 DIR is not empty (or not a folder); 2 wrong command line;\n"
-    "3 DIR cannot be written.\n";
+    "Exit codes: 0 written; 1 DIR is not empty (or not a folder); 3 DIR cannot be\n"
+    "written; 64 wrong command line.\n";
 
 const char kProject[] = R"(# The medium's project: `medium build project.toml` makes medium/setup.exe,
 # medium/SETUP.INS and medium/_SETUP.DLL, checks them as `medium inspect`

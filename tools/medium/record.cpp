@@ -60,8 +60,8 @@ const char kRecordUsage[] =
     "payload in one SZDD piece (resources 3000/7100, 7200, 7300). Put RECORD into\n"
     "the script as resource 3000/7099:\n"
     "  RES_PAYLOAD_RECORD RT_PAYLOAD_PIECE \"record7099.bin\"\n\n"
-    "Exit codes: 0 written; 1 a payload is missing or unreadable; 2 wrong command\n"
-    "line; 3 the record could not be written (an old one stays as it was).\n";
+    "Exit codes: 0 written; 1 a payload is missing or unreadable; 3 the record could\n"
+    "not be written (an old one stays as it was); 64 wrong command line.\n";
 
 bool WriteRecordFile(const std::string &path, const std::vector<uint8_t> &data, Failure *f)
 {

@@ -2,10 +2,11 @@
 // platform's LZ expansion service reads. A host tool for building media.
 //
 // Exit codes: 0 done, 1 unreadable or bad input, or output not written,
-// 2 wrong command line. Output goes to a temporary file beside OUT that is
+// 64 wrong command line. Output goes to a temporary file beside OUT that is
 // renamed over OUT only when complete, so OUT is never left half-written.
 // Compression streams: neither file is held in memory whole.
 #include "base/bytes.h"
+#include "tools/lib/exitcodes.h"
 #include "tools/lib/fileio.h"
 #include "tools/lib/report.h"
 #include "tools/lib/szdd_codec.h"
@@ -23,7 +24,7 @@
 
 namespace {
 
-enum { kExitOk = 0, kExitBadInput = 1, kExitUsage = 2 };
+enum { kExitOk = 0, kExitBadInput = 1, kExitUsage = tk::kExitUsage };
 
 const char kUsage[] =
     "usage: szdd compress IN OUT   compress IN into the SZDD file OUT\n"
@@ -35,7 +36,7 @@ const char kUsage[] =
     "IN must be under 4 GiB (the format's size field is 32 bits). On success one\n"
     "line with the sizes, the ratio and the time goes to stdout.\n"
     "Exit status: 0 done, 1 bad or unreadable input or output not written,\n"
-    "2 wrong command line.\n";
+    "64 wrong command line.\n";
 
 // Inputs at least this long show progress (when stderr is a terminal).
 const uint64_t kProgressThreshold = uint64_t(16) << 20;
