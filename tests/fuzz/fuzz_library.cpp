@@ -1,5 +1,5 @@
-// Fuzzes the resource library description: parser, text checks and the
-// resources built from it. The files a description names are a small sound
+// Fuzzes the resource library description: [define] expansion, parser, text
+// checks and the resources built from it. The files a description names are a small sound
 // logo script (".lgo") and bitmap (".bmp"); others cannot be read. A built
 // library must hold a language table that the launcher's parser reads, with
 // one language per description language, and well-formed string blocks.
@@ -7,10 +7,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "resmodule/langtable.h"
+#include "tools/lib/defines.h"
 #include "tools/medium/library.h"
 
 static void Check(bool condition)
@@ -58,7 +60,16 @@ static void CheckStringBlock(const std::vector<uint8_t> &d)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const std::string text((const char *)data, size);
+    std::string text((const char *)data, size);
+    // A project's [define] values, as the build puts them in first: lines
+    // are kept (errors keep their line numbers), and a fault names its place.
+    std::string expanded, why;
+    if (tk::ExpandDefinesInLines("f.txt", text, {{"p", "Ex"}, {"v", "1 beta"}}, &expanded, &why)) {
+        Check(std::count(expanded.begin(), expanded.end(), '\n') == std::count(text.begin(), text.end(), '\n'));
+        text = expanded;
+    } else {
+        Check(why.compare(0, 6, "f.txt:") == 0);
+    }
     medium::LibDescription desc;
     std::vector<std::string> errors;
     bool parsed = medium::ParseLibraryDescription("f.txt", text, &desc, &errors);

@@ -24,6 +24,7 @@
 #include "tools/lib/project.h"
 #include "tools/medium/build.h"
 #include "tools/medium/cli.h"
+#include "tools/medium/inspect.h"
 #include "tools/medium/library.h"
 #include "tools/medium/library_cli.h"
 #include "tools/lib/pe_image.h"
@@ -123,9 +124,22 @@ TEST(MediumVersion, EditsStringsAndFixedInfo)
     ASSERT_TRUE(medium::EditVersionInfo(version, {{"ProductName", "Small"}}, &same, &err)) << err;
     EXPECT_EQ(same, version);
 
+    // A display text after the number: the number is the fixed version, the
+    // whole text the string, and the reader sees them agree.
+    ASSERT_TRUE(medium::EditVersionInfo(version, {{"ProductVersion", "3.1 beta"}}, &out, &err)) << err;
+    tk::VersionInfo shown;
+    tk::ReadVersionInfo(out.data(), out.size(), &shown, &problems);
+    EXPECT_TRUE(problems.empty()) << problems[0].text;
+    EXPECT_EQ(GetUi32(&out[56]), 0x00030001u);
+    EXPECT_EQ(GetUi32(&out[60]), 0u);
+    bool found = false;
+    for (const tk::VersionString &s : shown.strings)
+        found = found || (s.key == "ProductVersion" && s.value == "3.1 beta");
+    EXPECT_TRUE(found);
+
     // A version that is not a.b.c.d is refused with the rule: the string
     // and the number never disagree.
-    for (const char *bad : {"1.x", "4.2 beta", "4.2.0.70000"}) {
+    for (const char *bad : {"1.x", "beta 4.2", "4.2.0.70000"}) {
         err.clear();
         EXPECT_FALSE(medium::EditVersionInfo(version, {{"ProductVersion", bad}}, &out, &err)) << bad;
         EXPECT_NE(err.find("is not a version number: a version is a.b.c.d"), std::string::npos) << err;
@@ -941,7 +955,7 @@ TEST_F(MediumBuildTest, ProjectFileSignAndGate)
         {"the signer damages setup.exe: inspect's gate",
          "[sign]\ncommand = [\"sh\", \"-c\", \"head -c 3000 \\\"$0\\\" > \\\"$1\\\"\", \"{in}\", \"{out}\"]\n", {},
          medium::kExitChecks},
-        {"a version that is no number", "[version-info]\nFileVersion = \"4.2 beta\"\n", {}, medium::kExitInput},
+        {"a version that is no number", "[version-info]\nFileVersion = \"beta 4.2\"\n", {}, medium::kExitInput},
         {"a flag's version that is no number", "", {"--version-info", "ProductVersion=4.2.0.70000"},
          medium::kExitInput},
         {"a text file as the bootstrap", "", {"--bootstrap", Path("SETUP.INS")}, medium::kExitInput},
@@ -973,6 +987,117 @@ TEST_F(MediumBuildTest, ProjectFileSignAndGate)
     EXPECT_EQ(RunBuildWords({project, "--out", Path("fresh/medium")}), medium::kExitInput);
     struct stat st;
     EXPECT_NE(stat(Path("fresh").c_str(), &st), 0);
+}
+
+// [define]: a value written once reaches the version resource (a display
+// version beside the number) and the library's caption; a name nobody
+// defined stops the build at its place, before anything is written.
+TEST_F(MediumBuildTest, DefinesReachTheVersionAndTheCaption)
+{
+    const std::string project = Path("project.toml");
+    const std::string base = "script = \"SETUP.INS\"\nout = \"medium\"\nstub = \"stub.exe\"\n"
+                             "[payloads]\nbootstrap = \"boot.exe\"\nengine = \"engine.exe\"\n"
+                             "companion = \"data.bin\"\n[library]\ndescription = \"lib.txt\"\n"
+                             "[define]\nproduct = \"Example\"\ndisplay = \"3.1 beta\"\n";
+    auto put = [&](const std::string &path, const std::string &text) {
+        ASSERT_TRUE(WriteFile(Path(path.c_str()), Bytes(text.begin(), text.end())));
+    };
+    put("project.toml", base + "[version-info]\nProductName = \"${product}\"\nProductVersion = \"${display}\"\n"
+                               "FileVersion = \"3.1.0.7\"\n");
+    put("lib.txt", "# ${not-expanded} in a comment\nlanguage English\n  7110 \"${product} $${x} Setup\"  # ${nor}\n");
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int code = RunBuildWords({project});
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(code, medium::kExitOk) << out << err;
+
+    medium::Inspection in;
+    medium::InspectPath(Path("medium"), &in);
+    FILE *f = tmpfile();
+    medium::PrintReportJson(f, in.facts);
+    const std::string json = ReadBackAndClose(f);
+    for (const char *fact : {"\"fileVersion\":\"3.1.0.7\",\"productVersion\":\"3.1.0.0\"",
+                             "\"key\":\"ProductVersion\",\"value\":\"3.1 beta\"",
+                             "\"key\":\"ProductName\",\"value\":\"Example\"",
+                             "caption \\\"Example ${x} Setup\\\""})
+        EXPECT_NE(json.find(fact), std::string::npos) << fact << "\n" << json;
+    const Bytes built = ReadFile(Path("medium/setup.exe"));
+
+    // Each fault at its place; the medium of the last good build stays.
+    const struct {
+        const char *what;
+        std::string project, library;
+        const char *error;   // a line of stderr
+    } failing[] = {
+        {"an unknown name in version-info", base + "[version-info]\nProductName = \"${prodcut}\"\n", "",
+         "project.toml:14:15: version-info.ProductName: ${prodcut} is not defined, did you mean 'product'?"},
+        {"an unknown name in the description", base, "language English\n  7110 \"${prodcut} Setup\"\n",
+         "lib.txt:2:9: ${prodcut} is not defined, did you mean 'product'?"},
+        {"an unclosed name in the description", base, "language English\n  7110 \"${product Setup\"\n",
+         "lib.txt:2:9: '${' without '}'"},
+    };
+    for (const auto &c : failing) {
+        SCOPED_TRACE(c.what);
+        put("project.toml", c.project);
+        if (!c.library.empty())
+            put("lib.txt", c.library);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(RunBuildWords({project}), medium::kExitInput);
+        testing::internal::GetCapturedStdout();
+        const std::string why = testing::internal::GetCapturedStderr();
+        EXPECT_NE(why.find(Path("") + c.error), std::string::npos) << why;
+        EXPECT_EQ(ReadFile(Path("medium/setup.exe")), built);
+    }
+
+    // Without a [define] table the description is read as it was written.
+    put("project.toml", base.substr(0, base.find("[define]")));
+    put("lib.txt", "language English\n  7110 \"${product} Setup\"\n");
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(RunBuildWords({project}), medium::kExitOk);
+    testing::internal::GetCapturedStdout();
+    medium::Inspection again;
+    medium::InspectPath(Path("medium"), &again);
+    f = tmpfile();
+    medium::PrintReportJson(f, again.facts);
+    EXPECT_NE(ReadBackAndClose(f).find("caption \\\"${product} Setup\\\""), std::string::npos);
+}
+
+// `medium new`'s starter names its product and versions once, in [define]:
+// with the payloads put in it builds without a warning, and the values reach
+// the version resource and the caption.
+TEST_F(MediumBuildTest, StarterProjectBuildsWithoutWarnings)
+{
+    const std::string dir = Path("starter");
+    std::vector<std::string> words = {"new", dir};
+    std::vector<char *> argv = {&words[0][0], &words[1][0]};
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(medium::NewCommand(2, argv.data()), medium::kExitOk);
+    testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(WriteFile(dir + "/payloads/bootstrap.exe", ReadFile(Path("boot.exe"))));
+    ASSERT_TRUE(WriteFile(dir + "/payloads/engine.exe", ReadFile(Path("engine.exe"))));
+    ASSERT_TRUE(WriteFile(dir + "/payloads/companion.dat", ReadFile(Path("data.bin"))));
+    ASSERT_TRUE(WriteFile(dir + "/SETUP.INS", ReadFile(Path("SETUP.INS"))));
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int code = RunBuildWords({dir, "--stub", Path("stub.exe")});
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(code, medium::kExitOk) << out << err;
+    EXPECT_EQ(err.find("warning"), std::string::npos) << err;
+
+    medium::Inspection in;
+    medium::InspectPath(dir + "/medium", &in);
+    FILE *f = tmpfile();
+    medium::PrintReportJson(f, in.facts);
+    const std::string json = ReadBackAndClose(f);
+    for (const char *fact : {"\"fileVersion\":\"1.0.0.0\",\"productVersion\":\"1.0.0.0\"",
+                             "\"key\":\"ProductVersion\",\"value\":\"1.0\"",
+                             "\"key\":\"ProductName\",\"value\":\"Your Product\"",
+                             "\"key\":\"FileDescription\",\"value\":\"Your Product Setup\"",
+                             "caption \\\"Your Product Setup\\\""})
+        EXPECT_NE(json.find(fact), std::string::npos) << fact << "\n" << json;
 }
 
 // The bootstrap must run on every Windows that runs the launcher: beside

@@ -764,3 +764,54 @@ TEST(MediumLibraryCommand, ExitCodesAndNothingHalfWritten)
         unlink((dir + n).c_str());
     rmdir(tmpl);
 }
+
+// --define NAME=VALUE: ${NAME} in the description (never in its comments);
+// $${ is the characters ${. Without --define the text is read as written.
+TEST(MediumLibraryCommand, DefinesFillTheDescription)
+{
+    char tmpl[] = "/tmp/medlib-define-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = std::string(tmpl) + "/";
+    const std::string out = dir + "_SETUP.DLL";
+    Put(dir + "lib.txt", "# ${undefined} in a comment\nlanguage English\n"
+                         "  7110 \"${product} $${x} Setup # ${v}\"   # ${undefined}\n");
+    struct Case {
+        const char *name;
+        std::vector<std::string> defines;
+        int code;
+        const char16_t *caption;   // when written
+        const char *err;           // a part of stderr when refused
+    };
+    const Case cases[] = {
+        {"Defined", {"--define", "product=Example", "--define=v=3.1 beta"}, 0, u"Example ${x} Setup # 3.1 beta", ""},
+        {"LaterWins", {"--define", "product=A", "--define", "v=1", "--define", "product=B"}, 0, u"B ${x} Setup # 1",
+         ""},
+        {"EmptyValue", {"--define", "product=", "--define", "v="}, 0, u" ${x} Setup # ", ""},
+        {"Unknown", {"--define", "prodcut=Example", "--define", "v=1"}, 1, nullptr,
+         "lib.txt:3:9: ${product} is not defined, did you mean 'prodcut'?"},
+        {"BadName", {"--define", "1x=y"}, 64, nullptr, "--define '1x=y' is not NAME=VALUE"},
+        {"NoEquals", {"--define", "product"}, 64, nullptr, "--define 'product' is not NAME=VALUE"},
+        {"NoValue", {"--define"}, 64, nullptr, "--define takes NAME=VALUE"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        unlink(out.c_str());
+        std::vector<std::string> args = {dir + "lib.txt", "-o", out};
+        args.insert(args.end(), c.defines.begin(), c.defines.end());
+        Ran r = RunCommand(args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        if (!c.caption) {
+            EXPECT_EQ(Names(dir), (std::vector<std::string>{"lib.txt"})) << "nothing written";
+            continue;
+        }
+        const std::string image = ReadAll(out);
+        medium::ResList res;
+        std::string error;
+        ASSERT_TRUE(medium::ReadResources((const uint8_t *)image.data(), image.size(), &res, &error)) << error;
+        EXPECT_EQ(StringOf(res, 1110), c.caption);
+    }
+    Ran plain = RunCommand({dir + "lib.txt", "-o", out});
+    EXPECT_EQ(plain.code, 0) << plain.err;
+    EXPECT_EQ(system(("rm -rf '" + std::string(tmpl) + "'").c_str()), 0);
+}

@@ -80,6 +80,29 @@ TEST(Project, ReadsEveryKeyWithPathsBesideTheFile)
     EXPECT_EQ(p.signCommand, (Words{"signer", "--in", "{in}", "{out}"})) << "an array is taken word for word";
 }
 
+// [define]: each value written once, used in [version-info] ("$${" is a
+// literal "${"); a table, even an empty one, is what turns expansion on.
+TEST(Project, DefinesFillTheVersionInfo)
+{
+    tk::Project p;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(tk::ParseProject("[define]\nproduct = \"Example\"\ndisplay-version = \"3.1 beta\"\nempty = \"\"\n"
+                                 "[version-info]\nProductName = \"${product}${empty}\"\n"
+                                 "ProductVersion = \"${display-version}\"\nComments = \"$${product} is ${product}\"\n",
+                                 "p.toml", &p, &errors))
+        << errors[0];
+    EXPECT_TRUE(p.hasDefines);
+    EXPECT_EQ(p.defines, (Pairs{{"product", "Example"}, {"display-version", "3.1 beta"}, {"empty", ""}}));
+    EXPECT_EQ(p.versionInfo, (Pairs{{"ProductName", "Example"},
+                                    {"ProductVersion", "3.1 beta"},
+                                    {"Comments", "${product} is Example"}}));
+    ASSERT_TRUE(tk::ParseProject("[define]\n", "p.toml", &p, &errors));
+    EXPECT_TRUE(p.hasDefines) << "an empty table still expands the description";
+    ASSERT_TRUE(tk::ParseProject("[version-info]\nComments = \"costs $5\"\n", "p.toml", &p, &errors));
+    EXPECT_FALSE(p.hasDefines);
+    EXPECT_EQ(p.versionInfo, (Pairs{{"Comments", "costs $5"}})) << "a lone $ is itself";
+}
+
 TEST(Project, RefusesWithFileLineAndColumn)
 {
     struct Case {
@@ -125,6 +148,20 @@ TEST(Project, RefusesWithFileLineAndColumn)
          1},
         {"[sign]\ncommand = [\"s\", 1]\n", "p.toml:2:17: every word of the sign command must be a string in quotes",
          1},
+        {"[define]\n1st = \"x\"\n",
+         "p.toml:2:1: '1st' is not a name to define: use letters, digits, _ and -, starting with a letter", 1},
+        {"[define]\n\"a b\" = \"x\"\n",
+         "p.toml:2:1: 'a b' is not a name to define: use letters, digits, _ and -, starting with a letter", 1},
+        {"[define]\nv = 3.1\n", "p.toml:2:5: define.v must be a string in quotes", 1},
+        {"[define]\nv = \"a\\nb\"\n", "p.toml:2:5: define.v has a line break; a value is one line", 1},
+        {"define = \"x\"\n",
+         "p.toml:1:10: define must be a table: write [define] on a line of its own, then its keys", 1},
+        {"[define]\nproduct = \"P\"\n[version-info]\nProductName = \"${prodcut} Setup\"\n",
+         "p.toml:4:15: version-info.ProductName: ${prodcut} is not defined, did you mean 'product'?; define it in "
+         "the project's [define] table (or with --define prodcut=VALUE)",
+         1},
+        {"[version-info]\nProductName = \"${product\"\n",
+         "p.toml:2:15: version-info.ProductName: '${' without '}'; write ${NAME}, or $${ for the characters ${", 1},
         // Independent faults are all reported, each once.
         {"outt = \"m\"\nicon = 5\n[payloads]\nengin = \"e\"\n",
          "p.toml:1:1: unknown key 'outt' in the project, did you mean 'out'?", 3},
@@ -208,7 +245,13 @@ TEST(VersionRules, NumbersFollowOneRule)
         {"4.2.0.70000", false, {}},
         {"4.2.0.65536", false, {}},
         {"4.2.0.x", false, {}},
-        {"4.2 beta", false, {}},
+        {"4.2 beta", true, {4, 2, 0, 0}},
+        {"3.1.0.7 release candidate 2", true, {3, 1, 0, 7}},
+        {"beta 3.1", false, {}},
+        {"3.1 ", false, {}},
+        {"3.1\tbeta", false, {}},
+        {"3.1beta", false, {}},
+        {"4.2.0.70000 beta", false, {}},
         {"1.2.3.4.5", false, {}},
         {"", false, {}},
         {"1..2", false, {}},
@@ -228,7 +271,8 @@ TEST(VersionRules, NumbersFollowOneRule)
         if (!c.ok)
             EXPECT_EQ(err, std::string("FileVersion '") + c.text +
                                "' is not a version number: a version is a.b.c.d: one to four whole numbers from 0 to "
-                               "65535 separated by dots (missing parts are 0)");
+                               "65535 separated by dots (missing parts are 0), then if you like a blank and a "
+                               "display text (3.1 beta)");
     }
 }
 
@@ -284,10 +328,10 @@ TEST(VersionRules, PlanWarnsAndRefuses)
 {
     tk::VersionPlan plan;
     std::vector<std::string> errors;
-    EXPECT_FALSE(tk::PlanVersionInfo({{"FileVersion", "4.2 beta"}, {"ProductVersion", "4.2.0.x"}, {"", "x"}}, &plan,
+    EXPECT_FALSE(tk::PlanVersionInfo({{"FileVersion", "beta 4.2"}, {"ProductVersion", "4.2.0.x"}, {"", "x"}}, &plan,
                                      &errors));
     ASSERT_EQ(errors.size(), 3u);
-    EXPECT_NE(errors[0].find("FileVersion '4.2 beta' is not a version number"), std::string::npos);
+    EXPECT_NE(errors[0].find("FileVersion 'beta 4.2' is not a version number"), std::string::npos);
     EXPECT_NE(errors[1].find("ProductVersion '4.2.0.x'"), std::string::npos);
     EXPECT_FALSE(plan.fileVersionSet) << "a refused version sets no number";
 

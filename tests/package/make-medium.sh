@@ -93,14 +93,11 @@ env -i HOME="$out" PATH="$root/usr/bin:$sysbin" LC_ALL=C.UTF-8 "$sysbin/bash" -e
   cp SETUP.INS project/SETUP.INS
   mkdir project/signing
   cp cert.pem key.pem project/signing/
-  # The starter ends in its [version-info] table.
+  # The starter names the product and its versions once, in [define].
+  sed -i -e "s/\"Your Product\"/\"Example\"/" -e "s/Your Company/Example Company/g" \
+      -e "s/^version = \"1.0.0.0\"/version = \"1.2.3.4\"/" \
+      -e "s/^display-version = \"1.0\"/display-version = \"1.2 beta\"/" project/project.toml
   cat >>project/project.toml <<EOF
-CompanyName = "Example Company"
-FileDescription = "Example Setup"
-FileVersion = "1.2.3.4"
-LegalCopyright = "Copyright (C) Example Company"
-ProductName = "Example"
-ProductVersion = "1.2"
 
 [sign]
 command = "osslsigncode sign -certs {cert} -key {key} -h sha256 -n \"Example Setup\" -in {in} -out {out}"

@@ -4,6 +4,7 @@
 
 #include <toml++/toml.h>
 
+#include "tools/lib/defines.h"
 #include "tools/lib/suggest.h"
 
 namespace tk {
@@ -108,7 +109,7 @@ public:
     void Top(const toml::table &root)
     {
         CheckKeys(root, "", {"script", "out", "stub", "icon", "execution-level", "piece-size", "strict",
-                             "payloads", "library", "version-info", "sign"});
+                             "payloads", "library", "define", "version-info", "sign"});
         Path(root, "script", "", &p_->script);
         Path(root, "out", "", &p_->outDir);
         Path(root, "stub", "", &p_->stub);
@@ -144,12 +145,40 @@ public:
                       "[library] has both description and file; keep description to build _SETUP.DLL from it, "
                       "or file to take a ready one");
         }
-        if (const toml::table *t = SubTable(root, "version-info")) {
+        if (const toml::table *t = SubTable(root, "define")) {
+            p_->hasDefines = true;
             for (const auto &entry : InFileOrder(*t)) {
                 const std::string key(entry.first->str());
                 std::string value;
-                if (Text(*entry.second, "version-info." + key, &value))
-                    p_->versionInfo.emplace_back(key, value);
+                if (!IsDefineName(key)) {
+                    Error(entry.first->source(), "'" + key + "' is not a name to define: use letters, digits, _ "
+                                                             "and -, starting with a letter");
+                    continue;
+                }
+                // Unlike other keys, "" is a value here (an empty suffix).
+                Remember("define." + key, entry.second->source());
+                if (!entry.second->is_string()) {
+                    Error(entry.second->source(), "define." + key + " must be a string in quotes");
+                    continue;
+                }
+                value = entry.second->as_string()->get();
+                if (value.find_first_of("\r\n") != std::string::npos)
+                    Error(entry.second->source(), "define." + key + " has a line break; a value is one line");
+                else
+                    p_->defines.emplace_back(key, value);
+            }
+        }
+        if (const toml::table *t = SubTable(root, "version-info")) {
+            for (const auto &entry : InFileOrder(*t)) {
+                const std::string key(entry.first->str());
+                std::string value, expanded, why;
+                size_t at = 0;
+                if (!Text(*entry.second, "version-info." + key, &value))
+                    continue;
+                if (!ExpandDefines(value, p_->defines, &expanded, &at, &why))
+                    Error(entry.second->source(), "version-info." + key + ": " + why);
+                else
+                    p_->versionInfo.emplace_back(key, expanded);
             }
         }
         if (const toml::table *t = SubTable(root, "sign"))

@@ -10,8 +10,10 @@
 //   companion = "companion.dat"
 //   [library]
 //   description = "library.txt"     # or: file = "_SETUP.DLL"
+//   [define]
+//   product = "Example"             # ${product} in [version-info] and the description
 //   [version-info]
-//   ProductName = "Example"
+//   ProductName = "${product}"
 //   [sign]
 //   command = "osslsigncode sign -pkcs12 {pfx} -readpass {passfile} -in {in} -out {out}"
 //   pfx = "signing/example.pfx"
@@ -42,7 +44,12 @@ struct Project {
     std::string level;                // execution level, as written
     uint32_t pieceSize = 0;           // 0: not given
     bool strict = false;              // every warning fails the build
-    std::vector<std::pair<std::string, std::string>> versionInfo;  // in file order
+    std::vector<std::pair<std::string, std::string>> versionInfo;  // in file order, ${NAME}s replaced
+    // [define]: NAME = "value", in file order. Only a project that has the
+    // table gets its library description expanded, so that descriptions
+    // written before keep their "${" as it is.
+    std::vector<std::pair<std::string, std::string>> defines;
+    bool hasDefines = false;
     // The sign step: argument words with {NAME} placeholders (from a string
     // split like a shell's words, or a TOML array taken as it is), and the
     // values of the user's own placeholders. {in} and {out} are the build's.

@@ -5,7 +5,8 @@
 namespace tk {
 
 const char kVersionNumberRule[] =
-    "a version is a.b.c.d: one to four whole numbers from 0 to 65535 separated by dots (missing parts are 0)";
+    "a version is a.b.c.d: one to four whole numbers from 0 to 65535 separated by dots (missing parts are 0), "
+    "then if you like a blank and a display text (3.1 beta)";
 
 const std::vector<std::string> &StandardVersionKeys()
 {
@@ -59,7 +60,11 @@ bool ParseVersionNumber(const std::string &key, const std::string &text, uint16_
 {
     uint32_t read[4] = {0, 0, 0, 0};
     size_t end = 0;
-    const bool ok = ScanVersionParts(text, false, read, &end) > 0 && end == text.size();
+    // A display version may follow the number after a blank ("3.1 beta"):
+    // the number is the fixed version, the whole text the string.
+    bool ok = ScanVersionParts(text, false, read, &end) > 0;
+    if (ok && end < text.size())
+        ok = text[end] == ' ' && text.find_first_not_of(' ', end) != std::string::npos;
     for (int i = 0; i < 4; i++)
         parts[i] = ok ? (uint16_t)read[i] : 0;
     if (!ok)

@@ -30,8 +30,9 @@ extern const char kVersionNumberRule[];
 int ScanVersionParts(const std::string &text, bool lenient, uint32_t parts[4], size_t *end);
 
 // "a.b.c.d": one to four decimal numbers, each 0..65535, separated by dots;
-// missing parts are 0 ("4.2" is 4.2.0.0). False, with `error` naming the key,
-// the text and the rule, for anything else ("4.2 beta", "4.2.0.x",
+// missing parts are 0 ("4.2" is 4.2.0.0), and may be followed by a blank and
+// a display text ("3.1 beta" is 3.1.0.0). False, with `error` naming the key,
+// the text and the rule, for anything else ("beta 3.1", "4.2.0.x",
 // "4.2.0.70000", "", "1..2", "+1").
 bool ParseVersionNumber(const std::string &key, const std::string &text, uint16_t parts[4], std::string *error);
 

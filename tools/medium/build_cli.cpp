@@ -687,7 +687,8 @@ int RunBuild(int argc, char **argv, BuildLog *log)
         char *text = nullptr;
         size_t length = 0;
         FILE *report = open_memstream(&text, &length);
-        const int code = RunLibraryCommand({libraryDescription, "-o", o.library}, report ? report : stdout, stderr);
+        const int code = RunLibraryCommand({libraryDescription, "-o", o.library}, report ? report : stdout, stderr,
+                                           p.hasDefines ? &p.defines : nullptr);
         if (report) {
             fclose(report);
             // Its "_SETUP.DLL: ..." line waits for the commit: until then

@@ -5,6 +5,9 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <utility>
+
+#include "tools/lib/defines.h"
 #include "tools/lib/fileio.h"
 #include "tools/lib/folders.h"
 #include "tools/medium/cli.h"
@@ -17,10 +20,11 @@ namespace medium {
 namespace {
 
 const char kLibraryUsage[] =
-    "usage: medium library DESCRIPTION -o _SETUP.DLL\n"
+    "usage: medium library DESCRIPTION -o _SETUP.DLL [--define NAME=VALUE]...\n"
     "Builds the resource library _SETUP.DLL from a text description: languages, their texts\n"
     "(UTF-8), the language table and a splash per language (man medium; the description's\n"
-    "statements: medium-library.md in /usr/share/doc/corvane-medium/).\n"
+    "statements: medium-library.md in /usr/share/doc/corvane-medium/). With --define, ${NAME}\n"
+    "in the description is VALUE ($${ is the characters ${).\n"
     "Exit codes: 0 written; 1 the description, or a file it names, is wrong or unreadable;\n"
     "3 the output could not be written (the old file stays); 64 wrong command line.\n";
 
@@ -39,9 +43,11 @@ int LibraryCommand(int argc, char **argv)
     return RunLibraryCommand(std::vector<std::string>(argv + 1, argv + argc), stdout, stderr);
 }
 
-int RunLibraryCommand(const std::vector<std::string> &args, FILE *out, FILE *err)
+int RunLibraryCommand(const std::vector<std::string> &args, FILE *out, FILE *err, const Defines *given)
 {
     std::string input, output;
+    Defines defines = given ? *given : Defines();
+    bool expand = given != nullptr;
     for (size_t i = 0; i < args.size(); i++) {
         const std::string &a = args[i];
         if (a == "-h" || a == "--help") {
@@ -54,6 +60,34 @@ int RunLibraryCommand(const std::vector<std::string> &args, FILE *out, FILE *err
                 return kExitUsage;
             }
             output = args[++i];
+            continue;
+        }
+        if (a == "--define" || a.rfind("--define=", 0) == 0) {
+            std::string text;
+            if (a != "--define")
+                text = a.substr(9);
+            else if (i + 1 < args.size())
+                text = args[++i];
+            else {
+                fprintf(err, "medium library: --define takes NAME=VALUE\n%s", kLibraryUsage);
+                return kExitUsage;
+            }
+            std::pair<std::string, std::string> d;
+            std::string why;
+            if (!ParseDefine(text, &d, &why)) {
+                fprintf(err, "medium library: --define %s\n", why.c_str());
+                return kExitUsage;
+            }
+            // A later --define of the same name wins, as on a compiler's command line.
+            bool replaced = false;
+            for (auto &have : defines)
+                if (have.first == d.first) {
+                    have.second = d.second;
+                    replaced = true;
+                }
+            if (!replaced)
+                defines.push_back(d);
+            expand = true;
             continue;
         }
         if (a.size() > 1 && a[0] == '-') {
@@ -85,7 +119,16 @@ int RunLibraryCommand(const std::vector<std::string> &args, FILE *out, FILE *err
     const std::string folder = slash == std::string::npos ? "" : input.substr(0, slash + 1);
     ResList res;
     int code = kLibInvalid;
-    if (ParseLibraryDescription(input, std::string(bytes.begin(), bytes.end()), &desc, &errors))
+    std::string text(bytes.begin(), bytes.end());
+    if (expand) {
+        std::string expanded;
+        if (!ExpandDefinesInLines(input, text, defines, &expanded, &why)) {
+            fprintf(err, "%s\nmedium library: nothing written\n", why.c_str());
+            return kExitInput;
+        }
+        text = std::move(expanded);
+    }
+    if (ParseLibraryDescription(input, text, &desc, &errors))
         code = BuildLibraryResources(input, folder, desc, ReadFile, &res, &errors);
     for (const std::string &e : errors)
         fprintf(err, "%s\n", e.c_str());

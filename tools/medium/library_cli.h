@@ -6,11 +6,15 @@
 #include <stdio.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace medium {
 
-// `args` are the words after "library".
-int RunLibraryCommand(const std::vector<std::string> &args, FILE *out, FILE *err);
+// `args` are the words after "library". `defines` (a project's [define]
+// table, even an empty one) expands the description as --define does; the
+// --define words come after them.
+int RunLibraryCommand(const std::vector<std::string> &args, FILE *out, FILE *err,
+                      const std::vector<std::pair<std::string, std::string>> *defines = nullptr);
 
 }  // namespace medium

@@ -48,16 +48,23 @@ companion = "payloads/companion.dat"   # expanded beside it too
 description = "library.txt"       # built into _SETUP.DLL in the same step
 # file = "_SETUP.DLL"             # or a library made before (then no description)
 
-# What Windows shows in setup.exe's properties. Until you set them, setup.exe
-# carries neutral values and the build says which keys are missing.
-# FileVersion and ProductVersion are a.b.c.d, each part 0 to 65535.
+# Values written once: ${NAME} stands for them in [version-info] and in
+# library.txt ($${ for the characters ${).
+[define]
+product = "Your Product"
+version = "1.0.0.0"               # a.b.c.d, each part 0 to 65535 (missing parts are 0)
+display-version = "1.0"           # what people read: the number, then any text ("1.0 beta")
+
+# What Windows shows in setup.exe's properties. FileVersion and
+# ProductVersion start with a version number; text after a blank is shown
+# as it is.
 [version-info]
-# CompanyName = "Your Company"
-# FileDescription = "Your Product Setup"
-# FileVersion = "1.0.0.0"
-# LegalCopyright = "Copyright (C) Your Company"
-# ProductName = "Your Product"
-# ProductVersion = "1.0.0.0"
+CompanyName = "Your Company"
+FileDescription = "${product} Setup"
+FileVersion = "${version}"
+LegalCopyright = "Copyright (C) Your Company"
+ProductName = "${product}"
+ProductVersion = "${display-version}"
 
 # Signing: the command runs in this folder, without a shell, on the finished
 # setup.exe ({in}) and writes the signed file ({out}), which then replaces it.
@@ -88,7 +95,7 @@ language English
   7066 "Setup could not unpack a support file. Check that the drive has free space, then run Setup again."
   7067 "A quoted argument on the command line has no closing quote:\n\n%s"
   7068 "The file _SETUP.DLL is missing. Copy all files of the installation medium, then run Setup again."
-  7110 "Setup"
+  7110 "${product} Setup"            # ${NAME}: a value of the project's [define]
   7111 1000              # the splash stays up at least 1 second
 )";
 
@@ -99,8 +106,10 @@ const char kReadme[] = R"(# A medium project
    `i686-w64-mingw32-gcc -Os -s -mwindows -o payloads/bootstrap.exe bootstrap/template.c`),
    `engine.exe` and `companion.dat`; and your installation script as
    `SETUP.INS` beside this file.
-2. Edit `library.txt` (the texts the launcher shows) and the version
-   information in `project.toml`.
+2. Set your product's name and versions once, in `[define]` of
+   `project.toml` (its `[version-info]` and `library.txt` use them as
+   `${product}`, `${version}`, `${display-version}`), and your company in
+   `[version-info]`; edit `library.txt` (the texts the launcher shows).
 3. `medium build project.toml` makes `medium/`: copy its three files to the
    root of your medium.
 4. To sign `setup.exe`, fill in `[sign]` in `project.toml`.

@@ -1,0 +1,111 @@
+#include "tools/lib/defines.h"
+
+#include "tools/lib/suggest.h"
+
+namespace tk {
+
+bool IsDefineName(const std::string &name)
+{
+    if (name.empty() || !((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')))
+        return false;
+    for (const char c : name) {
+        const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+                        c == '-';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool ParseDefine(const std::string &text, std::pair<std::string, std::string> *define, std::string *error)
+{
+    const size_t eq = text.find('=');
+    const std::string name = text.substr(0, eq);
+    if (eq == std::string::npos || !IsDefineName(name)) {
+        *error = "'" + text + "' is not NAME=VALUE with a NAME of letters, digits, _ and -, starting with a letter";
+        return false;
+    }
+    const std::string value = text.substr(eq + 1);
+    if (value.find_first_of("\r\n") != std::string::npos) {
+        *error = "the value of " + name + " has a line break; a value is one line";
+        return false;
+    }
+    *define = {name, value};
+    return true;
+}
+
+bool ExpandDefines(const std::string &text, const Defines &defines, std::string *out, size_t *at,
+                   std::string *error)
+{
+    out->clear();
+    for (size_t i = 0; i < text.size(); i++) {
+        if (text.compare(i, 3, "$${") == 0) {
+            *out += "${";
+            i += 2;
+            continue;
+        }
+        if (text.compare(i, 2, "${") != 0) {
+            *out += text[i];
+            continue;
+        }
+        const size_t close = text.find('}', i + 2);
+        if (close == std::string::npos) {
+            *at = i;
+            *error = "'${' without '}'; write ${NAME}, or $${ for the characters ${";
+            return false;
+        }
+        const std::string name = text.substr(i + 2, close - i - 2);
+        const std::string *value = nullptr;
+        std::vector<std::string> names;
+        for (const auto &d : defines) {
+            names.push_back(d.first);
+            if (d.first == name)
+                value = &d.second;
+        }
+        if (!value) {
+            *at = i;
+            *error = "${" + name + "} is not defined" + DidYouMean(name, names) +
+                     "; define it in the project's [define] table (or with --define " + name + "=VALUE)";
+            return false;
+        }
+        *out += *value;
+        i = close;
+    }
+    return true;
+}
+
+bool ExpandDefinesInLines(const std::string &file, const std::string &text, const Defines &defines,
+                          std::string *out, std::string *error)
+{
+    out->clear();
+    size_t start = 0;
+    for (size_t number = 1; start <= text.size(); number++) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        // The comment, from a '#' outside quotes on, is kept as it is.
+        size_t comment = 0;
+        bool quoted = false;
+        for (; comment < line.size() && (quoted || line[comment] != '#'); comment++) {
+            if (line[comment] == '"')
+                quoted = !quoted;
+            else if (quoted && line[comment] == '\\')
+                comment++;
+        }
+        comment = comment < line.size() ? comment : line.size();
+        std::string expanded;
+        size_t at = 0;
+        if (!ExpandDefines(line.substr(0, comment), defines, &expanded, &at, error)) {
+            *error = file + ":" + std::to_string(number) + ":" + std::to_string(at + 1) + ": " + *error;
+            return false;
+        }
+        *out += expanded + line.substr(comment);
+        if (end < text.size())
+            *out += '\n';
+        start = end + 1;
+    }
+    return true;
+}
+
+}  // namespace tk
