@@ -787,6 +787,8 @@ TEST(MediumLibraryCommand, DefinesFillTheDescription)
         {"LaterWins", {"--define", "product=A", "--define", "v=1", "--define", "product=B"}, 0, u"B ${x} Setup # 1",
          ""},
         {"EmptyValue", {"--define", "product=", "--define", "v="}, 0, u" ${x} Setup # ", ""},
+        {"QuoteAndBackslashStayText", {"--define", "product=Say \"hi\" \\n", "--define", "v=#"}, 0,
+         u"Say \"hi\" \\n ${x} Setup # #", ""},
         {"Unknown", {"--define", "prodcut=Example", "--define", "v=1"}, 1, nullptr,
          "lib.txt:3:9: ${product} is not defined, did you mean 'prodcut'?"},
         {"BadName", {"--define", "1x=y"}, 64, nullptr, "--define '1x=y' is not NAME=VALUE"},

@@ -84,23 +84,40 @@ bool ExpandDefinesInLines(const std::string &file, const std::string &text, cons
         if (end == std::string::npos)
             end = text.size();
         const std::string line = text.substr(start, end - start);
-        // The comment, from a '#' outside quotes on, is kept as it is.
-        size_t comment = 0;
+        // Pieces between quotes are expanded on their own: inside quotes a
+        // value's '"' and '\\' are escaped, so that a value never ends the
+        // text it stands in. A '#' outside quotes starts the comment, which
+        // is kept as it is.
+        size_t at = 0, piece = 0;
         bool quoted = false;
-        for (; comment < line.size() && (quoted || line[comment] != '#'); comment++) {
-            if (line[comment] == '"')
-                quoted = !quoted;
-            else if (quoted && line[comment] == '\\')
-                comment++;
+        for (;;) {
+            size_t stop = piece;
+            while (stop < line.size() && line[stop] != '"' && (quoted || line[stop] != '#'))
+                stop += quoted && line[stop] == '\\' ? 2 : 1;
+            stop = stop < line.size() ? stop : line.size();
+            std::string expanded;
+            Defines values = defines;
+            if (quoted) {
+                for (auto &v : values) {
+                    std::string escaped;
+                    for (const char c : v.second)
+                        escaped += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+                    v.second = escaped;
+                }
+            }
+            if (!ExpandDefines(line.substr(piece, stop - piece), values, &expanded, &at, error)) {
+                *error = file + ":" + std::to_string(number) + ":" + std::to_string(piece + at + 1) + ": " + *error;
+                return false;
+            }
+            *out += expanded;
+            if (stop >= line.size() || line[stop] == '#') {
+                *out += line.substr(stop);
+                break;
+            }
+            *out += '"';
+            quoted = !quoted;
+            piece = stop + 1;
         }
-        comment = comment < line.size() ? comment : line.size();
-        std::string expanded;
-        size_t at = 0;
-        if (!ExpandDefines(line.substr(0, comment), defines, &expanded, &at, error)) {
-            *error = file + ":" + std::to_string(number) + ":" + std::to_string(at + 1) + ": " + *error;
-            return false;
-        }
-        *out += expanded + line.substr(comment);
         if (end < text.size())
             *out += '\n';
         start = end + 1;

@@ -27,8 +27,9 @@ bool ExpandDefines(const std::string &text, const Defines &defines, std::string 
                    std::string *error);
 
 // The same over a line-based description (quoted texts with backslash
-// escapes): '#' comments outside quotes are kept as they are, so that a
-// comment never fails a build. An error is "FILE:LINE:COLUMN: ..." (the
+// escapes): inside quotes a value's '"' and '\' are escaped, so that it
+// stays the text it was; '#' comments outside quotes are kept as they are,
+// so that a comment never fails a build. An error is "FILE:LINE:COLUMN: ..." (the
 // column in bytes, from 1).
 bool ExpandDefinesInLines(const std::string &file, const std::string &text, const Defines &defines,
                           std::string *out, std::string *error);
