@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // A project's [define] values, as the build puts them in first: lines
     // are kept (errors keep their line numbers), and a fault names its place.
     std::string expanded, why;
-    if (tk::ExpandDefinesInLines("f.txt", text, {{"p", "Ex"}, {"v", "1 beta"}}, &expanded, &why)) {
+    if (tk::ExpandDefinesInLines("f.txt", text, {{"p", "Ex"}, {"v", "1 beta"}}, "define it", &expanded,
+                                 &why)) {
         Check(std::count(expanded.begin(), expanded.end(), '\n') == std::count(text.begin(), text.end(), '\n'));
         text = expanded;
     } else {

@@ -1033,7 +1033,8 @@ TEST_F(MediumBuildTest, DefinesReachTheVersionAndTheCaption)
         {"an unknown name in version-info", base + "[version-info]\nProductName = \"${prodcut}\"\n", "",
          "project.toml:14:15: version-info.ProductName: ${prodcut} is not defined, did you mean 'product'?"},
         {"an unknown name in the description", base, "language English\n  7110 \"${prodcut} Setup\"\n",
-         "lib.txt:2:9: ${prodcut} is not defined, did you mean 'product'?"},
+         "lib.txt:2:9: ${prodcut} is not defined, did you mean 'product'?; define it in the project's [define] "
+         "table, or write $${ for the characters ${"},
         {"an unclosed name in the description", base, "language English\n  7110 \"${product Setup\"\n",
          "lib.txt:2:9: '${' without '}'"},
     };

@@ -790,7 +790,8 @@ TEST(MediumLibraryCommand, DefinesFillTheDescription)
         {"QuoteAndBackslashStayText", {"--define", "product=Say \"hi\" \\n", "--define", "v=#"}, 0,
          u"Say \"hi\" \\n ${x} Setup # #", ""},
         {"Unknown", {"--define", "prodcut=Example", "--define", "v=1"}, 1, nullptr,
-         "lib.txt:3:9: ${product} is not defined, did you mean 'prodcut'?"},
+         "lib.txt:3:9: ${product} is not defined, did you mean 'prodcut'?; give it with --define NAME=VALUE, or "
+         "write $${ for the characters ${"},
         {"BadName", {"--define", "1x=y"}, 64, nullptr, "--define '1x=y' is not NAME=VALUE"},
         {"NoEquals", {"--define", "product"}, 64, nullptr, "--define 'product' is not NAME=VALUE"},
         {"NoValue", {"--define"}, 64, nullptr, "--define takes NAME=VALUE"},

@@ -158,7 +158,7 @@ TEST(Project, RefusesWithFileLineAndColumn)
          "p.toml:1:10: define must be a table: write [define] on a line of its own, then its keys", 1},
         {"[define]\nproduct = \"P\"\n[version-info]\nProductName = \"${prodcut} Setup\"\n",
          "p.toml:4:15: version-info.ProductName: ${prodcut} is not defined, did you mean 'product'?; define it in "
-         "the project's [define] table (or with --define prodcut=VALUE)",
+         "[define], or write $${ for the characters ${",
          1},
         {"[version-info]\nProductName = \"${product\"\n",
          "p.toml:2:15: version-info.ProductName: '${' without '}'; write ${NAME}, or $${ for the characters ${", 1},

@@ -34,8 +34,8 @@ bool ParseDefine(const std::string &text, std::pair<std::string, std::string> *d
     return true;
 }
 
-bool ExpandDefines(const std::string &text, const Defines &defines, std::string *out, size_t *at,
-                   std::string *error)
+bool ExpandDefines(const std::string &text, const Defines &defines, const std::string &where, std::string *out,
+                   size_t *at, std::string *error)
 {
     out->clear();
     for (size_t i = 0; i < text.size(); i++) {
@@ -64,8 +64,8 @@ bool ExpandDefines(const std::string &text, const Defines &defines, std::string 
         }
         if (!value) {
             *at = i;
-            *error = "${" + name + "} is not defined" + DidYouMean(name, names) +
-                     "; define it in the project's [define] table (or with --define " + name + "=VALUE)";
+            *error = "${" + name + "} is not defined" + DidYouMean(name, names) + "; " + where +
+                     ", or write $${ for the characters ${";
             return false;
         }
         *out += *value;
@@ -75,7 +75,7 @@ bool ExpandDefines(const std::string &text, const Defines &defines, std::string 
 }
 
 bool ExpandDefinesInLines(const std::string &file, const std::string &text, const Defines &defines,
-                          std::string *out, std::string *error)
+                          const std::string &where, std::string *out, std::string *error)
 {
     out->clear();
     size_t start = 0;
@@ -105,7 +105,7 @@ bool ExpandDefinesInLines(const std::string &file, const std::string &text, cons
                     v.second = escaped;
                 }
             }
-            if (!ExpandDefines(line.substr(piece, stop - piece), values, &expanded, &at, error)) {
+            if (!ExpandDefines(line.substr(piece, stop - piece), values, where, &expanded, &at, error)) {
                 *error = file + ":" + std::to_string(number) + ":" + std::to_string(piece + at + 1) + ": " + *error;
                 return false;
             }

@@ -22,9 +22,10 @@ bool ParseDefine(const std::string &text, std::pair<std::string, std::string> *d
 
 // Replaces every "${NAME}" of `text` by its value. False for an unknown name
 // or an unclosed "${", with `*at` the byte offset of its '$' and `error`
-// saying what to do (naming the closest defined name).
-bool ExpandDefines(const std::string &text, const Defines &defines, std::string *out, size_t *at,
-                   std::string *error);
+// saying what to do: the closest defined name, then `where`, how to define
+// one ("define it in [define]").
+bool ExpandDefines(const std::string &text, const Defines &defines, const std::string &where, std::string *out,
+                   size_t *at, std::string *error);
 
 // The same over a line-based description (quoted texts with backslash
 // escapes): inside quotes a value's '"' and '\' are escaped, so that it
@@ -32,6 +33,6 @@ bool ExpandDefines(const std::string &text, const Defines &defines, std::string 
 // so that a comment never fails a build. An error is "FILE:LINE:COLUMN: ..." (the
 // column in bytes, from 1).
 bool ExpandDefinesInLines(const std::string &file, const std::string &text, const Defines &defines,
-                          std::string *out, std::string *error);
+                          const std::string &where, std::string *out, std::string *error);
 
 }  // namespace tk

@@ -175,7 +175,7 @@ public:
                 size_t at = 0;
                 if (!Text(*entry.second, "version-info." + key, &value))
                     continue;
-                if (!ExpandDefines(value, p_->defines, &expanded, &at, &why))
+                if (!ExpandDefines(value, p_->defines, "define it in [define]", &expanded, &at, &why))
                     Error(entry.second->source(), "version-info." + key + ": " + why);
                 else
                     p_->versionInfo.emplace_back(key, expanded);

@@ -122,7 +122,8 @@ int RunLibraryCommand(const std::vector<std::string> &args, FILE *out, FILE *err
     std::string text(bytes.begin(), bytes.end());
     if (expand) {
         std::string expanded;
-        if (!ExpandDefinesInLines(input, text, defines, &expanded, &why)) {
+        const char *remedy = given ? "define it in the project's [define] table" : "give it with --define NAME=VALUE";
+        if (!ExpandDefinesInLines(input, text, defines, remedy, &expanded, &why)) {
             fprintf(err, "%s\nmedium library: nothing written\n", why.c_str());
             return kExitInput;
         }
