@@ -41,7 +41,7 @@ fi
 # Only what a builder's machine without a toolchain has.
 sysbin=$out/sysbin
 mkdir -p "$sysbin"
-for tool in bash sh cat cmp cp ls mkdir rm grep tee openssl osslsigncode \
+for tool in bash sh cat cmp cp ls mkdir rm grep sed tee openssl osslsigncode \
             man tbl nroff groff troff grotty preconv col gzip; do
   ln -s "$(command -v "$tool")" "$sysbin/$tool"
 done
