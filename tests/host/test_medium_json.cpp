@@ -106,15 +106,15 @@ TEST(MediumJson, BuildLogAndInspectPassTheirSchemas)
          {"\"kind\":\"medium\"", "\"lcids\":[1033,", "\"entryPoint\":false"}},
         {"a build with a warning (a 64-bit bootstrap)", "medium-build-log.schema.json",
          with({{"--bootstrap", fixtures + "small64.exe"}, {"--out", root + "/out64"}}, {"--json", root + "/log.json"}),
-         medium::kExitOk, {"\"severity\":\"warning\",\"code\":\"inspect\",\"file\":\"" + root + "/out64/setup.exe\""}},
+         medium::kExitOk, {"\"severity\":\"warning\",\"code\":\"bootstrap-machine\",\"file\":\"" + root + "/out64/setup.exe\""}},
         {"inspect of a medium with a warning", "medium-inspect.schema.json", {"inspect", "--json", root + "/out64"}, 1,
-         {"\"severity\":\"warning\"", "\"status\":1"}},
+         {"\"severity\":\"warning\",\"code\":\"bootstrap-machine\"", "\"status\":1"}},
         {"inspect --strict of it", "medium-inspect.schema.json", {"inspect", "--json", "--strict", root + "/out64"}, 2,
-         {"\"severity\":\"error\"", "\"status\":2"}},
+         {"\"severity\":\"error\",\"code\":\"bootstrap-machine\"", "\"status\":2"}},
         {"inspect of a library", "medium-inspect.schema.json", {"inspect", "--json", root + "/ex.dll"}, 0,
          {"\"kind\":\"library\"", "\"lcids\":["}},
         {"inspect of nothing", "medium-inspect.schema.json", {"inspect", "--json", root + "/nothing"}, 2,
-         {"\"severity\":\"error\""}},
+         {"\"severity\":\"error\",\"code\":\"inspect\""}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);

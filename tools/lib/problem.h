@@ -29,6 +29,15 @@ inline void AddProblem(Problems *p, Severity s, const std::string &text) { AddPr
 inline void AddError(Problems *p, const std::string &text) { AddProblem(p, Severity::Error, text); }
 inline void AddWarning(Problems *p, const std::string &text) { AddProblem(p, Severity::Warning, text); }
 
+// Gives the findings from index `from` on that have no code yet the stable
+// code `code` of the check that found them, for scripts to match on.
+inline void SetCodes(Problems *p, size_t from, const char *code)
+{
+    for (size_t i = from; i < p->size(); i++)
+        if ((*p)[i].code.empty())
+            (*p)[i].code = code;
+}
+
 inline bool HasError(const Problems &p)
 {
     for (const Finding &x : p)

@@ -183,11 +183,22 @@ void CheckImage(const ByteSource &src, const PeImage &pe, const ResList &res,
 {
     Problems p;
     CheckLoaderRules(pe, &p);
+    tk::SetCodes(&p, 0, "loader");
+    size_t from = p.size();
     Checksum(src, pe, facts, &p);
+    tk::SetCodes(&p, from, "checksum");
+    from = p.size();
     Signature(src, pe, opt, facts, &p);
+    tk::SetCodes(&p, from, "signature");
+    from = p.size();
     Manifest(res, facts, &p);
+    tk::SetCodes(&p, from, "manifest");
+    from = p.size();
     Version(res, facts, &p);
+    tk::SetCodes(&p, from, "version");
+    from = p.size();
     Icons(res, facts, &p);
+    tk::SetCodes(&p, from, "icon");
     Take(&p, file, findings);
 }
 

@@ -146,20 +146,26 @@ void LauncherReport(const ByteSource &src, const ReadImage &read, const std::str
             p.items.back().value = "differs";
         const std::string where = "payload " + std::to_string(kPayloads[i].baseId) + " (" + kPayloads[i].role + ", " +
                                   kPayloads[i].file + "): ";
+        const size_t from = out->findings.size();
         for (const std::string &e : check.errors)
             AddProblem(&out->findings, Severity::Error, file, where + e, kPayloads[i].baseId);
         for (const std::string &w : check.warnings)
             AddProblem(&out->findings, Severity::Warning, file, where + w, kPayloads[i].baseId);
-        if (i == 0)
+        tk::SetCodes(&out->findings, from, "payload");
+        if (i == 0) {
             BootstrapMachine(res, pe, where, file, &p, &out->findings);
+            tk::SetCodes(&out->findings, from, "bootstrap-machine");
+        }
     }
 
     CheckImage(src, pe, res, opt, file, &f, &out->findings);
     ReportNode &imports = f.List("imports");
     for (const std::string &name : pe.imports)
         imports.Text("", name);
-    if (pe.dll)
+    if (pe.dll) {
         AddProblem(&out->findings, Severity::Warning, file, "the file is a DLL, not a program; give the medium's setup.exe");
+        out->findings.back().code = "not-a-program";
+    }
 }
 
 void LibraryReport(const ByteSource &src, const ReadImage &read, const std::string &file,
@@ -323,7 +329,7 @@ void InspectFolder(const std::string &dir, Inspection *out, const ImageCheckOpti
 
 }  // namespace
 
-void InspectPath(const std::string &path, Inspection *out, const ImageCheckOptions &opt)
+static void InspectPathUncoded(const std::string &path, Inspection *out, const ImageCheckOptions &opt)
 {
     out->path = path;
     struct stat st;
@@ -349,6 +355,17 @@ void InspectPath(const std::string &path, Inspection *out, const ImageCheckOptio
         LibraryView view;
         LibraryReport(image.src, read, path, out, &view, opt);
     }
+}
+
+void InspectPath(const std::string &path, Inspection *out, const ImageCheckOptions &opt)
+{
+    InspectPathUncoded(path, out, opt);
+    // The checks that set no code of their own: a file that cannot be read
+    // or is not what it should be, the library's texts and splashes, the
+    // folder's files.
+    for (Finding &f : out->findings)
+        if (f.code.empty())
+            f.code = out->kind == "library" ? "library" : out->kind == "medium" ? "medium" : "inspect";
 }
 
 int InspectStatus(const std::vector<Finding> &findings)
