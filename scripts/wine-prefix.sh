@@ -23,8 +23,8 @@ exec 9>"$lock"
 # takes under emulation. Nothing Wine starts from here on may inherit the
 # lock (9>&-): a held wineserver would keep it, and every later run would
 # wait for it for good.
-if ! flock -w 3000 9; then
-  echo "wine-prefix: $WINEPREFIX is still being made by another run after 50 minutes (lock $lock)" >&2
+if ! flock -w 3600 9; then
+  echo "wine-prefix: $WINEPREFIX is still being made by another run after 60 minutes (lock $lock)" >&2
   exit 1
 fi
 if [ -f "$WINEPREFIX/.corvane-ready" ]; then
