@@ -329,8 +329,6 @@ int GateStaged(const std::string &stage, const std::string &outDir, const std::s
         fprintf(stderr, "%s\n", Replace(FindingLine(f), stage, outDir).c_str());
         Finding logged = f;
         logged.file = Replace(f.file, stage, outDir);
-        if (logged.code.empty())
-            logged.code = "inspect";
         log->findings.push_back(logged);
     }
     if (InspectStatus(inspection.findings) != kInspectErrors)
