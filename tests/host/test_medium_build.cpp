@@ -1194,6 +1194,13 @@ TEST_F(MediumBuildTest, EveryUnreadableInputAtItsPlace)
          {"--engine", Path("gone.exe")},
          {Path("gone.exe") + ": error: cannot read the engine payload (No such file or directory); check --engine",
           project + ":1:10: error: script: cannot read the script"}},
+        {"the gate's missing roots beside a missing script, found before anything is built",
+         text("NOPE.INS", "boot.exe", "engine.exe", "lib.txt") + "[sign]\ncommand = \"cp {in} {out}\"\nca = \"roots.pem\"\n",
+         {},
+         {project + ":1:10: error: script: cannot read the script",
+          project + ":13:6: error: sign.ca: cannot read the trusted roots (PEM) " + Path("roots.pem") +
+              " (No such file or directory)",
+          "medium build: 2 inputs cannot be read; nothing built"}},
     };
     ASSERT_EQ(mkdir(Path("texts").c_str(), 0777), 0);
     const std::string library = "language English\n  7110 \"Example Setup\"\n";

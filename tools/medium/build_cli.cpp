@@ -604,6 +604,8 @@ int RunBuild(int argc, char **argv, BuildLog *log)
     if (!libraryDescription.empty())
         checkInput(libraryDescription, nullptr, "library.description", "[library] description",
                    "library description");
+    if (!sign.ca.empty())
+        checkInput(sign.ca, nullptr, "sign.ca", "[sign] ca", "trusted roots (PEM)");
     if (!inputFaults.empty()) {
         for (const Finding &f : inputFaults)
             fprintf(stderr, "%s\n", FindingLine(f).c_str());
@@ -618,6 +620,8 @@ int RunBuild(int argc, char **argv, BuildLog *log)
     }
     if (!libraryDescription.empty())
         log->inputs.push_back({"library-description", libraryDescription});
+    if (!sign.ca.empty())
+        log->inputs.push_back({"sign-ca", sign.ca});
 
     // Version information: refused before anything is compressed.
     VersionPlan plan;
