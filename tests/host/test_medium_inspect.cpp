@@ -181,12 +181,13 @@ TEST_F(InspectTest, NamesTheMachinesAndABootstrapTheLauncherCannotStart)
     const std::string printed = ReadBackAndClose(text);
     EXPECT_NE(printed.find("  launcherReport:\n    machine: i386\n"), std::string::npos) << printed;
     EXPECT_NE(printed.find("role bootstrap, file _INS0366._MP, "), std::string::npos) << printed;
-    EXPECT_NE(printed.find(", machine x86-64\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find(", machine x86-64, signed no\n"), std::string::npos) << printed;
     FILE *json = tmpfile();
     medium::PrintInspectionJson(json, in);
     const std::string object = ReadBackAndClose(json);
     EXPECT_NE(object.find("\"launcherReport\":{\"machine\":\"i386\""), std::string::npos) << object;
-    EXPECT_NE(object.find("\"record\":\"matches\",\"machine\":\"x86-64\"}"), std::string::npos) << object;
+    EXPECT_NE(object.find("\"record\":\"matches\",\"machine\":\"x86-64\",\"signed\":\"no\"}"), std::string::npos)
+        << object;
 }
 
 // A broken medium: what to change, and the one finding it must give.
@@ -487,12 +488,14 @@ TEST_F(InspectTest, CommandExitStatus)
     EXPECT_EQ(RunCommand(medium::InspectCommand, {"inspect", "--bogus", Path("medium")}), medium::kInspectUsage);
     EXPECT_EQ(RunCommand(medium::InspectCommand, {"inspect", Path("medium"), "--tsa-ca"}), medium::kInspectUsage);
     EXPECT_EQ(RunCommand(medium::InspectCommand, {"inspect", "--tsa-ca", "", Path("medium")}), medium::kInspectUsage);
-    // No script: the launcher's box 7061.
+    // No script: the launcher's box 7061, and the seal that names it.
     ASSERT_EQ(unlink(Path("medium/SETUP.INS").c_str()), 0);
     medium::Inspection in;
     medium::InspectPath(Path("medium"), &in);
-    ASSERT_EQ(in.findings.size(), 1u) << Dump(in.findings);
+    ASSERT_EQ(in.findings.size(), 2u) << Dump(in.findings);
     EXPECT_EQ(in.findings[0].id, 7061);
+    EXPECT_EQ(in.findings[1].code, "seal");
+    EXPECT_EQ(in.findings[1].file, Path("medium/SETUP.INS"));
     EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectErrors);
 }
 

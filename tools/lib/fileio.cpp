@@ -2,7 +2,6 @@
 #include "tools/lib/fileio.h"
 
 #include <errno.h>
-#include <openssl/evp.h>
 #include <pthread.h>
 #include <signal.h>
 #include <stdio.h>
@@ -12,6 +11,8 @@
 #include <unistd.h>
 
 #include <atomic>
+
+#include "tools/lib/sha256.h"
 
 namespace tk {
 
@@ -130,38 +131,59 @@ bool WriteAll(int fd, const uint8_t *p, size_t len)
 
 }  // namespace
 
-bool FileSha256(const std::string &path, uint64_t *size, std::string *hex, std::string *why)
+bool FileDigest(const std::string &path, uint64_t *size, uint8_t sha256[kSha256Size], std::string *why)
 {
     FILE *f = fopen(path.c_str(), "rb");
     if (!f) {
         *why = strerror(errno);
         return false;
     }
-    EVP_MD_CTX *ctx = EVP_MD_CTX_new();
-    bool ok = ctx && EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr) == 1;
+    Sha256 sha;
     uint64_t total = 0;
     unsigned char buf[65536];
     size_t n;
-    while (ok && (n = fread(buf, 1, sizeof buf, f)) > 0) {
-        ok = EVP_DigestUpdate(ctx, buf, n) == 1;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) {
+        sha.Update(buf, n);
         total += n;
     }
-    unsigned char md[EVP_MAX_MD_SIZE];
-    unsigned len = 0;
-    ok = ok && !ferror(f) && EVP_DigestFinal_ex(ctx, md, &len) == 1;
-    *why = ok ? "" : ferror(f) ? strerror(errno) : "cannot compute SHA-256";
-    EVP_MD_CTX_free(ctx);
+    const bool readError = ferror(f) != 0;
+    *why = readError ? strerror(errno) : "";
     fclose(f);
-    if (!ok)
+    if (readError)
         return false;
-    static const char digits[] = "0123456789abcdef";
-    hex->clear();
-    for (unsigned i = 0; i < len; i++) {
-        *hex += digits[md[i] >> 4];
-        *hex += digits[md[i] & 15];
+    if (!sha.Final(sha256)) {
+        *why = "cannot compute SHA-256";
+        return false;
     }
     *size = total;
     return true;
+}
+
+bool FileSha256(const std::string &path, uint64_t *size, std::string *hex, std::string *why)
+{
+    uint8_t md[kSha256Size];
+    if (!FileDigest(path, size, md, why))
+        return false;
+    *hex = HexBytes(md, sizeof md);
+    return true;
+}
+
+FILE *ScratchFile(std::string *why)
+{
+    const char *dir = getenv("TMPDIR");
+    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/medium-scratch-XXXXXX";
+    const int fd = mkstemp(&path[0]);
+    if (fd < 0) {
+        *why = path.substr(0, path.size() - 6) + "...: " + strerror(errno);
+        return nullptr;
+    }
+    unlink(path.c_str());
+    FILE *f = fdopen(fd, "w+b");
+    if (!f) {
+        *why = strerror(errno);
+        close(fd);
+    }
+    return f;
 }
 
 SignalsHeld::SignalsHeld()

@@ -32,6 +32,13 @@ bool ReadWholeFile(const std::string &path, uint64_t limit, const char *limitTex
 // The size and SHA-256 (lower-case hex) of the file at `path`, read in
 // blocks. False with `why` set (the system's reason) when it cannot be read.
 bool FileSha256(const std::string &path, uint64_t *size, std::string *hex, std::string *why);
+// The same as bytes.
+bool FileDigest(const std::string &path, uint64_t *size, uint8_t sha256[32], std::string *why);
+
+// An anonymous file for scratch bytes, in $TMPDIR (else /tmp): its name is
+// gone at once, so it vanishes when closed or when the process ends. Null
+// with `why` set when it cannot be made.
+FILE *ScratchFile(std::string *why);
 
 // The most bytes one read brought into memory from a file since the last
 // reset: ReadWholeFile counts the whole file, FileSource (pe_image.h) each

@@ -22,6 +22,8 @@
 #include "tools/lib/fileio.h"
 #include "tools/lib/pe_image.h"
 #include "tools/lib/report.h"
+#include "tools/lib/seal.h"
+#include "tools/lib/sha256.h"
 #include "tools/medium/record.h"
 #include "tools/medium/resedit.h"
 #include "tools/lib/szdd_codec.h"
@@ -33,6 +35,7 @@ namespace {
 
 const char *const kPayloadOptions[3] = {"--bootstrap", "--engine", "--companion"};
 const uint16_t kPayloadBase[3] = {PAYLOAD_BOOTSTRAP, PAYLOAD_ENGINE, PAYLOAD_COMPANION};
+const char *const kPayloadFiles[3] = {BOOTSTRAP_FILE, ENGINE_FILE, COMPANION_FILE};
 constexpr uint16_t kIconGroup = IDI_LAUNCHER;
 constexpr uint16_t kManifestId = 1;
 constexpr uint16_t kVersionId = 1;
@@ -90,8 +93,9 @@ private:
     std::vector<std::string> paths_;
 };
 
-// Copies the file `from` into the output file `out`.
-bool CopyFileTo(const std::string &from, PendingFile *out, const char *what, Failure *f)
+// Copies the file `from` into the output file `out`, and fills the seal's
+// `entry` with the size and digest of the bytes copied.
+bool CopyFileTo(const std::string &from, PendingFile *out, const char *what, tk::SealEntry *entry, Failure *f)
 {
     FILE *in = fopen(from.c_str(), "rb");
     if (!in)
@@ -100,14 +104,21 @@ bool CopyFileTo(const std::string &from, PendingFile *out, const char *what, Fai
     size_t n;
     bool ok = true;
     std::string why;
-    while (ok && (n = fread(buf, 1, sizeof buf, in)) > 0)
+    tk::Sha256 sha;
+    entry->size = 0;
+    while (ok && (n = fread(buf, 1, sizeof buf, in)) > 0) {
         ok = out->Write(buf, n, &why);
+        sha.Update(buf, n);
+        entry->size += n;
+    }
     const bool readError = ferror(in) != 0;
     fclose(in);
     if (readError)
         return Fail(f, kExitInput, from + ": cannot read the " + std::string(what));
     if (!ok)
         return Fail(f, kExitIo, out->Target() + ": cannot write (" + why + "); check the free space");
+    if (!sha.Final(entry->sha256))
+        return Fail(f, kExitIo, from + ": cannot compute the " + std::string(what) + "'s SHA-256 (out of memory)");
     return true;
 }
 
@@ -178,7 +189,7 @@ void CodePiece(PieceJob *job)
 // expands it into an empty file.
 bool ReadPayload(const BuildOptions &o, int index, const std::string &dir, const Crc32Table *table, TempFiles *temps,
                  tk::WorkerPool *pool, std::vector<std::unique_ptr<PieceJob>> *jobs, PayloadRecordEntry *entry,
-                 PayloadReport *report, Failure *f)
+                 tk::SealEntry *sealed, PayloadReport *report, Failure *f)
 {
     const std::string &path = o.payload[index];
     const std::string what = std::string(kPayloadNames[index]) + " payload";
@@ -201,6 +212,7 @@ bool ReadPayload(const BuildOptions &o, int index, const std::string &dir, const
     const std::string label = std::string("medium: compressing the ") + kPayloadNames[index];
     tk::Progress progress(label.c_str(), length, kProgressThreshold, o.progress ? stderr : nullptr);
     uint32_t crc = 0;
+    tk::Sha256 sha;
     uint64_t done = 0;
     bool ok = true;
     for (uint32_t i = 0; ok && i < count; i++) {
@@ -219,6 +231,7 @@ bool ReadPayload(const BuildOptions &o, int index, const std::string &dir, const
                 break;
             }
             crc = Crc32Update(table, crc, job->input.data() + at, n);
+            sha.Update(job->input.data() + at, n);
             at += n;
             progress.Advance(n);
         }
@@ -235,6 +248,11 @@ bool ReadPayload(const BuildOptions &o, int index, const std::string &dir, const
     fclose(in);
     if (!ok)
         return false;
+    if (!sha.Final(sealed->sha256))
+        return Fail(f, kExitIo, path + ": cannot compute the " + what + "'s SHA-256 (out of memory)");
+    sealed->kind = tk::SealKind::Payload;
+    sealed->name = kPayloadFiles[index];
+    sealed->size = length;
     entry->baseId = kPayloadBase[index];
     entry->pieceCount = count;
     entry->length = (uint32_t)length;
@@ -440,6 +458,7 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
 
     TempFiles temps;
     PayloadRecordEntry entries[3];
+    tk::SealEntry sealed[3];
     Crc32Table crcTable;
     Crc32Init(&crcTable);
     std::vector<std::unique_ptr<PieceJob>> jobs;
@@ -452,7 +471,7 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
         const unsigned threads = ThreadCount(o.threads);
         tk::WorkerPool pool(threads, 2 * threads);
         for (int i = 0; i < 3; i++) {
-            if (!ReadPayload(o, i, dir, &crcTable, &temps, &pool, &jobs, &entries[i], &report->payloads[i], f))
+            if (!ReadPayload(o, i, dir, &crcTable, &temps, &pool, &jobs, &entries[i], &sealed[i], &report->payloads[i], f))
                 return false;
         }
         pool.Wait();
@@ -497,9 +516,38 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
     res.push_back(record);
 
     // The three files go out under temporary names and are renamed into
-    // place only when all are whole.
+    // place only when all are whole: the script and the library first, so
+    // that the seal records the very bytes copied.
     PendingFile setup, script, lib;
     std::string why;
+    const std::string scriptPath = dir + "/" + report->scriptName;
+    const std::string libraryPath = dir + "/_SETUP.DLL";
+    if (!script.Open(scriptPath, &why))
+        return Fail(f, kExitIo, scriptPath + ": cannot create (" + why + "); check the folder's permissions");
+    if (!lib.Open(libraryPath, &why))
+        return Fail(f, kExitIo, libraryPath + ": cannot create (" + why + "); check the folder's permissions");
+    tk::Seal seal;
+    seal.entries.resize(2);
+    seal.entries[0].kind = tk::SealKind::Script;
+    seal.entries[0].name = report->scriptName;
+    seal.entries[1].kind = tk::SealKind::Library;
+    seal.entries[1].name = "_SETUP.DLL";
+    if (!CopyFileTo(o.script, &script, "script", &seal.entries[0], f) ||
+        !CopyFileTo(o.library, &lib, "resource library", &seal.entries[1], f))
+        return false;
+    for (const tk::SealEntry &e : sealed)
+        seal.entries.push_back(e);
+    // The seal goes into setup.exe with the payloads, so that a signature
+    // over setup.exe covers the files beside it too.
+    ResEntry sealEntry;
+    sealEntry.type = ResNumber(kRtRcData);
+    sealEntry.name = ResNumber(tk::kSealId);
+    sealEntry.lang = 0x409;
+    if (!tk::SealBytes(seal, &sealEntry.data, &err))
+        return Fail(f, kExitInput, o.script + ": cannot seal the medium (" + err + ")");
+    ResRemove(&res, kRtRcData, tk::kSealId);   // a stub's own, in every language
+    res.push_back(sealEntry);
+
     const std::string setupPath = dir + "/setup.exe";
     if (!setup.Open(setupPath, &why) || !setup.Stream())
         return Fail(f, kExitIo, setupPath + ": cannot create a temporary file beside it (" + why +
@@ -519,15 +567,6 @@ bool Build(const BuildOptions &o, BuildReport *report, Failure *f)
     }
     if (!written)
         return Fail(f, err.find("cannot write") != std::string::npos ? kExitIo : kExitInput, setupPath + ": " + err);
-
-    const std::string scriptPath = dir + "/" + report->scriptName;
-    const std::string libraryPath = dir + "/_SETUP.DLL";
-    if (!script.Open(scriptPath, &why))
-        return Fail(f, kExitIo, scriptPath + ": cannot create (" + why + "); check the folder's permissions");
-    if (!lib.Open(libraryPath, &why))
-        return Fail(f, kExitIo, libraryPath + ": cannot create (" + why + "); check the folder's permissions");
-    if (!CopyFileTo(o.script, &script, "script", f) || !CopyFileTo(o.library, &lib, "resource library", f))
-        return false;
 
     for (PendingFile *p : {&setup, &script, &lib}) {
         if (!p->Commit(&why))

@@ -60,56 +60,6 @@ void Checksum(const ByteSource &src, const PeImage &pe, ReportNode *facts, Probl
                         ": it was changed after it was built or signed; build (and sign) it again");
 }
 
-void Signature(const ByteSource &src, const PeImage &pe, const ImageCheckOptions &opt,
-               ReportNode *facts, Problems *p)
-{
-    ImageLayout l;
-    if (!ImageLayoutOf(pe, &l)) {
-        facts->Text("signed", "no");
-        return;
-    }
-    AuthenticodeReport r;
-    TrustRoots roots;
-    roots.ca = opt.caFile;
-    roots.tsaCa = opt.tsaCaFile;
-    VerifyAuthenticode(src, l, roots, &r, p);
-    if (!r.present) {
-        facts->Text("signed", "no");
-        return;
-    }
-    facts->Text("signed", r.verified ? "verified" : "not verified");
-    ReportNode &sig = facts->Object("signature");
-    const SignatureInfo &s = r.signature;
-    if (!s.digestAlgorithm.empty())
-        sig.Text("digest", s.digestAlgorithm);
-    if (!s.signer.empty())
-        sig.Text("signer", s.signer);
-    if (!s.issuer.empty())
-        sig.Text("issuer", s.issuer);
-    if (!s.timestampKind.empty()) {
-        ReportNode &ts = sig.Object("timestamp");
-        ts.Text("time", s.timestamp.empty() ? "(unreadable)" : s.timestamp);
-        ts.Text("kind", s.timestampKind);
-        if (!s.timestampSigner.empty())
-            ts.Text("signer", s.timestampSigner);
-        ts.Flag("verified", s.timestampVerified);
-    }
-    // "trusted" only with the verdict: a chain that holds does not vouch for
-    // a signature that fails another check.
-    sig.Text("chain", !s.chainChecked                    ? "not checked"
-                      : s.chainTrusted && r.verified ? "trusted (" + opt.caFile + ")"
-                                                       : "not trusted (" + opt.caFile + ")");
-    ReportNode &checks = sig.Object("checks");
-    checks.Text("digest", SigCheckText(s.checks.digest));
-    checks.Text("signer", SigCheckText(s.checks.signer));
-    checks.Text("timestamp", SigCheckText(s.checks.timestamp));
-    checks.Text("chain", SigCheckText(s.checks.chain));
-    checks.Text("purpose", SigCheckText(s.checks.purpose));
-    sig.Number("certificateBytes", pe.dirs[kPeDirSecurity].size);
-    if (r.uncovered)
-        AddWarning(p, std::to_string(r.uncovered) + " bytes between the sections are not covered by the signature");
-}
-
 void Manifest(const ResList &res, ReportNode *facts, Problems *p)
 {
     const ResEntry *m = ResFind(res, kRtManifest, 1);
@@ -177,6 +127,56 @@ void Icons(const ResList &res, ReportNode *facts, Problems *p)
 
 }  // namespace
 
+void CheckSignature(const ByteSource &src, const PeImage &pe, const ImageCheckOptions &opt, ReportNode *facts,
+                    Problems *p)
+{
+    ImageLayout l;
+    if (!ImageLayoutOf(pe, &l)) {
+        facts->Text("signed", "no");
+        return;
+    }
+    AuthenticodeReport r;
+    TrustRoots roots;
+    roots.ca = opt.caFile;
+    roots.tsaCa = opt.tsaCaFile;
+    VerifyAuthenticode(src, l, roots, &r, p);
+    if (!r.present) {
+        facts->Text("signed", "no");
+        return;
+    }
+    facts->Text("signed", r.verified ? "verified" : "not verified");
+    ReportNode &sig = facts->Object("signature");
+    const SignatureInfo &s = r.signature;
+    if (!s.digestAlgorithm.empty())
+        sig.Text("digest", s.digestAlgorithm);
+    if (!s.signer.empty())
+        sig.Text("signer", s.signer);
+    if (!s.issuer.empty())
+        sig.Text("issuer", s.issuer);
+    if (!s.timestampKind.empty()) {
+        ReportNode &ts = sig.Object("timestamp");
+        ts.Text("time", s.timestamp.empty() ? "(unreadable)" : s.timestamp);
+        ts.Text("kind", s.timestampKind);
+        if (!s.timestampSigner.empty())
+            ts.Text("signer", s.timestampSigner);
+        ts.Flag("verified", s.timestampVerified);
+    }
+    // "trusted" only with the verdict: a chain that holds does not vouch for
+    // a signature that fails another check.
+    sig.Text("chain", !s.chainChecked                    ? "not checked"
+                      : s.chainTrusted && r.verified ? "trusted (" + opt.caFile + ")"
+                                                       : "not trusted (" + opt.caFile + ")");
+    ReportNode &checks = sig.Object("checks");
+    checks.Text("digest", SigCheckText(s.checks.digest));
+    checks.Text("signer", SigCheckText(s.checks.signer));
+    checks.Text("timestamp", SigCheckText(s.checks.timestamp));
+    checks.Text("chain", SigCheckText(s.checks.chain));
+    checks.Text("purpose", SigCheckText(s.checks.purpose));
+    sig.Number("certificateBytes", pe.dirs[kPeDirSecurity].size);
+    if (r.uncovered)
+        AddWarning(p, std::to_string(r.uncovered) + " bytes between the sections are not covered by the signature");
+}
+
 void CheckImage(const ByteSource &src, const PeImage &pe, const ResList &res,
                 const ImageCheckOptions &opt, const std::string &file, ReportNode *facts,
                 std::vector<Finding> *findings)
@@ -188,7 +188,7 @@ void CheckImage(const ByteSource &src, const PeImage &pe, const ResList &res,
     Checksum(src, pe, facts, &p);
     tk::SetCodes(&p, from, "checksum");
     from = p.size();
-    Signature(src, pe, opt, facts, &p);
+    CheckSignature(src, pe, opt, facts, &p);
     tk::SetCodes(&p, from, "signature");
     from = p.size();
     Manifest(res, facts, &p);

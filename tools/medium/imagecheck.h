@@ -26,4 +26,9 @@ void CheckImage(const tk::ByteSource &src, const tk::PeImage &pe, const tk::ResL
                 const ImageCheckOptions &opt, const std::string &file, tk::ReportNode *facts,
                 std::vector<tk::Finding> *findings);
 
+// The Authenticode signature alone: "signed" (no, verified, not verified)
+// and the signature's facts under `facts`, its problems into `problems`.
+void CheckSignature(const tk::ByteSource &src, const tk::PeImage &pe, const ImageCheckOptions &opt,
+                    tk::ReportNode *facts, std::vector<tk::Finding> *problems);
+
 }  // namespace medium

@@ -14,6 +14,8 @@
 #include "tools/lib/loadercheck.h"
 #include "tools/lib/pe_image.h"
 #include "tools/lib/problem.h"
+#include "tools/lib/seal.h"
+#include "tools/lib/sha256.h"
 #include "tools/medium/resedit.h"
 #include "tools/lib/strings.h"
 
@@ -95,8 +97,125 @@ void BootstrapMachine(const ResList &res, const PeImage &launcher, const std::st
         AddProblem(findings, p.severity, file, where + p.text, kPayloads[0].baseId);
 }
 
+// The seal as setup.exe carries it.
+struct SealRead {
+    enum State { kNone, kDamaged, kRead } state = kNone;
+    Seal seal;
+};
+
+void ReadSealOf(const ResList &res, const std::string &file, ReportNode *facts, SealRead *out,
+                std::vector<Finding> *findings)
+{
+    const size_t from = findings->size();
+    ReportNode &node = facts->Object("seal");
+    const ResEntry *entry = nullptr;
+    size_t count = 0;
+    for (const ResEntry &e : res) {
+        if (!e.type.named && e.type.id == kRtRcData && !e.name.named && e.name.id == kSealId) {
+            entry = entry ? entry : &e;
+            count++;
+        }
+    }
+    std::string why;
+    if (!entry) {
+        node.Text("state", "not sealed");
+        AddProblem(findings, Severity::Warning, file,
+                   "not sealed: nothing in setup.exe records the script and the library beside it, so its signature "
+                   "vouches for setup.exe alone; build the medium with medium build, which seals it");
+    } else if (count > 1) {
+        node.Text("state", "damaged");
+        out->state = SealRead::kDamaged;
+        AddProblem(findings, Severity::Error, file,
+                   "it carries " + std::to_string(count) + " seals (resource 10/" + std::to_string(kSealId) +
+                       "), where a medium has one; build the medium again");
+    } else if (!ParseSeal(entry->data.data(), entry->data.size(), &out->seal, &why)) {
+        node.Text("state", "damaged");
+        out->state = SealRead::kDamaged;
+        AddProblem(findings, Severity::Error, file,
+                   "the seal (resource 10/" + std::to_string(kSealId) + ") is damaged: " + why +
+                       "; build the medium again");
+    } else {
+        node.Text("state", "sealed");
+        out->state = SealRead::kRead;
+        ReportNode &files = node.List("files");
+        for (const SealEntry &e : out->seal.entries) {
+            ReportNode &n = files.Object("");
+            n.Text("kind", SealKindName(e.kind));
+            n.Text("name", e.name);
+            n.Number("size", e.size);
+            n.Text("sha256", HexBytes(e.sha256, kSha256Size));
+        }
+    }
+    tk::SetCodes(findings, from, "seal");
+}
+
+// A payload's expanded bytes on their way through CheckPayload: digested
+// for the seal, and when it is a program, kept in a scratch file so that its
+// signature can be checked as setup.exe's is.
+struct PayloadBytes {
+    Sha256 sha;
+    uint64_t length = 0;
+    bool program = false;     // begins with "MZ"
+    FILE *spool = nullptr;
+    std::string spoolWhy;     // why there is no spool for a program
+    ~PayloadBytes()
+    {
+        if (spool)
+            fclose(spool);
+    }
+    bool Take(const uint8_t *data, uint32_t len)
+    {
+        if (length == 0 && len >= 2 && data[0] == 'M' && data[1] == 'Z') {
+            program = true;
+            spool = ScratchFile(&spoolWhy);
+        }
+        sha.Update(data, len);
+        length += len;
+        if (spool && fwrite(data, 1, len, spool) != len) {
+            spoolWhy = Errno();
+            fclose(spool);
+            spool = nullptr;
+        }
+        return true;
+    }
+};
+
+// The signature of a payload that is a program, from its scratch copy.
+void PayloadSignature(PayloadBytes *bytes, const ImageCheckOptions &opt, const std::string &where,
+                      const std::string &file, uint16_t id, ReportNode *payload, std::vector<Finding> *findings)
+{
+    const size_t from = findings->size();
+    if (!bytes->spool) {
+        AddProblem(findings, Severity::Error, file,
+                   where + "its signature cannot be checked: no scratch file for its bytes (" + bytes->spoolWhy +
+                       "); set TMPDIR to a folder with room",
+                   id);
+        tk::SetCodes(findings, from, "inspect");
+        return;
+    }
+    if (fflush(bytes->spool) != 0) {
+        AddProblem(findings, Severity::Error, file,
+                   where + "its signature cannot be checked: its scratch copy cannot be written (" + Errno() +
+                       "); set TMPDIR to a folder with room",
+                   id);
+        tk::SetCodes(findings, from, "inspect");
+        return;
+    }
+    const ByteSource src = FileSource(bytes->spool);
+    PeImage pe;
+    std::string err;
+    if (!ParsePeImage(src, bytes->length, &pe, &err))
+        return;   // data that happens to begin with "MZ": nothing signs it
+    Problems problems;
+    CheckSignature(src, pe, opt, payload, &problems);
+    for (const Finding &p : problems)
+        AddProblem(findings, p.severity, file, where + p.text, id);
+    tk::SetCodes(findings, from, "payload-signature");
+}
+
 void LauncherReport(const ByteSource &src, const ReadImage &read, const std::string &file,
-                    Inspection *out, const std::string *countOverride, const ImageCheckOptions &opt)
+                    Inspection *out, const std::string *countOverride, const ImageCheckOptions &opt,
+                    SealRead *sealOut = nullptr)
 {
     out->kind = "launcher";
     if (!read.parsed) {
@@ -117,11 +236,18 @@ void LauncherReport(const ByteSource &src, const ReadImage &read, const std::str
     f.Number("sizeWithoutResources", pe.fileSize - std::min<uint64_t>(resourceBytes, pe.fileSize));
     f.Number("resourceBytes", resourceBytes);
 
+    SealRead sealLocal;
+    SealRead &seal = sealOut ? *sealOut : sealLocal;
+    ReadSealOf(res, file, &f, &seal, &out->findings);
+    if (seal.state == SealRead::kRead && !sealOut)
+        f.Object("seal").Text("beside", "not checked: inspect the medium's folder to check the files beside setup.exe");
+
     ReportNode &payloads = f.List("payloads");
     for (int i = 0; i < kPayloadCount; i++) {
         PayloadCheck check;
-        CheckPayload(res, i, PayloadSink(), &check, countOverride && !countOverride[i].empty() ? &countOverride[i]
-                                                                                              : nullptr);
+        PayloadBytes bytes;
+        CheckPayload(res, i, [&bytes](const uint8_t *d, uint32_t n) { return bytes.Take(d, n); }, &check,
+                     countOverride && !countOverride[i].empty() ? &countOverride[i] : nullptr);
         ReportNode &p = payloads.Object("");
         p.Number("id", kPayloads[i].baseId);
         p.Text("role", kPayloads[i].role);
@@ -155,6 +281,20 @@ void LauncherReport(const ByteSource &src, const ReadImage &read, const std::str
         if (i == 0) {
             BootstrapMachine(res, pe, where, file, &p, &out->findings);
             tk::SetCodes(&out->findings, from, "bootstrap-machine");
+        }
+        if (check.whole && bytes.program)
+            PayloadSignature(&bytes, opt, where, file, kPayloads[i].baseId, &p, &out->findings);
+        if (check.whole && seal.state == SealRead::kRead) {
+            uint8_t digest[kSha256Size];
+            const size_t sealFrom = out->findings.size();
+            Problems problems;
+            if (bytes.sha.Final(digest))
+                CheckSealPayload(seal.seal, kPayloads[i].file, check.length, digest, &problems);
+            else
+                AddError(&problems, "its SHA-256 cannot be computed (out of memory)");
+            for (const Finding &pr : problems)
+                AddProblem(&out->findings, pr.severity, file, where + pr.text, kPayloads[i].baseId);
+            tk::SetCodes(&out->findings, sealFrom, "seal");
         }
     }
 
@@ -250,6 +390,28 @@ bool OpenForInspection(const std::string &path, OpenImage *image, Inspection *in
     return true;
 }
 
+// The script and the library beside setup.exe against its seal: every file
+// of those names the folder holds, by the name the folder gives it.
+void CheckBeside(const std::string &dir, const Seal &seal, std::vector<Finding> *findings)
+{
+    std::vector<FoundFile> found;
+    for (const char *name : {"SETUP.INS", "INSTALL.INS", "_SETUP.DLL"}) {
+        const std::string there = FindInFolder(dir, name);
+        if (there.empty())
+            continue;
+        FoundFile file;
+        file.name = there;
+        file.readable = FileDigest(dir + "/" + there, &file.size, file.sha256, &file.why);
+        found.push_back(file);
+    }
+    Problems problems;
+    CheckSealBeside(seal, found, &problems);
+    const size_t from = findings->size();
+    for (const Finding &p : problems)
+        AddProblem(findings, p.severity, dir + "/" + p.file, p.text);
+    tk::SetCodes(findings, from, "seal");
+}
+
 void InspectFolder(const std::string &dir, Inspection *out, const ImageCheckOptions &opt)
 {
     out->kind = "medium";
@@ -299,12 +461,15 @@ void InspectFolder(const std::string &dir, Inspection *out, const ImageCheckOpti
         const std::string path = dir + "/" + setup;
         OpenImage image;
         Inspection exe;
+        SealRead seal;
         if (OpenForInspection(path, &image, &exe))
-            LauncherReport(image.src, image.read, path, &exe, view.pieceCounts, opt);
+            LauncherReport(image.src, image.read, path, &exe, view.pieceCounts, opt, &seal);
         ReportNode &node = f.Object("launcherReport");
         node.items = exe.facts.items;
         node.isObject = true;
         out->findings.insert(out->findings.end(), exe.findings.begin(), exe.findings.end());
+        if (seal.state == SealRead::kRead)
+            CheckBeside(dir, seal.seal, &out->findings);
     }
 
     // What a user of each language sees first: the splash while setup
