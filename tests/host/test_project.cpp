@@ -42,6 +42,7 @@ command = "osslsigncode sign -pkcs12 {pfx} -readpass {passfile} -in {in} -out {o
 pfx = "keys/example.pfx"
 passfile = "keys/pass.txt"
 ca = "keys/root.pem"
+payloads = true
 )";
 
 TEST(Project, ReadsEveryKeyWithPathsBesideTheFile)
@@ -68,6 +69,7 @@ TEST(Project, ReadsEveryKeyWithPathsBesideTheFile)
     EXPECT_EQ(p.signValues,
               (Pairs{{"pfx", "keys/example.pfx"}, {"passfile", "keys/pass.txt"}, {"ca", "keys/root.pem"}}));
     EXPECT_EQ(p.signCa, "work/ex/keys/root.pem") << "the gate's roots, beside the file";
+    EXPECT_TRUE(p.signPayloads) << "a switch, not one of the command's values";
     EXPECT_EQ(tk::PlaceOf(p, "piece-size"), "work/ex/project.toml:6:14");
     EXPECT_EQ(tk::PlaceOf(p, "payloads.engine"), "work/ex/project.toml:10:10");
     EXPECT_EQ(tk::PlaceOf(p, "stub"), "work/ex/project.toml") << "a key not given has the file as its place";
@@ -147,6 +149,10 @@ TEST(Project, RefusesWithFileLineAndColumn)
          "p.toml:3:1: {out} is set by the build (the file to sign and the signed file); give your own key another name",
          1},
         {"[sign]\ncommand = [\"s\", 1]\n", "p.toml:2:17: every word of the sign command must be a string in quotes",
+         1},
+        {"[sign]\ncommand = \"s {in} {out}\"\npayloads = \"yes\"\n",
+         "p.toml:3:12: payloads must be true or false (whether the bootstrap, the engine, a program companion and "
+         "_SETUP.DLL are signed too)",
          1},
         {"[define]\n1st = \"x\"\n",
          "p.toml:2:1: '1st' is not a name to define: use letters, digits, _ and -, starting with a letter", 1},

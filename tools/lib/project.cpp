@@ -232,6 +232,18 @@ public:
             const std::string name(key.str());
             if (name == "command")
                 continue;
+            if (name == "payloads") {
+                // Not a placeholder: whether the programs inside are signed too.
+                Remember("sign.payloads", node.source());
+                if (const toml::value<bool> *b = node.as_boolean()) {
+                    p_->signPayloads = b->get();
+                } else {
+                    Error(node.source(), "payloads must be true or false (whether the bootstrap, the engine, a "
+                                         "program companion and _SETUP.DLL are signed too)");
+                    ok = false;
+                }
+                continue;
+            }
             if (name == "in" || name == "out") {
                 Error(key.source(), "{" + name + "} is set by the build (the file to sign and the signed file); "
                                     "give your own key another name");

@@ -19,6 +19,7 @@
 //   pfx = "signing/example.pfx"
 //   passfile = "signing/pass.txt"
 //   ca = "signing/root.pem"           # the gate checks the chain
+//   payloads = true                   # sign the programs inside and _SETUP.DLL too
 #pragma once
 
 #include <stdint.h>
@@ -58,6 +59,10 @@ struct Project {
     // [sign] ca: PEM roots the signed setup.exe must chain to at the build's
     // gate (joined to `dir`); empty: the gate does not check the chain.
     std::string signCa;
+    // [sign] payloads = true: the same command signs the bootstrap, the
+    // engine, the companion when it is a program, and _SETUP.DLL before they
+    // are packed or copied.
+    bool signPayloads = false;
     // Where each key's value stood, by its dotted name ("piece-size",
     // "payloads.engine", "sign.command"), so that the build reports a fault
     // in a value at its line.

@@ -11,12 +11,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 #include "tools/lib/commit.h"
 #include "tools/lib/fileio.h"
 #include "tools/lib/folders.h"
 #include "tools/lib/numbers.h"
+#include "tools/lib/pe_image.h"
 #include "tools/lib/project.h"
 #include "tools/lib/versionrules.h"
 #include "tools/medium/build.h"
@@ -75,6 +77,8 @@ void Help(FILE *out)
             "                              a payload would need more than 100 pieces)\n"
             "  --threads N                 compress pieces on N threads (default: one per core);\n"
             "                              the output is the same for any N\n"
+            "  --no-sign                   build without signing, from a project that has [sign]\n"
+            "                              (a quick unsigned build; it says so)\n"
             "  --strict                    every warning is an error: nothing is put in place\n"
             "                              when there is one (the project's strict = true)\n"
             "  --json FILE                 write the build log to FILE however the build ends:\n"
@@ -150,6 +154,7 @@ std::string Replace(std::string text, const std::string &from, const std::string
 }
 
 struct SignStep {
+    bool payloads = false;   // the programs inside and _SETUP.DLL too
     std::vector<std::string> command;
     std::vector<std::pair<std::string, std::string>> values;
     std::string dir;   // where the command runs: the project's folder
@@ -177,6 +182,13 @@ struct BuildLog {
         const double now = MonotonicSeconds();
         steps.emplace_back(name, now - mark);
         mark = now;
+    }
+    // The step `name` took `seconds` within the step under way, which does
+    // not count them.
+    void Aside(const char *name, double seconds)
+    {
+        steps.emplace_back(name, seconds);
+        mark += seconds;
     }
     void Add(Severity severity, const char *code, const std::string &file, const std::string &text)
     {
@@ -272,6 +284,35 @@ int BuildCommand(int argc, char **argv)
 
 namespace {
 
+// Runs the project's sign command on `in`, writing `out`. kExitOk when the
+// command succeeded and wrote `out`; kExitInput (printed) otherwise. `what`
+// names the file for people ("setup.exe", "the bootstrap (boot.exe)").
+int SignFile(const SignStep &sign, const std::string &projectPath, const std::string &in, const std::string &out,
+             const std::string &what)
+{
+    std::vector<std::pair<std::string, std::string>> values = sign.values;
+    values.emplace_back("in", Absolute(in));
+    values.emplace_back("out", Absolute(out));
+    std::vector<std::string> args;
+    std::string why;
+    if (!ExpandCommand(sign.command, values, &args, &why)) {
+        fprintf(stderr, "medium: %s: sign command: %s\n", projectPath.c_str(), why.c_str());
+        return kExitInput;
+    }
+    struct stat signedStat;
+    if (!RunCommand(args, sign.dir, &why)) {
+        fprintf(stderr, "medium: signing %s failed: %s; nothing put in place\n", what.c_str(), why.c_str());
+        return kExitInput;
+    }
+    if (stat(out.c_str(), &signedStat) != 0 || signedStat.st_size == 0) {
+        fprintf(stderr, "medium: signing %s failed: %s wrote no {out} file; nothing put in place\n", what.c_str(),
+                args[0].c_str());
+        return kExitInput;
+    }
+    printf("signed: %s with %s\n", what.c_str(), args[0].c_str());
+    return kExitOk;
+}
+
 // The sign step: the signed copy replaces the staged setup.exe only when
 // the command succeeded and wrote it. kExitOk when signed or when the
 // project signs nothing; kExitInput or kExitIo (printed) otherwise.
@@ -282,30 +323,61 @@ int SignStaged(const SignStep &sign, const std::string &projectPath, const std::
         return kExitOk;
     const std::string setup = stage + "/setup.exe";
     const std::string signedPath = stage + "/setup.signed.exe";
-    std::vector<std::pair<std::string, std::string>> values = sign.values;
-    values.emplace_back("in", Absolute(setup));
-    values.emplace_back("out", Absolute(signedPath));
-    std::vector<std::string> args;
-    std::string why;
-    if (!ExpandCommand(sign.command, values, &args, &why)) {
-        fprintf(stderr, "medium: %s: sign command: %s\n", projectPath.c_str(), why.c_str());
-        return kExitInput;
-    }
-    struct stat signedStat;
-    if (!RunCommand(args, sign.dir, &why)) {
-        fprintf(stderr, "medium: signing failed: %s; nothing put in place\n", why.c_str());
-        return kExitInput;
-    }
-    if (stat(signedPath.c_str(), &signedStat) != 0 || signedStat.st_size == 0) {
-        fprintf(stderr, "medium: signing failed: %s wrote no {out} file; nothing put in place\n", args[0].c_str());
-        return kExitInput;
-    }
+    if (const int code = SignFile(sign, projectPath, setup, signedPath, "setup.exe"); code != kExitOk)
+        return code;
     if (rename(signedPath.c_str(), setup.c_str()) != 0) {
         fprintf(stderr, "medium: %s/setup.exe: cannot put the signed file in place (%s)\n", outDir.c_str(),
                 Errno().c_str());
         return kExitIo;
     }
-    printf("signed: setup.exe with %s\n", args[0].c_str());
+    return kExitOk;
+}
+
+// Whether the file at `path` is a Windows program or library (its headers
+// parse as a PE image).
+bool IsPeFile(const std::string &path)
+{
+    FILE *in = fopen(path.c_str(), "rb");
+    if (!in)
+        return false;
+    std::vector<uint8_t> head(kMaxHeaderBytes);
+    head.resize(fread(head.data(), 1, head.size(), in));
+    fclose(in);
+    PeImage pe;
+    std::string err;
+    return ParsePeImage(head.data(), head.size(), &pe, &err);
+}
+
+// The payloads' sign step, before anything is packed: the bootstrap, the
+// engine and the companion when they are programs, and the library, each
+// signed into a copy in `stage` that the build then takes in its place (the
+// project's own files are never changed). kExitOk, or the failed signing's
+// code (printed).
+int SignPayloads(const SignStep &sign, const std::string &projectPath, const std::string &stage, BuildOptions *o,
+                 const std::function<void(const char *, const std::string &)> &warn)
+{
+    static const char *const kSignedNames[3] = {"signed-bootstrap.exe", "signed-engine.exe", "signed-companion"};
+    for (int i = 0; i < 3; i++) {
+        const std::string what = std::string("the ") + kPayloadNames[i] + " (" + o->payload[i] + ")";
+        if (!IsPeFile(o->payload[i])) {
+            // The bootstrap's own check names that fault; a companion is
+            // often data.
+            if (i == 1)
+                warn("payload-not-signed", o->payload[i] + ": the engine is not a Windows program; it is packed "
+                                                           "unsigned");
+            continue;
+        }
+        const std::string out = stage + "/" + kSignedNames[i];
+        if (const int code = SignFile(sign, projectPath, o->payload[i], out, what); code != kExitOk)
+            return code;
+        o->payload[i] = out;
+    }
+    const std::string out = stage + "/signed-library.dll";
+    const std::string what = o->library.rfind(stage + "/", 0) == 0 ? std::string("_SETUP.DLL (built from the description)")
+                                                                     : "_SETUP.DLL (" + o->library + ")";
+    if (const int code = SignFile(sign, projectPath, o->library, out, what); code != kExitOk)
+        return code;
+    o->library = out;
     return kExitOk;
 }
 
@@ -401,7 +473,7 @@ int RunBuild(int argc, char **argv, BuildLog *log)
     std::vector<const std::string *> fromProject;
     Project p;
     std::vector<std::pair<std::string, std::string>> flagVersionInfo;
-    bool strict = false;
+    bool strict = false, noSign = false;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -410,6 +482,10 @@ int RunBuild(int argc, char **argv, BuildLog *log)
         }
         if (arg == "--strict") {
             strict = true;
+            continue;
+        }
+        if (arg == "--no-sign") {
+            noSign = true;
             continue;
         }
         if (arg.empty() || arg[0] != '-') {
@@ -510,6 +586,7 @@ int RunBuild(int argc, char **argv, BuildLog *log)
             pieceSize = std::to_string(p.pieceSize);
         o.versionInfo = p.versionInfo;
         sign.command = p.signCommand;
+        sign.payloads = p.signPayloads;
         sign.values = p.signValues;
         sign.dir = p.dir;
         sign.ca = p.signCa;
@@ -659,6 +736,12 @@ int RunBuild(int argc, char **argv, BuildLog *log)
     if (!projectPath.empty())
         printf("project: %s\n", projectPath.c_str());
     printf("stub: %s (%s)\n", o.stub.c_str(), o.stubFrom.empty() ? "--stub" : o.stubFrom.c_str());
+    if (noSign && !sign.command.empty()) {
+        sign.command.clear();
+        sign.ca.clear();   // nothing signed: no chain to check
+        printf("not signed: --no-sign; the project's [sign] is skipped\n");
+        log->Add(Severity::Note, "not-signed", projectPath, "built with --no-sign: the project's [sign] is skipped");
+    }
     if (log->inputs.empty() || log->inputs.back().role != "stub")
         log->inputs.push_back({"stub", o.stub});
     log->Step("plan");
@@ -705,6 +788,23 @@ int RunBuild(int argc, char **argv, BuildLog *log)
         }
     }
 
+    // The programs inside and the library are signed before they are
+    // packed and sealed, so that the seal records the signed bytes.
+    const std::string given[3] = {o.payload[0], o.payload[1], o.payload[2]};
+    if (sign.payloads && !sign.command.empty()) {
+        const double began = MonotonicSeconds();
+        if (const int code = SignPayloads(sign, projectPath, stage, &o, warn); code != kExitOk) {
+            log->Add(Severity::Error, "sign-failed", "", "signing a payload or _SETUP.DLL failed (above)");
+            return code;
+        }
+        log->Aside("sign-payloads", MonotonicSeconds() - began);
+        if (strict && warnings > 0) {
+            fprintf(stderr, "medium build: %zu warning%s, errors with --strict; nothing put in place\n", warnings,
+                    warnings == 1 ? "" : "s");
+            return kExitChecks;
+        }
+    }
+
     o.outDir = stage;
     BuildReport report;
     Failure failure;
@@ -721,12 +821,15 @@ int RunBuild(int argc, char **argv, BuildLog *log)
                 warnings == 1 ? "" : "s");
         return kExitChecks;
     }
-    if (!libraryDescription.empty())
-        unlink(o.library.c_str());
+    if (o.library.rfind(stage + "/", 0) == 0)
+        unlink(o.library.c_str());   // built or signed here; now in the medium as _SETUP.DLL
+    for (int i = 0; i < 3; i++)
+        if (o.payload[i] != given[i])
+            unlink(o.payload[i].c_str());
     for (int i = 0; i < 3; i++) {
         const PayloadReport &pr = report.payloads[i];
         printf("%-9s %s: %llu -> %llu bytes (%.1f%%), %u piece%s (%u stored raw)\n", kPayloadNames[i],
-               o.payload[i].c_str(), (unsigned long long)pr.length, (unsigned long long)pr.packed,
+               given[i].c_str(), (unsigned long long)pr.length, (unsigned long long)pr.packed,
                pr.length ? 100.0 * (double)pr.packed / (double)pr.length : 0.0, pr.pieces, pr.pieces == 1 ? "" : "s",
                pr.raw);
     }

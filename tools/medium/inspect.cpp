@@ -299,6 +299,15 @@ void LauncherReport(const ByteSource &src, const ReadImage &read, const std::str
     }
 
     CheckImage(src, pe, res, opt, file, &f, &out->findings);
+    // Roots given ask for a signed launcher: one without a signature may
+    // have had it removed, and with it what vouched for the seal.
+    if (!opt.caFile.empty() && pe.dirs[kPeDirSecurity].size == 0) {
+        AddProblem(&out->findings, Severity::Error, file,
+                   "not signed, though --ca asks for a signer that chains to " + opt.caFile +
+                       ": a signature removed takes with it what vouched for the medium; sign setup.exe "
+                       "(medium build with [sign])");
+        out->findings.back().code = "signature";
+    }
     ReportNode &imports = f.List("imports");
     for (const std::string &name : pe.imports)
         imports.Text("", name);
