@@ -97,6 +97,8 @@ TEST(SealRecord, RefusesEveryBrokenRecord)
         {"a byte short", [](Bytes *b) { b->pop_back(); }, "3 entries take 224"},
         {"a byte over", [](Bytes *b) { b->push_back(0); }, "3 entries take 224"},
         {"an empty name", [](Bytes *b) { SetUi16(b->data() + 8 + 2, 0); }, "a name of 0 bytes"},
+        {"the last entry's name too long, the others good", [](Bytes *b) { SetUi16(b->data() + 8 + 144 + 2, 40); },
+         "entry 3 has a name of 40 bytes"},
         {"a name longer than its field", [](Bytes *b) { SetUi16(b->data() + 8 + 2, 29); }, "a name of 29 bytes"},
         {"a control character in a name", [](Bytes *b) { (*b)[8 + 4 + 2] = '\n'; }, "a byte it may not"},
         {"a blank in a name", [&](Bytes *b) { name(b, 0, "SETUP INS"); }, "a byte it may not"},

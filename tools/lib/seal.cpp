@@ -4,6 +4,8 @@
 #include <string.h>
 #include <strings.h>
 
+#include <utility>
+
 #include "base/bytes.h"
 #include "base/ids.h"
 #include "tools/lib/bytesink.h"
@@ -127,6 +129,7 @@ bool ParseSeal(const uint8_t *data, size_t size, Seal *out, std::string *why)
                std::to_string(kSealHeaderSize + count * kSealEntrySize);
         return false;
     }
+    std::vector<SealEntry> entries;   // given out only when all of them hold
     for (size_t i = 0; i < count; i++) {
         const uint8_t *e = data + kSealHeaderSize + i * kSealEntrySize;
         SealEntry entry;
@@ -147,12 +150,11 @@ bool ParseSeal(const uint8_t *data, size_t size, Seal *out, std::string *why)
         entry.name.assign((const char *)name, length);
         entry.size = (uint64_t)GetUi32(e + 32) | (uint64_t)GetUi32(e + 36) << 32;
         memcpy(entry.sha256, e + 40, kSha256Size);
-        out->entries.push_back(entry);
+        entries.push_back(entry);
     }
-    if (!CheckEntries(out->entries, why)) {
-        out->entries.clear();
+    if (!CheckEntries(entries, why))
         return false;
-    }
+    out->entries = std::move(entries);
     return true;
 }
 
