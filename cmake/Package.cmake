@@ -24,6 +24,7 @@ install(FILES
   ${CMAKE_SOURCE_DIR}/docs/bootstrap.md
   ${CMAKE_SOURCE_DIR}/docs/exit-codes.md
   ${CMAKE_SOURCE_DIR}/docs/medium-library.md
+  ${CMAKE_SOURCE_DIR}/docs/seal.md
   ${CMAKE_SOURCE_DIR}/docs/package/copyright
   DESTINATION ${_doc})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/examples ${CMAKE_SOURCE_DIR}/docs/images DESTINATION ${_doc})

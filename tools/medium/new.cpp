@@ -73,6 +73,7 @@ ProductVersion = "${display-version}"
 # command = "osslsigncode sign -pkcs12 {pfx} -readpass {passfile} -h sha256 -in {in} -out {out}"
 # pfx = "signing/your.pfx"
 # passfile = "signing/pass.txt"
+# payloads = true               # sign the bootstrap, the engine and _SETUP.DLL too
 )";
 
 const char kLibrary[] = R"(# The resource library _SETUP.DLL: the launcher's texts, in English. Add a
