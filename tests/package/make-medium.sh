@@ -103,10 +103,15 @@ env -i HOME="$out" PATH="$root/usr/bin:$sysbin" LC_ALL=C.UTF-8 "$sysbin/bash" -e
 command = "osslsigncode sign -certs {cert} -key {key} -h sha256 -n \"Example Setup\" -in {in} -out {out}"
 cert = "signing/cert.pem"
 key = "signing/key.pem"
+payloads = true
 EOF
   medium build project/project.toml >project-build.txt 2>project-warnings.txt
   cat project-build.txt project-warnings.txt
   grep -q "^signed: setup.exe with osslsigncode$" project-build.txt
+  # Every program inside and the library are signed too.
+  grep -q "^signed: the bootstrap (payloads/bootstrap.exe) with osslsigncode$" project-build.txt
+  grep -q "^signed: the engine (payloads/engine.exe) with osslsigncode$" project-build.txt
+  grep -q "^signed: _SETUP.DLL (built from the description) with osslsigncode$" project-build.txt
   grep -q "^checked: 0 errors" project-build.txt
   if grep -q "not set" project-warnings.txt; then
     echo "make-medium: the version keys were set, yet the build warns" >&2
@@ -115,6 +120,25 @@ EOF
   osslsigncode verify -CAfile cert.pem -in project/medium/setup.exe | grep -q "Signature verification: ok"
   medium inspect project/medium >project-inspect.txt || [ $? -eq 1 ]
   grep -q "signed: verified" project-inspect.txt
+  grep -q "state: sealed" project-inspect.txt
+  # setup.exe, the library, the bootstrap and the engine
+  [ "$(grep -c "signed: verified" project-inspect.txt)" -eq 4 ]
+
+  # The seal: one byte added to the script is an error that names it.
+  cp -r project/medium tampered
+  printf x >>tampered/SETUP.INS
+  status=0
+  medium inspect tampered >tampered-inspect.txt || status=$?
+  [ "$status" -eq 2 ]
+  grep -q "tampered/SETUP.INS: error: differs from the seal in setup.exe" tampered-inspect.txt
+
+  # A quick unsigned build from the same project.
+  medium build project/project.toml --no-sign --out unsigned >unsigned-build.txt 2>/dev/null
+  grep -q "^not signed: --no-sign; the project.s \[sign\] is skipped$" unsigned-build.txt
+  if grep -q "^signed:" unsigned-build.txt; then
+    echo "make-medium: --no-sign signed something" >&2
+    exit 1
+  fi
 
   # The manual pages, from the unpacked package.
   MANPATH="$1/root/usr/share/man" MANWIDTH=80 man medium >man-medium.txt
