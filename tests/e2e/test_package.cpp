@@ -2,7 +2,8 @@
 // make-medium.sh: the documented example library, the packaged stub, the
 // sample payloads), the same medium with its setup.exe signed after
 // `medium build`, and the medium a project started by `medium new` gives
-// (built, signed and checked by `medium build project.toml`): all run, start
+// (built, signed with every program inside, sealed and checked by `medium
+// build project.toml`): all run, start
 // the bootstrap with the documented command line and deliver the payloads
 // byte for byte. CORVANE_E2E_PACKAGE_MEDIA names the folder with medium/,
 // signed/ and project/medium/.
@@ -44,10 +45,14 @@ TEST(PackagedMedium, RunsAndDeliversThePayloadsSignedOrNot) {
         EXPECT_EQ(r.report.at("cmdline"), e2e::ExpectedCommand(expected));
         // The launcher's current directory, not the work directory.
         EXPECT_EQ(rig::WithBackslash(r.report.at("cwd")), c.root);
+        // The project signs the programs inside: they arrive with their
+        // signatures, as `medium extract` gives them.
         const e2e::Originals &f = e2e::Files();
-        EXPECT_TRUE(e2e::HoldsExactly(c.temp, {{e2e::kBootstrapFile, f.bootstrap},
-                                               {e2e::kEngineFile, f.engine},
-                                               {e2e::kCompanionFile, f.companion}}));
+        const std::string extracted = rig::WithBackslash(rig::JoinPath(made, "project\\extracted"));
+        EXPECT_TRUE(e2e::HoldsExactly(
+            c.temp, {{e2e::kBootstrapFile, project ? extracted + e2e::kBootstrapFile : f.bootstrap},
+                     {e2e::kEngineFile, project ? extracted + e2e::kEngineFile : f.engine},
+                     {e2e::kCompanionFile, f.companion}}));
     }
 }
 

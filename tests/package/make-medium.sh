@@ -109,8 +109,8 @@ EOF
   cat project-build.txt project-warnings.txt
   grep -q "^signed: setup.exe with osslsigncode$" project-build.txt
   # Every program inside and the library are signed too.
-  grep -q "^signed: the bootstrap (payloads/bootstrap.exe) with osslsigncode$" project-build.txt
-  grep -q "^signed: the engine (payloads/engine.exe) with osslsigncode$" project-build.txt
+  grep -q "^signed: the bootstrap (project/payloads/bootstrap.exe) with osslsigncode$" project-build.txt
+  grep -q "^signed: the engine (project/payloads/engine.exe) with osslsigncode$" project-build.txt
   grep -q "^signed: _SETUP.DLL (built from the description) with osslsigncode$" project-build.txt
   grep -q "^checked: 0 errors" project-build.txt
   if grep -q "not set" project-warnings.txt; then
@@ -123,6 +123,13 @@ EOF
   grep -q "state: sealed" project-inspect.txt
   # setup.exe, the library, the bootstrap and the engine
   [ "$(grep -c "signed: verified" project-inspect.txt)" -eq 4 ]
+
+  # Extracted, the programs inside carry their signatures: the launcher
+  # delivers these very bytes (the e2e test compares them).
+  medium extract project/medium/setup.exe project/extracted >/dev/null
+  for f in _INS0366._MP _INS0466._MP; do
+    osslsigncode verify -CAfile cert.pem -in "project/extracted/$f" | grep -q "Signature verification: ok"
+  done
 
   # The seal: one byte added to the script is an error that names it.
   cp -r project/medium tampered
