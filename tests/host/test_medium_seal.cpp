@@ -204,6 +204,9 @@ TEST(SealBeside, NamesEachFileAndWhatDiffers)
         {"the script renamed, and another put in its place",
          {Found("SETUP.INS", 4, 6), Found("INSTALL.INS", 3, 1), Found("_SETUP.DLL", 5120, 2)},
          {{"SETUP.INS", "differs from the seal"}, {"INSTALL.INS", "is not in the seal"}}},
+        {"the script twice in two cases, one of them changed",
+         {Found("SETUP.INS", 3, 1), Found("setup.ins", 3, 6), Found("_SETUP.DLL", 5120, 2)},
+         {{"setup.ins", "differs from the seal in setup.exe"}}},
         {"a script that cannot be read",
          {unreadable, Found("_SETUP.DLL", 5120, 2)},
          {{"SETUP.INS", "cannot be read to check it against the seal in setup.exe (Permission denied)"}}},
@@ -320,7 +323,8 @@ protected:
         ca_ = kit.Path("ca.pem");
         WriteProject("[sign]\ncommand = \"" + signer_ + "\"\nca = \"" + ca_ + "\"\npayloads = true\n");
         std::string out;
-        const int code = RunWords(medium::BuildCommand, {"build", Path("project.toml")}, &out);
+        const int code =
+            RunWords(medium::BuildCommand, {"build", Path("project.toml"), "--json", Path("build.json")}, &out);
         ASSERT_EQ(code, medium::kExitOk) << out;
         built_ = true;
     }
@@ -415,6 +419,17 @@ TEST_F(SignedMedium, IsCleanWithEveryProgramSignedAndVerified)
                   std::string::npos)
             << json;
     }
+    // The build log names the payloads' signing as a step of its own, and
+    // keeps to its schema.
+    const Bytes log = ReadFile(Path("build.json"));
+    EXPECT_NE(std::string(log.begin(), log.end()).find("{\"name\":\"plan\",\"seconds\":"), std::string::npos);
+    EXPECT_NE(std::string(log.begin(), log.end()).find("{\"name\":\"sign-payloads\",\"seconds\":"),
+              std::string::npos);
+    const std::string check = std::string("python3 '") + CORVANE_SOURCE_DIR + "/tests/host/check_json_schema.py' '" +
+                              CORVANE_SOURCE_DIR + "/docs/schema/medium-build-log.schema.json' '" +
+                              Path("build.json") + "'";
+    EXPECT_EQ(system(check.c_str()), 0);
+
     // The project's own files are never signed in place.
     EXPECT_EQ(ReadFile(Path("boot.exe")), ReadFile(std::string(CORVANE_SOURCE_DIR) + "/tests/fixtures/medium/small.exe"));
 }

@@ -196,34 +196,37 @@ void CheckSealBeside(const Seal &seal, const std::vector<FoundFile> &found, Prob
     for (const SealEntry &e : seal.entries) {
         if (e.kind == SealKind::Payload)
             continue;
-        const FoundFile *same = nullptr;
+        // Every file of the sealed name: a folder on a file system that
+        // tells case apart may hold more than one, and Windows could take
+        // any of them.
+        bool present = false;
         for (size_t i = 0; i < found.size(); i++) {
-            if (strcasecmp(found[i].name.c_str(), e.name.c_str()) == 0) {
-                same = &found[i];
-                explained[i] = true;
+            const FoundFile &same = found[i];
+            if (strcasecmp(same.name.c_str(), e.name.c_str()) != 0)
+                continue;
+            present = true;
+            explained[i] = true;
+            if (!same.readable) {
+                error(same.name, "cannot be read to check it against the seal in setup.exe (" + same.why + ")");
+                continue;
             }
-        }
-        if (same && !same->readable) {
-            error(same->name, "cannot be read to check it against the seal in setup.exe (" + same->why + ")");
-            continue;
-        }
-        if (same && SameBytes(e, same->size, same->sha256))
-            continue;
-        if (same) {
+            if (SameBytes(e, same.size, same.sha256))
+                continue;
             // Another sealed file's bytes under this name: the two were swapped.
             const SealEntry *other = nullptr;
             for (const SealEntry &o : seal.entries)
-                if (&o != &e && SameBytes(o, same->size, same->sha256))
+                if (&o != &e && SameBytes(o, same.size, same.sha256))
                     other = &o;
             if (other)
-                error(same->name, "holds the bytes the seal in setup.exe records for " + other->name +
-                                      ": the files were swapped; " + kRebuild);
+                error(same.name, "holds the bytes the seal in setup.exe records for " + other->name +
+                                     ": the files were swapped; " + kRebuild);
             else
-                error(same->name, "differs from the seal in setup.exe: " + Described(same->size, same->sha256) +
-                                      ", sealed " + Described(e.size, e.sha256) +
-                                      ": it was changed after the medium was built; " + kRebuild);
-            continue;
+                error(same.name, "differs from the seal in setup.exe: " + Described(same.size, same.sha256) +
+                                     ", sealed " + Described(e.size, e.sha256) +
+                                     ": it was changed after the medium was built; " + kRebuild);
         }
+        if (present)
+            continue;
         // Missing under its name: renamed when another file of the medium
         // holds its bytes.
         bool renamed = false;

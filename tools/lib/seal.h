@@ -79,7 +79,8 @@ struct FoundFile {
 
 // Checks what stands beside setup.exe against the seal. `found` holds every
 // file of the medium's names the folder has (SETUP.INS, INSTALL.INS,
-// _SETUP.DLL). A sealed file that is missing, changed, renamed or swapped
+// _SETUP.DLL, in any case; several of one name where the file system tells
+// case apart, each of which must be the sealed file). A sealed file that is missing, changed, renamed or swapped
 // with another, and a script or library the seal does not name, is an error
 // naming the file and what differs. `file` of each finding is the folder's
 // name for it (the folder's own path is the caller's to add).

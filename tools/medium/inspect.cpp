@@ -8,6 +8,8 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "base/ids.h"
 #include "tools/medium/extract.h"
 #include "tools/lib/fileio.h"
@@ -404,15 +406,22 @@ bool OpenForInspection(const std::string &path, OpenImage *image, Inspection *in
 void CheckBeside(const std::string &dir, const Seal &seal, std::vector<Finding> *findings)
 {
     std::vector<FoundFile> found;
-    for (const char *name : {"SETUP.INS", "INSTALL.INS", "_SETUP.DLL"}) {
-        const std::string there = FindInFolder(dir, name);
-        if (there.empty())
+    DIR *d = opendir(dir.c_str());
+    while (struct dirent *e = d ? readdir(d) : nullptr) {
+        bool medium = false;
+        for (const char *name : {"SETUP.INS", "INSTALL.INS", "_SETUP.DLL"})
+            medium = medium || strcasecmp(e->d_name, name) == 0;
+        if (!medium)
             continue;
         FoundFile file;
-        file.name = there;
-        file.readable = FileDigest(dir + "/" + there, &file.size, file.sha256, &file.why);
+        file.name = e->d_name;
+        file.readable = FileDigest(dir + "/" + file.name, &file.size, file.sha256, &file.why);
         found.push_back(file);
     }
+    if (d)
+        closedir(d);
+    // In a steady order, whatever order the folder lists them in.
+    std::sort(found.begin(), found.end(), [](const FoundFile &a, const FoundFile &b) { return a.name < b.name; });
     Problems problems;
     CheckSealBeside(seal, found, &problems);
     const size_t from = findings->size();
@@ -610,13 +619,20 @@ void InspectHelp(FILE *out)
           "              as \\n); a text splash's size is measured by the launcher at run time\n"
           "  folder      the script and library the launcher finds, both files' reports, and\n"
           "              what a user of each language sees first\n"
+          "  seal        the record medium build writes into setup.exe of the script, the\n"
+          "              library and the payloads (name, size, SHA-256): in a folder, a\n"
+          "              sealed file changed, renamed, swapped or missing, or a script or\n"
+          "              library it does not name, is an error; so is a payload that does\n"
+          "              not expand to its sealed bytes. No seal: \"not sealed\", a warning.\n"
+          "              Each payload that is a program: its signature, as setup.exe's\n"
           "Problems are printed as FILE: error|warning: language \"L\", id N: what; what to do.\n"
           "--json writes one JSON object (path, kind, facts, findings, status) instead.\n"
           "--ca FILE checks that the signer's certificate chains to a root in FILE (PEM),\n"
           "at the time of a verified time stamp, else now; without it the chain is\n"
           "reported as not checked. A time stamp is believed only when it verifies and\n"
           "its authority (timeStamping) chains to --tsa-ca FILE, else to --ca FILE; one\n"
-          "that does not is an error with roots given, a warning without.\n"
+          "that does not is an error with roots given, a warning without. With --ca,\n"
+          "a setup.exe without a signature is an error.\n"
           "Warnings: no time stamp, a self-signed signer, a signer expired or not yet\n"
           "valid when it signed, over 64 KiB of unsigned attributes and certificates.\n"
           "--strict makes every warning an error (a release gate: exit 2 on any).\n\n"
