@@ -547,6 +547,27 @@ TEST_F(SignedMedium, AMediumWithoutASealIsAWarningAndAnErrorWithStrict)
     EXPECT_EQ(RunWords(medium::InspectCommand, {"inspect", "--strict", Path("plain")}), medium::kInspectErrors);
 }
 
+// A signed program payload is checked from a scratch copy; with nowhere to
+// write one, the check says so instead of passing it unchecked.
+TEST_F(SignedMedium, APayloadSignatureThatCannotBeCheckedIsAnError)
+{
+    const char *old = getenv("TMPDIR");
+    const std::string kept = old ? old : "";
+    setenv("TMPDIR", Path("no-such-folder").c_str(), 1);
+    const medium::Inspection in = Inspect(Path("medium/setup.exe"));
+    if (old)
+        setenv("TMPDIR", kept.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    size_t unchecked = 0;
+    for (const tk::Finding &f : in.findings)
+        unchecked += f.severity == tk::Severity::Error &&
+                     f.text.find("its signature cannot be checked: no room for a scratch copy") != std::string::npos &&
+                     f.text.find("set TMPDIR") != std::string::npos;
+    EXPECT_EQ(unchecked, 2u) << Dump(in.findings);   // the bootstrap and the engine
+    EXPECT_EQ(Count(Json(in), "\"signed\":\"not checked\""), 2u);
+}
+
 // --no-sign: the project's [sign] is skipped, and the build says so; the
 // medium is still sealed.
 TEST_F(SignedMedium, NoSignBuildsUnsignedAndSaysSo)

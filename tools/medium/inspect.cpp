@@ -152,53 +152,87 @@ void ReadSealOf(const ResList &res, const std::string &file, ReportNode *facts, 
 }
 
 // A payload's expanded bytes on their way through CheckPayload: digested
-// for the seal, and when it is a program, kept in a scratch file so that its
-// signature can be checked as setup.exe's is.
+// for the seal and, when they are a signed program, kept in a scratch file so
+// that the signature can be checked as setup.exe's is. The headers (the
+// first kMaxHeaderBytes) are held until they tell whether it is one; an
+// unsigned program or data is never written out.
 struct PayloadBytes {
     Sha256 sha;
     uint64_t length = 0;
-    bool program = false;     // begins with "MZ"
+    std::vector<uint8_t> head;
+    bool decided = false;
+    bool program = false;     // its headers parse as a PE image
+    bool signedImage = false; // and it has a certificate table
     FILE *spool = nullptr;
-    std::string spoolWhy;     // why there is no spool for a program
+    std::string spoolWhy;     // why a signed program has no scratch copy
     ~PayloadBytes()
     {
         if (spool)
             fclose(spool);
     }
-    bool Take(const uint8_t *data, uint32_t len)
+    void Spool(const uint8_t *data, size_t len)
     {
-        if (length == 0 && len >= 2 && data[0] == 'M' && data[1] == 'Z') {
-            program = true;
-            spool = ScratchFile(&spoolWhy);
-        }
-        sha.Update(data, len);
-        length += len;
-        if (spool && fwrite(data, 1, len, spool) != len) {
+        if (spool && len > 0 && fwrite(data, 1, len, spool) != len) {
             spoolWhy = Errno();
             fclose(spool);
             spool = nullptr;
         }
+    }
+    void Decide()
+    {
+        decided = true;
+        PeImage pe;
+        std::string err;
+        program = head.size() >= 2 && head[0] == 'M' && head[1] == 'Z' &&
+                  ParsePeImage(head.data(), head.size(), &pe, &err);
+        signedImage = program && pe.dirs[kPeDirSecurity].size != 0;
+        if (signedImage) {
+            spool = ScratchFile(&spoolWhy);
+            Spool(head.data(), head.size());
+        }
+        std::vector<uint8_t>().swap(head);
+    }
+    bool Take(const uint8_t *data, uint32_t len)
+    {
+        sha.Update(data, len);
+        if (length == 0 && !(len >= 2 && data[0] == 'M' && data[1] == 'Z'))
+            decided = true;   // data, not a program
+        length += len;
+        if (decided) {
+            Spool(data, len);
+            return true;
+        }
+        const size_t taken = std::min<size_t>(len, kMaxHeaderBytes - head.size());
+        head.insert(head.end(), data, data + taken);
+        if (head.size() == kMaxHeaderBytes) {
+            Decide();
+            Spool(data + taken, len - taken);
+        }
         return true;
+    }
+    // After the last bytes: a payload shorter than the headers' limit.
+    void Finish()
+    {
+        if (!decided)
+            Decide();
     }
 };
 
-// The signature of a payload that is a program, from its scratch copy.
+// The signature of a payload that is a program: "signed: no" from its
+// headers alone, else checked on its scratch copy.
 void PayloadSignature(PayloadBytes *bytes, const ImageCheckOptions &opt, const std::string &where,
                       const std::string &file, uint16_t id, ReportNode *payload, std::vector<Finding> *findings)
 {
-    const size_t from = findings->size();
-    if (!bytes->spool) {
-        AddProblem(findings, Severity::Error, file,
-                   where + "its signature cannot be checked: no scratch file for its bytes (" + bytes->spoolWhy +
-                       "); set TMPDIR to a folder with room",
-                   id);
-        tk::SetCodes(findings, from, "inspect");
+    if (!bytes->signedImage) {
+        payload->Text("signed", "no");
         return;
     }
-    if (fflush(bytes->spool) != 0) {
+    const size_t from = findings->size();
+    if (!bytes->spool || fflush(bytes->spool) != 0) {
+        payload->Text("signed", "not checked");
         AddProblem(findings, Severity::Error, file,
-                   where + "its signature cannot be checked: its scratch copy cannot be written (" + Errno() +
-                       "); set TMPDIR to a folder with room",
+                   where + "its signature cannot be checked: no room for a scratch copy of its bytes (" +
+                       (bytes->spool ? Errno() : bytes->spoolWhy) + "); set TMPDIR to a folder with room",
                    id);
         tk::SetCodes(findings, from, "inspect");
         return;
@@ -206,8 +240,12 @@ void PayloadSignature(PayloadBytes *bytes, const ImageCheckOptions &opt, const s
     const ByteSource src = FileSource(bytes->spool);
     PeImage pe;
     std::string err;
-    if (!ParsePeImage(src, bytes->length, &pe, &err))
-        return;   // data that happens to begin with "MZ": nothing signs it
+    if (!ParsePeImage(src, bytes->length, &pe, &err)) {
+        payload->Text("signed", "not verified");
+        AddProblem(findings, Severity::Error, file, where + "a signed program whose image cannot be read: " + err, id);
+        tk::SetCodes(findings, from, "payload-signature");
+        return;
+    }
     Problems problems;
     CheckSignature(src, pe, opt, payload, &problems);
     for (const Finding &p : problems)
@@ -284,6 +322,7 @@ void LauncherReport(const ByteSource &src, const ReadImage &read, const std::str
             BootstrapMachine(res, pe, where, file, &p, &out->findings);
             tk::SetCodes(&out->findings, from, "bootstrap-machine");
         }
+        bytes.Finish();
         if (check.whole && bytes.program)
             PayloadSignature(&bytes, opt, where, file, kPayloads[i].baseId, &p, &out->findings);
         if (check.whole && seal.state == SealRead::kRead) {
