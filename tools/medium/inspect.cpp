@@ -286,8 +286,17 @@ void LauncherReport(const ByteSource &src, const ReadImage &read, const std::str
     for (int i = 0; i < kPayloadCount; i++) {
         PayloadCheck check;
         PayloadBytes bytes;
-        CheckPayload(res, i, [&bytes](const uint8_t *d, uint32_t n) { return bytes.Take(d, n); }, &check,
-                     countOverride && !countOverride[i].empty() ? &countOverride[i] : nullptr);
+        // Its bytes in order are wanted for the seal (the digest) and when it
+        // is a program (its signature); otherwise, in a medium without a
+        // seal, its pieces are checked on every core.
+        std::vector<uint8_t> magic;
+        PayloadHead(res, i, 2, &magic);
+        const bool inOrder =
+            seal.state == SealRead::kRead || (magic.size() == 2 && magic[0] == 'M' && magic[1] == 'Z');
+        CheckPayload(res, i,
+                     inOrder ? PayloadSink([&bytes](const uint8_t *d, uint32_t n) { return bytes.Take(d, n); })
+                             : PayloadSink(),
+                     &check, countOverride && !countOverride[i].empty() ? &countOverride[i] : nullptr);
         ReportNode &p = payloads.Object("");
         p.Number("id", kPayloads[i].baseId);
         p.Text("role", kPayloads[i].role);
