@@ -16,6 +16,7 @@
 
 #include "base/bytes.h"
 #include "tests/host/host_files.h"
+#include "tests/host/inspection_text.h"
 #include "tests/host/signature_edits.h"
 #include "tests/host/signing_kit.h"
 #include "tests/host/stub_fixture.h"
@@ -29,21 +30,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 std::string Source(const char *rel) { return std::string(CORVANE_SOURCE_DIR) + "/" + rel; }
-
-std::string Dump(const std::vector<tk::Finding> &findings)
-{
-    std::string s;
-    for (const tk::Finding &f : findings)
-        s += tk::FindingLine(f) + "\n";
-    return s;
-}
-
-std::string Json(const medium::Inspection &in)
-{
-    FILE *f = tmpfile();
-    medium::PrintInspectionJson(f, in);
-    return ReadBackAndClose(f);
-}
 
 tk::ResEntry Entry(uint16_t type, uint16_t name, Bytes data)
 {
@@ -228,10 +214,10 @@ TEST_F(Gate, CleanMediaPass)
         medium::Inspection in = Inspect(*c.image);
         // Signed without a time stamp: the signing policy's one doubt.
         const bool isSigned = std::string(c.signedAs) == "verified";
-        EXPECT_EQ(Dump(in.findings).find("has no time stamp") != std::string::npos, isSigned) << Dump(in.findings);
+        EXPECT_EQ(FindingsText(in.findings).find("has no time stamp") != std::string::npos, isSigned) << FindingsText(in.findings);
         EXPECT_EQ(medium::InspectStatus(in.findings), isSigned ? medium::kInspectWarnings : medium::kInspectClean)
-            << Dump(in.findings);
-        const std::string json = Json(in);
+            << FindingsText(in.findings);
+        const std::string json = InspectionJson(in);
         EXPECT_NE(json.find(std::string("\"signed\":\"") + c.signedAs + "\""), std::string::npos) << json;
         EXPECT_NE(json.find(std::string("\"facts\":{\"machine\":\"") + c.machine + "\""), std::string::npos) << json;
         EXPECT_NE(json.find("\"executionLevel\":\"requireAdministrator\""), std::string::npos) << json;
@@ -240,7 +226,7 @@ TEST_F(Gate, CleanMediaPass)
         EXPECT_NE(json.find("{\"group\":\"1\",\"icon\":2,\"size\":\"32 x 32\",\"bits\":32,\"format\":\"bitmap\"}"),
                   std::string::npos) << json;
     }
-    const std::string json = Json(Inspect(*signed_));
+    const std::string json = InspectionJson(Inspect(*signed_));
     EXPECT_NE(json.find("\"signer\":\"O=Corvane,CN=Corvane Test Signer\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"digest\":\"sha256\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"chain\":\"not checked\""), std::string::npos) << json;
@@ -253,16 +239,16 @@ TEST_F(Gate, ChainCheckedWithTheGivenRoots)
     trusted.caFile = kit.Path("ca.pem");
     stranger.caFile = kit.Path("stranger.pem");
     medium::Inspection in = Inspect(*signed_, trusted);
-    EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectWarnings) << Dump(in.findings);
-    EXPECT_NE(Json(in).find("\"chain\":\"trusted ("), std::string::npos) << Json(in);
-    EXPECT_NE(Json(in).find("\"checks\":{\"digest\":\"passed\",\"signer\":\"passed\",\"timestamp\":\"none\","
+    EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectWarnings) << FindingsText(in.findings);
+    EXPECT_NE(InspectionJson(in).find("\"chain\":\"trusted ("), std::string::npos) << InspectionJson(in);
+    EXPECT_NE(InspectionJson(in).find("\"checks\":{\"digest\":\"passed\",\"signer\":\"passed\",\"timestamp\":\"none\","
                             "\"chain\":\"passed\",\"purpose\":\"passed\"}"),
-              std::string::npos) << Json(in);
+              std::string::npos) << InspectionJson(in);
     in = Inspect(*signed_, stranger);
     EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectErrors);
-    EXPECT_NE(Dump(in.findings).find("does not chain to the CA file"), std::string::npos) << Dump(in.findings);
-    EXPECT_NE(Json(in).find("\"signed\":\"not verified\""), std::string::npos) << "one verdict";
-    EXPECT_NE(Json(in).find("\"chain\":\"failed\""), std::string::npos) << Json(in);
+    EXPECT_NE(FindingsText(in.findings).find("does not chain to the CA file"), std::string::npos) << FindingsText(in.findings);
+    EXPECT_NE(InspectionJson(in).find("\"signed\":\"not verified\""), std::string::npos) << "one verdict";
+    EXPECT_NE(InspectionJson(in).find("\"chain\":\"failed\""), std::string::npos) << InspectionJson(in);
 }
 
 // An RFC 3161 attribute whose value is a SignedData without content: anyone
@@ -288,11 +274,11 @@ TEST_F(Gate, TimeStampWithoutContentIsReportedNotFollowed)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         medium::Inspection in = Inspect(b, *c.opt);
-        EXPECT_EQ(medium::InspectStatus(in.findings), c.status) << Dump(in.findings);
-        EXPECT_NE(Dump(in.findings).find("the time stamp is not verified (it is not a readable time-stamp token)"),
-                  std::string::npos) << Dump(in.findings);
-        EXPECT_NE(Json(in).find(std::string("\"signed\":\"") + c.signedAs + "\""), std::string::npos) << Json(in);
-        EXPECT_NE(Json(in).find("\"timestamp\":\"failed\""), std::string::npos) << Json(in);
+        EXPECT_EQ(medium::InspectStatus(in.findings), c.status) << FindingsText(in.findings);
+        EXPECT_NE(FindingsText(in.findings).find("the time stamp is not verified (it is not a readable time-stamp token)"),
+                  std::string::npos) << FindingsText(in.findings);
+        EXPECT_NE(InspectionJson(in).find(std::string("\"signed\":\"") + c.signedAs + "\""), std::string::npos) << InspectionJson(in);
+        EXPECT_NE(InspectionJson(in).find("\"timestamp\":\"failed\""), std::string::npos) << InspectionJson(in);
     }
 }
 
@@ -320,7 +306,7 @@ TEST_F(Gate, EverySingleByteChangeIsAnError)
             b[at] ^= flip;
             medium::Inspection in = Inspect(b);
             if (medium::InspectStatus(in.findings) != medium::kInspectErrors && misses++ < 5)
-                passed += "offset " + std::to_string(at) + " ^ " + std::to_string(flip) + ":\n" + Dump(in.findings);
+                passed += "offset " + std::to_string(at) + " ^ " + std::to_string(flip) + ":\n" + FindingsText(in.findings);
             b[at] ^= flip;
         }
         EXPECT_EQ(misses, 0u) << passed;
@@ -378,10 +364,10 @@ TEST_F(Gate, BrokenSignaturesAreErrors)
             c.change(&b);
             SetUi32(&b[pe.checkSumOffset], tk::PeChecksum(b.data(), b.size()));
             medium::Inspection in = Inspect(b);
-            EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectErrors) << Dump(in.findings);
-            EXPECT_NE(Dump(in.findings).find(c.problem), std::string::npos) << Dump(in.findings);
-            EXPECT_EQ(Dump(in.findings).find("PE checksum"), std::string::npos) << Dump(in.findings);
-            EXPECT_NE(Json(in).find("\"signed\":\"not verified\""), std::string::npos);
+            EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectErrors) << FindingsText(in.findings);
+            EXPECT_NE(FindingsText(in.findings).find(c.problem), std::string::npos) << FindingsText(in.findings);
+            EXPECT_EQ(FindingsText(in.findings).find("PE checksum"), std::string::npos) << FindingsText(in.findings);
+            EXPECT_NE(InspectionJson(in).find("\"signed\":\"not verified\""), std::string::npos);
         }
     }
 }

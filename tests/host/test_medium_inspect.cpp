@@ -25,6 +25,7 @@
 #include "tools/lib/pe_image.h"
 #include "tools/medium/resedit.h"
 #include "tests/host/host_files.h"
+#include "tests/host/inspection_text.h"
 #include "tests/host/stub_fixture.h"
 
 namespace {
@@ -52,14 +53,6 @@ Bytes Dll(const ResList &res)
     std::string err;
     EXPECT_TRUE(medium::WriteResourceDll(res, &out, &err)) << err;
     return out;
-}
-
-std::string Dump(const std::vector<medium::Finding> &findings)
-{
-    std::string s;
-    for (const medium::Finding &f : findings)
-        s += medium::FindingLine(f) + "\n";
-    return s;
 }
 
 // One folder per test: the example library, the bitmap library of the
@@ -124,13 +117,13 @@ TEST_F(InspectTest, TheExampleMediumIsClean)
     medium::Inspection in;
     medium::InspectPath(Path("medium"), &in);
     EXPECT_EQ(in.kind, "medium");
-    EXPECT_EQ(Dump(in.findings), "");
+    EXPECT_EQ(FindingsText(in.findings), "");
     EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectClean);
 
     // The payloads as built, and what each language sees first.
     medium::Inspection exe;
     medium::InspectLauncherImage(setup_, "setup.exe", &exe, nullptr);
-    ASSERT_EQ(Dump(exe.findings), "");
+    ASSERT_EQ(FindingsText(exe.findings), "");
     for (int i = 0; i < 3; i++) {
         medium::PayloadCheck check;
         Bytes joined;
@@ -164,7 +157,7 @@ TEST_F(InspectTest, NamesTheMachinesAndABootstrapTheLauncherCannotStart)
     ASSERT_TRUE(medium::Build(o_, &report, &failure)) << failure.message;
     medium::Inspection in;
     medium::InspectPath(Path("boot64"), &in);
-    ASSERT_EQ(in.findings.size(), 1u) << Dump(in.findings);
+    ASSERT_EQ(in.findings.size(), 1u) << FindingsText(in.findings);
     const medium::Finding &f = in.findings[0];
     EXPECT_EQ(f.severity, Severity::Warning);
     EXPECT_EQ(f.file, Path("boot64/setup.exe"));
@@ -276,7 +269,7 @@ TEST_F(InspectTest, BrokenMediaGiveTheirFinding)
             medium::InspectLibraryImage(dll, "_SETUP.DLL", &in, &view);
         }
         if (!*c.text) {
-            EXPECT_EQ(Dump(in.findings), "");
+            EXPECT_EQ(FindingsText(in.findings), "");
             continue;
         }
         ASSERT_FALSE(in.findings.empty());
@@ -285,10 +278,10 @@ TEST_F(InspectTest, BrokenMediaGiveTheirFinding)
             found = found || (f.severity == c.severity && f.language == c.language && f.id == c.id &&
                               f.text.find(c.text) != std::string::npos);
         }
-        EXPECT_TRUE(found) << Dump(in.findings);
+        EXPECT_TRUE(found) << FindingsText(in.findings);
         EXPECT_EQ(medium::InspectStatus(in.findings),
                   c.severity == Severity::Error ? medium::kInspectErrors : medium::kInspectWarnings)
-            << Dump(in.findings);
+            << FindingsText(in.findings);
     }
 }
 
@@ -299,7 +292,7 @@ TEST_F(InspectTest, ABitmapWhoseHeaderLiesIsAnError)
     medium::LibraryView view;
     medium::InspectLibraryImage(Dll(res), "bmp.dll", &clean, &view);
     // Messages it leaves to the launcher are notes, not problems.
-    ASSERT_EQ(medium::InspectStatus(clean.findings), medium::kInspectClean) << Dump(clean.findings);
+    ASSERT_EQ(medium::InspectStatus(clean.findings), medium::kInspectClean) << FindingsText(clean.findings);
     EXPECT_EQ(view.languages[0].splash, "bitmap 1510 (64 x 32)");
     EXPECT_EQ(view.languages[1].splash, "none (no dialog 7500 in the library, and the launcher has none)");
 
@@ -311,7 +304,7 @@ TEST_F(InspectTest, ABitmapWhoseHeaderLiesIsAnError)
         if (f.severity != Severity::Note)
             problems.push_back(f);
     }
-    ASSERT_EQ(problems.size(), 1u) << Dump(in.findings);
+    ASSERT_EQ(problems.size(), 1u) << FindingsText(in.findings);
     EXPECT_EQ(medium::FindingLine(problems[0]),
               "bmp.dll: error: language \"English\", id 1510: bitmap 1510 does not decode: its header promises more "
               "than the resource holds, or a format the platform does not draw; the launcher shows no splash: make "
@@ -350,7 +343,7 @@ TEST_F(InspectTest, ExtractWritesThePayloadsWholeOrNothing)
     // inspect finds the same payload.
     medium::Inspection in;
     medium::InspectLauncherImage(exe, "damaged.exe", &in, nullptr);
-    ASSERT_EQ(in.findings.size(), 1u) << Dump(in.findings);
+    ASSERT_EQ(in.findings.size(), 1u) << FindingsText(in.findings);
     EXPECT_EQ(in.findings[0].id, 7200);
     EXPECT_NE(in.findings[0].text.find("piece 7200 is damaged"), std::string::npos) << in.findings[0].text;
 
@@ -391,7 +384,7 @@ TEST_F(InspectTest, LargeMediaAreReadInBoundedPieces)
         tk::ResetLargestFileRead();
         medium::Inspection in;
         medium::InspectPath(Path(path), &in);
-        EXPECT_EQ(Dump(in.findings), "") << path;
+        EXPECT_EQ(FindingsText(in.findings), "") << path;
         EXPECT_LE(tk::LargestFileRead(), bound) << "inspect " << path;
     }
 
@@ -472,7 +465,7 @@ TEST_F(InspectTest, APiecePastTheEndOfTheFileIsRefused)
     ASSERT_TRUE(WriteFile(Path("cut.exe"), cut));
     medium::Inspection in;
     medium::InspectPath(Path("cut.exe"), &in);
-    ASSERT_EQ(in.findings.size(), 1u) << Dump(in.findings);
+    ASSERT_EQ(in.findings.size(), 1u) << FindingsText(in.findings);
     EXPECT_EQ(in.findings[0].severity, Severity::Error);
     EXPECT_NE(in.findings[0].text.find("runs past its section or the file"), std::string::npos)
         << in.findings[0].text;
@@ -492,7 +485,7 @@ TEST_F(InspectTest, CommandExitStatus)
     ASSERT_EQ(unlink(Path("medium/SETUP.INS").c_str()), 0);
     medium::Inspection in;
     medium::InspectPath(Path("medium"), &in);
-    ASSERT_EQ(in.findings.size(), 2u) << Dump(in.findings);
+    ASSERT_EQ(in.findings.size(), 2u) << FindingsText(in.findings);
     EXPECT_EQ(in.findings[0].id, 7061);
     EXPECT_EQ(in.findings[1].code, "seal");
     EXPECT_EQ(in.findings[1].file, Path("medium/SETUP.INS"));
@@ -527,7 +520,7 @@ TEST_F(InspectTest, SaysWhichPiecesAreRaw)
     ASSERT_TRUE(medium::Build(o_, &report, &failure)) << failure.message;
     medium::Inspection in;
     medium::InspectLauncherImage(ReadFile(Path("mixed/setup.exe")), "setup.exe", &in, nullptr);
-    ASSERT_EQ(Dump(in.findings), "");
+    ASSERT_EQ(FindingsText(in.findings), "");
     const std::string json = Printed(in.facts, true);
     EXPECT_NE(json.find("\"storage\":\"coded raw\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"rawPieces\":1,"), std::string::npos) << json;

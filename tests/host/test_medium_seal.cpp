@@ -16,6 +16,7 @@
 
 #include "base/bytes.h"
 #include "tests/host/host_files.h"
+#include "tests/host/inspection_text.h"
 #include "tests/host/signing_kit.h"
 #include "tests/host/stub_fixture.h"
 #include "tools/lib/fileio.h"
@@ -269,23 +270,6 @@ int RunWords(int (*command)(int, char **), std::vector<std::string> words, std::
     return code;
 }
 
-// The warnings and errors (the library's notes aside).
-std::string Dump(const std::vector<tk::Finding> &findings)
-{
-    std::string s;
-    for (const tk::Finding &f : findings)
-        if (f.severity != tk::Severity::Note)
-            s += tk::FindingLine(f) + "\n";
-    return s;
-}
-
-std::string Json(const medium::Inspection &in)
-{
-    FILE *f = tmpfile();
-    medium::PrintInspectionJson(f, in);
-    return ReadBackAndClose(f);
-}
-
 size_t Count(const std::string &text, const std::string &what)
 {
     size_t n = 0;
@@ -393,9 +377,9 @@ void EditLauncher(const std::string &path, const std::function<void(tk::ResList 
 TEST_F(SignedMedium, IsCleanWithEveryProgramSignedAndVerified)
 {
     const medium::Inspection in = Inspect(Path("medium"));
-    EXPECT_EQ(Dump(in.findings), "");
+    EXPECT_EQ(FindingsText(in.findings, false), "");
     EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectClean);
-    const std::string json = Json(in);
+    const std::string json = InspectionJson(in);
     // setup.exe, _SETUP.DLL, the bootstrap and the engine; the companion is
     // data and has no signature to report.
     EXPECT_EQ(Count(json, "\"signed\":\"verified\""), 4u) << json;
@@ -410,7 +394,7 @@ TEST_F(SignedMedium, IsCleanWithEveryProgramSignedAndVerified)
     for (const char *name : {"_INS0366._MP", "_INS0466._MP"}) {
         SCOPED_TRACE(name);
         const medium::Inspection program = Inspect(Path("out/") + name);
-        EXPECT_NE(Json(program).find("\"signed\":\"verified\""), std::string::npos) << Json(program);
+        EXPECT_NE(InspectionJson(program).find("\"signed\":\"verified\""), std::string::npos) << InspectionJson(program);
         uint64_t size = 0;
         std::string sha, why;
         ASSERT_TRUE(tk::FileSha256(Path("out/") + name, &size, &sha, &why)) << why;
@@ -515,12 +499,12 @@ TEST_F(SignedMedium, EveryTamperingIsAnErrorThatNamesTheFile)
         const std::string dir = Copy("tampered");
         c.tamper(dir);
         const medium::Inspection in = Inspect(dir);
-        EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectErrors) << Dump(in.findings);
+        EXPECT_EQ(medium::InspectStatus(in.findings), medium::kInspectErrors) << FindingsText(in.findings, false);
         bool named = false;
         for (const tk::Finding &f : in.findings)
             named = named || (f.severity == tk::Severity::Error && f.file == dir + "/" + c.file &&
                               f.text.find(c.text) != std::string::npos);
-        EXPECT_TRUE(named) << Dump(in.findings);
+        EXPECT_TRUE(named) << FindingsText(in.findings, false);
         std::vector<std::string> args = {"inspect", "--ca", ca_, dir};
         EXPECT_EQ(RunWords(medium::InspectCommand, args, nullptr), medium::kInspectErrors);
     }
@@ -539,7 +523,7 @@ TEST_F(SignedMedium, AMediumWithoutASealIsAWarningAndAnErrorWithStrict)
     for (const tk::Finding &f : in.findings)
         if (f.severity != tk::Severity::Note)
             found.push_back(f);
-    ASSERT_EQ(found.size(), 1u) << Dump(in.findings);
+    ASSERT_EQ(found.size(), 1u) << FindingsText(in.findings, false);
     EXPECT_EQ(found[0].severity, tk::Severity::Warning);
     EXPECT_EQ(found[0].code, "seal");
     EXPECT_EQ(found[0].text.rfind("not sealed: ", 0), 0u) << found[0].text;
@@ -564,8 +548,8 @@ TEST_F(SignedMedium, APayloadSignatureThatCannotBeCheckedIsAnError)
         unchecked += f.severity == tk::Severity::Error &&
                      f.text.find("its signature cannot be checked: no room for a scratch copy") != std::string::npos &&
                      f.text.find("set TMPDIR") != std::string::npos;
-    EXPECT_EQ(unchecked, 2u) << Dump(in.findings);   // the bootstrap and the engine
-    EXPECT_EQ(Count(Json(in), "\"signed\":\"not checked\""), 2u);
+    EXPECT_EQ(unchecked, 2u) << FindingsText(in.findings, false);   // the bootstrap and the engine
+    EXPECT_EQ(Count(InspectionJson(in), "\"signed\":\"not checked\""), 2u);
 }
 
 // --no-sign: the project's [sign] is skipped, and the build says so; the
@@ -586,8 +570,8 @@ TEST_F(SignedMedium, NoSignBuildsUnsignedAndSaysSo)
     EXPECT_NE(std::string(log.begin(), log.end()).find("\"severity\":\"note\",\"code\":\"not-signed\""),
               std::string::npos);
     const medium::Inspection in = Inspect(Path("unsigned"), false);
-    EXPECT_EQ(Dump(in.findings), "");
-    const std::string json = Json(in);
+    EXPECT_EQ(FindingsText(in.findings, false), "");
+    const std::string json = InspectionJson(in);
     EXPECT_EQ(Count(json, "\"signed\":\"no\""), 4u) << json;
     EXPECT_NE(json.find("\"state\":\"sealed\""), std::string::npos);
     WriteProject("[sign]\ncommand = \"" + signer_ + "\"\nca = \"" + ca_ + "\"\npayloads = true\n");
