@@ -310,6 +310,7 @@ protected:
         const int code =
             RunWords(medium::BuildCommand, {"build", Path("project.toml"), "--json", Path("build.json")}, &out);
         ASSERT_EQ(code, medium::kExitOk) << out;
+        buildOut_ = out;
         built_ = true;
     }
     static void TearDownTestSuite()
@@ -353,11 +354,11 @@ protected:
         return in;
     }
 
-    static std::string root_, signer_, ca_;
+    static std::string root_, signer_, ca_, buildOut_;
     static bool built_;
 };
 
-std::string SignedMedium::root_, SignedMedium::signer_, SignedMedium::ca_;
+std::string SignedMedium::root_, SignedMedium::signer_, SignedMedium::ca_, SignedMedium::buildOut_;
 bool SignedMedium::built_ = false;
 
 // setup.exe with its resources changed by `edit`, written back in place.
@@ -413,6 +414,10 @@ TEST_F(SignedMedium, IsCleanWithEveryProgramSignedAndVerified)
                               CORVANE_SOURCE_DIR + "/docs/schema/medium-build-log.schema.json' '" +
                               Path("build.json") + "'";
     EXPECT_EQ(system(check.c_str()), 0);
+
+    // The payload lines say which were packed signed.
+    EXPECT_NE(buildOut_.find("\nbootstrap " + Path("boot.exe") + " (signed): "), std::string::npos) << buildOut_;
+    EXPECT_NE(buildOut_.find("\ncompanion " + Path("data.bin") + ": "), std::string::npos) << buildOut_;
 
     // The project's own files are never signed in place.
     EXPECT_EQ(ReadFile(Path("boot.exe")), ReadFile(std::string(CORVANE_SOURCE_DIR) + "/tests/fixtures/medium/small.exe"));

@@ -828,8 +828,9 @@ int RunBuild(int argc, char **argv, BuildLog *log)
             unlink(o.payload[i].c_str());
     for (int i = 0; i < 3; i++) {
         const PayloadReport &pr = report.payloads[i];
-        printf("%-9s %s: %llu -> %llu bytes (%.1f%%), %u piece%s (%u stored raw)\n", kPayloadNames[i],
-               given[i].c_str(), (unsigned long long)pr.length, (unsigned long long)pr.packed,
+        // A signed copy is what was packed: its size, named after the file given.
+        printf("%-9s %s%s: %llu -> %llu bytes (%.1f%%), %u piece%s (%u stored raw)\n", kPayloadNames[i],
+               given[i].c_str(), o.payload[i] != given[i] ? " (signed)" : "", (unsigned long long)pr.length, (unsigned long long)pr.packed,
                pr.length ? 100.0 * (double)pr.packed / (double)pr.length : 0.0, pr.pieces, pr.pieces == 1 ? "" : "s",
                pr.raw);
     }
