@@ -37,6 +37,22 @@ if [ "${#missing[@]}" -gt 0 ] || [ "${need_update:-0}" = 1 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+# osslsigncode 2.6 and later time-stamp a signature themselves (-TSA-certs,
+# -TSA-key): the signing tests make signatures that must be clean, time stamp
+# and all, without a time-stamp server. Debian 12 has 2.5; its backports
+# have a later one.
+if ! osslsigncode --help 2>&1 | grep -q -- '-TSA-certs'; then
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+  if ! grep -rqs -- "${codename}-backports" /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    echo "deb http://deb.debian.org/debian ${codename}-backports main" |
+      $SUDO tee /etc/apt/sources.list.d/corvane-backports.list >/dev/null
+  fi
+  echo "install-deps: osslsigncode from ${codename}-backports (it time-stamps signatures itself)"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends -t "${codename}-backports" osslsigncode
+fi
+
 # Where the kernel runs 64-bit programs only, the i686 Wine runs under
 # qemu-user: register qemu-i386 with binfmt_misc once (Debian's package does
 # not on amd64). "F" opens the interpreter now, so the entry also serves in
