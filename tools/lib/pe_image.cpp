@@ -243,6 +243,21 @@ bool ParsePeImage(const uint8_t *image, size_t size, PeImage *h, std::string *er
     return ParsePeImage(MemorySource(&m), size, h, err);
 }
 
+bool ParsePeFile(const std::string &path, PeImage *out, std::string *err, bool *unreadable)
+{
+    uint64_t size = 0;
+    FILE *f = OpenForReading(path, 0xFFFFFFFFu, "4 GiB", &size, err);
+    if (unreadable)
+        *unreadable = !f;
+    if (!f) {
+        *out = PeImage();
+        return false;
+    }
+    const bool ok = ParsePeImage(FileSource(f), size, out, err);
+    fclose(f);
+    return ok;
+}
+
 uint32_t SectionSpan(const PeSection &s)
 {
     return s.virtualSize ? s.virtualSize : s.rawSize;

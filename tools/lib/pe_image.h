@@ -153,6 +153,9 @@ bool ParsePeImage(const uint8_t *image, size_t size, PeImage *out, std::string *
 // The same over a file of `size` bytes read through `src`: the headers
 // (bounded) and the import names, nothing else.
 bool ParsePeImage(const ByteSource &src, uint64_t size, PeImage *out, std::string *err);
+// The same over the file at `path`. False with `*err` set; `*unreadable`
+// (when given) tells a file that cannot be read from one that is no image.
+bool ParsePeFile(const std::string &path, PeImage *out, std::string *err, bool *unreadable = nullptr);
 
 // The bytes a section spans in memory: VirtualSize, or SizeOfRawData when
 // VirtualSize is 0 (as the loader reads them).

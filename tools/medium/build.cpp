@@ -24,6 +24,7 @@
 #include "tools/lib/report.h"
 #include "tools/lib/seal.h"
 #include "tools/lib/sha256.h"
+#include "tools/medium/extract.h"
 #include "tools/medium/record.h"
 #include "tools/medium/resedit.h"
 #include "tools/lib/szdd_codec.h"
@@ -35,7 +36,6 @@ namespace {
 
 const char *const kPayloadOptions[3] = {"--bootstrap", "--engine", "--companion"};
 const uint16_t kPayloadBase[3] = {PAYLOAD_BOOTSTRAP, PAYLOAD_ENGINE, PAYLOAD_COMPANION};
-const char *const kPayloadFiles[3] = {BOOTSTRAP_FILE, ENGINE_FILE, COMPANION_FILE};
 constexpr uint16_t kIconGroup = IDI_LAUNCHER;
 constexpr uint16_t kManifestId = 1;
 constexpr uint16_t kVersionId = 1;
@@ -251,7 +251,7 @@ bool ReadPayload(const BuildOptions &o, int index, const std::string &dir, const
     if (!sha.Final(sealed->sha256))
         return Fail(f, kExitIo, path + ": cannot compute the " + what + "'s SHA-256 (out of memory)");
     sealed->kind = tk::SealKind::Payload;
-    sealed->name = kPayloadFiles[index];
+    sealed->name = kPayloads[index].file;
     sealed->size = length;
     entry->baseId = kPayloadBase[index];
     entry->pieceCount = count;
@@ -311,17 +311,15 @@ namespace {
 // medium as built so that build and inspect say the same.
 bool CheckBootstrap(const std::string &path, Failure *f)
 {
-    FILE *in = fopen(path.c_str(), "rb");
-    if (!in)
-        return Fail(f, kExitInput, path + ": cannot open the bootstrap (" + Errno() + "); check --bootstrap");
-    std::vector<uint8_t> head(kMaxHeaderBytes);   // the headers, however large the file
-    head.resize(fread(head.data(), 1, head.size(), in));
-    fclose(in);
     PeImage pe;
     std::string err;
-    if (!ParsePeImage(head.data(), head.size(), &pe, &err))
+    bool unreadable = false;
+    if (!ParsePeFile(path, &pe, &err, &unreadable)) {
+        if (unreadable)
+            return Fail(f, kExitInput, path + ": cannot open the bootstrap (" + err + "); check --bootstrap");
         return Fail(f, kExitInput, path + ": the bootstrap is not a Windows program (" + err +
                                        "); the launcher starts it with WinExec: give the .exe of your setup");
+    }
     if (pe.dll)
         return Fail(f, kExitInput, path + ": the bootstrap is a DLL, not a program; give the .exe of your setup");
     return true;

@@ -337,15 +337,9 @@ int SignStaged(const SignStep &sign, const std::string &projectPath, const std::
 // parse as a PE image).
 bool IsPeFile(const std::string &path)
 {
-    FILE *in = fopen(path.c_str(), "rb");
-    if (!in)
-        return false;
-    std::vector<uint8_t> head(kMaxHeaderBytes);
-    head.resize(fread(head.data(), 1, head.size(), in));
-    fclose(in);
     PeImage pe;
     std::string err;
-    return ParsePeImage(head.data(), head.size(), &pe, &err);
+    return ParsePeFile(path, &pe, &err);
 }
 
 // The payloads' sign step, before anything is packed: the bootstrap, the
