@@ -22,9 +22,12 @@
 #include "tools/lib/fileio.h"
 #include "tools/lib/pe_image.h"
 #include "tools/lib/seal.h"
+#include "tools/lib/szdd_codec.h"
 #include "tools/medium/cli.h"
 #include "tools/medium/extract.h"
 #include "tools/medium/inspect.h"
+#include "tools/medium/record.h"
+#include "tools/medium/resedit.h"
 
 namespace {
 
@@ -555,6 +558,46 @@ TEST_F(SignedMedium, APayloadSignatureThatCannotBeCheckedIsAnError)
                      f.text.find("set TMPDIR") != std::string::npos;
     EXPECT_EQ(unchecked, 2u) << FindingsText(in.findings, false);   // the bootstrap and the engine
     EXPECT_EQ(Count(InspectionJson(in), "\"signed\":\"not checked\""), 2u);
+}
+
+// However the pieces hand over a program's bytes, it is checked as one: here
+// the bootstrap is cut after its first byte, so its first piece expands to
+// "M" alone. The medium is still whole and sealed (the same bytes expand).
+TEST_F(SignedMedium, AProgramSplitAfterItsFirstByteIsStillCheckedAsAProgram)
+{
+    const std::string dir = Copy("split");
+    EditLauncher(dir + "/setup.exe", [](tk::ResList *res) {
+        const Bytes piece = tk::ResFind(*res, 3000, 7100)->data;
+        Bytes program, first, rest;
+        ASSERT_EQ(szdd::Expand(piece.data(), piece.size(), program), szdd::Result::Ok);
+        ASSERT_GT(program.size(), 1u);
+        ASSERT_EQ(szdd::Compress(program.data(), 1, first), szdd::Result::Ok);
+        ASSERT_EQ(szdd::Compress(program.data() + 1, program.size() - 1, rest), szdd::Result::Ok);
+        tk::ResFind(res, 3000, 7100)->data = first;
+        tk::ResEntry second = *tk::ResFind(*res, 3000, 7100);
+        second.name = tk::ResNumber(7101);
+        second.data = rest;
+        res->push_back(second);
+        std::string err;
+        ASSERT_TRUE(medium::SetString(res, 7100, tk::ResFind(*res, 6, 7100 / 16 + 1)->lang, u"2", &err)) << err;
+        tk::ResEntry *record = tk::ResFind(res, 3000, 7099);
+        PayloadRecordEntry entries[3];
+        for (int i = 0; i < 3; i++)
+            ASSERT_EQ(PayloadRecordFind(record->data.data(), (uint32_t)record->data.size(),
+                                        medium::kPayloads[i].baseId, &entries[i]),
+                      PAYLOAD_RECORD_FOUND);
+        entries[0].pieceCount = 2;
+        record->data = medium::PayloadRecordBytes(entries, 3);
+    });
+    // Written again, setup.exe has lost its own signature: no roots asked.
+    // Alone, it counts the pieces by its own strings, not the library's.
+    const medium::Inspection in = Inspect(dir + "/setup.exe", false);
+    const std::string json = InspectionJson(in);
+    EXPECT_NE(json.find("\"pieces\":2,"), std::string::npos) << json;
+    EXPECT_EQ(Count(json, "\"signed\":\"verified\""), 2u) << json;   // the bootstrap and the engine
+    EXPECT_EQ(Count(json, "\"record\":\"matches\""), 3u) << json;
+    for (const tk::Finding &f : in.findings)
+        EXPECT_NE(f.code, "seal") << FindingsText(in.findings, false);
 }
 
 // --no-sign: the project's [sign] is skipped, and the build says so; the

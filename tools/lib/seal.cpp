@@ -179,6 +179,11 @@ bool SealBytes(const Seal &seal, std::vector<uint8_t> *out, std::string *why)
     return true;
 }
 
+bool IsSealedBesideName(const std::string &name)
+{
+    return NameFitsKind(SealKind::Script, name) || NameFitsKind(SealKind::Library, name);
+}
+
 const SealEntry *FindSealEntry(const Seal &seal, const std::string &name)
 {
     for (const SealEntry &e : seal.entries)

@@ -64,6 +64,10 @@ bool ParseSeal(const uint8_t *data, size_t size, Seal *out, std::string *why);
 // too long or not one of the medium's, too many entries).
 bool SealBytes(const Seal &seal, std::vector<uint8_t> *out, std::string *why);
 
+// Whether `name` (in any case) is one of the files a seal records beside
+// setup.exe: a script's or the library's.
+bool IsSealedBesideName(const std::string &name);
+
 // The entry named `name` (ignoring case), or null.
 const SealEntry *FindSealEntry(const Seal &seal, const std::string &name);
 

@@ -195,8 +195,6 @@ struct PayloadBytes {
     bool Take(const uint8_t *data, uint32_t len)
     {
         sha.Update(data, len);
-        if (length == 0 && !(len >= 2 && data[0] == 'M' && data[1] == 'Z'))
-            decided = true;   // data, not a program
         length += len;
         if (decided) {
             Spool(data, len);
@@ -204,7 +202,10 @@ struct PayloadBytes {
         }
         const size_t taken = std::min<size_t>(len, kMaxHeaderBytes - head.size());
         head.insert(head.end(), data, data + taken);
-        if (head.size() == kMaxHeaderBytes) {
+        // Data, not a program, is known from its first two bytes, however
+        // the expansion hands them over.
+        const bool notProgram = head.size() >= 2 && !(head[0] == 'M' && head[1] == 'Z');
+        if (head.size() == kMaxHeaderBytes || notProgram) {
             Decide();
             Spool(data + taken, len - taken);
         }
@@ -455,19 +456,21 @@ void CheckBeside(const std::string &dir, const Seal &seal, std::vector<Finding> 
 {
     std::vector<FoundFile> found;
     DIR *d = opendir(dir.c_str());
-    while (struct dirent *e = d ? readdir(d) : nullptr) {
-        bool medium = false;
-        for (const char *name : {"SETUP.INS", "INSTALL.INS", "_SETUP.DLL"})
-            medium = medium || strcasecmp(e->d_name, name) == 0;
-        if (!medium)
+    if (!d) {
+        AddProblem(findings, Severity::Error, dir,
+                   "cannot list the folder to check its files against the seal in setup.exe (" + Errno() + ")");
+        findings->back().code = "seal";
+        return;
+    }
+    while (struct dirent *e = readdir(d)) {
+        if (!IsSealedBesideName(e->d_name))
             continue;
         FoundFile file;
         file.name = e->d_name;
         file.readable = FileDigest(dir + "/" + file.name, &file.size, file.sha256, &file.why);
         found.push_back(file);
     }
-    if (d)
-        closedir(d);
+    closedir(d);
     // In a steady order, whatever order the folder lists them in.
     std::sort(found.begin(), found.end(), [](const FoundFile &a, const FoundFile &b) { return a.name < b.name; });
     Problems problems;
