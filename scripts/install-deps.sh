@@ -41,9 +41,14 @@ fi
 # -TSA-key): the signing tests make signatures that must be clean, time stamp
 # and all, without a time-stamp server. Debian 12 has 2.5; its backports
 # have a later one.
-if ! osslsigncode --help 2>&1 | grep -q -- '-TSA-certs'; then
+# The help is read whole before it is searched: grep -q stopping at the
+# first match would cut the pipe, and pipefail would count that as "absent".
+tsa_capable() { local help; help=$(osslsigncode --help 2>&1 || true); grep -q -- '-TSA-certs' <<<"$help"; }
+if ! tsa_capable; then
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
-  if ! grep -rqs -- "${codename}-backports" /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  # A source apt reads: a .list or .sources file, on a line not commented out.
+  if ! cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null |
+      grep -qE "^[^#]*[[:space:]]${codename}-backports([[:space:]]|$)"; then
     echo "deb http://deb.debian.org/debian ${codename}-backports main" |
       $SUDO tee /etc/apt/sources.list.d/corvane-backports.list >/dev/null
   fi
@@ -51,6 +56,10 @@ if ! osslsigncode --help 2>&1 | grep -q -- '-TSA-certs'; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends -t "${codename}-backports" osslsigncode
+  if ! tsa_capable; then
+    echo "install-deps: osslsigncode $(osslsigncode --version 2>/dev/null | head -n1) cannot time-stamp a signature itself (-TSA-certs, from 2.6); the signing tests need it: install a later osslsigncode" >&2
+    exit 1
+  fi
 fi
 
 # Where the kernel runs 64-bit programs only, the i686 Wine runs under

@@ -40,8 +40,8 @@ for tool in medium szdd langtable; do
   page=$root/usr/share/man/man1/$tool.1.gz
   [ -f "$page" ] || fail "no manual page for $tool"
   text=$(MANPATH=$root/usr/share/man MANWIDTH=80 man "$tool" 2>&1) || fail "man $tool: $text"
-  printf '%s\n' "$text" | grep -q "^NAME" || fail "man $tool shows no NAME section"
-  printf '%s\n' "$text" | grep -q "$tool - " || fail "man $tool has no one-line summary"
+  grep -q "^NAME" <<<"$text" || fail "man $tool shows no NAME section"
+  grep -q "$tool - " <<<"$text" || fail "man $tool has no one-line summary"
 done
 
 "$here/../../scripts/check-links.py" "$doc" || fail "broken links in the installed pages"

@@ -83,7 +83,8 @@ env -i HOME="$out" PATH="$root/usr/bin:$sysbin" LC_ALL=C.UTF-8 "$sysbin/bash" -e
   cp medium/SETUP.INS medium/_SETUP.DLL signed/
   osslsigncode sign -certs cert.pem -key key.pem -h sha256 -n "Example Setup" \
       -in medium/setup.exe -out signed/setup.exe >/dev/null
-  osslsigncode verify -CAfile cert.pem -in signed/setup.exe | grep -q "Signature verification: ok"
+  verified=$(osslsigncode verify -CAfile cert.pem -in signed/setup.exe)
+  grep -q "Signature verification: ok" <<<"$verified"
 
   # A new builder: a starter project, the payloads and script put in, the
   # version set, a sign command; one command builds, signs and checks.
@@ -117,7 +118,8 @@ EOF
     echo "make-medium: the version keys were set, yet the build warns" >&2
     exit 1
   fi
-  osslsigncode verify -CAfile cert.pem -in project/medium/setup.exe | grep -q "Signature verification: ok"
+  verified=$(osslsigncode verify -CAfile cert.pem -in project/medium/setup.exe)
+  grep -q "Signature verification: ok" <<<"$verified"
   medium inspect project/medium >project-inspect.txt || [ $? -eq 1 ]
   grep -q "signed: verified" project-inspect.txt
   grep -q "state: sealed" project-inspect.txt
@@ -128,7 +130,8 @@ EOF
   # delivers these very bytes (the e2e test compares them).
   medium extract project/medium/setup.exe project/extracted >/dev/null
   for f in _INS0366._MP _INS0466._MP; do
-    osslsigncode verify -CAfile cert.pem -in "project/extracted/$f" | grep -q "Signature verification: ok"
+    verified=$(osslsigncode verify -CAfile cert.pem -in "project/extracted/$f")
+    grep -q "Signature verification: ok" <<<"$verified"
   done
 
   # The seal: one byte added to the script is an error that names it.
