@@ -147,6 +147,44 @@ tk::ResEntry Entry(uint16_t type, uint16_t name, uint16_t lang, uint8_t byte)
     return e;
 }
 
+// A small hostile image: a thousand language entries all pointing at one
+// 256 KiB blob would ask the reader for 256 MiB. It is refused, and an
+// honest image of the same entries is read.
+TEST(ResList, EntriesSharingOneBlobAreRefused)
+{
+    constexpr uint32_t kLangs = 1024, kBlob = 256 * 1024;
+    tk::ResList res;
+    for (uint16_t lang = 0; lang < kLangs; lang++)
+        res.push_back(Entry(10, 1, lang, (uint8_t)lang));
+    res[0].data.assign(kBlob, 0x5A);
+    Bytes image;
+    std::string err;
+    ASSERT_TRUE(tk::WriteResourceDll(res, &image, &err)) << err;
+    tk::ResList back;
+    ASSERT_TRUE(tk::ReadResources(image.data(), image.size(), &back, &err)) << err;
+    ASSERT_EQ(back.size(), kLangs);
+
+    // Down the one type and the one name to the languages' data entries,
+    // each then aimed at the blob.
+    tk::PeImage pe;
+    ASSERT_TRUE(tk::ParsePeImage(image.data(), image.size(), &pe, &err)) << err;
+    uint32_t root = 0;
+    ASSERT_TRUE(tk::RvaToOffset(pe, pe.dirs[tk::kPeDirResource].rva, 16, &root));
+    const auto child = [&](uint32_t dir) { return root + (GetUi32(image.data() + dir + 20) & 0x7FFFFFFFu); };
+    const uint32_t langDir = child(child(root));
+    ASSERT_EQ(GetUi16(image.data() + langDir + 14), kLangs);
+    const uint8_t *blobEntry = image.data() + root + GetUi32(image.data() + langDir + 20);
+    ASSERT_EQ(GetUi32(blobEntry + 4), kBlob);
+    const Bytes blob(blobEntry, blobEntry + 8);
+    for (uint32_t i = 1; i < kLangs; i++)
+        std::copy(blob.begin(), blob.end(), image.begin() + root + GetUi32(image.data() + langDir + 20 + 8 * i));
+
+    ASSERT_LT(image.size(), 2u * kBlob);
+    EXPECT_FALSE(tk::ReadResources(image.data(), image.size(), &back, &err));
+    EXPECT_NE(err.find("share their data or names"), std::string::npos) << err;
+    EXPECT_TRUE(back.empty());
+}
+
 TEST(ResList, Verbs)
 {
     tk::ResList res;

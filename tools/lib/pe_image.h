@@ -184,7 +184,9 @@ bool PeMachineRunsBeside(uint16_t launcher, uint16_t program);
 // and numbered ids. Replaces `*out` in tree order. An image without
 // resources gives an empty list. False with `*err` set when the image is not
 // a PE image, a structure runs past the file or its section, a directory is
-// reached twice (a loop), or a count is absurd.
+// reached twice (a loop), a count is absurd, or entries share data or names
+// so that the list would hold more than the file (and 1 MiB); `*out` is
+// then empty.
 bool ReadResources(const uint8_t *image, size_t size, ResList *out, std::string *err);
 // The same over an image already parsed.
 bool ReadResources(const uint8_t *image, const PeImage &img, ResList *out, std::string *err);

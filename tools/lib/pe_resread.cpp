@@ -120,10 +120,10 @@ bool ReadResources(const uint8_t *image, const PeImage &h, ResList *out, std::st
     return ReadResources(MemorySource(&m), h, nullptr, out, err);
 }
 
-bool ReadResources(const ByteSource &src, const PeImage &h, const ResInFile *inFile, ResList *out,
-                   std::string *err)
+namespace {
+
+bool ReadTree(const ByteSource &src, const PeImage &h, const ResInFile *inFile, ResList *out, std::string *err)
 {
-    out->clear();
     const PeDataDir dir = h.dirs[kPeDirResource];
     if (dir.rva == 0 && dir.size == 0)
         return true;
@@ -140,6 +140,12 @@ bool ReadResources(const ByteSource &src, const PeImage &h, const ResInFile *inF
 
     std::set<uint32_t> seen;
     std::vector<DirEntry> types, names, langs;
+    // Bytes the list holds. Entries of an honest image each have data of
+    // their own, so it stays within the file's size (and a little for the
+    // names copied into every language); a hostile one can point thousands
+    // of entries at one large blob and ask for many times its size.
+    const uint64_t holdLimit = h.fileSize + (1u << 20);
+    uint64_t held = 0;
     if (!ReadDirectory(section, 0, &seen, &types, err))
         return false;
     for (const DirEntry &t : types) {
@@ -152,8 +158,7 @@ bool ReadResources(const ByteSource &src, const PeImage &h, const ResInFile *inF
         }
         if (!ReadDirectory(section, t.target & ~kHighBit, &seen, &names, err))
             return false;
-        std::vector<DirEntry> typeNames = names;
-        for (const DirEntry &n : typeNames) {
+        for (const DirEntry &n : names) {
             if (!ReadId(section, n.nameField, &proto.name, err))
                 return false;
             if (!(n.target & kHighBit)) {
@@ -188,10 +193,18 @@ bool ReadResources(const ByteSource &src, const PeImage &h, const ResInFile *inF
                            " bytes) runs past its section or the file";
                     return false;
                 }
+                const bool leftInFile = inFile && !proto.type.named && proto.type.id == inFile->type;
+                held += 2 * (proto.type.name.size() + proto.name.name.size()) + (leftInFile ? 0 : dataSize);
+                if (held > holdLimit) {
+                    *err = "resource entries share their data or names: they would hold more than " +
+                           std::to_string(holdLimit) + " bytes from a file of " + std::to_string(h.fileSize) +
+                           "; the image is damaged or made to exhaust memory";
+                    return false;
+                }
                 ResEntry e = proto;
                 e.lang = (uint16_t)l.nameField;
                 e.codePage = GetUi32(d + 8);
-                if (inFile && !e.type.named && e.type.id == inFile->type) {
+                if (leftInFile) {
                     e.dataFile = inFile->file;
                     e.dataFileOffset = dataOffset;
                     e.dataFileSize = dataSize;
@@ -207,6 +220,18 @@ bool ReadResources(const ByteSource &src, const PeImage &h, const ResInFile *inF
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool ReadResources(const ByteSource &src, const PeImage &h, const ResInFile *inFile, ResList *out,
+                   std::string *err)
+{
+    out->clear();
+    if (ReadTree(src, h, inFile, out, err))
+        return true;
+    out->clear();   // nothing half read
+    return false;
 }
 
 }  // namespace tk
