@@ -71,6 +71,7 @@ set(_layer_cases
   "lib-up|tools/lib/reaches_up.cpp: includes a header of tools/medium/"
   "tool-launcher|tools/szdd/uses_launcher.cpp: includes a header of launcher/"
   "parser-box|launcher/cmdline.cpp: a parser includes a launcher header other than its own"
+  "parser-bare|launcher/cmdline.cpp: a parser includes a launcher header other than its own: #include \"state.h\""
   "base-record|base/state.h:3: a base header names a launcher or splash record")
 foreach(_case ${_layer_cases})
   string(FIND "${_case}" "|" _bar)

@@ -76,7 +76,8 @@ for folder in "${folders[@]}"; do
         bad=1
         continue
       fi
-      [[ "$name" == */* ]] || continue   # a header beside the file
+      # A header beside the file, by its bare name: its folder's.
+      [[ "$name" == */* ]] || name="$(dirname "$rel")/$name"
       first=${name%%/*}
       target=$first
       if [ "$first" = tools ]; then

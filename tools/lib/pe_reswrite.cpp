@@ -25,11 +25,6 @@ uint32_t AlignUp(uint32_t v, uint32_t a)
     return (v + (a - 1)) / a * a;
 }
 
-
-}  // namespace
-
-namespace {
-
 // A resource section laid out at an RVA: the directories, data entries and
 // names as bytes (`head`), then each entry's data at its offset.
 struct SectionPlan {
