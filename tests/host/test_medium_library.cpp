@@ -816,5 +816,14 @@ TEST(MediumLibraryCommand, DefinesFillTheDescription)
     }
     Ran plain = RunCommand({dir + "lib.txt", "-o", out});
     EXPECT_EQ(plain.code, 0) << plain.err;
+    // A backslash before ${ escapes the '$' (an escape the description does
+    // not have): refused as written, never a value glued to a backslash
+    // ("C:\${d}" with d=new is not "C:" and a line break).
+    unlink(out.c_str());
+    Put(dir + "escaped.txt", "language English\n  7110 \"C:\\${d}\"\n");
+    Ran escaped = RunCommand({dir + "escaped.txt", "-o", out, "--define", "d=new"});
+    EXPECT_EQ(escaped.code, 1) << escaped.err;
+    EXPECT_NE(escaped.err.find("unknown escape \\$"), std::string::npos) << escaped.err;
+    EXPECT_NE(access(out.c_str(), F_OK), 0);
     EXPECT_EQ(system(("rm -rf '" + std::string(tmpl) + "'").c_str()), 0);
 }

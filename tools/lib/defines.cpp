@@ -34,11 +34,21 @@ bool ParseDefine(const std::string &text, std::pair<std::string, std::string> *d
     return true;
 }
 
-bool ExpandDefines(const std::string &text, const Defines &defines, const std::string &where, std::string *out,
-                   size_t *at, std::string *error)
+namespace {
+
+// ExpandDefines, where `escapes` says a backslash and the character after it
+// are one escape of a quoted text, left as they are: "\${" is the escape
+// "\$" (which the description refuses) and "{", never a ${NAME}.
+bool Expand(const std::string &text, const Defines &defines, const std::string &where, bool escapes,
+            std::string *out, size_t *at, std::string *error)
 {
     out->clear();
     for (size_t i = 0; i < text.size(); i++) {
+        if (escapes && text[i] == '\\' && i + 1 < text.size()) {
+            *out += text.substr(i, 2);
+            i++;
+            continue;
+        }
         if (text.compare(i, 3, "$${") == 0) {
             *out += "${";
             i += 2;
@@ -74,6 +84,14 @@ bool ExpandDefines(const std::string &text, const Defines &defines, const std::s
     return true;
 }
 
+}  // namespace
+
+bool ExpandDefines(const std::string &text, const Defines &defines, const std::string &where, std::string *out,
+                   size_t *at, std::string *error)
+{
+    return Expand(text, defines, where, false, out, at, error);
+}
+
 bool ExpandDefinesInLines(const std::string &file, const std::string &text, const Defines &defines,
                           const std::string &where, std::string *out, std::string *error)
 {
@@ -105,7 +123,7 @@ bool ExpandDefinesInLines(const std::string &file, const std::string &text, cons
                     v.second = escaped;
                 }
             }
-            if (!ExpandDefines(line.substr(piece, stop - piece), values, where, &expanded, &at, error)) {
+            if (!Expand(line.substr(piece, stop - piece), values, where, quoted, &expanded, &at, error)) {
                 *error = file + ":" + std::to_string(number) + ":" + std::to_string(piece + at + 1) + ": " + *error;
                 return false;
             }
