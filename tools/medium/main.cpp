@@ -56,7 +56,7 @@ void Usage(FILE *out)
     for (const Command &c : kCommands)
         fprintf(out, "  %-10s %s\n", c.name, c.summary);
     fprintf(out,
-            "\nExit codes (one table for every command, szdd and langtable too):\n"
+            "\nExit codes (szdd and langtable: 0 and 64 alike, the rest in medium(1)):\n"
             "  code  new, build, library, extract, record    inspect\n"
             "  0     done                                    clean\n"
             "  1     bad input (a file missing, unreadable   warnings only\n"
