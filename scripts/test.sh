@@ -65,8 +65,19 @@ finish() {
   exit "$failed"
 }
 # A build step that fails ends the run: nothing after it can be trusted.
+# The steps and lanes it leaves are named, each with the reason.
 step() {
-  timed "$1" "$@" || finish
+  timed "$1" "$@" && return 0
+  local name line seen
+  for name in win32.build win64.build package win64 win32.static win32 win32.smoke; do
+    seen=0
+    for line in "${summary[@]}"; do
+      [ "${line%% *}" = "$name" ] && seen=1
+    done
+    [ "$name" = win32.smoke ] && [ -n "$smoke_pid" ] && seen=1
+    [ "$seen" = 1 ] || not_run "$name" "the step $1 failed before it"
+  done
+  finish
 }
 
 machine=$(scripts/machine-32bit.sh --explain)
