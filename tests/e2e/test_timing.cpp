@@ -87,7 +87,9 @@ TEST(TimingWrap, TheCaptureIsKeptUntilTheSecondTickWhenTheTickCountWraps) {
             lastHeld = now;
         if (held == 0 && firstReleased == 0)
             firstReleased = now;
-        return firstReleased != 0 || now - launchTick > 33000;
+        // Watched as long as the release is accepted: a busy machine may
+        // bring the second tick late, never the third early.
+        return firstReleased != 0 || now - launchTick > 45000;
     };
     const e2e::Result r = e2e::RunLauncher(c, launch);
     ASSERT_TRUE(r.run.started) << r.run.error;
@@ -97,7 +99,7 @@ TEST(TimingWrap, TheCaptureIsKeptUntilTheSecondTickWhenTheTickCountWraps) {
         GTEST_SKIP() << "the sample medium showed no splash, so the launcher ended at its first tick";
     EXPECT_TRUE(r.run.boxes.empty()) << e2e::Describe(r);
     ASSERT_NE(lastHeld, 0u) << "the capture was never seen";
-    ASSERT_NE(firstReleased, 0u) << "the capture was not released within 33 s of the launch" << e2e::Describe(r);
+    ASSERT_NE(firstReleased, 0u) << "the capture was not released within 45 s of the launch" << e2e::Describe(r);
     const DWORD releasedAfter = firstReleased - launchTick;
     e2e::Measure("capture released after the launch", releasedAfter, "ms");
     // The first tick is 15 s after the launch, the second 30 s.
