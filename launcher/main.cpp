@@ -82,6 +82,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
         }
     }
 
+    // The parser writes both at its own size: the record's must be no less.
+    static_assert((int)kStateTextBuffer >= (int)kCommandLineText, "the record's text buffers are smaller than the parser writes");
     options.scriptPath = g_launcher.scriptPath;
     options.forwarded = g_launcher.commandLine;
     ProcessCommandLine(commandLine, g_launcher.sourceDir, &options);
