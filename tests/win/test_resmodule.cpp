@@ -15,6 +15,7 @@
 
 #include <string>
 
+#include "launcher/cmdline.h"
 #include "launcher/errorbox.h"
 #include "base/ids.h"
 #include "base/text.h"
@@ -286,6 +287,17 @@ TEST_F(ResModuleTest, ErrorBoxShowsTheLanguagesText)
         ShowLaunchError(IDS_SCRIPT_MISSING, tried, sizeof tried - 1);
         ASSERT_EQ(boxes.Count(), 1) << boxes.Describe();
         EXPECT_EQ(boxes.Text(0), std::string(lang.tag) + " 7061 D:\\SETUP.INS/INSTALL.INS");
+    }
+    {
+        // The parser names a -f script inside the rest of the command line:
+        // the box shows the script's bytes alone.
+        ErrorBoxes boxes;
+        const char rest[] = "D:\\A.INS -s -z";
+        ShowLaunchError(IDS_SCRIPT_MISSING, rest, 8);
+        ShowLaunchError(IDS_SCRIPT_MISSING, rest, kWholeArgument);
+        ASSERT_EQ(boxes.Count(), 2) << boxes.Describe();
+        EXPECT_EQ(boxes.Text(0), std::string(lang.tag) + " 7061 D:\\A.INS");
+        EXPECT_EQ(boxes.Text(1), std::string(lang.tag) + " 7061 D:\\A.INS -s -z");
     }
     {
         ErrorBoxes boxes;
